@@ -1,0 +1,80 @@
+#pragma once
+// The window that shows one channel's video below its two title bars. The
+// picture lives in an off-screen 32-bit image and is scaled into the pane.
+#include "CTitleBarWnd.h"
+
+#include <QImage>
+#include <QWidget>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+namespace vyrdax {
+
+class CVideoPane : public QWidget {
+public:
+    static constexpr int kLeftTitleId = 1004;
+    static constexpr int kRightTitleId = 1005;
+    static constexpr uint32_t kDefaultBorder = 0x202020;
+
+    CVideoPane(int pictureWidth, int pictureHeight, int windowWidth, int windowHeight, QWidget* parent);
+
+    void SetPaneIndex(int index) { paneIndex_ = index; }
+    int PaneIndex() const { return paneIndex_; }
+    bool Selected() const { return selected_; }
+    void SetSelected(bool selected) { selected_ = selected; }
+
+    CTitleBarWnd* LeftTitle() const { return leftTitle_; }
+    CTitleBarWnd* RightTitle() const { return rightTitle_; }
+
+    // Border colour as a COLORREF (0x00BBGGRR). Thread-safe.
+    void DrawBorder(uint32_t colorref);
+    uint32_t BorderColor() const { return border_.load(); }
+
+    // Off-screen picture. Callers on worker threads hold the channel's
+    // display lock; every access also takes the pane's own image lock.
+    bool CreateOffscreenSurface(int width, int height);
+    void ClearSurface();
+    // Rows of 32-bit pixels (blue, green, red, unused) of the picture size;
+    // `fill` writes into them under the image lock.
+    template <typename Fill>
+    void WritePicture(Fill fill)
+    {
+        std::lock_guard<std::mutex> lock(imageMutex_);
+        fill(picture_);
+    }
+    // Schedules the picture to be drawn on the pane.
+    void PresentFrame();
+
+    QImage PictureCopy() const;
+    int PictureWidth() const;
+    int PictureHeight() const;
+    // Where the picture lands in the pane: below the title strip, inside the border.
+    QRect VideoRect() const;
+
+    static QColor FromColorRef(uint32_t colorref);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    void PlaceTitleBars();
+
+    CTitleBarWnd* leftTitle_;
+    CTitleBarWnd* rightTitle_;
+    std::atomic<int> paneIndex_{-1};
+    std::atomic<uint32_t> border_{kDefaultBorder};
+    std::atomic<bool> selected_{false};
+    int windowWidth_, windowHeight_;
+    bool buttonDown_ = false;
+
+    mutable std::mutex imageMutex_;
+    QImage picture_;
+};
+
+} // namespace vyrdax
