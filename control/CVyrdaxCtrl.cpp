@@ -34,6 +34,9 @@ CVyrdaxCtrl::~CVyrdaxCtrl()
         channels_[ch].displayThread.StopAndJoin();
     receiveStopping_ = true;
     receiveThread_.StopAndJoin();
+    CancelPendingConnect();
+    if (std::shared_ptr<CDvrSocket> socket = CurrentSocket())
+        socket->Shutdown();
     for (int ch = 0; ch < kChannelCount; ++ch) {
         delete channels_[ch].pane.data();
         delete placeholders_[ch].data();
@@ -86,13 +89,24 @@ platform::HRESULT CVyrdaxCtrl::Invoke(int dispid, const std::vector<Variant>& ar
     case DISPID_GetGroupName: r = Variant::String(platform::WidenLatin1(GetGroupName(i2(0)))); break;
     case DISPID_MouseDbClk: MouseDbClk(i2(0)); break;
 
-    // The DVR link, recording, playback, backup, audio and snapshots answer
-    // with their neutral results until those areas are in place.
-    case DISPID_GetDVRType: r = Variant::Short(static_cast<int16_t>(dvrType_.load())); break;
-    case DISPID_GetDVRData:
-    case DISPID_GetEventData:
-    case DISPID_GetMonthData:
-    case DISPID_GetTimeData:
+    case DISPID_Connect: r = Variant::Bool(Connect(i2(0))); break;
+    case DISPID_DisConnectSvr: DisConnectSvr(i2(0)); break;
+    case DISPID_DisconnectBackup: DisconnectBackup(); break;
+    case DISPID_isConnect: r = Variant::Bool(isConnect(i2(0))); break;
+    case DISPID_GetDVRType: r = Variant::Short(GetDVRType()); break;
+    case DISPID_SetEventInfo: SetEventInfo(str(0), str(1), str(2), str(3), i2(4), i2(5), i2(6), i4(7)); break;
+    case DISPID_CmdToDVR: CmdToDVR(i4(0), i4(1), i2(2)); break;
+    case DISPID_PTZRControl: r = Variant::Bool(PTZRControl(str(0), i2(1))); break;
+    case DISPID_SetPTSpeed: r = Variant::Bool(SetPTSpeed(i2(0))); break;
+    case DISPID_StartDVRPlaybackTime: StartDVRPlaybackTime(i4(0), i4(1), i2(2)); break;
+    case DISPID_GetBackupInfo: GetBackupInfo(i4(0), i2(1)); break;
+    case DISPID_GetDVRData: r = GetDVRData(); break;
+    case DISPID_GetEventData: r = GetEventData(); break;
+    case DISPID_GetMonthData: r = GetMonthData(); break;
+    case DISPID_GetTimeData: r = GetTimeData(); break;
+
+    // Recording, playback, backup, audio and snapshots answer with their
+    // neutral results until those areas are in place.
     case DISPID_GetMonthDataL:
     case DISPID_GetTimeDataL: r = Variant::Pointer(nullptr, 0); break;
     case DISPID_GetMicVolume:
@@ -104,13 +118,9 @@ platform::HRESULT CVyrdaxCtrl::Invoke(int dispid, const std::vector<Variant>& ar
     case DISPID_StartRecord:
     case DISPID_BackUp: r = Variant::Long(0); break;
     case DISPID_SetSoundMute:
-    case DISPID_SetPTSpeed:
     case DISPID_SaveToBMP:
     case DISPID_SetMicVolume:
-    case DISPID_SetSpeakerVolume:
-    case DISPID_PTZRControl:
-    case DISPID_Connect:
-    case DISPID_isConnect: r = Variant::Bool(false); break;
+    case DISPID_SetSpeakerVolume: r = Variant::Bool(false); break;
     default: break; // methods without a result
     }
     if (result)
@@ -127,12 +137,17 @@ bool CVyrdaxCtrl::event(QEvent* e)
     return QWidget::event(e);
 }
 
-platform::LRESULT CVyrdaxCtrl::OnMessage(uint32_t message, platform::WPARAM, platform::LPARAM)
+platform::LRESULT CVyrdaxCtrl::OnMessage(uint32_t message, platform::WPARAM wParam, platform::LPARAM)
 {
     switch (message) {
     case WM_VIDEO_SELECT:
     case WM_USER + 0x16: return 0;
     case WM_VIDEO_TOGGLE: return 1;
+    case WM_DVR_SOCKET_CONNECT: OnSocketConnect(static_cast<int>(wParam)); return 0;
+    case WM_DVR_SOCKET_CLOSE: return 0; // a closed link is noticed by the receive thread's time-outs
+    case WM_LOOKUP_CONNECT: OnLookupConnect(); return 0;
+    case WM_LOOKUP_RECEIVE: OnLookupReceive(); return 0;
+    case WM_LOOKUP_CLOSE: return 0;
     default: return 0;
     }
 }
@@ -145,8 +160,14 @@ void CVyrdaxCtrl::timerEvent(QTimerEvent* e)
 
 void CVyrdaxCtrl::OnTimer(unsigned id)
 {
-    if (id == static_cast<unsigned>(kLookupTimerId))
+    if (id == static_cast<unsigned>(kLookupTimerId)) {
         timers_.KillTimer(id);
+        if (!eventLogMode_ && remoteMode_ == 0)
+            BeginConnection();
+        return;
+    }
+    if (!loggedIn_.load() && reconnectPending_.load() == 1)
+        BeginConnection();
 }
 
 void CVyrdaxCtrl::paintEvent(QPaintEvent*)
@@ -190,7 +211,7 @@ void CVyrdaxCtrl::SetConnectInfo(const std::string& channelName, const std::stri
     const int ch = idxCh - 1; // counted from 1 here only
     if (!ValidChannel(ch))
         return;
-    std::lock_guard<std::recursive_mutex> guard(connectLock_);
+    std::lock_guard<std::recursive_timed_mutex> guard(connectLock_);
     ChannelSlot& slot = channels_[ch];
     if (!slot.pane && parentWidget()) {
         auto* pane = new CVideoPane(kPanePictureWidth, kPanePictureHeight, kPaneWindowWidth, kPaneWindowHeight,
@@ -204,7 +225,11 @@ void CVyrdaxCtrl::SetConnectInfo(const std::string& channelName, const std::stri
     if (slot.pane)
         slot.pane->SetPaneIndex(idxDispChannel);
     slot.assigned = true;
-    slot.name = channelName;
+    {
+        std::lock_guard<std::mutex> names(slot.titleLock);
+        slot.name = channelName;
+        slot.groupName = mac;
+    }
     loginId_ = id;
     password_ = pwd;
     configuredAddress_ = addr;
@@ -212,7 +237,6 @@ void CVyrdaxCtrl::SetConnectInfo(const std::string& channelName, const std::stri
     port_ = static_cast<uint16_t>(port); // ports above 32767 arrive as negative shorts
     recordMode_ = mode;
     audioOption_ = aopt;
-    slot.groupName = mac;
     SetChannelStatus(text::kDisconnected, ch);
     LayoutPanes();
 }
@@ -231,10 +255,13 @@ void CVyrdaxCtrl::StopReceiveThread()
 
 void CVyrdaxCtrl::ClearInfo(int16_t idxCh)
 {
-    std::lock_guard<std::recursive_mutex> guard(connectLock_);
+    std::unique_lock<std::recursive_timed_mutex> guard = LockConnect();
+    if (!guard.owns_lock())
+        return;
     auto unbind = [this](int ch) {
         ChannelSlot& slot = channels_[ch];
         slot.assigned = false;
+        std::lock_guard<std::mutex> names(slot.titleLock);
         slot.name.clear();
         slot.groupName.clear();
         slot.displayIndex = -1;
@@ -302,12 +329,18 @@ bool CVyrdaxCtrl::isReady(int16_t idxCh) const
 
 std::string CVyrdaxCtrl::GetChannelName(int16_t idxCh) const
 {
-    return ValidChannel(idxCh) ? channels_[idxCh].name : std::string();
+    if (!ValidChannel(idxCh))
+        return {};
+    std::lock_guard<std::mutex> names(channels_[idxCh].titleLock);
+    return channels_[idxCh].name;
 }
 
 std::string CVyrdaxCtrl::GetGroupName(int16_t idxCh) const
 {
-    return ValidChannel(idxCh) ? channels_[idxCh].groupName : std::string();
+    if (!ValidChannel(idxCh))
+        return {};
+    std::lock_guard<std::mutex> names(channels_[idxCh].titleLock);
+    return channels_[idxCh].groupName;
 }
 
 void CVyrdaxCtrl::SetBackupMode(int16_t backup)
@@ -339,6 +372,7 @@ void CVyrdaxCtrl::ShowDisconnected(int ch)
 {
     ChannelSlot& slot = channels_[ch];
     slot.status = 0;
+    std::lock_guard<std::mutex> lock(slot.titleLock);
     QString title;
     if (!slot.name.empty()) {
         char buffer[512];
@@ -347,7 +381,6 @@ void CVyrdaxCtrl::ShowDisconnected(int ch)
     } else if (remoteMode_ == 0) {
         title = text::kDragDropHere;
     }
-    std::lock_guard<std::mutex> lock(slot.titleLock);
     if (CVideoPane* pane = slot.pane.data()) {
         pane->RightTitle()->DrawStateTitle(QString(), 0);
         pane->LeftTitle()->SetTitle(title);
@@ -434,7 +467,8 @@ void CVyrdaxCtrl::UpdateChannelState(int channel, int kind)
     }
     if (redraw)
         RedrawState(channel, word);
-    (void)disconnectAll; // the link disconnects every channel here once it is in place
+    if (disconnectAll)
+        DisConnectSvr(-1);
 }
 
 // ---- layout -----------------------------------------------------------------

@@ -4,7 +4,10 @@
 #include "control/display/CVideoPane.h"
 #include "control/interface/VyrdaxInterface.h"
 #include "control/layout/PaneLayout.h"
+#include "control/link/CDvrSocket.h"
 #include "control/link/CFrameQueue.h"
+#include "control/link/CLookupSocket.h"
+#include "control/link/DvrPacket.h"
 #include "platform/Component.h"
 #include "platform/Messages.h"
 #include "platform/Timers.h"
@@ -12,6 +15,8 @@
 
 #include <QFrame>
 #include <QPointer>
+#include <QSocketNotifier>
+#include <QTimer>
 #include <QWidget>
 
 #include <array>
@@ -43,6 +48,39 @@ inline constexpr uint32_t kDefaultOutlineColor = 0xE9E9E9;
 inline constexpr uint32_t kSelectedOutline = 0x0000FF;
 inline constexpr uint32_t kUnselectedOutline = 0x202020;
 inline constexpr int kThreadStopWaitMs = 300;
+inline constexpr int kMaskStateSent = 17;
+inline constexpr int kDefaultPtzSpeed = 50;
+
+// The control's own window messages for its sockets.
+inline constexpr uint32_t WM_LOOKUP_CONNECT = 0x500;
+inline constexpr uint32_t WM_LOOKUP_CLOSE = 0x501;
+inline constexpr uint32_t WM_LOOKUP_RECEIVE = 0x502;
+inline constexpr uint32_t WM_DVR_SOCKET_CONNECT = 0x510;
+inline constexpr uint32_t WM_DVR_SOCKET_CLOSE = 0x511;
+
+// DVR commands with a local effect or fields of their own.
+enum DvrCommand : int32_t {
+    CMD_PLAY = 6,
+    CMD_FAST_FORWARD = 8,
+    CMD_REWIND = 9,
+    CMD_PAUSE = 10,
+    CMD_STOP = 11,
+    CMD_RESUME = 12,
+    CMD_SPLIT_INDEX = 13,
+    CMD_PLAY_FROM_TIME = 14,
+    CMD_DVR_RECORD_ON = 16,
+    CMD_DVR_RECORD_OFF = 17,
+    CMD_GET_SETUP = 18,
+    CMD_PUT_SETUP = 19,
+    CMD_SPEAKER_LEVEL = 20,
+    CMD_MIC_LEVEL = 21,
+    CMD_EVENT_LOG = 32,
+    CMD_SEARCH = 33,
+};
+
+// Module-wide play state: 0 stopped, 1 playing, 2 paused, 3 rewinding, 4
+// fast-forwarding.
+enum PlayStateValue : int { PLAY_STOPPED = 0, PLAY_PLAYING, PLAY_PAUSED, PLAY_REWINDING, PLAY_FAST_FORWARD };
 
 // Pane construction sizes: picture 720 x 576, window 752 x 570.
 inline constexpr int kPanePictureWidth = 720, kPanePictureHeight = 576;
@@ -57,11 +95,13 @@ struct ChannelSlot {
     std::atomic<int32_t> status{0};
     std::atomic<int> stopped{1};
     QPointer<CVideoPane> pane;
-    std::mutex titleLock;
+    mutable std::mutex titleLock; // also guards name and groupName
     std::recursive_mutex displayLock;
     platform::WorkerThread displayThread;
     CFrameQueue queue;
     std::atomic<int> firstFrame{1};
+    std::atomic<int> lastWidth{0};
+    std::atomic<int> lastHeight{0};
 };
 
 class CVyrdaxCtrl : public QWidget, public platform::IControl, public platform::MessageReceiver {
@@ -96,6 +136,26 @@ public:
     void SetBackupMode(int16_t backup);
     void setVersion(int16_t version) { version_ = version; }
     void MouseDbClk(int16_t selectDispCh);
+
+    // The DVR link.
+    bool Connect(int16_t idxCh);
+    void DisConnectSvr(int16_t idxCh);
+    void DisconnectBackup();
+    bool isConnect(int16_t idxCh) const;
+    int16_t GetDVRType() const { return static_cast<int16_t>(dvrType_.load() & 0xFFFF); }
+    void SetEventInfo(const std::string& dvrName, const std::string& id, const std::string& pwd,
+                      const std::string& addr, int16_t port, int16_t idxDisp, int16_t idxPolling, int32_t time);
+
+    // Commands to the DVR.
+    void CmdToDVR(int32_t command, int32_t index, int16_t idxCh);
+    bool PTZRControl(const std::string& command, int16_t idxCh);
+    bool SetPTSpeed(int16_t value);
+    void StartDVRPlaybackTime(int32_t dtime, int32_t index, int16_t idxCh);
+    void GetBackupInfo(int32_t time, int16_t timeList);
+    platform::Variant GetDVRData() const;
+    platform::Variant GetEventData() const;
+    platform::Variant GetMonthData() const;
+    platform::Variant GetTimeData() const;
 
     // Layout.
     void ReplaceWnd(int16_t displayMode, int16_t next, int16_t selectDispCh, int16_t left, int16_t top,
@@ -134,6 +194,10 @@ public:
     bool UsesLookup() const { return useLookup_; }
     int RecordMode() const { return recordMode_; }
     int AudioOption() const { return audioOption_; }
+    bool LoggedIn() const { return loggedIn_.load() != 0; }
+    bool ReceiveThreadRunning() const { return receiveThread_.Running(); }
+    int PtzSpeed() const { return ptzSpeed_.load(); }
+    static int PlayState();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -142,6 +206,44 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    // Link internals.
+    void ConnectToDvr();
+    void OnSocketConnect(int error);
+    void BeginConnection();
+    void StartSessionConnect();
+    void Logout();
+    void DropLink(int code);
+    void EndEventSession();
+    bool LiveSession() const { return !eventLogMode_ && remoteMode_ == 0; }
+    void SendToAssigned(uint32_t message, platform::WPARAM wParam);
+    void CancelPendingConnect();
+    std::shared_ptr<CDvrSocket> CurrentSocket() const;
+    bool SendPacket(const DvrPacketHeader& header, const void* payload = nullptr, std::size_t length = 0);
+    bool StartReceiveThread();
+    bool StartDisplayThread(int ch);
+    void ResetChannelDisplay(int ch);
+    void ShowPlayStateTag(const QString& tag);
+    void ResumeRemoteRequest();
+    // The connect lock. Taken on the receive thread it gives up (owns
+    // nothing) once the thread is asked to stop.
+    std::unique_lock<std::recursive_timed_mutex> LockConnect();
+    // Ends an event-log or remote session that could not log in, telling
+    // the host with WM_VIDEO_PROGRESS of the given kind.
+    void EndOneShotSession(platform::WPARAM eventLogKind, platform::WPARAM remoteKind);
+
+    // Receive thread.
+    void ReceiveThreadProc(platform::WorkerThread& self);
+    void HandleVideo(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header,
+                     std::vector<uint8_t>& frameBuffer);
+    void HandleAudio(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header);
+    void HandleControlReply(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header);
+    bool Drain(platform::WorkerThread& self, CDvrSocket& socket, std::size_t length);
+
+    // Lookup client.
+    void LookupDvrAddress();
+    void OnLookupConnect();
+    void OnLookupReceive();
+
     void OnTimer(unsigned id);
     void StopDisplayThread(int ch);
     void StopReceiveThread();
@@ -177,10 +279,44 @@ private:
     std::array<QPointer<QFrame>, kChannelCount> placeholders_{};
 
     std::atomic<uint32_t> channelMask_{0};
+    std::atomic<int> maskState_{kMaskStateSent};
     std::atomic<bool> receiveStopping_{false};
     platform::WorkerThread receiveThread_;
 
-    std::recursive_mutex connectLock_;
+    // Link flags, shared by the GUI thread and the receive thread.
+    std::atomic<int> loggedIn_{0};
+    std::atomic<int> connecting_{0};
+    std::atomic<int> linkDown_{0};
+    std::atomic<int> reconnectPending_{0};
+    std::atomic<int> stopped_{1};
+    std::atomic<bool> eventSessionOpen_{false}; // an event-log session between Connect and its end
+    std::string address_;
+    std::atomic<std::time_t> storedTime_{0};
+    std::atomic<int> timeListFlag_{0};
+    std::atomic<int> ptzSpeed_{kDefaultPtzSpeed};
+    std::atomic<bool> playbackStream_{false};
+    // Shared with the live display: raised here when a remote frame finds
+    // its queue full, and there while it holds frames back for their times.
+    std::atomic<bool> queueFull_{false};
+    std::atomic<bool> pacing_{false};
+
+    mutable std::mutex socketPointerLock_;
+    std::shared_ptr<CDvrSocket> socket_;
+    std::unique_ptr<QSocketNotifier> connectNotifier_;
+    QTimer connectTimer_;
+    std::mutex socketLock_; // around ConnectToDvr
+    std::mutex sendLock_;   // one whole packet at a time
+    std::mutex maskLock_;
+    CLookupSocket lookupSocket_;
+
+    // Tables handed to the host.
+    std::unique_ptr<uint8_t[]> eventTable_; // count, then up to 65536 records
+    std::array<uint8_t, kMonthTableSize> monthTable_{};
+    std::array<uint8_t, kTimeListSize> timeList_{};
+    std::array<uint8_t, kSetupRecordSmallSize> setupSmall_{};
+    std::array<uint8_t, kSetupRecordLargeSize> setupLarge_{};
+
+    std::recursive_timed_mutex connectLock_;
     std::mutex statusLock_; // read-modify-write of status words across threads
     std::array<ChannelSlot, kChannelCount> channels_;
 

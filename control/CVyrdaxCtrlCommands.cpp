@@ -1,0 +1,221 @@
+// Commands to the DVR: general commands, PTZ, remote search and play-back,
+// and the tables the DVR's answers fill.
+#include "CVyrdaxCtrl.h"
+
+#include "control/link/LinkSettings.h"
+
+#include <chrono>
+#include <thread>
+
+namespace vyrdax {
+
+namespace {
+
+std::atomic<int> g_playState{PLAY_STOPPED};
+// Reference time of remote play-back pacing; 0 means the next frame shown
+// becomes the new reference.
+std::atomic<int64_t> g_playbackClock{0};
+
+void RestartPlaybackClock() { g_playbackClock = 0; }
+
+} // namespace
+
+int CVyrdaxCtrl::PlayState() { return g_playState.load(); }
+
+void CVyrdaxCtrl::ShowPlayStateTag(const QString& tag)
+{
+    for (int ch = 0; ch < kChannelCount; ++ch)
+        if (CVideoPane* pane = channels_[ch].pane.data())
+            pane->RightTitle()->DrawStateTitle(tag, channels_[ch].status.load());
+}
+
+void CVyrdaxCtrl::CmdToDVR(int32_t command, int32_t index, int16_t idxCh)
+{
+    if (!loggedIn_.load())
+        return;
+    const bool remote = remoteMode_ > 0;
+    auto emptyQueues = [this](bool resetDisplays) {
+        for (int ch = 0; ch < kChannelCount; ++ch) {
+            channels_[ch].queue.Clear();
+            if (resetDisplays)
+                ResetChannelDisplay(ch);
+        }
+    };
+    DvrPacketHeader h = DvrPacketHeader::Make(PACKET_CONTROL, static_cast<uint32_t>(command));
+    h.SetWord(DvrPacketHeader::kArg1, static_cast<uint32_t>(index));
+    h.SetWord(DvrPacketHeader::kArg2, static_cast<uint32_t>(static_cast<int32_t>(idxCh)));
+
+    switch (command) {
+    case CMD_PLAY:
+        g_playState = PLAY_PLAYING;
+        if (remote)
+            emptyQueues(true);
+        RestartPlaybackClock();
+        ShowPlayStateTag("[FPB]");
+        break;
+    case CMD_FAST_FORWARD:
+        g_playState = PLAY_FAST_FORWARD;
+        RestartPlaybackClock();
+        ShowPlayStateTag("[FF]");
+        break;
+    case CMD_REWIND:
+        g_playState = PLAY_REWINDING;
+        RestartPlaybackClock();
+        ShowPlayStateTag("[REW]");
+        break;
+    case CMD_PAUSE:
+        g_playState = PLAY_PAUSED;
+        if (remote)
+            RestartPlaybackClock();
+        ShowPlayStateTag("[PAUSE]");
+        break;
+    case CMD_STOP:
+        g_playState = PLAY_STOPPED;
+        if (remote) {
+            RestartPlaybackClock();
+            emptyQueues(false);
+        }
+        if (playbackStream_.load() && ValidChannel(idxCh) && (channels_[idxCh].status.load() & STATUS_DVR_D))
+            UpdateChannelState(idxCh, 1);
+        ShowPlayStateTag("[STP]");
+        break;
+    case CMD_RESUME:
+        g_playState = PLAY_PLAYING;
+        if (remote)
+            RestartPlaybackClock();
+        ShowPlayStateTag("[FPB]");
+        break;
+    case CMD_SPLIT_INDEX:
+        h.SetWord(DvrPacketHeader::kArg1, (static_cast<uint32_t>(index) >> 16) & 0xFFFF);
+        h.SetWord(DvrPacketHeader::kArg2, static_cast<uint32_t>(index) & 0xFFFF);
+        break;
+    case CMD_PLAY_FROM_TIME: {
+        const std::time_t stored = storedTime_.load();
+        std::tm local{};
+        localtime_r(&stored, &local);
+        h.SetWord(DvrPacketHeader::kArg1, static_cast<uint32_t>(stored));
+        h.SetByte(24, static_cast<uint8_t>(local.tm_year + 1900 - 2000));
+        h.SetByte(25, static_cast<uint8_t>(local.tm_mon + 1));
+        h.SetByte(26, static_cast<uint8_t>(local.tm_mday));
+        h.SetByte(27, static_cast<uint8_t>(local.tm_hour));
+        h.SetByte(28, static_cast<uint8_t>(local.tm_min));
+        h.SetByte(29, static_cast<uint8_t>(local.tm_sec));
+        g_playState = PLAY_PLAYING;
+        if (remote) {
+            emptyQueues(true);
+            RestartPlaybackClock();
+        }
+        ShowPlayStateTag("[FPB]");
+        break;
+    }
+    case CMD_EVENT_LOG:
+    case CMD_SEARCH: {
+        const std::time_t stored = storedTime_.load();
+        h.SetWord(DvrPacketHeader::kArg1, 0);
+        h.SetWord(DvrPacketHeader::kArg2, 0);
+        if (stored != 0) {
+            h.SetWord(DvrPacketHeader::kArg3, PackDvrTime(stored));
+            if (command == CMD_SEARCH)
+                h.SetWord(DvrPacketHeader::kArg4, static_cast<uint32_t>(timeListFlag_.load()));
+        }
+        break;
+    }
+    default: break;
+    }
+    if (command == CMD_PUT_SETUP) {
+        const bool large = dvrType_.load() >= kSetupRecordLargeFromDvrType;
+        SendPacket(h, large ? static_cast<const void*>(setupLarge_.data()) : setupSmall_.data(),
+                   large ? setupLarge_.size() : setupSmall_.size());
+        return;
+    }
+    SendPacket(h);
+}
+
+bool CVyrdaxCtrl::PTZRControl(const std::string& command, int16_t idxCh)
+{
+    if (!loggedIn_.load())
+        return true;
+    PtzCommand ptz;
+    if (!ParsePtzCommand(command, &ptz))
+        return true; // a preset without its two digits sends nothing
+    if (ptz.code == PTZ_MOVE_STOP || ptz.code == PTZ_ZOOM_STOP || ptz.code == PTZ_FOCUS_STOP)
+        std::this_thread::sleep_for(std::chrono::milliseconds(ptzSpeed_.load() * 5));
+    DvrPacketHeader h = DvrPacketHeader::Make(PACKET_PTZ, 0);
+    h.SetWord(DvrPacketHeader::kArg1, ptz.code);
+    h.SetWord(DvrPacketHeader::kArg2, static_cast<uint32_t>(static_cast<int32_t>(idxCh)));
+    h.SetWord(DvrPacketHeader::kArg3, ptz.preset);
+    return SendPacket(h);
+}
+
+bool CVyrdaxCtrl::SetPTSpeed(int16_t value)
+{
+    // The stop commands wait speed x 5 ms on the GUI thread: keep it within
+    // half a second.
+    ptzSpeed_ = std::clamp<int>(value, 0, 100);
+    return true;
+}
+
+void CVyrdaxCtrl::StartDVRPlaybackTime(int32_t dtime, int32_t, int16_t)
+{
+    storedTime_ = static_cast<std::time_t>(static_cast<uint32_t>(dtime));
+    if (loggedIn_.load()) {
+        remoteMode_ = 1;
+        CmdToDVR(CMD_PLAY_FROM_TIME, dtime, 0);
+    } else {
+        remoteMode_ = 2;
+        Connect(-1);
+    }
+}
+
+void CVyrdaxCtrl::GetBackupInfo(int32_t time, int16_t timeList)
+{
+    remoteMode_ = 1;
+    if (loggedIn_.load()) {
+        timeListFlag_ = timeList;
+        storedTime_ = static_cast<std::time_t>(static_cast<uint32_t>(time));
+        CmdToDVR(CMD_SEARCH, time, 0);
+    } else if (channels_[0].assigned.load()) {
+        timeListFlag_ = timeList;
+        storedTime_ = static_cast<std::time_t>(static_cast<uint32_t>(time));
+        Connect(-1);
+    }
+}
+
+void CVyrdaxCtrl::ResumeRemoteRequest()
+{
+    const int mode = remoteMode_.load();
+    if (mode == 1)
+        CmdToDVR(CMD_SEARCH, static_cast<int32_t>(storedTime_.load()), 0);
+    else if (mode == 2)
+        CmdToDVR(CMD_PLAY_FROM_TIME, static_cast<int32_t>(storedTime_.load()), 0);
+    else
+        return;
+    remoteMode_ = 1;
+}
+
+platform::Variant CVyrdaxCtrl::GetDVRData() const
+{
+    if (dvrType_.load() >= kSetupRecordLargeFromDvrType)
+        return platform::Variant::Pointer(setupLarge_.data(), setupLarge_.size());
+    return platform::Variant::Pointer(setupSmall_.data(), setupSmall_.size());
+}
+
+platform::Variant CVyrdaxCtrl::GetEventData() const
+{
+    if (!eventTable_)
+        return platform::Variant::Pointer(nullptr, 0);
+    const uint32_t count = ReadLE32(eventTable_.get());
+    return platform::Variant::Pointer(eventTable_.get(), 4 + static_cast<std::size_t>(count) * kEventRecordSize);
+}
+
+platform::Variant CVyrdaxCtrl::GetMonthData() const
+{
+    return platform::Variant::Pointer(monthTable_.data(), monthTable_.size());
+}
+
+platform::Variant CVyrdaxCtrl::GetTimeData() const
+{
+    return platform::Variant::Pointer(timeList_.data(), timeList_.size());
+}
+
+} // namespace vyrdax

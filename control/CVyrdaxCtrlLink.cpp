@@ -1,0 +1,507 @@
+// The DVR link of the control: connection, login, sessions and their end.
+#include "CVyrdaxCtrl.h"
+
+#include "StatusTexts.h"
+#include "control/link/LinkSettings.h"
+#include "platform/MessageBox.h"
+
+#include <chrono>
+#include <thread>
+
+namespace vyrdax {
+
+namespace {
+constexpr const char* kThreadError = "THREAD ERROR";
+} // namespace
+
+std::shared_ptr<CDvrSocket> CVyrdaxCtrl::CurrentSocket() const
+{
+    std::lock_guard<std::mutex> lock(socketPointerLock_);
+    return socket_;
+}
+
+bool CVyrdaxCtrl::SendPacket(const DvrPacketHeader& header, const void* payload, std::size_t length)
+{
+    std::shared_ptr<CDvrSocket> socket = CurrentSocket();
+    if (!socket)
+        return false;
+    // The receive thread's sends end when it is asked to stop.
+    const int wakeFd = receiveThread_.IsCurrentThread() ? receiveThread_.WakeFd() : -1;
+    std::lock_guard<std::mutex> lock(sendLock_);
+    if (!socket->SendExact(header.bytes.data(), header.bytes.size(), Timeouts().dataMs, wakeFd))
+        return false;
+    return payload == nullptr || socket->SendExact(payload, length, Timeouts().dataMs, wakeFd);
+}
+
+std::unique_lock<std::recursive_timed_mutex> CVyrdaxCtrl::LockConnect()
+{
+    std::unique_lock<std::recursive_timed_mutex> guard(connectLock_, std::defer_lock);
+    if (!receiveThread_.IsCurrentThread()) {
+        guard.lock();
+        return guard;
+    }
+    // The GUI thread may hold the lock while it joins this thread.
+    while (!guard.try_lock_for(std::chrono::milliseconds(10)))
+        if (receiveThread_.StopRequested())
+            break;
+    return guard;
+}
+
+void CVyrdaxCtrl::SendToAssigned(uint32_t message, platform::WPARAM wParam)
+{
+    for (int ch = 0; ch < kChannelCount; ++ch)
+        if (channels_[ch].assigned.load())
+            SendHostMessage(message, wParam, channels_[ch].displayIndex.load(), &receiveThread_.StopFlag());
+}
+
+bool CVyrdaxCtrl::StartReceiveThread()
+{
+    if (receiveThread_.Running())
+        return true;
+    receiveThread_.Start([this](platform::WorkerThread& self) { ReceiveThreadProc(self); });
+    return receiveThread_.Running();
+}
+
+bool CVyrdaxCtrl::StartDisplayThread(int)
+{
+    // Channels are drawn by their display threads once the live display is
+    // in place; until then frames wait in the channel's queue.
+    return true;
+}
+
+void CVyrdaxCtrl::CancelPendingConnect()
+{
+    connectNotifier_.reset();
+    connectTimer_.stop();
+}
+
+// ---- connecting -------------------------------------------------------------
+
+void CVyrdaxCtrl::ConnectToDvr()
+{
+    address_ = configuredAddress_;
+    if (loggedIn_.load()) {
+        linkDown_ = 1;
+        reconnectPending_ = 0;
+        return;
+    }
+    reconnectPending_ = 0;
+    if (!eventLogMode_) {
+        for (int ch = 0; ch < kChannelCount; ++ch) {
+            ChannelSlot& slot = channels_[ch];
+            slot.firstFrame = 1;
+            slot.lastWidth = 0;
+            slot.lastHeight = 0;
+            if (slot.displayIndex.load() != -1 && slot.stopped.load() == 0)
+                SetChannelStatus(text::kTryingConnect, ch);
+        }
+    }
+
+    CancelPendingConnect();
+    auto socket = std::make_shared<CDvrSocket>();
+    {
+        std::lock_guard<std::mutex> lock(socketPointerLock_);
+        if (socket_)
+            socket_->Shutdown(); // wakes a read still waiting on the old link
+        socket_ = socket;
+    }
+    const int error = socket->StartConnect(address_, static_cast<uint16_t>(port_));
+    if (error != 0) {
+        // Reported through the same notice as a connection that failed later.
+        platform::PostMessage(this, WM_DVR_SOCKET_CONNECT, static_cast<platform::WPARAM>(error), 0);
+        return;
+    }
+    connectNotifier_ = std::make_unique<QSocketNotifier>(socket->Fd(), QSocketNotifier::Write);
+    QObject::connect(connectNotifier_.get(), &QSocketNotifier::activated, this, [this, socket] {
+        if (CurrentSocket() != socket)
+            return;
+        const int result = socket->ConnectResult();
+        CancelPendingConnect();
+        platform::PostMessage(this, WM_DVR_SOCKET_CONNECT, static_cast<platform::WPARAM>(result), 0);
+    });
+    connectTimer_.setSingleShot(true);
+    QObject::disconnect(&connectTimer_, nullptr, this, nullptr);
+    QObject::connect(&connectTimer_, &QTimer::timeout, this, [this, socket] {
+        if (CurrentSocket() != socket)
+            return;
+        CancelPendingConnect();
+        socket->Shutdown();
+        platform::PostMessage(this, WM_DVR_SOCKET_CONNECT, static_cast<platform::WPARAM>(WSAETIMEDOUT), 0);
+    });
+    connectTimer_.start(Timeouts().connectMs);
+}
+
+void CVyrdaxCtrl::OnSocketConnect(int error)
+{
+    const bool live = LiveSession();
+    const bool liveAndWanted = live && stopped_.load() == 0;
+    if (stopped_.load() && !live) {
+        return; // the session ended while it was connecting
+    }
+    if (error == 0) {
+        std::shared_ptr<CDvrSocket> socket = CurrentSocket();
+        const uint32_t kind = eventLogMode_ || remoteMode_ == 1 ? SESSION_KIND_REMOTE : 0;
+        const DvrPacketHeader request =
+            MakeLoginRequest(loginId_, password_, kind, eventLogMode_ ? 0u : static_cast<uint32_t>(audioOption_));
+        DvrPacketHeader reply;
+        bool ok = false;
+        if (socket) {
+            std::lock_guard<std::mutex> lock(sendLock_);
+            ok = socket->SendExact(request.bytes.data(), request.bytes.size(), Timeouts().loginSendMs);
+        }
+        ok = ok && socket->ReceiveExact(reply.bytes.data(), reply.bytes.size(), Timeouts().loginReplyMs);
+        if (!ok) {
+            // A DVR that takes the connection but never answers the login
+            // is one that does not answer: one-shot sessions end as on a
+            // time-out instead of waiting for ever.
+            if (!live)
+                EndOneShotSession(3, 0);
+            else if (liveAndWanted)
+                reconnectPending_ = 1;
+            return;
+        }
+        const uint32_t code = reply.Code();
+        if (code == LOGIN_REFUSED) {
+            if (eventLogMode_) {
+                DropLink(1);
+                return;
+            }
+            SetChannelStatus(text::kInvalidLogin, -1);
+            if (remoteMode_ > 0) {
+                platform::MessageBox(this, text::kInvalidLogin);
+                DropLink(-1);
+            } else if (liveAndWanted) {
+                reconnectPending_ = 1;
+            }
+            return;
+        }
+        if (code == LOGIN_ACCEPTED) {
+            const uint32_t rightAndSignal = reply.Word(DvrPacketHeader::kRightAndSignal);
+            userRight_ = static_cast<int>(rightAndSignal & 0xF);
+            videoSignalType_ = static_cast<int>((rightAndSignal >> 16) & 1);
+            dvrType_ = static_cast<int>(reply.Word(DvrPacketHeader::kDvrType));
+        }
+        {
+            std::lock_guard<std::mutex> lock(maskLock_);
+            maskState_ = 1;
+        }
+        for (int ch = 0; ch < kChannelCount; ++ch)
+            channels_[ch].firstFrame = 1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        loggedIn_ = 1;
+        connecting_ = 0;
+        linkDown_ = 0;
+        reconnectPending_ = 0;
+        if (eventLogMode_)
+            SendToAssigned(WM_VIDEO_PROGRESS, 0);
+        return;
+    }
+    if (error == WSAECONNREFUSED) {
+        SetChannelStatus(text::kPortIncorrect, -1);
+        if (!live) {
+            EndOneShotSession(2, 0);
+            if (!eventLogMode_)
+                platform::MessageBox(this, text::kPortIncorrect);
+        } else if (liveAndWanted) {
+            reconnectPending_ = 1;
+        }
+        return;
+    }
+    // A time-out, and any failure that leaves a one-shot session without an
+    // answer, ends event-log and remote sessions with the time-out notice.
+    if (!live) {
+        EndOneShotSession(3, 0);
+    } else if (liveAndWanted) {
+        if (error == WSAETIMEDOUT)
+            SetChannelStatus(text::kConnectionTimeout, -1);
+        reconnectPending_ = 1;
+    }
+}
+
+void CVyrdaxCtrl::EndOneShotSession(platform::WPARAM eventLogKind, platform::WPARAM remoteKind)
+{
+    SendToAssigned(WM_VIDEO_PROGRESS, eventLogMode_ ? eventLogKind : remoteKind);
+    DropLink(-1);
+}
+
+void CVyrdaxCtrl::BeginConnection()
+{
+    if (stopped_.load()) {
+        reconnectPending_ = 0;
+        return;
+    }
+    if (loggedIn_.load())
+        return;
+    StartSessionConnect();
+}
+
+void CVyrdaxCtrl::StartSessionConnect()
+{
+    if (useLookup_) {
+        LookupDvrAddress();
+        return;
+    }
+    std::lock_guard<std::mutex> lock(socketLock_);
+    ConnectToDvr();
+}
+
+bool CVyrdaxCtrl::Connect(int16_t idxCh)
+{
+    std::lock_guard<std::recursive_timed_mutex> guard(connectLock_);
+    if (idxCh == -1 && remoteMode_ > 0) {
+        if (loggedIn_.load())
+            return true;
+        uint32_t mask = 0;
+        for (int ch = 0; ch < 32; ++ch) {
+            ChannelSlot& slot = channels_[ch];
+            if (slot.displayIndex.load() != -1 && !GetChannelName(static_cast<int16_t>(ch)).empty()) {
+                mask |= 1u << ch;
+                slot.stopped = 0;
+            }
+        }
+        if (mask == 0)
+            return false;
+        channelMask_ = mask;
+        maskState_ = 1;
+        for (int ch = 0; ch < kChannelCount; ++ch) {
+            channels_[ch].status = STATUS_LIVE;
+            channels_[ch].stopped = 0;
+            if (ch < 32 && (mask & (1u << ch)) && !channels_[ch].displayThread.Running()) {
+                StartDisplayThread(ch);
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+        }
+        StartReceiveThread();
+        stopped_ = 0;
+        linkDown_ = 0;
+        StartSessionConnect();
+        return true;
+    }
+    if (eventLogMode_) {
+        if (loggedIn_.load() || eventSessionOpen_.load())
+            return true;
+        eventSessionOpen_ = true;
+        stopped_ = 0;
+        linkDown_ = 0;
+        StartReceiveThread();
+        StartSessionConnect();
+        return true;
+    }
+    // One DVR serves channels 0..31 through its 32-bit channel mask.
+    if (idxCh < 0 || idxCh >= 32)
+        return false;
+    ChannelSlot& slot = channels_[idxCh];
+    if (GetChannelName(idxCh).empty())
+        return false;
+    const uint32_t bit = 1u << idxCh;
+    if (slot.stopped.load() == 1)
+        SetChannelStatus(text::kTryingConnect, idxCh);
+    if (!loggedIn_.load() && !connecting_.load()) {
+        connecting_ = 1;
+        slot.status = STATUS_LIVE;
+        if (slot.displayIndex.load() != -1 && !slot.displayThread.Running())
+            StartDisplayThread(idxCh);
+        if (slot.assigned.load())
+            slot.stopped = 0;
+        channelMask_ = bit;
+        maskState_ = 1;
+        if (!StartReceiveThread()) {
+            platform::MessageBox(this, kThreadError);
+            return true;
+        }
+        stopped_ = 0;
+        linkDown_ = 0;
+        StartSessionConnect();
+    } else {
+        slot.status = STATUS_LIVE;
+        if (slot.assigned.load() && !slot.displayThread.Running())
+            StartDisplayThread(idxCh);
+        if (slot.displayIndex.load() != -1) {
+            slot.stopped = 0;
+            channelMask_ = channelMask_.load() | bit;
+        }
+        maskState_ = 1;
+    }
+    return true;
+}
+
+void CVyrdaxCtrl::ResetChannelDisplay(int ch)
+{
+    ChannelSlot& slot = channels_[ch];
+    std::lock_guard<std::recursive_mutex> lock(slot.displayLock);
+    if (CVideoPane* pane = slot.pane.data()) {
+        pane->ClearSurface();
+        pane->PresentFrame();
+    }
+}
+
+void CVyrdaxCtrl::DisConnectSvr(int16_t idxCh)
+{
+    const bool onReceiveThread = receiveThread_.IsCurrentThread();
+    std::unique_lock<std::recursive_timed_mutex> guard = LockConnect();
+    if (!guard.owns_lock())
+        return;
+    connecting_ = 0;
+    auto clearChannel = [this](int ch) {
+        ChannelSlot& slot = channels_[ch];
+        slot.status = 0;
+        if (slot.pane) {
+            slot.pane->RightTitle()->DrawStateTitle(QString(), 0);
+            ResetChannelDisplay(ch);
+        }
+        SetChannelStatus(text::kDisconnected, ch);
+    };
+    if (eventLogMode_) {
+        // Ends the event-log session whether it is logged in or still
+        // connecting.
+        reconnectPending_ = 0;
+        stopped_ = 1;
+        eventSessionOpen_ = false;
+        if (!onReceiveThread)
+            CancelPendingConnect();
+        Logout();
+        return;
+    }
+    if (idxCh == -1) {
+        if (remoteMode_ > 0) {
+            if (loggedIn_.load()) {
+                maskState_ = kMaskStateSent;
+                channelMask_ = 0;
+                reconnectPending_ = 0;
+                stopped_ = 1;
+                Logout();
+                for (int ch = 0; ch < kChannelCount; ++ch)
+                    if (channels_[ch].pane)
+                        clearChannel(ch);
+            }
+        } else if (loggedIn_.load()) {
+            Logout();
+        }
+        return;
+    }
+    if (!ValidChannel(idxCh))
+        return;
+    ChannelSlot& slot = channels_[idxCh];
+    if (loggedIn_.load()) {
+        reconnectPending_ = 0;
+        slot.stopped = 1;
+        uint32_t mask = 0;
+        for (int ch = 0; ch < 32; ++ch)
+            if (channels_[ch].assigned.load() && channels_[ch].stopped.load() == 0)
+                mask |= 1u << ch;
+        channelMask_ = mask;
+        maskState_ = 1;
+        if (mask == 0) {
+            stopped_ = 1;
+            reconnectPending_ = 0;
+            Logout();
+        }
+        SendHostMessage(WM_VIDEO_DISCONNECTED, 0, slot.displayIndex.load(),
+                        onReceiveThread ? &receiveThread_.StopFlag() : nullptr);
+    } else {
+        slot.stopped = 1;
+        bool anyWanted = false;
+        for (int ch = 0; ch < kChannelCount; ++ch)
+            anyWanted = anyWanted || (channels_[ch].assigned.load() && channels_[ch].stopped.load() == 0);
+        if (!anyWanted) {
+            // Nothing is wanted any more: a connection in progress is dropped.
+            stopped_ = 1;
+            reconnectPending_ = 0;
+            if (!onReceiveThread)
+                CancelPendingConnect();
+        }
+    }
+    clearChannel(idxCh);
+}
+
+void CVyrdaxCtrl::DisconnectBackup()
+{
+    stopped_ = 1;
+    reconnectPending_ = 0;
+    if (loggedIn_.load())
+        Logout();
+    timeListFlag_ = 0;
+    remoteMode_ = 1;
+}
+
+bool CVyrdaxCtrl::isConnect(int16_t idxCh) const
+{
+    if (eventLogMode_)
+        return loggedIn_.load() || eventSessionOpen_.load();
+    if (!loggedIn_.load() || !ValidChannel(idxCh))
+        return false;
+    return channels_[idxCh].stopped.load() == 0;
+}
+
+void CVyrdaxCtrl::Logout()
+{
+    timers_.KillTimer(kLookupTimerId);
+    if (!loggedIn_.load())
+        return;
+    const DvrPacketHeader logout = DvrPacketHeader::Make(PACKET_SESSION, SESSION_LOGOUT);
+    SendPacket(logout);
+    userRight_ = 0;
+    loggedIn_ = 0;
+    linkDown_ = 0;
+    if (LiveSession() && stopped_.load() == 0)
+        reconnectPending_ = 1;
+}
+
+void CVyrdaxCtrl::DropLink(int code)
+{
+    stopped_ = 1;
+    reconnectPending_ = 0;
+    const bool onReceiveThread = receiveThread_.IsCurrentThread();
+    if (code != -1) {
+        // The event viewer tells its instances apart by the display index.
+        SendHostMessage(WM_VIDEO_LINK_ERROR, static_cast<platform::WPARAM>(code),
+                        eventLogMode_ ? channels_[0].displayIndex.load() : 0,
+                        onReceiveThread ? &receiveThread_.StopFlag() : nullptr);
+    }
+    if (loggedIn_.load())
+        DisConnectSvr(-1);
+    if (eventLogMode_) {
+        eventSessionOpen_ = false;
+        if (loggedIn_.load())
+            Logout();
+        ClearInfo(0);
+    } else {
+        remoteMode_ = 1;
+    }
+    timeListFlag_ = 0;
+}
+
+void CVyrdaxCtrl::SetEventInfo(const std::string& dvrName, const std::string& id, const std::string& pwd,
+                               const std::string& addr, int16_t port, int16_t idxDisp, int16_t idxPolling,
+                               int32_t time)
+{
+    if (loggedIn_.load() || eventSessionOpen_.load()) {
+        eventLogMode_ = true;
+        DisConnectSvr(0);
+    }
+    eventLogMode_ = true;
+    remoteMode_ = 0;
+    if (!eventTable_) {
+        eventTable_.reset(new uint8_t[4 + static_cast<std::size_t>(kMaxEventRecords) * kEventRecordSize]);
+        WriteLE32(eventTable_.get(), 0);
+    }
+    storedTime_ = static_cast<std::time_t>(static_cast<uint32_t>(time));
+    ChannelSlot& slot = channels_[0];
+    slot.assigned = true;
+    {
+        std::lock_guard<std::mutex> names(slot.titleLock);
+        slot.name = dvrName;
+    }
+    slot.displayIndex = idxDisp;
+    loginId_ = id;
+    password_ = pwd;
+    configuredAddress_ = addr;
+    useLookup_ = addr.empty();
+    port_ = static_cast<uint16_t>(port);
+    pollingIndex_ = idxPolling;
+    recordMode_ = 0;
+    audioOption_ = 0;
+    StartReceiveThread();
+}
+
+} // namespace vyrdax

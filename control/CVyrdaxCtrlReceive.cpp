@@ -1,0 +1,274 @@
+// The receive thread: sends what is queued for the DVR and reads its packets.
+#include "CVyrdaxCtrl.h"
+
+#include "StatusTexts.h"
+#include "control/link/LinkSettings.h"
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace vyrdax {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t kFrameBufferStep = 131072;
+// A frame carries its stream headers in the gap in front of the payload.
+constexpr std::size_t kFrameGap = kStreamHeaderSize;
+constexpr int kIdleStepMs = 50;
+constexpr int kRemotePushRetries = 100;
+constexpr int kRemotePushRetryMs = 10;
+
+} // namespace
+
+bool CVyrdaxCtrl::Drain(platform::WorkerThread& self, CDvrSocket& socket, std::size_t length)
+{
+    uint8_t scratch[4096];
+    while (length > 0) {
+        const std::size_t n = std::min(length, sizeof scratch);
+        if (!socket.ReceiveExact(scratch, n, Timeouts().dataMs, self.WakeFd()))
+            return false;
+        length -= n;
+    }
+    return true;
+}
+
+void CVyrdaxCtrl::ReceiveThreadProc(platform::WorkerThread& self)
+{
+    timers_.SetTimer(kReceiveTimerId, Timeouts().reconnectTickMs);
+    std::vector<uint8_t> frameBuffer(kFrameBufferStep);
+    for (int ch = 0; ch < kChannelCount; ++ch)
+        channels_[ch].firstFrame = 1;
+    Clock::time_point lastActivity = Clock::now();
+    const auto silence = std::chrono::milliseconds(Timeouts().dataMs);
+
+    while (!self.StopRequested()) {
+        if (!loggedIn_.load()) {
+            self.SleepFor(kIdleStepMs);
+            lastActivity = Clock::now();
+            continue;
+        }
+        if (Clock::now() - lastActivity > silence) {
+            linkDown_ = 1;
+            reconnectPending_ = 1;
+        }
+        if (reconnectPending_.load())
+            lastActivity = Clock::now();
+        if (linkDown_.load()) {
+            reconnectPending_ = 0;
+            if (remoteMode_ > 0) {
+                // The host ends a remote session; until then nothing moves.
+                self.SleepFor(kIdleStepMs);
+                continue;
+            }
+            if (LiveSession() && stopped_.load() == 0) {
+                for (int ch = 0; ch < kChannelCount; ++ch)
+                    if (channels_[ch].displayIndex.load() != -1 && channels_[ch].stopped.load() == 0)
+                        SetChannelStatus(text::kRequestDisconnect, ch);
+                reconnectPending_ = 1;
+            }
+            Logout();
+            continue;
+        }
+        if (maskState_.load() != kMaskStateSent) {
+            bool sent;
+            {
+                std::lock_guard<std::mutex> lock(maskLock_);
+                DvrPacketHeader mask = DvrPacketHeader::Make(PACKET_CONTROL, CONTROL_CHANNEL_MASK);
+                mask.SetWord(DvrPacketHeader::kArg1, channelMask_.load());
+                sent = SendPacket(mask);
+                if (sent)
+                    maskState_ = kMaskStateSent;
+            }
+            if (sent) {
+                lastActivity = Clock::now();
+                if (remoteMode_ > 0)
+                    ResumeRemoteRequest();
+            }
+        }
+        if (linkDown_.load())
+            continue;
+        // Microphone blocks are sent here once two-way audio is in place.
+
+        std::shared_ptr<CDvrSocket> socket = CurrentSocket();
+        DvrPacketHeader header;
+        if (!socket || !socket->ReceiveExact(header.bytes.data(), header.bytes.size(), Timeouts().dataMs,
+                                             self.WakeFd()))
+            continue;
+        lastActivity = Clock::now();
+        if (linkDown_.load())
+            continue;
+        switch (header.Type()) {
+        case PACKET_VIDEO: HandleVideo(self, *socket, header, frameBuffer); break;
+        case PACKET_AUDIO: HandleAudio(self, *socket, header); break;
+        case PACKET_CONTROL: HandleControlReply(self, *socket, header); break;
+        default: break;
+        }
+        // A handler that read a payload counts as activity; one that could
+        // not has already dropped the link or will time out.
+        lastActivity = Clock::now();
+    }
+    timers_.KillTimer(kReceiveTimerId);
+}
+
+void CVyrdaxCtrl::HandleVideo(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header,
+                              std::vector<uint8_t>& frameBuffer)
+{
+    const uint32_t length = header.Word(DvrPacketHeader::kCode);
+    const uint32_t width = header.Word(DvrPacketHeader::kVideoWidth);
+    const uint32_t height = header.Word(DvrPacketHeader::kVideoHeight);
+    const uint32_t channel = header.Word(DvrPacketHeader::kVideoChannel);
+    if (length == 0 || length > kMaxPayload) {
+        // No payload of that size can be read past safely: the link is
+        // taken down and set up again rather than parsing frame bytes as
+        // headers.
+        linkDown_ = 1;
+        return;
+    }
+    if (width > static_cast<uint32_t>(kMaxPictureWidth) || height > static_cast<uint32_t>(kMaxPictureHeight) ||
+        channel >= static_cast<uint32_t>(kChannelCount)) {
+        if (!Drain(self, socket, length))
+            linkDown_ = 1;
+        return;
+    }
+    ChannelSlot& slot = channels_[channel];
+    if (static_cast<int>(width) != slot.lastWidth.load() || static_cast<int>(height) != slot.lastHeight.load()) {
+        slot.firstFrame = 1;
+        slot.lastWidth = static_cast<int>(width);
+        slot.lastHeight = static_cast<int>(height);
+    }
+    if (frameBuffer.size() < length + kFrameGap)
+        frameBuffer.resize((length + kFrameGap + kFrameBufferStep - 1) / kFrameBufferStep * kFrameBufferStep);
+    std::memset(frameBuffer.data(), 0, frameBuffer.size());
+    if (!socket.ReceiveExact(frameBuffer.data() + kFrameGap, length, Timeouts().dataMs, self.WakeFd()))
+        return;
+
+    FrameInfo info = header.ToFrameInfo();
+    const uint8_t* frame = frameBuffer.data() + kFrameGap;
+    uint32_t frameLength = length;
+    const uint8_t statusByte = header.Byte(DvrPacketHeader::kVideoStatusByte);
+    if (slot.firstFrame.load()) {
+        // The stream headers always go into the gap in front of the frame,
+        // never over its own bytes.
+        frame = frameBuffer.data();
+        if (frameBuffer[kFrameGap] == 0 && info.IsKeyFrame()) {
+            SetChannelStatus(text::kConnectCompleted, static_cast<int>(channel));
+            SendHostMessage(WM_VIDEO_STARTED, 0, slot.displayIndex.load(), &self.StopFlag());
+        }
+        slot.firstFrame = 0;
+        StreamHeader streamHeader = kStreamHeaderTemplate;
+        PatchStreamHeader(streamHeader, width, height, header.Word(DvrPacketHeader::kVideoInterlace) == 1);
+        std::memcpy(frameBuffer.data(), streamHeader.data(), kStreamHeaderSize);
+        frameLength += kStreamHeaderSize;
+        playbackStream_ = statusByte == 0xFF;
+    }
+    info.SetWord(FrameInfo::kLength, frameLength);
+
+    // Recording and AVI writing take the frame here once they are in place.
+
+    if (slot.stopped.load() == 1)
+        return;
+    UpdateChannelState(static_cast<int>(channel), static_cast<int8_t>(statusByte));
+    if (remoteMode_ == 0) {
+        slot.queue.Push(frame, info);
+    } else if (!slot.queue.Push(frame, info)) {
+        // Remote play-back holds the link back while the display paces
+        // frames, which slows the DVR down through TCP.
+        queueFull_ = true;
+        const int retries = pacing_.load() ? kRemotePushRetries : 1;
+        for (int attempt = 0; attempt < retries; ++attempt) {
+            if (!self.SleepFor(kRemotePushRetryMs) || slot.queue.Push(frame, info))
+                break;
+            if (attempt > 0 && !pacing_.load())
+                break;
+        }
+    }
+    const uint32_t events = header.Word(DvrPacketHeader::kVideoEventBits);
+    if (events & 2)
+        SendHostMessage(WM_VIDEO_ALARM, 0, slot.displayIndex.load(), &self.StopFlag());
+    if (events & 4)
+        SendHostMessage(WM_VIDEO_ALARM2, 0, slot.displayIndex.load(), &self.StopFlag());
+    if (!loggedIn_.load())
+        SetChannelStatus(text::kDisconnected, static_cast<int>(channel));
+}
+
+void CVyrdaxCtrl::HandleAudio(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header)
+{
+    const uint32_t length = header.Word(DvrPacketHeader::kCode);
+    if (length == 0 || length > kMaxPayload) {
+        linkDown_ = 1;
+        return;
+    }
+    // Sound is read and dropped until the speaker path is in place.
+    if (!Drain(self, socket, length))
+        return;
+}
+
+void CVyrdaxCtrl::HandleControlReply(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header)
+{
+    switch (header.Code()) {
+    case REPLY_EVENT_LIST: {
+        const uint32_t count = header.Word(DvrPacketHeader::kArg1);
+        // A failed or impossible read leaves no count over stale records.
+        if (eventTable_)
+            WriteLE32(eventTable_.get(), 0);
+        if (count > kMaxEventRecords || !eventTable_) {
+            if (!eventTable_ && count <= kMaxEventRecords && Drain(self, socket, count * kEventRecordSize))
+                return; // a list nobody asked for
+            DropLink(0);
+            return;
+        }
+        std::vector<uint8_t> records(static_cast<std::size_t>(count) * kEventRecordSize);
+        if (!socket.ReceiveExact(records.data(), records.size(), Timeouts().dataMs, self.WakeFd())) {
+            DropLink(0);
+            self.SleepFor(10);
+            return;
+        }
+        std::memcpy(eventTable_.get() + 4, records.data(), records.size());
+        WriteLE32(eventTable_.get(), count);
+        SendHostMessage(WM_VIDEO_PROGRESS, 1, channels_[0].displayIndex.load(), &self.StopFlag());
+        DropLink(-1);
+        return;
+    }
+    case REPLY_SEARCH: {
+        const bool timeList = timeListFlag_.load() != 0;
+        std::vector<uint8_t> answer(timeList ? kTimeListSize : kMonthTableSize);
+        if (!socket.ReceiveExact(answer.data(), answer.size(), Timeouts().dataMs, self.WakeFd())) {
+            DropLink(-1);
+            self.SleepFor(10);
+            return;
+        }
+        if (timeList) {
+            std::memcpy(timeList_.data(), answer.data(), answer.size());
+            SendHostMessage(WM_VIDEO_TIME_DATA, 0, 0, &self.StopFlag());
+        } else {
+            std::memcpy(monthTable_.data(), answer.data(), answer.size());
+            SendHostMessage(WM_VIDEO_MONTH_DATA, static_cast<platform::WPARAM>(dvrType_.load()), 0,
+                            &self.StopFlag());
+        }
+        if (!(channels_[0].status.load() & (0x40 | 0x80 | 0x100)))
+            DropLink(-1);
+        return;
+    }
+    case REPLY_SETUP_RECORD: {
+        const bool large = dvrType_.load() >= kSetupRecordLargeFromDvrType;
+        std::vector<uint8_t> record(large ? kSetupRecordLargeSize : kSetupRecordSmallSize);
+        if (!socket.ReceiveExact(record.data(), record.size(), Timeouts().dataMs, self.WakeFd())) {
+            self.SleepFor(10);
+            return;
+        }
+        std::memcpy(large ? setupLarge_.data() : setupSmall_.data(), record.data(), record.size());
+        const uint32_t channel = header.Word(DvrPacketHeader::kArg1);
+        const int displayIndex =
+            channel < static_cast<uint32_t>(kChannelCount) ? channels_[channel].displayIndex.load() : -1;
+        SendHostMessage(WM_VIDEO_DVR_DATA, static_cast<platform::WPARAM>(dvrType_.load()), displayIndex,
+                        &self.StopFlag());
+        return;
+    }
+    default: return;
+    }
+}
+
+} // namespace vyrdax

@@ -1,0 +1,136 @@
+#include "CDvrSocket.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace vyrdax {
+
+int WinsockErrorFromErrno(int error)
+{
+    switch (error) {
+    case 0: return 0;
+    case ECONNREFUSED: return WSAECONNREFUSED;
+    case ETIMEDOUT: return WSAETIMEDOUT;
+    case EHOSTUNREACH: return WSAEHOSTUNREACH;
+    case ENETUNREACH: return WSAENETUNREACH;
+    default: return WSAEGENERIC + error;
+    }
+}
+
+CDvrSocket::~CDvrSocket()
+{
+    if (fd_ >= 0)
+        close(fd_);
+}
+
+int CDvrSocket::StartConnect(const std::string& address, uint16_t port)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (address.empty() || getaddrinfo(address.c_str(), nullptr, &hints, &found) != 0 || !found)
+        return WSAHOST_NOT_FOUND;
+    sockaddr_in target{};
+    std::memcpy(&target, found->ai_addr, sizeof target);
+    freeaddrinfo(found);
+    target.sin_port = htons(port);
+
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd_ < 0)
+        return WinsockErrorFromErrno(errno);
+    int one = 1;
+    setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    if (connect(fd_, reinterpret_cast<sockaddr*>(&target), sizeof target) == 0 || errno == EINPROGRESS)
+        return 0;
+    return WinsockErrorFromErrno(errno);
+}
+
+int CDvrSocket::ConnectResult()
+{
+    if (fd_ < 0)
+        return WSAEGENERIC;
+    int error = 0;
+    socklen_t size = sizeof error;
+    if (getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &size) != 0)
+        error = errno;
+    return WinsockErrorFromErrno(error);
+}
+
+void CDvrSocket::Shutdown()
+{
+    shutDown_ = true;
+    if (fd_ >= 0)
+        shutdown(fd_, SHUT_RDWR);
+}
+
+bool CDvrSocket::ReceiveExact(void* buffer, std::size_t length, int timeoutMs, int wakeFd)
+{
+    return Transfer(buffer, length, timeoutMs, wakeFd, false);
+}
+
+bool CDvrSocket::SendExact(const void* buffer, std::size_t length, int timeoutMs, int wakeFd)
+{
+    return Transfer(const_cast<void*>(buffer), length, timeoutMs, wakeFd, true);
+}
+
+bool CDvrSocket::Transfer(void* buffer, std::size_t length, int timeoutMs, int wakeFd, bool sending)
+{
+    if (length == 0)
+        return true;
+    if (fd_ < 0)
+        return false;
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    auto* bytes = static_cast<uint8_t*>(buffer);
+    std::size_t done = 0;
+    bool peerGone = false;
+    while (done < length) {
+        if (shutDown_.load())
+            return false;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0)
+            return false;
+        pollfd fds[2] = {};
+        nfds_t count = 0;
+        if (!peerGone) {
+            fds[count].fd = fd_;
+            fds[count].events = sending ? POLLOUT : POLLIN;
+            ++count;
+        }
+        if (wakeFd >= 0) {
+            fds[count].fd = wakeFd;
+            fds[count].events = POLLIN;
+            ++count;
+        }
+        const int ready = poll(fds, count, static_cast<int>(left));
+        if (ready < 0 && errno != EINTR)
+            return false;
+        if (ready <= 0)
+            continue;
+        if (wakeFd >= 0 && (fds[count - 1].revents & POLLIN))
+            return false;
+        if (peerGone || !(fds[0].revents & (POLLIN | POLLOUT | POLLERR | POLLHUP)))
+            continue;
+        const ssize_t n = sending ? send(fd_, bytes + done, length - done, MSG_NOSIGNAL)
+                                  : recv(fd_, bytes + done, length - done, 0);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+        } else if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+            // Closed or broken: only the time-out (or a stop) ends the wait.
+            peerGone = true;
+        }
+    }
+    return true;
+}
+
+} // namespace vyrdax
