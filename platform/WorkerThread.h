@@ -26,6 +26,7 @@ public:
     void StopAndJoin();
 
     bool Running() const { return running_.load(); }
+    bool IsCurrentThread() const { return thread_.get_id() == std::this_thread::get_id(); }
     bool StopRequested() const { return stop_.load(); }
     const std::atomic<bool>& StopFlag() const { return stop_; }
 

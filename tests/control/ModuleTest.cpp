@@ -160,7 +160,7 @@ TEST_F(ModuleTest, HostToolRunsTheExampleScript)
     const QString out = QString::fromUtf8(host.readAllStandardOutput());
     EXPECT_EQ(out,
               "= \n= \n= Lobby-01\n= \n= 1\n= 0\n! ERROR 0x80020006 unknown name\n"
-              "! ERROR 0x8002000E wrong argument count\n= ptr\nHEX \n");
+              "! ERROR 0x8002000E wrong argument count\n= ptr\nHEX 00000000\n");
 
     QImage image(QString::fromStdString(png));
     ASSERT_EQ(image.size(), QSize(640, 480));

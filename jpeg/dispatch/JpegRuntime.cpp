@@ -1,0 +1,63 @@
+#include "dispatch/JpegRuntime.h"
+
+#include <cstring>
+
+#include "encoder/JpegBitWriter.h"
+#include "encoder/JpegEncoderKernels.h"
+
+namespace {
+
+// The plain routines leave no processor state behind.
+void EndKernelsPlain() {}
+
+}  // namespace
+
+void JpegCopyBytes(void* destination, const void* source, size_t count) {
+  if (count != 0) std::memcpy(destination, source, count);
+}
+
+void JpegZeroBytes(void* destination, size_t count) {
+  if (count != 0) std::memset(destination, 0, count);
+}
+
+void JpegFillRoutineTable(JpegRoutineTable* table, int cpuType) {
+  std::memset(table, 0, sizeof(*table));
+  // Every processor type gets the plain routines; the SIMD twins replace
+  // single slots by type once they exist.
+  (void)cpuType;
+  table->forwardDct[0] = ForwardDctAan;
+  table->forwardDct[1] = ForwardDctExact;
+  table->quantize[0] = QuantizeBlockS;
+  table->quantize[1] = QuantizeBlockU;
+  table->bitWriter = &kJpegPlainBitWriter;
+  table->encodeBlock = EncodeBlockSequential;
+
+  using namespace jpeg_input;
+  JpegInputKernel* input = table->inputKernels;
+  input[kInputRgbToYcc_H1V1] = RgbToYcc_H1V1;
+  input[kInputBgrToYcc_H1V1] = BgrToYcc_H1V1;
+  input[kInputRgbToYcc_H2V2] = RgbToYcc_H2V2;
+  input[kInputBgrToYcc_H2V2] = BgrToYcc_H2V2;
+  input[kInputRgbToYcc_H2V1] = RgbToYcc_H2V1;
+  input[kInputBgrToYcc_H2V1] = BgrToYcc_H2V1;
+  input[kInputInvRgbxToYcck_H1V1] = InvRgbxToYcck_H1V1;
+  input[kInputInvRgbxToYcck_H2V2] = InvRgbxToYcck_H2V2;
+  input[kInputInvRgbxToYcck_H2V1] = InvRgbxToYcck_H2V1;
+  input[kInputCopy4_H1V1] = Copy4_H1V1;
+  input[kInputCopy3_H1V1] = Copy3_H1V1;
+  input[kInputCopy3_H2V2] = Copy3_H2V2;
+  input[kInputCopy3_H2V1] = Copy3_H2V1;
+  input[kInputCopyPacked422_H2V1] = CopyPacked422_H2V1;
+  input[kInputCopyGrey] = CopyGrey;
+}
+
+void JpegInitRuntime(JpegRuntime* runtime) {
+  std::memset(runtime, 0, sizeof(*runtime));
+  runtime->cpuType = JpegDetectCpu(runtime);
+  JpegFillRoutineTable(&runtime->routines, runtime->cpuType);
+  runtime->endKernels = EndKernelsPlain;
+}
+
+void JpegReleaseRuntime(JpegRuntime* runtime) {
+  std::memset(runtime, 0, sizeof(*runtime));
+}

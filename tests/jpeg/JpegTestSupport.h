@@ -1,0 +1,55 @@
+// Helpers of the codec tests: test pictures, encoding into memory, marker
+// segment walking and the outside decoder (djpeg).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "JpegCodec.h"
+
+namespace jpegtest {
+
+// A picture with gradients, edges and noise; 3 bytes per pixel, R, G, B.
+std::vector<uint8_t> MakeRgb(int width, int height, uint32_t seed = 1);
+
+// A record after JpegInit describing an RGB picture of the given layout.
+struct Encoder {
+  JpegCoreProperties props{};
+  std::vector<uint8_t> pixels;
+  std::vector<uint8_t> output;
+  Encoder();
+  ~Encoder();
+  Encoder(const Encoder&) = delete;
+  Encoder& operator=(const Encoder&) = delete;
+  void SetRgb(int width, int height, uint32_t seed = 1);
+  void SetPixels(std::vector<uint8_t> data, int width, int height, int channels, uint32_t colour);
+  // Writes into a memory buffer of the given size (0: generous); returns the result.
+  int32_t WriteMemory(int32_t type = WRITE_IMAGE_TO_BUFFER, size_t bufferSize = 0);
+};
+
+struct Segment {
+  uint8_t marker;
+  size_t offset;  // of the 0xFF
+  size_t length;  // whole segment including marker bytes
+};
+
+// Marker segments of a stream; entropy-coded data is skipped.
+std::vector<Segment> Segments(const std::vector<uint8_t>& stream);
+std::vector<uint8_t> MarkerSequence(const std::vector<uint8_t>& stream);
+
+std::string TempPath(const std::string& name);
+void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
+void WritePpm(const std::string& path, const std::vector<uint8_t>& rgb, int width, int height);
+std::vector<uint8_t> ReadFile(const std::string& path);
+
+// Runs djpeg on a stream; returns its exit status and fills the decoded PNM.
+int Djpeg(const std::vector<uint8_t>& stream, std::vector<uint8_t>* pixels = nullptr,
+          const std::string& options = "-dct int -nosmooth");
+int RunCommand(const std::string& command);
+
+// Pixels of a binary PNM (header stripped).
+std::vector<uint8_t> PnmPixels(const std::vector<uint8_t>& file);
+double Psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b);
+
+}  // namespace jpegtest
