@@ -1,6 +1,8 @@
 #include "CVyrdaxCtrl.h"
 
 #include "StatusTexts.h"
+#include "control/display/ColorConversion.h"
+#include "control/filter/Deinterlace.h"
 #include "control/module/VyrdaxModule.h"
 
 #include <QPainter>
@@ -24,6 +26,8 @@ CVyrdaxCtrl::CVyrdaxCtrl(QWidget* host)
 {
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     setAttribute(Qt::WA_OpaquePaintEvent);
+    InitDeinterlace(1, 73);
+    InitColorConversion();
     ModuleObjectCreated();
 }
 

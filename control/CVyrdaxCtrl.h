@@ -102,6 +102,8 @@ struct ChannelSlot {
     std::atomic<int> firstFrame{1};
     std::atomic<int> lastWidth{0};
     std::atomic<int> lastHeight{0};
+    std::atomic<int> displayRestart{0}; // the display takes frames once a login set it
+    std::atomic<uint64_t> framesShown{0}; // for diagnostics and benchmarks
 };
 
 class CVyrdaxCtrl : public QWidget, public platform::IControl, public platform::MessageReceiver {
@@ -239,6 +241,10 @@ private:
     void HandleControlReply(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header);
     bool Drain(platform::WorkerThread& self, CDvrSocket& socket, std::size_t length);
 
+    // Live display.
+    void DisplayThreadProc(platform::WorkerThread& self, int channel);
+    void RunPlaybackClock(int channel, const FrameInfo& record);
+
     // Lookup client.
     void LookupDvrAddress();
     void OnLookupConnect();
@@ -299,6 +305,8 @@ private:
     // its queue full, and there while it holds frames back for their times.
     std::atomic<bool> queueFull_{false};
     std::atomic<bool> pacing_{false};
+    // Set when a login is accepted: displays show nothing until a key frame.
+    std::atomic<bool> resynchronise_{false};
 
     mutable std::mutex socketPointerLock_;
     std::shared_ptr<CDvrSocket> socket_;

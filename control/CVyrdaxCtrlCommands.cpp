@@ -2,6 +2,7 @@
 // and the tables the DVR's answers fill.
 #include "CVyrdaxCtrl.h"
 
+#include "PlayState.h"
 #include "control/link/LinkSettings.h"
 
 #include <chrono>
@@ -11,16 +12,12 @@ namespace vyrdax {
 
 namespace {
 
-std::atomic<int> g_playState{PLAY_STOPPED};
-// Reference time of remote play-back pacing; 0 means the next frame shown
-// becomes the new reference.
-std::atomic<int64_t> g_playbackClock{0};
-
-void RestartPlaybackClock() { g_playbackClock = 0; }
+std::atomic<int>& g_playState = playback::state;
+void RestartPlaybackClock() { playback::RestartClock(); }
 
 } // namespace
 
-int CVyrdaxCtrl::PlayState() { return g_playState.load(); }
+int CVyrdaxCtrl::PlayState() { return playback::state.load(); }
 
 void CVyrdaxCtrl::ShowPlayStateTag(const QString& tag)
 {

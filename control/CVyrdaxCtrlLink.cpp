@@ -62,12 +62,6 @@ bool CVyrdaxCtrl::StartReceiveThread()
     return receiveThread_.Running();
 }
 
-bool CVyrdaxCtrl::StartDisplayThread(int)
-{
-    // Channels are drawn by their display threads once the live display is
-    // in place; until then frames wait in the channel's queue.
-    return true;
-}
 
 void CVyrdaxCtrl::CancelPendingConnect()
 {
@@ -184,9 +178,10 @@ void CVyrdaxCtrl::OnSocketConnect(int error)
         {
             std::lock_guard<std::mutex> lock(maskLock_);
             maskState_ = 1;
+            resynchronise_ = true;
         }
         for (int ch = 0; ch < kChannelCount; ++ch)
-            channels_[ch].firstFrame = 1;
+            channels_[ch].displayRestart = 1;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         loggedIn_ = 1;
         connecting_ = 0;

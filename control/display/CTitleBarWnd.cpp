@@ -86,6 +86,9 @@ void CTitleBarWnd::SetTitle(const QString& text)
 {
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        // Live titles are set with every frame; most repeat the last one.
+        if (state_ == -1 && title_ == text)
+            return;
         title_ = text;
         state_ = -1;
     }

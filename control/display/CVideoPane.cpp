@@ -1,5 +1,6 @@
 #include "CVideoPane.h"
 
+#include "ColorConversion.h"
 #include "control/interface/VyrdaxInterface.h"
 #include "platform/Messages.h"
 
@@ -53,9 +54,38 @@ void CVideoPane::ClearSurface()
     picture_.fill(Qt::black);
 }
 
+void CVideoPane::ShowYV12Frame(const uint8_t* y, const uint8_t* u, const uint8_t* v, int width, int height)
+{
+    width &= ~1;
+    height &= ~1;
+    if (!y || !u || !v || width <= 0 || height <= 0 || width > 4096 || height > 4096)
+        return;
+    std::lock_guard<std::mutex> lock(imageMutex_);
+    if (picture_.width() != width || picture_.height() != height) {
+        QImage image(width, height, QImage::Format_RGB32);
+        if (image.isNull())
+            return;
+        picture_ = std::move(image);
+    }
+    ConvertI420ToBgra(y, width, u, v, width / 2, width, height, picture_.bits(),
+                      static_cast<int>(picture_.bytesPerLine()));
+    snapshotWidth_ = width;
+    snapshotHeight_ = height;
+}
+
 void CVideoPane::PresentFrame()
 {
-    QMetaObject::invokeMethod(this, [this] { update(VideoRect()); }, Qt::QueuedConnection);
+    // One repaint is queued at a time: a pane that cannot keep up shows
+    // the newest picture rather than a backlog of repaints.
+    if (updatePending_.exchange(true))
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            updatePending_ = false;
+            update(VideoRect());
+        },
+        Qt::QueuedConnection);
 }
 
 QImage CVideoPane::PictureCopy() const

@@ -44,8 +44,15 @@ public:
         std::lock_guard<std::mutex> lock(imageMutex_);
         fill(picture_);
     }
+    // Converts one planar 4:2:0 picture (Y of width x height, U and V of
+    // width/2 x height/2) into the off-screen picture, which takes the
+    // picture's size.
+    void ShowYV12Frame(const uint8_t* y, const uint8_t* u, const uint8_t* v, int width, int height);
     // Schedules the picture to be drawn on the pane.
     void PresentFrame();
+    // The size of the last picture shown, for snapshots.
+    int SnapshotWidth() const { return snapshotWidth_.load(); }
+    int SnapshotHeight() const { return snapshotHeight_.load(); }
 
     QImage PictureCopy() const;
     int PictureWidth() const;
@@ -72,6 +79,9 @@ private:
     std::atomic<bool> selected_{false};
     int windowWidth_, windowHeight_;
     bool buttonDown_ = false;
+    std::atomic<int> snapshotWidth_{0};
+    std::atomic<int> snapshotHeight_{0};
+    std::atomic<bool> updatePending_{false};
 
     mutable std::mutex imageMutex_;
     QImage picture_;

@@ -2,7 +2,8 @@
 // programmatic identifier, makes a host window and runs commands, one a line,
 // from standard input or --script FILE:
 //   call METHOD ARG... [dump N]   prints "= RESULT" or "! ERROR 0x%08X TEXT"
-//   wait MSG [TIMEOUT_MS]         waits for a host message (exit 3 on time-out)
+//   wait MSG [TIMEOUT_MS]         waits for a host message not yet taken by an
+//                                 earlier wait (exit 3 on time-out)
 //   sleep MS | grab FILE.png | quit
 // With --stay the window stays open after the last command until it is closed.
 // Every host message is printed as "MSG 0x%X %d %d" when it arrives.
@@ -52,7 +53,7 @@ public:
         return 0;
     }
 
-    std::map<uint32_t, int> arrived; // since the last wait for each number
+    std::map<uint32_t, int> arrived; // not yet taken by a wait, per number
     std::optional<uint32_t> waitingFor;
     QEventLoop* loop = nullptr;
 
@@ -350,7 +351,8 @@ int main(int argc, char** argv)
                 exitCode = 3;
                 break;
             }
-            host.arrived[number] = 0;
+            // Each wait takes one message, so N waits see N arrivals.
+            --host.arrived[number];
         } else if (command == "sleep" && tokens.size() >= 2) {
             long long ms = 0;
             if (!ParseNumber(tokens[1], &ms) || ms < 0) {

@@ -1,0 +1,282 @@
+// The live decode and display thread of one channel.
+#include "CVyrdaxCtrl.h"
+
+#include "PlayState.h"
+#include "control/display/ColorConversion.h"
+#include "control/display/XvidDecoder.h"
+#include "control/filter/Deinterlace.h"
+#include "platform/MessageBox.h"
+
+#include <QCoreApplication>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace vyrdax {
+
+namespace {
+
+constexpr const char* kDecoderInitFailed = "Decoder Initialization Failed";
+constexpr int kIdleIntervalMs = 100;
+constexpr int kRemoteEmptyPollsBeforeReset = 100;
+// The decoder may read this far past a frame's end.
+constexpr std::size_t kDecoderReadAhead = 1000;
+constexpr std::size_t kBitstreamSize = kMaxPayload + kStreamHeaderSize + kDecoderReadAhead;
+
+int64_t NowMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+bool PlausibleDvrTime(const FrameInfo& r)
+{
+    const int month = r.bytes[FrameInfo::kMonth], day = r.bytes[FrameInfo::kDay], hour = r.bytes[FrameInfo::kHour];
+    const int minute = r.bytes[FrameInfo::kMinute], second = r.bytes[FrameInfo::kSecond];
+    return month >= 1 && month <= 13 && day >= 1 && day <= 31 && hour <= 25 && minute <= 61 && second <= 61;
+}
+
+struct Pacing {
+    int intervalMs;
+    bool show;
+};
+
+// Keeps the queue near its target length: a short queue slows the display
+// down, a long one speeds it up, and a very long one skips showing.
+Pacing PaceFromBacklog(int backlog, uint32_t intervalCode, bool interlaced)
+{
+    const int64_t r1 = static_cast<int64_t>(intervalCode) + 1 == 0 ? 1 : static_cast<int64_t>(intervalCode) + 1;
+    const int64_t base = interlaced ? (1000 * r1 + 15) / 30 : 1000 * r1 / 60;
+    const int64_t target = interlaced ? (30 / r1) / 2 : (60 / r1) / 2;
+    const int64_t d = target / 5;
+    Pacing p{static_cast<int>(base), true};
+    if (backlog < target - d) {
+        p.intervalMs = static_cast<int>(base + 30);
+    } else if (backlog > target + d) {
+        p.intervalMs = static_cast<int>(std::max<int64_t>(0, base - 30));
+        if (backlog > target + 5 * d) {
+            p.intervalMs = 0;
+            p.show = false;
+        }
+    }
+    return p;
+}
+
+std::string FormatTime(const std::string& name, int month, int day, int year, int hour, int minute, int second)
+{
+    char text[600];
+    std::snprintf(text, sizeof text, " %s %02d/%02d/%04d %02d:%02d:%02d", name.c_str(), month, day, year, hour,
+                  minute, second);
+    return text;
+}
+
+} // namespace
+
+bool CVyrdaxCtrl::StartDisplayThread(int ch)
+{
+    if (!ValidChannel(ch))
+        return false;
+    ChannelSlot& slot = channels_[ch];
+    if (slot.displayThread.Running())
+        return true;
+    slot.displayThread.Start([this, ch](platform::WorkerThread& self) { DisplayThreadProc(self, ch); });
+    return true;
+}
+
+void CVyrdaxCtrl::RunPlaybackClock(int channel, const FrameInfo& record)
+{
+    const int64_t s = record.Word(FrameInfo::kStreamTime);
+    const int64_t u = record.Word(FrameInfo::kStreamMicroseconds);
+    int64_t now = NowMs();
+    const int64_t baseSeconds = playback::baseSeconds.load();
+    const int64_t ahead =
+        baseSeconds > 0 ? (s - baseSeconds) * 1000 + (u - playback::baseMicroseconds.load()) / 1000 : 0;
+    if (ahead - (now - playback::baseWallMs.load()) > 1000) {
+        if (playback::baseChannel.load() == channel)
+            playback::baseSeconds = 0;
+    } else {
+        int rounds = 0;
+        while (ahead > now - playback::baseWallMs.load() && !channels_[channel].displayThread.StopRequested()) {
+            channels_[channel].displayThread.SleepFor(5);
+            now = NowMs();
+            if (playback::state.load() != PLAY_PLAYING)
+                break;
+            ++rounds;
+        }
+        pacing_ = rounds > 2;
+    }
+    if (playback::baseSeconds.load() == 0) {
+        playback::baseSeconds = s;
+        playback::baseMicroseconds = u;
+        playback::baseWallMs = NowMs();
+        playback::baseChannel = channel;
+    }
+}
+
+void CVyrdaxCtrl::DisplayThreadProc(platform::WorkerThread& self, int channel)
+{
+    ChannelSlot& slot = channels_[channel];
+    slot.firstFrame = 1;
+    slot.lastWidth = 0;
+    slot.lastHeight = 0;
+    slot.queue.Create(CFrameQueue::kSlots);
+
+    XvidDecoder decoder;
+    if (!decoder.Create()) {
+        // Without a decoder no channel can ever show video.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [] {
+                platform::MessageBox(nullptr, kDecoderInitFailed);
+                std::_Exit(-1);
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    std::vector<uint8_t> bitstream(kBitstreamSize, 0);
+    uint32_t runningCount = 0;
+    int emptyPolls = 0;
+    int64_t nextTake = 0;
+    int takeInterval = 0;
+
+    while (!self.StopRequested()) {
+        const bool remote = remoteMode_ > 0;
+        const int playState = playback::state.load();
+        if (remote && (playState == PLAY_STOPPED || playState == PLAY_PAUSED)) {
+            self.SleepFor(10);
+            continue;
+        }
+        if (!loggedIn_.load() || slot.displayRestart.load() == 0 || NowMs() < nextTake + takeInterval) {
+            self.SleepFor(5);
+            continue;
+        }
+        nextTake = NowMs();
+        const int backlog = slot.queue.Backlog();
+        if (backlog == -1) {
+            takeInterval = kIdleIntervalMs;
+            queueFull_ = false;
+            if (remote) {
+                if (++emptyPolls > kRemoteEmptyPollsBeforeReset)
+                    ResetChannelDisplay(channel);
+                self.SleepFor(10);
+            }
+            continue;
+        }
+        if (remote)
+            emptyPolls = 0;
+        FrameInfo record;
+        const int taken = slot.queue.Front(bitstream.data(), kMaxPayload + kStreamHeaderSize, &record);
+        slot.queue.PopFront();
+        if (taken != 1)
+            continue; // nothing, or a frame longer than any the link admits
+        const uint32_t length = record.Length();
+        const uint32_t width = record.Word(FrameInfo::kWidth);
+        const uint32_t height = record.Word(FrameInfo::kHeight);
+        if (width > static_cast<uint32_t>(kMaxPictureWidth) || height > static_cast<uint32_t>(kMaxPictureHeight) ||
+            !PlausibleDvrTime(record))
+            continue;
+        // The decoder reads ahead of the frame: those bytes are always zero.
+        std::memset(bitstream.data() + length, 0, kDecoderReadAhead);
+
+        const bool interlaced = record.Word(FrameInfo::kInterlace) != 0;
+        const Pacing pacing = PaceFromBacklog(backlog, record.Word(FrameInfo::kIntervalCode), interlaced);
+        takeInterval = pacing.intervalMs;
+        if (!loggedIn_.load())
+            continue;
+
+        bool show = true;
+        if (length > 0 && bitstream[0] == 0) {
+            const uint32_t expected = record.IsKeyFrame() ? 0 : runningCount;
+            bool mismatched = record.Word(FrameInfo::kStreamWord) != expected;
+            if (resynchronise_.load()) {
+                if (record.IsKeyFrame())
+                    resynchronise_ = false;
+                else
+                    mismatched = true;
+            }
+            runningCount = expected + 1;
+
+            int position = 0;
+            int consumed = 0;
+            for (int call = 0; call < 3; ++call) {
+                const int readable = static_cast<int>(length + kDecoderReadAhead) - position;
+                const XvidDecoder::Result r = decoder.Decode(bitstream.data() + position, readable);
+                if (r.consumed > 0) {
+                    position += r.consumed;
+                    consumed += r.consumed;
+                }
+                if (r.type > 0 || position >= static_cast<int>(length))
+                    break;
+            }
+            // What the decoder took of the frame, stream headers included,
+            // must be the frame.
+            const int64_t L = length;
+            if (mismatched || consumed < L - 8 || consumed > L + 8 || linkDown_.load())
+                show = false;
+        }
+        if ((!pacing.show && !remote) || record.Word(FrameInfo::kChannel) != static_cast<uint32_t>(channel))
+            show = false;
+        if (!show)
+            continue;
+
+        const int pictureWidth = decoder.Width();
+        const int pictureHeight = decoder.Height();
+        if (pictureWidth <= 0 || pictureHeight <= 0 || pictureWidth > kMaxDecodeWidth ||
+            pictureHeight > kMaxDecodeHeight)
+            continue;
+        uint8_t* Y = decoder.Picture();
+        uint8_t* U = Y + static_cast<std::size_t>(pictureWidth) * pictureHeight;
+        uint8_t* V = U + static_cast<std::size_t>(pictureWidth / 2) * (pictureHeight / 2);
+        if (pictureHeight == 480)
+            Deinterlace(pictureWidth, 480, Y, U, V);
+
+        CVideoPane* pane = slot.pane.data();
+        if (slot.stopped.load() == 1) {
+            std::lock_guard<std::recursive_mutex> lock(slot.displayLock);
+            if (pane) {
+                pane->ClearSurface();
+                pane->PresentFrame();
+            }
+            continue;
+        }
+
+        const uint32_t titleTime = record.Word(FrameInfo::kTitleTime);
+        const std::string name = GetChannelName(static_cast<int16_t>(channel));
+        const int month = record.bytes[FrameInfo::kMonth], day = record.bytes[FrameInfo::kDay];
+        const int year = 2000 + record.bytes[FrameInfo::kYear], hour = record.bytes[FrameInfo::kHour];
+        const int minute = record.bytes[FrameInfo::kMinute], second = record.bytes[FrameInfo::kSecond];
+        if (record.Word(FrameInfo::kTitleForm) & 1) {
+            if (slot.status.load() & STATUS_DVR_D) {
+                SetChannelStatus(FormatTime(name, month, day, year, hour, minute, second), channel);
+            } else {
+                char text[600];
+                std::snprintf(text, sizeof text, " %s No Video", name.c_str());
+                SetChannelStatus(text, channel);
+            }
+        } else if (titleTime == 0x1124) {
+            SetChannelStatus(FormatTime(name, month, day, year, hour, minute, second), channel);
+        } else if (titleTime != 0) {
+            const std::time_t t = static_cast<std::time_t>(titleTime);
+            std::tm local{};
+            localtime_r(&t, &local);
+            SetChannelStatus(FormatTime(name, local.tm_mon + 1, local.tm_mday, local.tm_year + 1900, local.tm_hour,
+                                        local.tm_min, local.tm_sec),
+                             channel);
+        }
+
+        std::lock_guard<std::recursive_mutex> lock(slot.displayLock);
+        if (remote && playback::state.load() == PLAY_PLAYING)
+            RunPlaybackClock(channel, record);
+        if (pane) {
+            pane->ShowYV12Frame(Y, U, V, pictureWidth, pictureHeight);
+            pane->PresentFrame();
+        }
+        ++slot.framesShown;
+    }
+    slot.queue.Clear();
+    slot.queue.Free();
+}
+
+} // namespace vyrdax

@@ -1,0 +1,49 @@
+#pragma once
+// One MPEG-4 decoder instance of the decoder library, writing planar 4:2:0
+// pictures (Y, then U, then V) into a buffer that always fits the stream's
+// picture size.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace vyrdax {
+
+inline constexpr int kXvidVersion = 0x00010183;
+// Pictures the decoder is allowed to produce; a stream that announces more
+// is not decoded.
+inline constexpr int kMaxDecodeWidth = 1920;
+inline constexpr int kMaxDecodeHeight = 1088;
+
+class XvidDecoder {
+public:
+    XvidDecoder() = default;
+    ~XvidDecoder();
+    XvidDecoder(const XvidDecoder&) = delete;
+    XvidDecoder& operator=(const XvidDecoder&) = delete;
+
+    // Initialises the library for this thread and creates the decoder; false
+    // when the library refuses.
+    bool Create();
+
+    struct Result {
+        int consumed = 0;     // bytes taken, or negative on error
+        int type = 0;         // > 0: a picture was produced; -1: stream headers
+    };
+    // One decode call over `length` readable bytes at `bitstream`.
+    Result Decode(const uint8_t* bitstream, int length);
+
+    // The stream's picture size, known once its headers were decoded.
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    // The last picture produced: Y plane (Width x Height), then U and V.
+    uint8_t* Picture() { return picture_.data(); }
+    const uint8_t* Picture() const { return picture_.data(); }
+
+private:
+    void* handle_ = nullptr;
+    int width_ = 0;
+    int height_ = 0;
+    std::vector<uint8_t> picture_;
+};
+
+} // namespace vyrdax

@@ -1,0 +1,107 @@
+// Live video end to end: the simulator's real MPEG-4 frames over loopback,
+// through the receive thread, queue, decoder and conversion into the panes.
+#include "PictureCompare.h"
+#include "SimProcess.h"
+
+#include "control/CVyrdaxCtrl.h"
+#include "platform/MessageBox.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace vyrdax;
+
+class Host : public QWidget, public platform::MessageReceiver {
+public:
+    platform::LRESULT OnMessage(uint32_t message, platform::WPARAM, platform::LPARAM lParam) override
+    {
+        if (message == WM_VIDEO_STARTED)
+            started.push_back(static_cast<int>(lParam));
+        return 0;
+    }
+    std::vector<int> started;
+
+protected:
+    bool event(QEvent* e) override { return platform::HandleMessageEvent(e, this) || QWidget::event(e); }
+};
+
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+struct LiveCase {
+    int width, height;
+};
+
+class LiveDisplay : public ::testing::TestWithParam<LiveCase> {};
+
+TEST_P(LiveDisplay, EveryConnectedPaneShowsItsChannelsPicture)
+{
+    const LiveCase c = GetParam();
+    const int channels = 4, loopFrames = 30;
+    SimProcess sim;
+    ASSERT_TRUE(sim.start({"--channels", std::to_string(channels), "--size",
+                           std::to_string(c.width) + "x" + std::to_string(c.height), "--gop", "15", "--loop-frames",
+                           std::to_string(loopFrames), "--fps", "30"}));
+    auto previous = platform::SetMessageBoxHandler([](const std::string&, const std::string&, unsigned) { return 1; });
+    {
+        Host host;
+        host.resize(800, 600);
+        host.show();
+        auto* ctrl = new CVyrdaxCtrl(&host);
+        ctrl->setDispChannel(4);
+        for (int ch = 0; ch < channels; ++ch)
+            ctrl->SetConnectInfo("A-0" + std::to_string(ch + 1), "Guest", "", "", "127.0.0.1",
+                                 static_cast<int16_t>(sim.port()), 0, static_cast<int16_t>(ch + 1), 0,
+                                 static_cast<int16_t>(ch));
+        ctrl->ReplaceWnd(4, 0, 0, 0, 0, 0, 0);
+        for (int ch = 0; ch < channels; ++ch)
+            ASSERT_TRUE(ctrl->Connect(static_cast<int16_t>(ch)));
+        ASSERT_TRUE(PumpUntil([&] { return host.started.size() == static_cast<size_t>(channels); }, 15000))
+            << host.started.size();
+        PumpUntil([] { return false; }, 1000);
+
+        const QRegularExpression title(R"(^ A-0\d \d\d/\d\d/20\d\d \d\d:\d\d:\d\d$)");
+        for (int ch = 0; ch < channels; ++ch) {
+            CVideoPane* pane = ctrl->Pane(ch);
+            ASSERT_NE(pane, nullptr);
+            const QImage shown = pane->PictureCopy();
+            ASSERT_EQ(shown.size(), QSize(c.width, c.height)) << ch;
+            if (c.height != 480) // 480-line pictures are deinterlaced, the others shown as decoded
+                EXPECT_GT(displaytest::BestPsnr(shown, ch, c.width, c.height, loopFrames, 30.0), 30.0) << ch;
+            else
+                EXPECT_GT(displaytest::BestPsnr(shown, ch, c.width, c.height, loopFrames, 30.0), 20.0) << ch;
+            EXPECT_TRUE(title.match(pane->LeftTitle()->Title()).hasMatch())
+                << pane->LeftTitle()->Title().toStdString();
+            // The pane on screen is not black.
+            const QImage onScreen = pane->grab().toImage();
+            int lit = 0;
+            for (int y = 20; y < onScreen.height(); y += 7)
+                for (int x = 2; x < onScreen.width(); x += 7)
+                    lit += qGray(onScreen.pixel(x, y)) > 40;
+            EXPECT_GT(lit, 50) << ch;
+        }
+        ctrl->Release(); // joins the display and receive threads
+    }
+    platform::SetMessageBoxHandler(previous);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, LiveDisplay, ::testing::Values(LiveCase{352, 240}, LiveCase{704, 480}),
+                         [](const auto& info) {
+                             return std::to_string(info.param.width) + "x" + std::to_string(info.param.height);
+                         });
+
+} // namespace
