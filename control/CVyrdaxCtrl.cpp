@@ -121,8 +121,8 @@ platform::HRESULT CVyrdaxCtrl::Invoke(int dispid, const std::vector<Variant>& ar
     case DISPID_GetMaxFrmNum:
     case DISPID_StartRecord:
     case DISPID_BackUp: r = Variant::Long(0); break;
+    case DISPID_SaveToBMP: r = Variant::Bool(SaveToBMP(str(0), i2(1))); break;
     case DISPID_SetSoundMute:
-    case DISPID_SaveToBMP:
     case DISPID_SetMicVolume:
     case DISPID_SetSpeakerVolume: r = Variant::Bool(false); break;
     default: break; // methods without a result
@@ -356,6 +356,16 @@ void CVyrdaxCtrl::SetBackupMode(int16_t backup)
         eventLogMode_ = false;
         remoteMode_ = backup;
     }
+}
+
+bool CVyrdaxCtrl::SaveToBMP(const std::string& path, int16_t idxCh)
+{
+    CVideoPane* pane = Pane(idxCh);
+    if (!pane || channels_[idxCh].status.load() == 0 || path.empty())
+        return false;
+    std::lock_guard<std::recursive_mutex> lock(channels_[idxCh].displayLock);
+    // Reports what happened: hosts show their own text when no file came.
+    return pane->SaveSnapshot(path) == 1;
 }
 
 void CVyrdaxCtrl::MouseDbClk(int16_t)

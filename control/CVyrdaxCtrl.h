@@ -159,6 +159,9 @@ public:
     platform::Variant GetMonthData() const;
     platform::Variant GetTimeData() const;
 
+    // A JPEG snapshot of the channel's last picture; true when it was written.
+    bool SaveToBMP(const std::string& path, int16_t idxCh);
+
     // Layout.
     void ReplaceWnd(int16_t displayMode, int16_t next, int16_t selectDispCh, int16_t left, int16_t top,
                     int16_t right, int16_t bottom);

@@ -1,6 +1,7 @@
 #include "CVideoPane.h"
 
 #include "ColorConversion.h"
+#include "Snapshot.h"
 #include "control/interface/VyrdaxInterface.h"
 #include "platform/Messages.h"
 
@@ -86,6 +87,33 @@ void CVideoPane::PresentFrame()
             update(VideoRect());
         },
         Qt::QueuedConnection);
+}
+
+int CVideoPane::SaveSnapshot(const std::string& path)
+{
+    QImage picture;
+    {
+        std::lock_guard<std::mutex> lock(imageMutex_);
+        const QString title = leftTitle_->Title();
+        if (!title.isEmpty()) {
+            // The stamp stays in the picture until the next one replaces it.
+            QPainter p(&picture_);
+            QFont font("DejaVu Sans");
+            font.setPixelSize(10);
+            font.setWeight(QFont::Normal);
+            p.setFont(font);
+            p.setPen(Qt::white);
+            p.drawText(QPoint(10, 10 + QFontMetrics(font).ascent()), title);
+        }
+        const int w = snapshotWidth_.load() > 0 ? snapshotWidth_.load() : picture_.width();
+        const int h = snapshotHeight_.load() > 0 ? snapshotHeight_.load() : picture_.height();
+        picture = picture_.copy(0, 0, w, h);
+    }
+    PresentFrame();
+    const std::vector<uint8_t> dib = BitmapToDIB(picture, BI_RGB);
+    if (dib.empty())
+        return 0;
+    return SaveDIBAsJpeg(path, dib);
 }
 
 QImage CVideoPane::PictureCopy() const

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 namespace vyrdax {
 
@@ -50,6 +51,9 @@ public:
     void ShowYV12Frame(const uint8_t* y, const uint8_t* u, const uint8_t* v, int width, int height);
     // Schedules the picture to be drawn on the pane.
     void PresentFrame();
+    // Stamps the left title into the picture at (10, 10) and writes the last
+    // shown picture, at its own size, as a JPEG file; 1 when written.
+    int SaveSnapshot(const std::string& path);
     // The size of the last picture shown, for snapshots.
     int SnapshotWidth() const { return snapshotWidth_.load(); }
     int SnapshotHeight() const { return snapshotHeight_.load(); }
