@@ -1,0 +1,153 @@
+// What the DVR link tests share: the simulator as a child process, a raw
+// TCP stand-in for DVRs that misbehave at login, a host window that records
+// the control's messages, and a fixture that drives one control in-process.
+#pragma once
+
+#include "control/CVyrdaxCtrl.h"
+#include "platform/MessageBox.h"
+
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace linktest {
+
+// Runs the Qt event loop (and so the control's sockets, timers and the
+// messages its threads send) until `done` holds or `ms` pass.
+bool PumpUntil(const std::function<bool()>& done, int ms);
+void PumpFor(int ms);
+
+// dvrsim on 127.0.0.1, stopped (or killed) with the test.
+class SimDvr {
+public:
+    SimDvr() = default;
+    ~SimDvr();
+    SimDvr(const SimDvr&) = delete;
+    SimDvr& operator=(const SimDvr&) = delete;
+
+    // `port` 0 picks a free one; a given port restarts on the same one.
+    bool Start(std::vector<std::string> args, int port = 0);
+    void Kill(); // SIGKILL, as a DVR that loses power
+    bool Stop(); // SIGTERM; true on a clean exit
+
+    int Port() const { return port_; }
+    int LookupPort() const { return lookupPort_; }
+    std::vector<std::string> Log() const;
+    // Lines that contain `text`.
+    std::vector<std::string> LogLines(const std::string& text) const;
+    int Count(const std::string& text) const { return static_cast<int>(LogLines(text).size()); }
+    // Pumps the event loop until the log holds `count` lines with `text`.
+    bool WaitLog(const std::string& text, int count = 1, int ms = 5000) const;
+
+private:
+    int pid_ = -1;
+    int stdoutFd_ = -1;
+    int port_ = 0;
+    int lookupPort_ = 0;
+    std::string logPath_;
+};
+
+// A DVR stand-in for logins dvrsim does not give: it accepts connections,
+// records each login request and answers it as told (or not at all).
+class FakeDvr {
+public:
+    enum class Mode { NoReply, Reply };
+    explicit FakeDvr(Mode mode, uint32_t replyCode = 0, uint32_t rightAndSignal = 0, uint32_t dvrType = 0);
+    ~FakeDvr();
+    int Port() const { return port_; }
+    int Logins() const { return logins_.load(); }
+    std::array<uint8_t, 76> LastLogin() const;
+
+private:
+    void Serve();
+    Mode mode_;
+    uint32_t replyCode_, rightAndSignal_, dvrType_;
+    int listenFd_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> logins_{0};
+    mutable std::mutex lock_;
+    std::array<uint8_t, 76> lastLogin_{};
+    std::vector<int> clients_;
+    std::thread thread_;
+};
+
+// A listening port whose accept queue is full, so that a further connect
+// gets no answer at all and can only time out.
+class BlackholePort {
+public:
+    BlackholePort();
+    ~BlackholePort();
+    int Port() const { return port_; }
+    bool Ready() const { return ready_; }
+
+private:
+    int listenFd_ = -1;
+    std::vector<int> fillers_;
+    int port_ = 0;
+    bool ready_ = false;
+};
+
+// A simulator log line without its connection number.
+std::string Bare(const std::string& line);
+std::vector<std::string> Bare(const std::vector<std::string>& lines);
+
+// A port on 127.0.0.1 with nothing listening on it.
+int ClosedPort();
+
+class HostWindow : public QWidget, public platform::MessageReceiver {
+public:
+    struct Entry {
+        uint32_t message;
+        long wParam, lParam;
+        std::chrono::steady_clock::time_point at;
+    };
+    HostWindow() { resize(800, 600); }
+    platform::LRESULT OnMessage(uint32_t message, platform::WPARAM wParam, platform::LPARAM lParam) override;
+    // Entries of `message` (with `wParam` unless it is -1).
+    std::vector<Entry> Of(uint32_t message, long wParam = -1) const;
+    int Count(uint32_t message, long wParam = -1) const { return static_cast<int>(Of(message, wParam).size()); }
+    std::vector<Entry> messages;
+    // Milliseconds each message handler takes: lets a test keep the
+    // receive thread waiting on the host.
+    int handlerDelayMs = 0;
+    // Runs inside the handler, while the sender still waits.
+    std::function<void(const Entry&)> onMessage;
+
+protected:
+    bool event(QEvent* e) override;
+};
+
+class LinkTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Binds channel `ch` (from 0) to `displayIndex` for a DVR at `port`.
+    void Bind(int ch, const std::string& name, int displayIndex, int port, const std::string& address = "127.0.0.1",
+              const std::string& id = "Guest", const std::string& password = "");
+    bool WaitMessage(uint32_t message, long wParam = -1, int count = 1, int ms = 5000);
+    QString Title(int ch) const;
+    bool WaitTitle(int ch, const QString& text, int ms = 5000);
+    // Destroys the control, returning how long that took.
+    std::chrono::milliseconds DestroyControl();
+
+    HostWindow host;
+    vyrdax::CVyrdaxCtrl* ctrl = nullptr;
+    std::vector<std::string> boxes;
+    mutable std::mutex boxesLock;
+
+private:
+    platform::MessageBoxHandler previousBoxes_;
+};
+
+} // namespace linktest

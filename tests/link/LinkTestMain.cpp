@@ -1,0 +1,26 @@
+// The link tests' main: shortened time-outs and a registry of their own are
+// set before the first control reads them.
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+int main(int argc, char** argv)
+{
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // 60 s of silence becomes 3 s, the reconnect tick 0.5 s, the lookup
+    // timer 2 s, the login reply 0.5 s and a TCP connect 1 s.
+    setenv("VYR_TEST_TIME_DIVISOR", "20", 1);
+    const std::string registry = "/tmp/vyr-link-registry-" + std::to_string(getpid()) + ".ini";
+    setenv("VYR_REGISTRY", registry.c_str(), 1);
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    const int result = RUN_ALL_TESTS();
+    std::remove(registry.c_str());
+    return result;
+}
