@@ -1,19 +1,23 @@
-// Writes the network viewer's settings files for a demo or a test: one DVR
-// at 127.0.0.1 and a current group whose cameras fill the first cells and
-// connect at start-up.
-//   nvsetup --dir DIR --port PORT [--channels 16] [--name "Demo DVR"] [--split 16] [--no-auto]
+// Writes the network viewer's settings files for a demo or a test: DVRs at
+// 127.0.0.1 and a current group whose cameras fill the cells in order, DVR
+// after DVR, and connect at start-up.
+//   nvsetup --dir DIR --port PORT [--port PORT2 ...] [--channels 16] [--name "Demo DVR"]
+//           [--split 16] [--no-auto]
+// With several ports the DVRs are named "<name> 1", "<name> 2", ...
 #include "viewercore/model/SettingsDocument.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QString dir = ".", name = "Demo DVR";
-    int port = 9201, channels = 16, split = 16;
+    std::vector<int> ports;
+    int channels = 16, split = 16;
     bool autoConnect = true;
     for (int k = 1; k < argc; ++k) {
         const char* a = argv[k];
@@ -21,7 +25,7 @@ int main(int argc, char** argv)
         if (!std::strcmp(a, "--dir"))
             dir = QString::fromLocal8Bit(next());
         else if (!std::strcmp(a, "--port"))
-            port = std::atoi(next());
+            ports.push_back(std::atoi(next()));
         else if (!std::strcmp(a, "--channels"))
             channels = std::atoi(next());
         else if (!std::strcmp(a, "--name"))
@@ -35,8 +39,15 @@ int main(int argc, char** argv)
             return 2;
         }
     }
-    if (port < 1 || port > 65535 || channels < 1 || channels > 64 || !CGroup::IsValidSplitMode(split)) {
-        std::fprintf(stderr, "nvsetup: bad port, channel count or split\n");
+    if (ports.empty())
+        ports.push_back(9201);
+    for (int port : ports)
+        if (port < 1 || port > 65535) {
+            std::fprintf(stderr, "nvsetup: bad port %d\n", port);
+            return 2;
+        }
+    if (channels < 1 || channels > 64 || !CGroup::IsValidSplitMode(split)) {
+        std::fprintf(stderr, "nvsetup: bad channel count or split\n");
         return 2;
     }
     // The smallest channel type that has the channels asked for.
@@ -46,13 +57,16 @@ int main(int argc, char** argv)
     SettingsDocument doc(ViewerVariant::Network, dir);
     doc.OnNewDocument();
     doc.deviceList.clear();
-    auto dvr = std::make_unique<CDVR>(name, type, CDVR::DeviceDVR, QString(), CDVR::AddressFixed,
-                                      std::array<uint8_t, 4>{127, 0, 0, 1}, port, 0, 0, "Guest", "", 1);
     auto group = std::make_unique<CGroup>(ViewerVariant::Network);
     group->splitMode = static_cast<int16_t>(split);
     group->autoConnecting = autoConnect ? 1 : 0;
     group->cameras.emplace();
-    for (int k = 0; k < channels && k < static_cast<int>(dvr->channels.size()); ++k) {
+    int cell = 0;
+    for (std::size_t d = 0; d < ports.size(); ++d) {
+    const QString dvrName = ports.size() == 1 ? name : QStringLiteral("%1 %2").arg(name).arg(d + 1);
+    auto dvr = std::make_unique<CDVR>(dvrName, type, CDVR::DeviceDVR, QString(), CDVR::AddressFixed,
+                                      std::array<uint8_t, 4>{127, 0, 0, 1}, ports[d], 0, 0, "Guest", "", 1);
+    for (int k = 0; k < channels && k < static_cast<int>(dvr->channels.size()) && cell < 64; ++k, ++cell) {
         auto camera = std::make_unique<CCamera>();
         camera->deviceName = dvr->name;
         camera->deviceKind = dvr->deviceKind;
@@ -63,13 +77,14 @@ int main(int argc, char** argv)
         camera->octets = dvr->octets;
         camera->port = dvr->port;
         camera->channelNumber = dvr->channels[k]->number;
-        camera->cell = k;
+        camera->cell = cell;
         camera->loginId = dvr->loginId;
         camera->password = dvr->password;
         camera->savePassword = dvr->savePassword;
         group->cameras->push_back(std::move(camera));
     }
     doc.deviceList.push_back(std::move(dvr));
+    }
     doc.currentGroup = std::move(group);
     const SettingsDocument::SaveReport report = doc.SaveSettingsFiles();
     if (!report.ok()) {
