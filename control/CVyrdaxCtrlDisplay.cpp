@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <pthread.h>
 
 namespace vyrdax {
 
@@ -117,6 +118,7 @@ void CVyrdaxCtrl::RunPlaybackClock(int channel, const FrameInfo& record)
 
 void CVyrdaxCtrl::DisplayThreadProc(platform::WorkerThread& self, int channel)
 {
+    pthread_setname_np(pthread_self(), "vyr-display"); // tells the threads apart in profiles
     ChannelSlot& slot = channels_[channel];
     slot.firstFrame = 1;
     slot.lastWidth = 0;

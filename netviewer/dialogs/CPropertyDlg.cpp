@@ -18,6 +18,10 @@
 #include <QRegularExpressionValidator>
 #include <QTabBar>
 
+#include <algorithm>
+#include <iterator>
+#include <type_traits>
+
 namespace {
 
 constexpr int kIdOk = 1;
