@@ -109,17 +109,20 @@ platform::HRESULT CVyrdaxCtrl::Invoke(int dispid, const std::vector<Variant>& ar
     case DISPID_GetMonthData: r = GetMonthData(); break;
     case DISPID_GetTimeData: r = GetTimeData(); break;
 
-    // Recording, playback, backup, audio and snapshots answer with their
-    // neutral results until those areas are in place.
-    case DISPID_GetMonthDataL:
-    case DISPID_GetTimeDataL: r = Variant::Pointer(nullptr, 0); break;
+    case DISPID_SetRecType: SetRecType(i2(0)); break;
+    case DISPID_StartRecord: r = Variant::Long(StartRecord(str(0), str(1), str(2), i4(3), i2(4))); break;
+    case DISPID_StopRecord: StopRecord(i2(0)); break;
+    case DISPID_GetMonthDataL: r = GetMonthDataL(str(0), str(1)); break;
+    case DISPID_GetTimeDataL: r = GetTimeDataL(str(0), str(1)); break;
+
+    // Playback, backup, audio and snapshots answer with their neutral
+    // results until those areas are in place.
     case DISPID_GetMicVolume:
     case DISPID_GetSpeakerVolume:
     case DISPID_StartPlayFile:
     case DISPID_GetPlayPos:
     case DISPID_SeekFrame:
     case DISPID_GetMaxFrmNum:
-    case DISPID_StartRecord:
     case DISPID_BackUp: r = Variant::Long(0); break;
     case DISPID_SaveToBMP: r = Variant::Bool(SaveToBMP(str(0), i2(1))); break;
     case DISPID_SetSoundMute:

@@ -8,6 +8,8 @@
 #include "control/link/CFrameQueue.h"
 #include "control/link/CLookupSocket.h"
 #include "control/link/DvrPacket.h"
+#include "control/record/CRecordCatalog.h"
+#include "control/record/RecordingWriter.h"
 #include "platform/Component.h"
 #include "platform/Messages.h"
 #include "platform/Timers.h"
@@ -159,6 +161,22 @@ public:
     platform::Variant GetMonthData() const;
     platform::Variant GetTimeData() const;
 
+    // Recording on the PC. WriteRecordFrame runs on the receive thread for
+    // each frame of a recording channel.
+    void SetRecType(int16_t type);
+    int32_t StartRecord(const std::string& path, const std::string& fname1, const std::string& fname2,
+                        int32_t space, int16_t idxCh);
+    void StopRecord(int16_t idxCh);
+    bool IsRecording(int ch) const { return recorder_->IsRecording(ch); }
+    void WriteRecordFrame(int channel, const uint8_t* frame, const FrameInfo& info);
+    RecordingWriter& Recorder() { return *recorder_; }
+
+    // Searches of the recordings on the PC.
+    platform::Variant GetMonthDataL(const std::string& recordDirectory, const std::string& searchOption);
+    platform::Variant GetTimeDataL(const std::string& recordDirectory, const std::string& searchOption);
+    CRecordCatalog& MonthCatalog() { return *monthCatalog_; }
+    CRecordCatalog& DayCatalog() { return *dayCatalog_; }
+
     // A JPEG snapshot of the channel's last picture; true when it was written.
     bool SaveToBMP(const std::string& path, int16_t idxCh);
 
@@ -271,7 +289,7 @@ private:
     std::string password_;
     int port_ = kDefaultPort;
     int audioOption_ = 0;
-    int recordMode_ = 0;
+    std::atomic<int> recordMode_{0}; // nonzero: movie files; read by the receive thread at splits
     std::atomic<int> userRight_{0};
     std::atomic<int> videoSignalType_{0};
     std::atomic<int> dvrType_{1};
@@ -330,6 +348,13 @@ private:
     std::recursive_timed_mutex connectLock_;
     std::mutex statusLock_; // read-modify-write of status words across threads
     std::array<ChannelSlot, kChannelCount> channels_;
+
+    // Recording and the local searches. The writer is told of stopped
+    // recordings and file faults, which it reports from any thread.
+    std::unique_ptr<RecordingWriter> MakeRecordingWriter();
+    std::unique_ptr<RecordingWriter> recorder_ = MakeRecordingWriter();
+    std::unique_ptr<CRecordCatalog> monthCatalog_ = std::make_unique<CRecordCatalog>();
+    std::unique_ptr<CRecordCatalog> dayCatalog_ = std::make_unique<CRecordCatalog>();
 
     platform::TimerSet timers_;
 };

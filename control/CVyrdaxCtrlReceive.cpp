@@ -166,7 +166,9 @@ void CVyrdaxCtrl::HandleVideo(platform::WorkerThread& self, CDvrSocket& socket, 
     }
     info.SetWord(FrameInfo::kLength, frameLength);
 
-    // Recording and AVI writing take the frame here once they are in place.
+    if (IsRecording(static_cast<int>(channel)))
+        WriteRecordFrame(static_cast<int>(channel), frame, info);
+    // AVI writing takes the frame here once it is in place.
 
     if (slot.stopped.load() == 1)
         return;

@@ -17,11 +17,6 @@ public:
 
     SettingsDocument& Data() { return data_; }
     CGroup* CurrentGroup() { return data_.currentGroup.get(); }
-    CDVR* FindDvr(const QString& name);
-    CGroup* FindGroup(const QString& name);
-    bool RemoveDvr(const QString& name);
-    bool RemoveChannel(const QString& dvrName, const QString& channelName);
-    bool RemoveGroup(const QString& name);
 
 private:
     SettingsDocument data_;

@@ -1,7 +1,7 @@
 #include "Snapshot.h"
 
 #include "JpegCodec.h"
-#include "control/link/FrameInfo.h"
+#include "control/ByteOrder.h"
 #include "platform/MessageBox.h"
 
 #include <cstdio>
@@ -10,17 +10,6 @@
 
 namespace vyrdax {
 
-namespace {
-
-void WriteLE16(uint8_t* p, uint16_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-
-uint16_t ReadLE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-
-} // namespace
 
 std::vector<uint8_t> BitmapToDIB(const QImage& image, uint32_t compression)
 {

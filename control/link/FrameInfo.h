@@ -1,26 +1,14 @@
 #pragma once
 // The 64-byte frame-info record: bytes 12..75 of a video packet's header,
 // travelling unchanged with its frame to the display and the recorder.
+#include "control/ByteOrder.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 namespace vyrdax {
-
-inline uint32_t ReadLE32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-}
-
-inline void WriteLE32(uint8_t* p, uint32_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
 
 struct FrameInfo {
     static constexpr std::size_t kSize = 64;

@@ -3,8 +3,10 @@
 
 #include "SiteTree.h"
 #include "netviewer/CVyrNVRDoc.h"
+#include "netviewer/dialogs/SiteRoutines.h"
 #include "platform/MessageBox.h"
 #include "viewercore/widgets/CButtonST.h"
+#include "viewercore/widgets/SkinResources.h"
 
 #include <QDir>
 #include <QDragEnterEvent>
@@ -14,52 +16,75 @@
 
 namespace {
 
-// Images of the tree image lists: device kinds 0..2, then channel or group.
-constexpr int kTreeImageChannel = 3;
-constexpr int kDeviceTreeBitmap = 174;
-constexpr int kGroupTreeBitmap = 181;
+constexpr int kTreeImageChannel = kTreeImageChannelOrGroup;
 
 struct ButtonSpec {
     int id;
     const char* tooltip;
     const char* caption; // shown when the skin has no bitmap for the button
+    int in, out;         // skin faces
 };
 
 const ButtonSpec kButtons[] = {
-    {IDC_GO_BACKUP, "Go To Search Backup", "Search Backup"},
-    {IDC_GO_EVENT, "Go To Event Viewer", "Event Viewer"},
-    {IDC_CONNECT, "Connect", "Con"},
-    {IDC_DISCONNECT, "Disconnect", "Dis"},
-    {IDC_LOCAL_SETUP, "Local Setup", "Loc"},
-    {IDC_DEVICE_SETUP, "Device Setup", "Dev"},
-    {IDC_DEVICE_TAB, "", "DVR"},
-    {IDC_GROUP_TAB, "", "Group"},
-    {IDC_ADD_DVR, "Add DVR", "+DVR"},
-    {IDC_ADD_IP_CAMERA, "Add IP Camera", "+IP"},
-    {IDC_ADD_VIDEO_SERVER, "Add Video Server", "+VS"},
-    {IDC_SAVE_GROUP, "Save Group", "Save"},
-    {IDC_DVR_RECORD, "DVR Record", "D"},
-    {IDC_LOCAL_RECORD, "Local Record", "L"},
-    {IDC_CAPTURE, "Capture", "C"},
-    {IDC_SPLIT_4, "4 Split Mode", "4"},
-    {IDC_SPLIT_6, "6 Split Mode", "6"},
-    {IDC_SPLIT_9, "9 Split Mode", "9"},
-    {IDC_SPLIT_10, "10 Split Mode", "10"},
-    {IDC_SPLIT_16, "16 Split Mode", "16"},
-    {IDC_SPLIT_36, "36 Split Mode", "36"},
-    {IDC_SPLIT_64, "64 Split Mode", "64"},
-    {IDC_FULL_SCREEN, "Full Screen Mode", "Full"},
-    {IDC_NEXT_SPLIT, "Next Split Mode", "Next"},
+    {IDC_GO_BACKUP, "Go To Search Backup", "Search Backup", kBitmapGoToBackupViewerIn, kBitmapGoToBackupViewerOut},
+    {IDC_GO_EVENT, "Go To Event Viewer", "Event Viewer", kBitmapGoToEventViewerIn, kBitmapGoToEventViewerOut},
+    {IDC_CONNECT, "Connect", "Con", kBitmapConnectIn, kBitmapConnectOut},
+    {IDC_DISCONNECT, "Disconnect", "Dis", kBitmapDisconnectIn, kBitmapDisconnectOut},
+    {IDC_LOCAL_SETUP, "Local Setup", "Loc", kBitmapLocalSetupIn, kBitmapLocalSetupOut},
+    {IDC_DEVICE_SETUP, "Device Setup", "Dev", kBitmapDeviceSetupIn, kBitmapDeviceSetupOut},
+    {IDC_DEVICE_TAB, "", "DVR", kBitmapDeviceTabActive, 0},
+    {IDC_GROUP_TAB, "", "Group", kBitmapGroupTab, 0},
+    {IDC_ADD_DVR, "Add DVR", "+DVR", kBitmapAddDvrIn, kBitmapAddDvrOut},
+    {IDC_ADD_IP_CAMERA, "Add IP Camera", "+IP", kBitmapAddIpCameraIn, kBitmapAddIpCameraOut},
+    {IDC_ADD_VIDEO_SERVER, "Add Video Server", "+VS", kBitmapAddVideoServerIn, kBitmapAddVideoServerOut},
+    {IDC_SAVE_GROUP, "Save Group", "Save", kBitmapSaveGroupIn, kBitmapSaveGroupOut},
+    {IDC_DVR_RECORD, "DVR Record", "D", kBitmapDvrRecordIn, kBitmapDvrRecordOut},
+    {IDC_LOCAL_RECORD, "Local Record", "L", kBitmapLocalRecordIn, kBitmapLocalRecordOut},
+    {IDC_CAPTURE, "Capture", "C", kBitmapCaptureIn, kBitmapCaptureOut},
+    {IDC_SPLIT_4, "4 Split Mode", "4", kBitmapSplit4In, kBitmapSplit4Out},
+    {IDC_SPLIT_6, "6 Split Mode", "6", kBitmapSplit6In, kBitmapSplit6Out},
+    {IDC_SPLIT_9, "9 Split Mode", "9", kBitmapSplit9In, kBitmapSplit9Out},
+    {IDC_SPLIT_10, "10 Split Mode", "10", kBitmapSplit10In, kBitmapSplit10Out},
+    {IDC_SPLIT_16, "16 Split Mode", "16", kBitmapSplit16In, kBitmapSplit16Out},
+    {IDC_SPLIT_36, "36 Split Mode", "36", kBitmapSplit36In, kBitmapSplit36Out},
+    {IDC_SPLIT_64, "64 Split Mode", "64", kBitmapSplit64In, kBitmapSplit64Out},
+    {IDC_FULL_SCREEN, "Full Screen Mode", "Full", kBitmapFullScreenIn, kBitmapFullScreenOut},
+    {IDC_NEXT_SPLIT, "Next Split Mode", "Next", kBitmapNextSplitIn, kBitmapNextSplitOut},
 };
+
+QImage SkinImage(int id) { return id ? QImage(QDir::current().filePath(SkinResourcePath(id))) : QImage(); }
+
+QColor KeyOf(int id)
+{
+    const SkinResource* r = FindSkinResource(id);
+    const uint32_t key = r ? r->transparent : kSkinKeyOut;
+    return QColor::fromRgb(key == kSkinOpaque ? 0xFF00FF : key);
+}
+
+// Gives a button one skin face in both slots (a tab, an open panel's button).
+void SetFace(CButtonST* button, int id)
+{
+    const QImage face = SkinImage(id);
+    if (!face.isNull())
+        button->SetBitmaps(face, KeyOf(id), face, KeyOf(id));
+}
 
 } // namespace
 
 QIcon CVyrNVRView::TreeIcon(bool groupTree, int image) const
 {
-    const QImage strip(QDir::current().filePath(
-        QStringLiteral("image/res/%1.bmp").arg(groupTree ? kGroupTreeBitmap : kDeviceTreeBitmap)));
-    if (!strip.isNull() && strip.height() > 0 && (image + 1) * strip.height() <= strip.width())
-        return QIcon(QPixmap::fromImage(strip.copy(image * strip.height(), 0, strip.height(), strip.height())));
+    const QImage strip = SkinImage(groupTree ? kBitmapGroupTreeImages : kBitmapDeviceTreeImages);
+    if (!strip.isNull() && (image + 1) * kTreeImageWidth <= strip.width()) {
+        // The strip's key colour shows the tree's background.
+        QImage picture = strip.copy(image * kTreeImageWidth, 0, kTreeImageWidth, kTreeImageHeight)
+                             .convertToFormat(QImage::Format_ARGB32);
+        const QRgb key = KeyOf(kBitmapDeviceTreeImages).rgb();
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x)
+                if ((picture.pixel(x, y) & 0xFFFFFF) == (key & 0xFFFFFF))
+                    picture.setPixel(x, y, 0);
+        return QIcon(QPixmap::fromImage(picture));
+    }
     // Without the skin: a small coloured mark per image.
     static const QColor colours[4] = {QColor(0x4F, 0xA3, 0xE8), QColor(0x6C, 0xCB, 0x5F), QColor(0xE8, 0xB0, 0x4F),
                                       QColor(0xC8, 0xC8, 0xC8)};
@@ -79,10 +104,13 @@ void CVyrNVRView::CreateButtons()
     for (const ButtonSpec& spec : kButtons) {
         auto* button = new CButtonST(this, spec.id);
         button->setObjectName(QString::number(spec.id));
-        const QImage in(QDir::current().filePath(QStringLiteral("image/res/btn_%1_in.bmp").arg(spec.id)));
-        const QImage out(QDir::current().filePath(QStringLiteral("image/res/btn_%1_out.bmp").arg(spec.id)));
-        if (in.isNull() || button->SetBitmaps(in, out) != CButtonST::BitmapsTaken)
+        const QImage in = SkinImage(spec.in);
+        const QImage out = spec.out ? SkinImage(spec.out) : in;
+        const int outId = spec.out ? spec.out : spec.in;
+        if (in.isNull() || button->SetBitmaps(in, KeyOf(spec.in), out, KeyOf(outId)) != CButtonST::BitmapsTaken)
             button->setText(spec.caption);
+        else
+            button->SetDrawBorder(false);
         if (spec.tooltip[0])
             button->SetTooltipText(spec.tooltip);
         button->SetFlat(true);
@@ -138,6 +166,11 @@ void CVyrNVRView::PlaceButtons()
 void CVyrNVRView::ShowDeviceTree(bool device)
 {
     deviceTreeShown_ = device;
+    // The shown tree's tab takes its active face.
+    if (auto tab = buttons_.find(IDC_DEVICE_TAB); tab != buttons_.end())
+        SetFace(tab->second, device ? kBitmapDeviceTabActive : kBitmapDeviceTab);
+    if (auto tab = buttons_.find(IDC_GROUP_TAB); tab != buttons_.end())
+        SetFace(tab->second, device ? kBitmapGroupTab : kBitmapGroupTabActive);
     deviceTree_->setVisible(device && !fullScreen_);
     groupTree_->setVisible(!device && !fullScreen_);
     update(0, 0, 186, 154);
@@ -218,9 +251,9 @@ void CVyrNVRView::ShowTreeMenu(QTreeWidget* tree, const QPoint& globalPos)
     switch (chosen->data().toInt()) {
     case ID_TREE_DELETE:
         if (item->parent())
-            document_->RemoveChannel(item->parent()->text(0), item->text(0));
+            site::RemoveChannel(document_->Data(), item->parent()->text(0), item->text(0));
         else
-            document_->RemoveDvr(item->text(0));
+            site::RemoveDvrByName(document_->Data(), item->text(0));
         delete item;
         break;
     case ID_TREE_PROPERTIES:
@@ -231,7 +264,7 @@ void CVyrNVRView::ShowTreeMenu(QTreeWidget* tree, const QPoint& globalPos)
         break;
     case ID_GROUP_REMOVE:
         if (!item->parent()) {
-            document_->RemoveGroup(item->text(0));
+            site::RemoveGroupByName(document_->Data(), item->text(0));
             delete item;
         }
         break;
@@ -277,7 +310,7 @@ void CVyrNVRView::DropItem(QTreeWidgetItem* item, const QPoint& point)
     const bool fromGroupTree = item->treeWidget() == groupTree_;
     if (!fromGroupTree) {
         if (!item->parent()) {
-            CDVR* dvr = document_->FindDvr(item->text(0));
+            CDVR* dvr = site::FindDvr(document_->Data(), item->text(0));
             if (!dvr)
                 return;
             int c = cell;
@@ -285,7 +318,7 @@ void CVyrNVRView::DropItem(QTreeWidgetItem* item, const QPoint& point)
                 if (dvr->channels[k])
                     BindChannel(c, *dvr, static_cast<int>(k), true);
         } else {
-            CDVR* dvr = document_->FindDvr(item->parent()->text(0));
+            CDVR* dvr = site::FindDvr(document_->Data(), item->parent()->text(0));
             if (!dvr)
                 return;
             for (std::size_t k = 0; k < dvr->channels.size(); ++k)
@@ -298,7 +331,7 @@ void CVyrNVRView::DropItem(QTreeWidgetItem* item, const QPoint& point)
     } else {
         if (item->parent())
             return;
-        CGroup* found = document_->FindGroup(item->text(0));
+        CGroup* found = site::FindGroup(document_->Data(), item->text(0));
         if (!found)
             return;
         ClearAllCells();
@@ -467,37 +500,17 @@ void CVyrNVRView::LoadGroup(const CGroup& group)
     std::unique_ptr<CGroup> copy = CGroup::CopyFrom(group, false);
     if (!copy->cameras)
         copy->cameras.emplace();
-    // Copies keep the name of the group their cameras belong to.
-    for (auto& camera : *copy->cameras)
-        if (camera)
-            camera->groupName = group.name;
     data.currentGroup = std::move(copy);
 }
 
 void CVyrNVRView::AddSavedGroup(const QString& name, bool overwrite)
 {
-    SettingsDocument& data = document_->Data();
     CGroup* current = document_->CurrentGroup();
     if (!current)
         return;
-    if (overwrite) {
+    if (overwrite)
         RemoveGroupTreeItem(name);
-        document_->RemoveGroup(name);
-    }
     current->name = name;
-    if (current->cameras)
-        for (auto& camera : *current->cameras)
-            if (camera)
-                camera->groupName = name;
-    std::unique_ptr<CGroup> copy = CGroup::CopyFrom(*current, false);
-    if (copy->cameras)
-        for (auto& camera : *copy->cameras)
-            if (camera)
-                camera->groupName = name;
-    const QByteArray key = name.toLatin1();
-    auto at = data.groupList.begin();
-    while (at != data.groupList.end() && (!*at || (*at)->name.toLatin1() <= key))
-        ++at;
-    const CGroup& inserted = **data.groupList.insert(at, std::move(copy));
-    InsertGroupIntoTree(inserted);
+    if (const CGroup* stored = site::StoreCurrentGroup(document_->Data()))
+        InsertGroupIntoTree(*stored);
 }

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 inline void Pump(int ms)
 {
@@ -45,6 +46,7 @@ protected:
         previousDirectory = QDir::currentPath();
         QDir::setCurrent(dir.path());
         setenv("VYR_REGISTRY", qPrintable(dir.filePath("registry.ini")), 1);
+        setenv("VYR_HANDOVER_NAMESPACE", qPrintable(QStringLiteral("test%1").arg(getpid())), 1);
         library = dlopen(VYRDAX_LIBRARY, RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(library, nullptr);
         ASSERT_EQ(reinterpret_cast<platform::DllRegisterServerFn>(dlsym(library, "DllRegisterServer"))(),

@@ -3,6 +3,7 @@
 #include "SimProcess.h"
 #include "viewercore/shell/ViewerHandOver.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -30,6 +31,9 @@ TEST(Program, StartsConnectedAndClosesWhenAskedThroughItsSocket)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("VYR_REGISTRY", dir.filePath("registry.ini"));
+    const QString space = QStringLiteral("program%1").arg(QCoreApplication::applicationPid());
+    env.insert("VYR_HANDOVER_NAMESPACE", space);
+    qputenv("VYR_HANDOVER_NAMESPACE", space.toUtf8());
     QProcess regsvr;
     regsvr.setProcessEnvironment(env);
     regsvr.start(QFileInfo(VYRNETWORK_PROGRAM).dir().filePath("regsvr"), {VYRDAX_LIBRARY});

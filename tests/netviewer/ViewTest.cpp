@@ -3,7 +3,10 @@
 #include "NetviewerFixture.h"
 #include "SimProcess.h"
 
+#include <QApplication>
 #include <QImage>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QProcess>
 #include <QTreeWidget>
 
@@ -126,6 +129,47 @@ TEST_F(ViewTest, ASavedGroupSurvivesARestartAndLoadsWithItsSplit)
     EXPECT_EQ(View()->CellAt(3).slot, -1);
     EXPECT_EQ(CameraCells(), (std::vector<int>{0, 2}));
     EXPECT_EQ(document->CurrentGroup()->cameras->front()->groupName, "Lobby");
+}
+
+// Answers the next modal dialog: types `text` into the field of object name
+// `field` and presses OK.
+void AnswerNextDialog(const QString& field, const QString& text)
+{
+    QTimer::singleShot(100, [field, text] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_NE(dialog, nullptr);
+        auto* edit = dialog->findChild<QLineEdit*>(field);
+        ASSERT_NE(edit, nullptr);
+        edit->setText(text);
+        auto* ok = dialog->findChild<QPushButton*>("1");
+        ASSERT_NE(ok, nullptr);
+        ok->click();
+    });
+}
+
+TEST_F(ViewTest, TheSaveGroupAndAddDvrButtonsGoThroughTheirDialogsAndSave)
+{
+    AddDvr("Gate", 9);
+    Start();
+    View()->DropItem(FindItem(View()->DeviceTree(), "Gate", "Gate-01"), CellCentre(0));
+    AnswerNextDialog("1011", "Night");
+    View()->OnCommand(IDC_SAVE_GROUP);
+    ASSERT_NE(FindItem(View()->GroupTree(), "Night"), nullptr);
+    EXPECT_EQ(document->CurrentGroup()->name, "Night");
+    SettingsDocument reread(ViewerVariant::Network, dir.path());
+    reread.OnNewDocument();
+    ASSERT_EQ(reread.groupList.size(), 1u);
+    EXPECT_EQ(reread.groupList[0]->name, "Night");
+    EXPECT_EQ(reread.groupList[0]->cameras->front()->groupName, "Night");
+
+    AnswerNextDialog("1003", "Yard");
+    View()->OnCommand(IDC_ADD_DVR);
+    QTreeWidgetItem* yard = FindItem(View()->DeviceTree(), "Yard");
+    ASSERT_NE(yard, nullptr);
+    EXPECT_GT(yard->childCount(), 0);
+    SettingsDocument again(ViewerVariant::Network, dir.path());
+    again.OnNewDocument();
+    EXPECT_EQ(again.deviceList.size(), 2u);
 }
 
 TEST_F(ViewTest, PagingSingleCellAndFullScreen)

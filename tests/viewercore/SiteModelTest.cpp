@@ -134,7 +134,7 @@ TEST(SiteModel, GroupCopiesWithAndWithoutCameras)
     EXPECT_NE((*full->cameras)[0].get(), (*source.cameras)[0].get());
     EXPECT_EQ((*full->cameras)[1]->cell, 5);
     EXPECT_EQ((*full->cameras)[1]->octets[3], 4);
-    EXPECT_TRUE((*full->cameras)[1]->groupName.isEmpty()) << "the camera copy leaves the group name";
+    EXPECT_EQ((*full->cameras)[1]->groupName, "Hall") << "a deep copy keeps the group its cameras belong to";
     EXPECT_EQ(full->splitMode, 9);
     EXPECT_EQ(full->diskSpaceToRemain, 3);
     EXPECT_EQ(full->sensorRecord[7], 1);

@@ -1,6 +1,8 @@
-// Writes the viewers' skin bitmaps into <program dir>/image and their alarm
-// and capture sounds into <program dir>/sound.
+// Writes the viewers' skin bitmaps into <program dir>/image, the bitmaps the
+// programs take by number into <program dir>/image/res, and the alarm and
+// capture sounds into <program dir>/sound.
 #include "SkinBitmaps.h"
+#include "SkinResourceBitmaps.h"
 #include "SkinSounds.h"
 #include "viewercore/widgets/SkinFiles.h"
 
@@ -11,6 +13,33 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
+
+namespace {
+
+// Writes one table's bitmaps; `pathOf` gives each one's place under the
+// program directory.
+bool WriteResources(const QDir& programDir, const std::vector<ResourceArt>& art, const SkinResource* table,
+                    std::size_t count, QString (*pathOf)(int))
+{
+    QString problem;
+    if (!ArtMatchesTable(art, table, count, &problem)) {
+        std::fprintf(stderr, "skingen: %s\n", qPrintable(problem));
+        return false;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        const SkinResource& resource = table[i];
+        const QString path = programDir.filePath(pathOf(resource.id));
+        if (!QDir().mkpath(QFileInfo(path).path())
+            || !RenderSkinResource(resource, *FindArt(art, resource.id)).save(path, "BMP")) {
+            std::fprintf(stderr, "skingen: cannot write %s\n", qPrintable(path));
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -35,6 +64,12 @@ int main(int argc, char** argv)
             return 1;
         }
     }
+
+    if (!WriteResources(programDir, ViewerResourceArt(), kViewerSkinResources, std::size(kViewerSkinResources),
+                        SkinResourcePath)
+        || !WriteResources(programDir, PlayerResourceArt(), kPlayerSkinResources, std::size(kPlayerSkinResources),
+                           PlayerSkinResourcePath))
+        return 1;
 
     const QString alarmPath = programDir.filePath(QString::fromLatin1(kAlarmSoundFile));
     const QString capturePath = programDir.filePath(QString::fromLatin1(kCaptureSoundFile));

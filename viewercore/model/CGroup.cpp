@@ -26,10 +26,11 @@ CGroup::CGroup(const CGroup& source, bool noCameras)
     cameras.emplace();
     if (!source.cameras)
         return;
+    // A deep copy: the cameras keep the name of the group they belong to.
     for (const auto& camera : *source.cameras) {
-        auto copy = std::make_unique<CCamera>();
-        copy->CopyFrom(*camera);
-        cameras->push_back(std::move(copy));
+        if (!camera)
+            continue;
+        cameras->push_back(std::make_unique<CCamera>(*camera));
     }
 }
 

@@ -14,6 +14,10 @@ QString HandOverSocketName(const QString& title)
 {
     QString name = title.toLower();
     name.replace(' ', '-');
+    // Tests that run several viewers side by side keep them apart.
+    const QString space = qEnvironmentVariable("VYR_HANDOVER_NAMESPACE");
+    if (!space.isEmpty())
+        name = space + "-" + name;
     return QStringLiteral("vyr-%1-%2").arg(name).arg(getuid());
 }
 

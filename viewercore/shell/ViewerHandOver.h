@@ -2,7 +2,8 @@
 // Hand-over between the three viewers: each main window can be found and
 // asked to close by its title, through a local socket per title and user
 // named "vyr-<title in lower case, spaces as dashes>-<user id>" (for example
-// "vyr-network-viewer-1000"). A client writes the line "CLOSE"; the viewer
+// "vyr-network-viewer-1000"; with VYR_HANDOVER_NAMESPACE=ns set,
+// "vyr-ns-network-viewer-1000"). A client writes the line "CLOSE"; the viewer
 // answers "OK" once it has begun its own close sequence, exactly as when the
 // operator closes it.
 #include <QObject>

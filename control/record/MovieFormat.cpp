@@ -1,0 +1,239 @@
+#include "MovieFormat.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdarg>
+#include <cstdio>
+
+namespace vyrmovie {
+
+uint32_t MovieFrameHeader::MakeBits(uint32_t length, int frameType, int channel, int events)
+{
+    return (length & kLengthMask) | (static_cast<uint32_t>(frameType) & 3u) << 21 |
+           (static_cast<uint32_t>(channel) & 0xFu) << 24 | (static_cast<uint32_t>(events) & 0xFu) << 28;
+}
+
+void MovieFrameHeader::Encode(uint8_t* out) const
+{
+    WriteLE16(out + 0, marker);
+    out[2] = firstStreamByte;
+    out[3] = intervalCode;
+    WriteLE32(out + 4, bits);
+    WriteLE16(out + 8, width);
+    WriteLE16(out + 10, height);
+    out[12] = year;
+    out[13] = month;
+    out[14] = day;
+    out[15] = hour;
+    out[16] = minute;
+    out[17] = second;
+    out[18] = reserved[0];
+    out[19] = reserved[1];
+    WriteLE32(out + 20, microseconds);
+    WriteLE32(out + 24, static_cast<uint32_t>(seconds));
+    WriteLE16(out + 28, streamWord);
+    WriteLE16(out + 30, slot);
+}
+
+MovieFrameHeader MovieFrameHeader::Decode(const uint8_t* in)
+{
+    MovieFrameHeader h;
+    h.marker = ReadLE16(in + 0);
+    h.firstStreamByte = in[2];
+    h.intervalCode = in[3];
+    h.bits = ReadLE32(in + 4);
+    h.width = ReadLE16(in + 8);
+    h.height = ReadLE16(in + 10);
+    h.year = in[12];
+    h.month = in[13];
+    h.day = in[14];
+    h.hour = in[15];
+    h.minute = in[16];
+    h.second = in[17];
+    h.reserved[0] = in[18];
+    h.reserved[1] = in[19];
+    h.microseconds = ReadLE32(in + 20);
+    h.seconds = static_cast<int32_t>(ReadLE32(in + 24));
+    h.streamWord = ReadLE16(in + 28);
+    h.slot = ReadLE16(in + 30);
+    return h;
+}
+
+MovieFileHeader MovieFileHeader::ForRecording(const MovieFrameHeader& firstFrame)
+{
+    MovieFileHeader h;
+    const Bytes32 frame = firstFrame.Encoded();
+    for (int k = 0; k < 6; ++k)
+        h.bytes[16 + k] = frame[12 + k];
+    return h;
+}
+
+MovieFileHeader MovieFileHeader::ForBackup(const MovieFrameHeader& firstFrame, const std::tm& savedLocal)
+{
+    MovieFileHeader h;
+    h.bytes = firstFrame.Encoded();
+    h.bytes[16] = static_cast<uint8_t>((savedLocal.tm_year + 1900 - 2000) & 0xFF);
+    h.bytes[17] = static_cast<uint8_t>(savedLocal.tm_mon + 1);
+    h.bytes[18] = static_cast<uint8_t>(savedLocal.tm_mday);
+    h.bytes[19] = static_cast<uint8_t>(savedLocal.tm_hour);
+    h.bytes[20] = static_cast<uint8_t>(savedLocal.tm_min);
+    h.bytes[21] = static_cast<uint8_t>(savedLocal.tm_sec);
+    h.Seal();
+    return h;
+}
+
+uint32_t MovieFileHeader::ComputeChecksum() const { return Crc32(bytes.data(), 24); }
+
+void IndexRecord::Encode(uint8_t* out) const
+{
+    WriteLE32(out + 0, static_cast<uint32_t>(seconds));
+    WriteLE32(out + 4, microseconds);
+    WriteLE32(out + 8, offset);
+}
+
+IndexRecord IndexRecord::Decode(const uint8_t* in)
+{
+    IndexRecord r;
+    r.seconds = static_cast<int32_t>(ReadLE32(in + 0));
+    r.microseconds = ReadLE32(in + 4);
+    r.offset = ReadLE32(in + 8);
+    return r;
+}
+
+namespace {
+
+struct CrcTable {
+    uint32_t entry[256];
+    CrcTable()
+    {
+        for (uint32_t n = 0; n < 256; ++n) {
+            uint32_t c = n;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            entry[n] = c;
+        }
+    }
+};
+
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...)
+{
+    char buffer[256];
+    va_list args;
+    va_start(args, format);
+    const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    if (n < 0)
+        return std::string();
+    return std::string(buffer, std::min(static_cast<std::size_t>(n), sizeof buffer - 1));
+}
+
+std::string DateTimeFields(const std::tm& t)
+{
+    return Format("%04d%02d%02d.%02d%02d%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min,
+                  t.tm_sec);
+}
+
+// Reads `count` decimal digits; false on anything else.
+bool Digits(const std::string& s, std::size_t at, std::size_t count, int* value)
+{
+    if (at + count > s.size())
+        return false;
+    int v = 0;
+    for (std::size_t k = at; k < at + count; ++k) {
+        if (s[k] < '0' || s[k] > '9')
+            return false;
+        v = v * 10 + (s[k] - '0');
+    }
+    *value = v;
+    return true;
+}
+
+} // namespace
+
+uint32_t Crc32(const uint8_t* data, std::size_t length, uint32_t crc)
+{
+    static const CrcTable table;
+    for (std::size_t k = 0; k < length; ++k)
+        crc = table.entry[(crc ^ data[k]) & 0xFF] ^ (crc >> 8);
+    return crc;
+}
+
+std::string DayDirectoryName(const std::tm& t)
+{
+    return Format("%04d-%02d-%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
+}
+
+std::string DayDirectory(const std::string& recordDirectory, const std::tm& local)
+{
+    return recordDirectory + "/" + DayDirectoryName(local);
+}
+
+std::string RecordingFileName(const std::string& prefix, const std::tm& local, int channel)
+{
+    return prefix + "." + DateTimeFields(local) + Format(".%02d.mp4", channel);
+}
+
+std::string IndexPathFor(const std::string& moviePath) { return moviePath + "i"; }
+
+std::string BackupFolder(const std::string& backupDirectory, const std::tm& t)
+{
+    return backupDirectory + "/" +
+           Format("%04d-%02d-%02d-%02d-%02d-%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min,
+                  t.tm_sec);
+}
+
+std::string BackupMovieFile(const std::string& folder, int slot) { return folder + Format("/CH0%d_00.mp4", slot); }
+
+std::string BackupIndexFile(const std::string& folder, int slot) { return folder + Format("/CH0%d_00.m4i", slot); }
+
+std::string BaseName(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool ParseRecordingName(const std::string& name, RecordingName* out)
+{
+    // The fixed tail ".YYYYMMDD.HHMMSS.CC.mp4" is 23 characters; in front of
+    // it stand the type letter, a point and the channel name.
+    constexpr std::size_t kTail = 23;
+    if (name.size() < kTail + 2 || name[1] != '.')
+        return false;
+    const std::size_t t = name.size() - kTail;
+    if (name[t] != '.' || name[t + 9] != '.' || name[t + 16] != '.' || name[t + 19] != '.')
+        return false;
+    const std::string ext = name.substr(t + 20);
+    if (std::tolower(static_cast<unsigned char>(ext[0])) != 'm' ||
+        std::tolower(static_cast<unsigned char>(ext[1])) != 'p' || ext[2] != '4')
+        return false;
+    RecordingName r;
+    if (!Digits(name, t + 1, 4, &r.year) || !Digits(name, t + 5, 2, &r.month) || !Digits(name, t + 7, 2, &r.day) ||
+        !Digits(name, t + 10, 2, &r.hour) || !Digits(name, t + 12, 2, &r.minute) ||
+        !Digits(name, t + 14, 2, &r.second) || !Digits(name, t + 17, 2, &r.channel))
+        return false;
+    if (r.day < 1 || r.day > 31 || r.hour > 23 || r.minute > 59 || r.second > 59 || r.channel >= kChannelCount)
+        return false;
+    r.typeLetter = name[0];
+    const std::size_t nameEnd = name.find('.', 2);
+    r.channelName = name.substr(2, nameEnd - 2);
+    if (out)
+        *out = std::move(r);
+    return true;
+}
+
+bool ParseDayDirectoryName(const std::string& name, int* year, int* month, int* day)
+{
+    int y, m, d;
+    if (name.size() != 10 || name[4] != '-' || name[7] != '-' || !Digits(name, 0, 4, &y) || !Digits(name, 5, 2, &m) ||
+        !Digits(name, 8, 2, &d))
+        return false;
+    if (m < 1 || m > 12 || d < 1 || d > 31)
+        return false;
+    *year = y;
+    *month = m;
+    *day = d;
+    return true;
+}
+
+} // namespace vyrmovie

@@ -1,0 +1,150 @@
+#pragma once
+// Movie files, key-frame index files and backup files: the bytes of each
+// record, the names of recordings and their day directories. Shared by the
+// control and the movie player; no Qt.
+#include "control/ByteOrder.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+namespace vyrmovie {
+
+inline constexpr std::size_t kMovieFileHeaderSize = 32;
+inline constexpr std::size_t kMovieFrameHeaderSize = 32;
+inline constexpr std::size_t kIndexRecordSize = 12;
+
+inline constexpr uint16_t kFrameMarker = 0xFFFF;
+inline constexpr uint32_t kLengthMask = 0xFFFFF;
+inline constexpr uint32_t kFrameTypeMask = 0x600000; // zero on a key frame
+inline constexpr uint16_t kRecordingSlot = 1;
+
+// The largest frame the link admits (131072 bytes) plus the 30-byte stream
+// header in front of a channel's first frame. Every reader refuses longer
+// records, and every frame buffer holds at least this many bytes.
+inline constexpr uint32_t kMaxFramePayload = 131072 + 30;
+// Zeroed bytes behind a frame in a buffer, for the decoder's read-ahead.
+inline constexpr std::size_t kFramePadding = 1064;
+inline constexpr std::size_t kFrameBufferSize = kMaxFramePayload + kFramePadding;
+
+// An index is read up to this many records (12 MiB).
+inline constexpr uint32_t kMaxIndexRecords = 1048576;
+
+inline constexpr int kMaxPictureWidth = 720;
+inline constexpr int kMaxPictureHeight = 576;
+inline constexpr int kChannelCount = 64;
+inline constexpr int kSplitMinutes = 20;
+
+using Bytes32 = std::array<uint8_t, 32>;
+
+// Little-endian helpers: every on-disk field goes through these.
+using vyrdax::ReadLE16;
+using vyrdax::ReadLE32;
+using vyrdax::WriteLE16;
+using vyrdax::WriteLE32;
+
+// The 32-byte header in front of every frame of a movie file.
+struct MovieFrameHeader {
+    uint16_t marker = kFrameMarker;
+    uint8_t firstStreamByte = 0; // passed on, never interpreted
+    uint8_t intervalCode = 0;
+    uint32_t bits = 0;           // length 0..19, type 21..22, channel%16 24..27, events 28..31
+    uint16_t width = 0;
+    uint16_t height = 0;
+    // The DVR's own clock: year - 1900 in a recording, year - 2000 in a backup.
+    uint8_t year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    uint8_t reserved[2] = {0, 0};
+    uint32_t microseconds = 0; // PC arrival time
+    int32_t seconds = 0;       // PC arrival time, time_t
+    uint16_t streamWord = 0;
+    uint16_t slot = kRecordingSlot;
+
+    static constexpr std::size_t kSize = kMovieFrameHeaderSize;
+
+    uint32_t Length() const { return bits & kLengthMask; }
+    bool IsKeyFrame() const { return (bits & kFrameTypeMask) == 0; }
+    int FrameType() const { return static_cast<int>((bits >> 21) & 3); }
+    int Channel() const { return static_cast<int>((bits >> 24) & 0xF); }
+    int Events() const { return static_cast<int>(bits >> 28); }
+    static uint32_t MakeBits(uint32_t length, int frameType, int channel, int events);
+
+    void Encode(uint8_t* out) const;
+    static MovieFrameHeader Decode(const uint8_t* in);
+    Bytes32 Encoded() const
+    {
+        Bytes32 b{};
+        Encode(b.data());
+        return b;
+    }
+};
+static_assert(sizeof(MovieFrameHeader) == MovieFrameHeader::kSize, "frame header is 32 bytes");
+
+// The year of a recording frame's DVR stamp. The byte is read unsigned, so
+// frames from 2028 on show their own year.
+inline int RecordingYear(uint8_t yearByte) { return 1900 + yearByte; }
+
+// The 32-byte header at offset 0 of a movie file. In a recording only bytes
+// 16..21 are set; a backup's header is its first frame header with the save
+// time at 16..21 and a CRC-32 of bytes 0..23 at 28..31.
+struct MovieFileHeader {
+    Bytes32 bytes{};
+    static constexpr std::size_t kSize = kMovieFileHeaderSize;
+
+    static MovieFileHeader ForRecording(const MovieFrameHeader& firstFrame);
+    static MovieFileHeader ForBackup(const MovieFrameHeader& firstFrame, const std::tm& savedLocal);
+
+    uint32_t StoredChecksum() const { return ReadLE32(bytes.data() + 28); }
+    uint32_t ComputeChecksum() const;
+    void Seal() { WriteLE32(bytes.data() + 28, ComputeChecksum()); }
+    bool IsAuthentic() const { return StoredChecksum() == ComputeChecksum(); }
+};
+static_assert(sizeof(MovieFileHeader) == MovieFileHeader::kSize, "movie file header is 32 bytes");
+
+// One record of a key-frame index file.
+struct IndexRecord {
+    int32_t seconds = 0;
+    uint32_t microseconds = 0;
+    uint32_t offset = 0; // of the key frame's frame header
+    static constexpr std::size_t kSize = kIndexRecordSize;
+
+    void Encode(uint8_t* out) const;
+    static IndexRecord Decode(const uint8_t* in);
+};
+static_assert(sizeof(IndexRecord) == IndexRecord::kSize, "index record is 12 bytes");
+
+// CRC-32, reflected polynomial 0xEDB88320, no final inversion.
+uint32_t Crc32(const uint8_t* data, std::size_t length, uint32_t crc = 0);
+
+// ---- names --------------------------------------------------------------
+
+// The 20-minute period a minute belongs to: 0, 20 or 40.
+inline int SplitMark(int minute) { return minute / kSplitMinutes * kSplitMinutes; }
+
+std::string DayDirectoryName(const std::tm& local);                        // "2009-03-07"
+std::string DayDirectory(const std::string& recordDirectory, const std::tm& local);
+std::string RecordingFileName(const std::string& prefix, const std::tm& local, int channel);
+std::string IndexPathFor(const std::string& moviePath); // path + "i"
+std::string BackupFolder(const std::string& backupDirectory, const std::tm& local);
+std::string BackupMovieFile(const std::string& folder, int slot);
+std::string BackupIndexFile(const std::string& folder, int slot);
+
+// The last component of a path.
+std::string BaseName(const std::string& path);
+
+// What a recording's file name says: "X.NAME.YYYYMMDD.HHMMSS.CC.mp4".
+struct RecordingName {
+    char typeLetter = 0;
+    std::string channelName;
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    int channel = 0;
+};
+// False for a name that does not follow the format or holds a field out of
+// range (day 1..31, hour 0..23, minute and second 0..59, channel 0..63).
+bool ParseRecordingName(const std::string& baseName, RecordingName* out);
+
+// "YYYY-MM-DD", strictly; false for anything else.
+bool ParseDayDirectoryName(const std::string& name, int* year, int* month, int* day);
+
+} // namespace vyrmovie

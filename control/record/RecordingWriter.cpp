@@ -1,0 +1,395 @@
+#include "RecordingWriter.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vyrdax {
+
+using namespace vyrmovie;
+
+namespace {
+
+// A movie file's buffer holds a few frames, so closing a file at a split
+// writes little; the index file's holds a few hundred records.
+constexpr std::size_t kMovieBuffer = 64 * 1024;
+constexpr std::size_t kIndexBuffer = 4096;
+
+using SteadyClock = std::chrono::steady_clock;
+
+uint64_t ElapsedNs(SteadyClock::time_point since)
+{
+    return static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(SteadyClock::now() - since).count());
+}
+
+void RaiseMax(std::atomic<uint64_t>& target, uint64_t value)
+{
+    uint64_t seen = target.load();
+    while (value > seen && !target.compare_exchange_weak(seen, value)) {
+    }
+}
+
+std::tm LocalTime(std::time_t t)
+{
+    std::tm local{};
+    localtime_r(&t, &local);
+    return local;
+}
+
+} // namespace
+
+RecordClockTime SystemRecordClock()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return RecordClockTime{ts.tv_sec, static_cast<int>(ts.tv_nsec / 1000000)};
+}
+
+// ---- RecordFile -----------------------------------------------------------
+
+bool RecordFile::Open(const std::string& path, std::size_t bufferSize)
+{
+    Close();
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd_ < 0)
+        return false;
+    buffer_.resize(bufferSize);
+    used_ = 0;
+    written_ = 0;
+    return true;
+}
+
+bool RecordFile::WriteThrough(const uint8_t* data, std::size_t length)
+{
+    while (length > 0) {
+        const ssize_t n = ::write(fd_, data, length);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        length -= static_cast<std::size_t>(n);
+        written_ += static_cast<uint64_t>(n);
+    }
+    return true;
+}
+
+bool RecordFile::Flush()
+{
+    if (fd_ < 0)
+        return false;
+    const bool ok = WriteThrough(buffer_.data(), used_);
+    used_ = 0; // what could not be written is given up
+    return ok;
+}
+
+bool RecordFile::Write(const void* data, std::size_t length)
+{
+    if (fd_ < 0)
+        return false;
+    const uint8_t* bytes = static_cast<const uint8_t*>(data);
+    if (used_ + length > buffer_.size()) {
+        if (!Flush())
+            return false;
+        if (length >= buffer_.size())
+            return WriteThrough(bytes, length);
+    }
+    std::memcpy(buffer_.data() + used_, bytes, length);
+    used_ += length;
+    return true;
+}
+
+bool RecordFile::Close()
+{
+    if (fd_ < 0)
+        return true;
+    const bool ok = Flush();
+    const bool closed = ::close(fd_) == 0;
+    fd_ = -1;
+    buffer_.clear();
+    buffer_.shrink_to_fit();
+    return ok && closed;
+}
+
+// ---- RecordingWriter ------------------------------------------------------
+
+RecordingWriter::RecordingWriter(Notices notices, RecordClock clock)
+    : notices_(std::move(notices)), clock_(std::move(clock))
+{
+}
+
+RecordingWriter::~RecordingWriter()
+{
+    for (Channel& c : channels_) {
+        std::lock_guard<std::mutex> lock(c.lock);
+        if (!c.newFile)
+            CloseFilesLocked(c);
+    }
+}
+
+void RecordingWriter::SetClock(RecordClock clock)
+{
+    std::lock_guard<std::mutex> lock(clockLock_);
+    clock_ = std::move(clock);
+}
+
+RecordClockTime RecordingWriter::Now() const
+{
+    std::lock_guard<std::mutex> lock(clockLock_);
+    return clock_ ? clock_() : SystemRecordClock();
+}
+
+void RecordingWriter::StartLocked(Channel& c, bool movieMode, const std::string& path, const std::string& fname1,
+                                  const std::string& fname2, const std::tm& local)
+{
+    const std::string dayDirectory = DayDirectory(path, local);
+    ::mkdir(dayDirectory.c_str(), 0755); // an existing one is fine; any other fault shows at the open
+    c.splitMark = SplitMark(local.tm_min);
+    {
+        std::lock_guard<std::mutex> lock(directoryLock_);
+        recordDirectory_ = path;
+    }
+    c.prefix = fname2;
+    const std::string fullName = dayDirectory + "/" + fname1;
+    if (movieMode) {
+        c.moviePath = fullName;
+        if (!c.recording.load()) {
+            c.newFile = true;
+            c.position = 0;
+            c.recording = 1;
+        }
+    } else {
+        c.aviPath = fullName;
+        c.aviRequest = 1;
+    }
+}
+
+int RecordingWriter::StartRecord(bool movieMode, const std::string& path, const std::string& fname1,
+                                 const std::string& fname2, int channel)
+{
+    if (channel < 0 || channel >= kChannelCount)
+        return 0;
+    Channel& c = channels_[static_cast<std::size_t>(channel)];
+    std::lock_guard<std::mutex> lock(c.lock);
+    if (c.aviRequest != 0 && !c.aviWriting)
+        return 0;
+    StartLocked(c, movieMode, path, fname1, fname2, LocalTime(Now().seconds));
+    return 0;
+}
+
+void RecordingWriter::StopRecord(bool movieMode, int channel)
+{
+    if (channel < 0 || channel >= kChannelCount)
+        return;
+    Channel& c = channels_[static_cast<std::size_t>(channel)];
+    bool fault = false;
+    {
+        std::lock_guard<std::mutex> lock(c.lock);
+        if (movieMode) {
+            c.recording = 0;
+            if (!c.newFile)
+                fault = !CloseFilesLocked(c);
+            c.newFile = true;
+        } else if (c.aviWriting) {
+            c.aviRequest = 3;
+        }
+    }
+    Notify(fault ? Outcome::Fault : Outcome::Stopped, channel);
+}
+
+bool RecordingWriter::CommitIndexLocked(Channel& c)
+{
+    bool ok = true;
+    uint8_t bytes[kIndexRecordSize];
+    while (!c.pending.empty() && c.pending.front().recordEnd <= c.movie.Written()) {
+        c.pending.front().record.Encode(bytes);
+        ok = c.index.Write(bytes, sizeof bytes) && ok;
+        c.pending.pop_front();
+    }
+    return ok;
+}
+
+bool RecordingWriter::CloseFilesLocked(Channel& c)
+{
+    const bool movieOk = c.movie.Close();
+    // Records whose frames never reached the file are dropped with them.
+    const bool indexOk = CommitIndexLocked(c);
+    c.pending.clear();
+    const bool indexClosed = c.index.Close();
+    c.newFile = true;
+    c.position = 0;
+    return movieOk && indexOk && indexClosed;
+}
+
+RecordingWriter::Outcome RecordingWriter::WriteLocked(Channel& c, int channel, const uint8_t* frame,
+                                                      const FrameInfo& info)
+{
+    const uint32_t width = info.Word(FrameInfo::kWidth);
+    const uint32_t height = info.Word(FrameInfo::kHeight);
+    const uint32_t length = info.Length();
+    if (width > static_cast<uint32_t>(kMaxPictureWidth) || height > static_cast<uint32_t>(kMaxPictureHeight) ||
+        length > kMaxFramePayload)
+        return Outcome::None;
+
+    const RecordClockTime now = Now();
+    const std::tm local = LocalTime(now.seconds);
+    std::tm forMktime = local;
+    forMktime.tm_isdst = -1;
+
+    const uint32_t frameType = info.Word(FrameInfo::kFrameType);
+    MovieFrameHeader h;
+    h.firstStreamByte = info.bytes[FrameInfo::kFirstStreamByte];
+    h.intervalCode = info.bytes[FrameInfo::kIntervalCode];
+    // Only type 0 is a key frame; every other type stays a non-key frame.
+    const int typeBits = frameType == 0 ? 0 : ((frameType & 3) != 0 ? static_cast<int>(frameType & 3) : 1);
+    h.bits = MovieFrameHeader::MakeBits(length, typeBits, static_cast<int>(info.Word(FrameInfo::kChannel) % 16),
+                                        static_cast<int>(info.Word(FrameInfo::kEventBits) & 0xF));
+    h.width = static_cast<uint16_t>(width);
+    h.height = static_cast<uint16_t>(height);
+    h.year = static_cast<uint8_t>(info.bytes[FrameInfo::kYear] + 100);
+    h.month = info.bytes[FrameInfo::kMonth];
+    h.day = info.bytes[FrameInfo::kDay];
+    h.hour = info.bytes[FrameInfo::kHour];
+    h.minute = info.bytes[FrameInfo::kMinute];
+    h.second = info.bytes[FrameInfo::kSecond];
+    h.microseconds = static_cast<uint32_t>(now.milliseconds) * 1000u;
+    h.seconds = static_cast<int32_t>(std::mktime(&forMktime));
+    h.streamWord = static_cast<uint16_t>(info.Word(FrameInfo::kStreamWord) & 0xFFFF);
+    h.slot = kRecordingSlot;
+
+    if (SplitMark(local.tm_min) != c.splitMark) {
+        // The frame at the mark is not written; the new file starts at the
+        // next key frame.
+        const SteadyClock::time_point begin = SteadyClock::now();
+        c.recording = 0;
+        const bool closed = c.newFile || CloseFilesLocked(c);
+        c.newFile = true;
+        const std::string path = RecordDirectory();
+        StartLocked(c, true, path, RecordingFileName(c.prefix, local, channel), c.prefix, local);
+        splits_ += 1;
+        RaiseMax(longestSplitNs_, ElapsedNs(begin));
+        if (!closed) {
+            c.recording = 0;
+            return Outcome::Fault;
+        }
+        return Outcome::Stopped;
+    }
+
+    if (c.newFile) {
+        if (!info.IsKeyFrame())
+            return Outcome::None;
+        if (!c.movie.Open(c.moviePath, kMovieBuffer) || !c.index.Open(IndexPathFor(c.moviePath), kIndexBuffer)) {
+            c.recording = 0;
+            c.movie.Close();
+            c.index.Close();
+            return Outcome::Fault;
+        }
+        const MovieFileHeader fileHeader = MovieFileHeader::ForRecording(h);
+        if (!c.movie.Write(fileHeader.bytes.data(), fileHeader.bytes.size())) {
+            c.recording = 0;
+            CloseFilesLocked(c);
+            return Outcome::Fault;
+        }
+        c.position = kMovieFileHeaderSize;
+        c.newFile = false;
+    }
+
+    const Bytes32 header = h.Encoded();
+    if (!c.movie.Write(header.data(), header.size()) || !c.movie.Write(frame, length)) {
+        c.recording = 0;
+        CloseFilesLocked(c);
+        return Outcome::Fault;
+    }
+    if (h.IsKeyFrame())
+        c.pending.push_back(PendingIndex{IndexRecord{h.seconds, h.microseconds, c.position},
+                                         uint64_t{c.position} + kMovieFrameHeaderSize + length});
+    if (!CommitIndexLocked(c)) {
+        c.recording = 0;
+        CloseFilesLocked(c);
+        return Outcome::Fault;
+    }
+    c.position += kMovieFrameHeaderSize + length;
+    frames_ += 1;
+    bytes_ += kMovieFrameHeaderSize + length;
+    return Outcome::None;
+}
+
+void RecordingWriter::WriteRecordFrame(int channel, const uint8_t* frame, const FrameInfo& info)
+{
+    if (channel < 0 || channel >= kChannelCount || !frame)
+        return;
+    Channel& c = channels_[static_cast<std::size_t>(channel)];
+    const SteadyClock::time_point begin = SteadyClock::now();
+    Outcome outcome;
+    {
+        std::lock_guard<std::mutex> lock(c.lock);
+        if (!c.recording.load())
+            return;
+        outcome = WriteLocked(c, channel, frame, info);
+    }
+    writeNs_ += ElapsedNs(begin);
+    Notify(outcome, channel);
+}
+
+void RecordingWriter::Notify(Outcome outcome, int channel)
+{
+    if (outcome == Outcome::Fault && notices_.fileError)
+        notices_.fileError(channel);
+    if (outcome != Outcome::None && notices_.stopped)
+        notices_.stopped(channel);
+}
+
+bool RecordingWriter::IsRecording(int channel) const
+{
+    return channel >= 0 && channel < kChannelCount && channels_[static_cast<std::size_t>(channel)].recording.load();
+}
+
+std::string RecordingWriter::MoviePath(int channel) const
+{
+    if (channel < 0 || channel >= kChannelCount)
+        return {};
+    const Channel& c = channels_[static_cast<std::size_t>(channel)];
+    std::lock_guard<std::mutex> lock(c.lock);
+    return c.moviePath;
+}
+
+std::string RecordingWriter::RecordDirectory() const
+{
+    std::lock_guard<std::mutex> lock(directoryLock_);
+    return recordDirectory_;
+}
+
+int RecordingWriter::AviRequest(int channel) const
+{
+    if (channel < 0 || channel >= kChannelCount)
+        return 0;
+    const Channel& c = channels_[static_cast<std::size_t>(channel)];
+    std::lock_guard<std::mutex> lock(c.lock);
+    return c.aviRequest;
+}
+
+std::string RecordingWriter::AviPath(int channel) const
+{
+    if (channel < 0 || channel >= kChannelCount)
+        return {};
+    const Channel& c = channels_[static_cast<std::size_t>(channel)];
+    std::lock_guard<std::mutex> lock(c.lock);
+    return c.aviPath;
+}
+
+RecordingWriter::Statistics RecordingWriter::Stats() const
+{
+    Statistics s;
+    s.frames = frames_.load();
+    s.bytes = bytes_.load();
+    s.writeNanoseconds = writeNs_.load();
+    s.splits = splits_.load();
+    s.longestSplitNanoseconds = longestSplitNs_.load();
+    return s;
+}
+
+} // namespace vyrdax

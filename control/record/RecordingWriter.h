@@ -1,0 +1,141 @@
+#pragma once
+// Records live channels into movie files and key-frame index files: opens a
+// file at a key frame, writes every frame behind its header, indexes the key
+// frames and starts a new file at every 20-minute mark of the PC clock.
+//
+// The receive thread writes; the host's thread starts and stops. Each
+// channel's state is guarded by its own lock, so a stop never closes a file
+// under a write and a split costs the receive thread only the file closes.
+#include "control/link/FrameInfo.h"
+#include "control/record/MovieFormat.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace vyrdax {
+
+// The PC's clock as the writer reads it: whole seconds and milliseconds.
+struct RecordClockTime {
+    std::time_t seconds = 0;
+    int milliseconds = 0;
+};
+using RecordClock = std::function<RecordClockTime()>;
+RecordClockTime SystemRecordClock();
+
+// A write-only file with its own buffer. Written() counts the bytes that
+// reached the file, so the writer knows which frames are really there.
+class RecordFile {
+public:
+    RecordFile() = default;
+    ~RecordFile() { Close(); }
+    RecordFile(const RecordFile&) = delete;
+    RecordFile& operator=(const RecordFile&) = delete;
+
+    bool Open(const std::string& path, std::size_t bufferSize);
+    bool IsOpen() const { return fd_ >= 0; }
+    bool Write(const void* data, std::size_t length);
+    bool Flush();
+    // Flushes and closes; false when the flush failed.
+    bool Close();
+    uint64_t Written() const { return written_; }
+
+private:
+    bool WriteThrough(const uint8_t* data, std::size_t length);
+
+    int fd_ = -1;
+    std::vector<uint8_t> buffer_;
+    std::size_t used_ = 0;
+    uint64_t written_ = 0;
+};
+
+class RecordingWriter {
+public:
+    // Called outside every lock: `stopped` when a channel's recording ended
+    // (by StopRecord, a split, or a file fault), `fileError` once for each
+    // file that could not be opened or written.
+    struct Notices {
+        std::function<void(int channel)> stopped;
+        std::function<void(int channel)> fileError;
+    };
+
+    struct Statistics {
+        uint64_t frames = 0;
+        uint64_t bytes = 0; // frame headers and payloads written
+        uint64_t writeNanoseconds = 0;
+        uint64_t splits = 0;
+        uint64_t longestSplitNanoseconds = 0;
+    };
+
+    explicit RecordingWriter(Notices notices, RecordClock clock = SystemRecordClock);
+    ~RecordingWriter();
+    RecordingWriter(const RecordingWriter&) = delete;
+    RecordingWriter& operator=(const RecordingWriter&) = delete;
+
+    void SetClock(RecordClock clock);
+
+    // Movie mode (true) records into movie files; otherwise the request is
+    // left for the AVI writer. Returns 0.
+    int StartRecord(bool movieMode, const std::string& path, const std::string& fname1, const std::string& fname2,
+                    int channel);
+    void StopRecord(bool movieMode, int channel);
+    // One video frame of a recording channel; `frame` holds info.Length() bytes.
+    void WriteRecordFrame(int channel, const uint8_t* frame, const FrameInfo& info);
+
+    bool IsRecording(int channel) const;
+    std::string MoviePath(int channel) const;
+    std::string RecordDirectory() const;
+    int AviRequest(int channel) const;
+    std::string AviPath(int channel) const;
+    Statistics Stats() const;
+
+private:
+    struct PendingIndex {
+        vyrmovie::IndexRecord record;
+        uint64_t recordEnd; // the frame is on file once this many bytes are
+    };
+    struct Channel {
+        mutable std::mutex lock;
+        std::atomic<int> recording{0};
+        bool newFile = true;
+        uint32_t position = 0;
+        RecordFile movie;
+        RecordFile index;
+        std::deque<PendingIndex> pending;
+        std::string moviePath;
+        std::string prefix;
+        int splitMark = 0;
+        int aviRequest = 0; // 0 none, 1 open at the next key frame, 3 close
+        bool aviWriting = false;
+        std::string aviPath;
+    };
+    enum class Outcome { None, Stopped, Fault };
+
+    void StartLocked(Channel& c, bool movieMode, const std::string& path, const std::string& fname1,
+                     const std::string& fname2, const std::tm& local);
+    // Closes the files so that every index record points at data that is on
+    // file; false when data could not be written.
+    bool CloseFilesLocked(Channel& c);
+    bool CommitIndexLocked(Channel& c);
+    Outcome WriteLocked(Channel& c, int channel, const uint8_t* frame, const FrameInfo& info);
+    void Notify(Outcome outcome, int channel);
+    RecordClockTime Now() const;
+
+    Notices notices_;
+    mutable std::mutex clockLock_;
+    RecordClock clock_;
+    mutable std::mutex directoryLock_;
+    std::string recordDirectory_;
+    std::array<Channel, vyrmovie::kChannelCount> channels_;
+
+    std::atomic<uint64_t> frames_{0}, bytes_{0}, writeNs_{0}, splits_{0}, longestSplitNs_{0};
+};
+
+} // namespace vyrdax

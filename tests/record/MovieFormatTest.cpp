@@ -1,0 +1,136 @@
+// Byte layouts, checksums and names of movie, index and backup files.
+#include "RecordTestSupport.h"
+
+#include "control/record/MovieFormat.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+using namespace vyrmovie;
+
+TEST(MovieFormat, FrameHeaderFieldsLandOnTheirBytes)
+{
+    MovieFrameHeader h;
+    h.firstStreamByte = 0x11;
+    h.intervalCode = 0x22;
+    h.bits = MovieFrameHeader::MakeBits(0x12345, 2, 19, 0x1F);
+    h.width = 704;
+    h.height = 480;
+    h.year = 109;
+    h.month = 3;
+    h.day = 7;
+    h.hour = 10;
+    h.minute = 20;
+    h.second = 30;
+    h.microseconds = 999000;
+    h.seconds = -2;
+    h.streamWord = 0xBEEF;
+    h.slot = 5;
+    const Bytes32 b = h.Encoded();
+    const uint8_t expected[32] = {0xFF, 0xFF, 0x11, 0x22, 0x45, 0x23, 0x41, 0xF3, 0xC0, 0x02, 0xE0,
+                                  0x01, 109,  3,    7,    10,   20,   30,   0,    0,    0x58, 0x3E,
+                                  0x0F, 0x00, 0xFE, 0xFF, 0xFF, 0xFF, 0xEF, 0xBE, 0x05, 0x00};
+    EXPECT_EQ(std::memcmp(b.data(), expected, 32), 0);
+    const MovieFrameHeader back = MovieFrameHeader::Decode(b.data());
+    EXPECT_EQ(back.Length(), 0x12345u);
+    EXPECT_FALSE(back.IsKeyFrame());
+    EXPECT_EQ(back.Channel(), 3);
+    EXPECT_EQ(back.Events(), 0xF);
+    EXPECT_EQ(back.seconds, -2);
+    EXPECT_EQ(back.Encoded(), b);
+    EXPECT_TRUE(MovieFrameHeader::Decode(MovieFrameHeader{}.Encoded().data()).IsKeyFrame());
+}
+
+TEST(MovieFormat, IndexRecordIsTimeMicrosecondsOffset)
+{
+    uint8_t b[12];
+    IndexRecord{1236421200, 123000, 32}.Encode(b);
+    const uint8_t expected[12] = {0x50, 0x4A, 0xB2, 0x49, 0x78, 0xE0, 0x01, 0x00, 32, 0, 0, 0};
+    EXPECT_EQ(std::memcmp(b, expected, 12), 0);
+    const IndexRecord r = IndexRecord::Decode(b);
+    EXPECT_EQ(r.seconds, 1236421200);
+    EXPECT_EQ(r.microseconds, 123000u);
+    EXPECT_EQ(r.offset, 32u);
+}
+
+TEST(MovieFormat, BackupChecksumCoversBytesZeroToTwentyThree)
+{
+    EXPECT_EQ(Crc32(reinterpret_cast<const uint8_t*>("abc"), 3), 0xCA6598D0u);
+    MovieFrameHeader first;
+    first.year = 109;
+    first.bits = MovieFrameHeader::MakeBits(1000, 0, 1, 0);
+    first.seconds = 1236421200;
+    first.microseconds = 0x00ABCDEF;
+    std::tm saved{};
+    saved.tm_year = 2009 - 1900;
+    saved.tm_mon = 3;
+    saved.tm_mday = 1;
+    saved.tm_hour = 12;
+    MovieFileHeader h = MovieFileHeader::ForBackup(first, saved);
+    EXPECT_TRUE(h.IsAuthentic());
+    EXPECT_EQ(h.bytes[12], 109); // the first frame's year stays as it was
+    EXPECT_EQ(h.bytes[16], 9);
+    EXPECT_EQ(h.bytes[17], 4);
+    EXPECT_EQ(h.bytes[22], 0xAB); // upper half of the microseconds
+    EXPECT_EQ(ReadLE32(h.bytes.data() + 28), Crc32(h.bytes.data(), 24));
+    MovieFileHeader other = h;
+    other.bytes[24] ^= 0xFF; // the time_t is not covered
+    EXPECT_TRUE(other.IsAuthentic());
+    for (int k = 0; k < 24; ++k) {
+        other = h;
+        other.bytes[static_cast<std::size_t>(k)] ^= 0x01;
+        EXPECT_FALSE(other.IsAuthentic()) << k;
+    }
+}
+
+TEST(MovieFormat, NamesOfRecordingsDaysAndBackups)
+{
+    std::tm t{};
+    t.tm_year = 2009 - 1900;
+    t.tm_mon = 2;
+    t.tm_mday = 7;
+    t.tm_hour = 10;
+    t.tm_min = 2;
+    t.tm_sec = 5;
+    EXPECT_EQ(DayDirectory("/rec", t), "/rec/2009-03-07");
+    EXPECT_EQ(RecordingFileName("F.Garage", t, 3), "F.Garage.20090307.100205.03.mp4");
+    EXPECT_EQ(IndexPathFor("/rec/2009-03-07/F.Garage.20090307.100205.03.mp4"),
+              "/rec/2009-03-07/F.Garage.20090307.100205.03.mp4i");
+    EXPECT_EQ(BackupFolder("/bk", t), "/bk/2009-03-07-10-02-05");
+    EXPECT_EQ(BackupMovieFile("/bk/x", 2), "/bk/x/CH02_00.mp4");
+    EXPECT_EQ(BackupIndexFile("/bk/x", 2), "/bk/x/CH02_00.m4i");
+    EXPECT_EQ(SplitMark(0), 0);
+    EXPECT_EQ(SplitMark(19), 0);
+    EXPECT_EQ(SplitMark(20), 20);
+    EXPECT_EQ(SplitMark(59), 40);
+    EXPECT_EQ(RecordingYear(109), 2009);
+    EXPECT_EQ(RecordingYear(128), 2028); // not 1772
+}
+
+TEST(MovieFormat, RecordingNamesParseOnlyWhenEveryFieldIsInRange)
+{
+    RecordingName n;
+    ASSERT_TRUE(ParseRecordingName("F.Garage.20090307.102000.03.mp4", &n));
+    EXPECT_EQ(n.typeLetter, 'F');
+    EXPECT_EQ(n.channelName, "Garage");
+    EXPECT_EQ(n.year, 2009);
+    EXPECT_EQ(n.hour, 10);
+    EXPECT_EQ(n.channel, 3);
+    ASSERT_TRUE(ParseRecordingName("S.Front.Door.20090307.235959.63.MP4", &n));
+    EXPECT_EQ(n.channelName, "Front"); // up to the next point
+    for (const char* bad : {"F.Garage.20090307.102000.64.mp4", "F.Garage.20090307.242000.03.mp4",
+                            "F.Garage.20090332.102000.03.mp4", "F.Garage.20090300.102000.03.mp4",
+                            "F.Garage.20090307.106000.03.mp4", "F.Garage.20090307.102000.03.mp4i",
+                            "F.Garage.2009030.7102000.03.mp4", "x.mp4", "", "F.20090307.102000.3.mp4"})
+        EXPECT_FALSE(ParseRecordingName(bad, nullptr)) << bad;
+    int y, m, d;
+    EXPECT_TRUE(ParseDayDirectoryName("2009-03-07", &y, &m, &d));
+    EXPECT_EQ(d, 7);
+    EXPECT_FALSE(ParseDayDirectoryName("2009-13-07", &y, &m, &d));
+    EXPECT_FALSE(ParseDayDirectoryName("x-99", &y, &m, &d));
+}
+
+} // namespace

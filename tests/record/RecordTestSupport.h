@@ -1,0 +1,89 @@
+// Helpers of the recording tests: temporary directories, a settable clock,
+// real MPEG-4 frames, and an independent reader of movie files written
+// straight from the byte layout (it shares no code with the control's).
+#pragma once
+
+#include "control/link/FrameInfo.h"
+#include "control/record/RecordingWriter.h"
+
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace recordtest {
+
+// A fresh directory under /tmp, removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// Sets TZ for the life of the object.
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const char* zone);
+    ~ScopedTimeZone();
+
+private:
+    std::string previous_;
+    bool had_ = false;
+};
+
+// The writer's clock, moved by the test.
+struct FakeClock {
+    std::atomic<std::time_t> seconds{0};
+    std::atomic<int> milliseconds{0};
+    vyrdax::RecordClock clock()
+    {
+        return [this] { return vyrdax::RecordClockTime{seconds.load(), milliseconds.load()}; };
+    }
+    void advanceMs(int ms)
+    {
+        int m = milliseconds.load() + ms;
+        seconds += m / 1000;
+        milliseconds = m % 1000;
+    }
+};
+
+std::time_t LocalTime(int year, int month, int day, int hour, int minute, int second);
+
+struct Frame {
+    std::vector<uint8_t> bytes;
+    bool key = false;
+};
+// A channel's frames as the receive thread hands them on: frame 0 carries
+// the 30-byte stream header in front. Cached per size.
+const std::vector<Frame>& EncodedFrames(int width = 352, int height = 240, int count = 30, int gop = 10);
+
+vyrdax::FrameInfo MakeInfo(const Frame& frame, int dvrChannel, int width, int height, uint32_t streamWord);
+
+// What the independent reader finds in a movie file and its index.
+struct ParsedFrame {
+    uint64_t offset;
+    uint32_t length;
+    bool key;
+    uint8_t header[32];
+    std::vector<uint8_t> payload;
+};
+struct ParsedMovie {
+    bool ok = false;            // every record complete, first at 32 and a key frame
+    std::string problem;
+    uint8_t fileHeader[32] = {};
+    std::vector<ParsedFrame> frames;
+    std::vector<uint32_t> indexOffsets;
+    std::vector<int32_t> indexSeconds;
+    bool indexOk = false;       // every record points at a key frame's header, ascending
+};
+ParsedMovie ParseMovie(const std::string& moviePath);
+
+std::vector<std::string> ListFiles(const std::string& directory); // sorted, names only
+uint32_t LE32(const uint8_t* p);
+
+} // namespace recordtest

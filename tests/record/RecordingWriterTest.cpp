@@ -1,0 +1,261 @@
+// The recording writer against real files in temporary directories, with
+// its clock driven by the test.
+#include "RecordTestSupport.h"
+
+#include "control/record/CMovieFileReader.h"
+#include "control/record/MovieFormat.h"
+#include "control/record/RecordingWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <sys/wait.h>
+#include <filesystem>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace recordtest;
+using vyrdax::RecordingWriter;
+
+struct Notices {
+    std::vector<int> stopped;
+    std::vector<int> errors;
+    RecordingWriter::Notices make()
+    {
+        RecordingWriter::Notices n;
+        n.stopped = [this](int ch) { stopped.push_back(ch); };
+        n.fileError = [this](int ch) { errors.push_back(ch); };
+        return n;
+    }
+};
+
+class Writer : public ::testing::Test {
+protected:
+    ScopedTimeZone zone{"UTC"};
+    TempDir dir;
+    FakeClock clock;
+    Notices notices;
+    RecordingWriter writer{notices.make(), clock.clock()};
+
+    // Feeds frames of the encoded loop, 1/30 s apart, until the clock
+    // reaches `until` (seconds), starting at loop position `position`.
+    int Feed(int channel, std::time_t until, int position = 0, int dvrChannel = 19)
+    {
+        const auto& frames = EncodedFrames();
+        while (clock.seconds.load() < until) {
+            const Frame& f = frames[static_cast<std::size_t>(position) % frames.size()];
+            writer.WriteRecordFrame(channel, f.bytes.data(),
+                                    MakeInfo(f, dvrChannel, 352, 240, static_cast<uint32_t>(position % 10)));
+            ++position;
+            clock.advanceMs(33);
+        }
+        return position;
+    }
+};
+
+TEST_F(Writer, SplitsAtTheTwentyMinuteMarkIntoAFileThatStartsWithAKeyFrame)
+{
+    clock.seconds = LocalTime(2009, 3, 7, 10, 19, 50);
+    writer.StartRecord(true, dir.path(), "F.Garage.20090307.101950.03.mp4", "F.Garage", 3);
+    EXPECT_TRUE(writer.IsRecording(3));
+    // Start in the middle of a group: frames before the first key frame never reach the file.
+    Feed(3, LocalTime(2009, 3, 7, 10, 20, 5), 4);
+
+    const std::string day = dir.path() + "/2009-03-07";
+    const std::vector<std::string> files = ListFiles(day);
+    ASSERT_EQ(files.size(), 4u);
+    EXPECT_EQ(files[0], "F.Garage.20090307.101950.03.mp4");
+    EXPECT_EQ(files[1], "F.Garage.20090307.101950.03.mp4i");
+    EXPECT_EQ(files[2], "F.Garage.20090307.102000.03.mp4");
+    EXPECT_EQ(files[3], "F.Garage.20090307.102000.03.mp4i");
+    EXPECT_EQ(notices.stopped, std::vector<int>{3}); // the split told the host
+    EXPECT_TRUE(notices.errors.empty());
+    EXPECT_TRUE(writer.IsRecording(3));
+
+    writer.StopRecord(true, 3);
+    EXPECT_FALSE(writer.IsRecording(3));
+    EXPECT_EQ(notices.stopped.size(), 2u);
+
+    for (int k : {0, 2}) {
+        const ParsedMovie m = ParseMovie(day + "/" + files[static_cast<std::size_t>(k)]);
+        ASSERT_TRUE(m.ok) << files[static_cast<std::size_t>(k)] << ": " << m.problem;
+        EXPECT_TRUE(m.indexOk) << files[static_cast<std::size_t>(k)];
+        ASSERT_FALSE(m.frames.empty());
+        EXPECT_EQ(m.frames.front().offset, 32u);
+        EXPECT_TRUE(m.frames.front().key);
+        EXPECT_EQ(m.indexOffsets.front(), 32u);
+    }
+    // The first file ends before the mark, the second starts after it.
+    const ParsedMovie first = ParseMovie(day + "/" + files[0]);
+    const ParsedMovie second = ParseMovie(day + "/" + files[2]);
+    EXPECT_LT(static_cast<int32_t>(LE32(first.frames.back().header + 24)), LocalTime(2009, 3, 7, 10, 20, 0));
+    EXPECT_GE(static_cast<int32_t>(LE32(second.frames.front().header + 24)), LocalTime(2009, 3, 7, 10, 20, 0));
+    // 10 s of 30 frames per second from frame 4 on: 10 s minus the frames
+    // up to the first key frame (6), and about 5 s after the mark less a
+    // partial group before its first key frame.
+    EXPECT_GT(first.frames.size(), 280u);
+    EXPECT_GT(second.frames.size(), 130u);
+}
+
+TEST_F(Writer, FrameHeadersCarryTheFieldsOfTheFrameAndThePcClock)
+{
+    clock.seconds = LocalTime(2009, 3, 7, 10, 0, 0);
+    clock.milliseconds = 250;
+    writer.StartRecord(true, dir.path(), "M.Lobby.20090307.100000.05.mp4", "M.Lobby", 5);
+    const auto& frames = EncodedFrames();
+    writer.WriteRecordFrame(5, frames[0].bytes.data(), MakeInfo(frames[0], 19, 352, 240, 0));
+    clock.advanceMs(33);
+    vyrdax::FrameInfo second = MakeInfo(frames[1], 19, 352, 240, 0x12345);
+    second.SetWord(vyrdax::FrameInfo::kFrameType, 2);
+    writer.WriteRecordFrame(5, frames[1].bytes.data(), second);
+    writer.StopRecord(true, 5);
+
+    const ParsedMovie m = ParseMovie(dir.path() + "/2009-03-07/M.Lobby.20090307.100000.05.mp4");
+    ASSERT_TRUE(m.ok) << m.problem;
+    ASSERT_EQ(m.frames.size(), 2u);
+    const uint8_t* h = m.frames[1].header;
+    EXPECT_EQ(h[2], 0xA5);                            // first stream byte
+    EXPECT_EQ(h[3], 1);                               // interval code
+    const uint32_t bits = LE32(h + 4);
+    EXPECT_EQ(bits & 0xFFFFF, frames[1].bytes.size());
+    EXPECT_EQ((bits >> 21) & 3, 2u);                  // frame type
+    EXPECT_EQ((bits >> 24) & 0xF, 19u % 16);          // DVR channel modulo 16
+    EXPECT_EQ(bits >> 28, 0x2u);                      // low event nibble of 0x12
+    EXPECT_EQ(h[8] | h[9] << 8, 352);
+    EXPECT_EQ(h[10] | h[11] << 8, 240);
+    EXPECT_EQ(h[12], 109);                            // 2009 - 1900
+    EXPECT_EQ(h[13], 3);
+    EXPECT_EQ(h[14], 7);
+    EXPECT_EQ(h[15], 10);
+    EXPECT_EQ(h[16], 19);
+    EXPECT_EQ(h[17], 50);
+    EXPECT_EQ(h[18] | h[19], 0);
+    EXPECT_EQ(LE32(h + 20), 283000u);                 // (250 + 33) ms in microseconds
+    EXPECT_EQ(static_cast<int32_t>(LE32(h + 24)), LocalTime(2009, 3, 7, 10, 0, 0));
+    EXPECT_EQ(h[28] | h[29] << 8, 0x2345);            // low 16 bits of the stream word
+    EXPECT_EQ(h[30] | h[31] << 8, 1);
+    // The file header holds the first frame's DVR time at 16..21, zeros elsewhere.
+    for (int k = 0; k < 32; ++k) {
+        if (k >= 16 && k <= 21)
+            EXPECT_EQ(m.fileHeader[k], m.frames[0].header[12 + k - 16]) << k;
+        else
+            EXPECT_EQ(m.fileHeader[k], 0) << k;
+    }
+}
+
+TEST_F(Writer, ARecordingOverMidnightContinuesInTheNextDaysDirectory)
+{
+    clock.seconds = LocalTime(2009, 12, 31, 23, 55, 0);
+    writer.StartRecord(true, dir.path(), "R.Yard.20091231.235500.00.mp4", "R.Yard", 0);
+    int position = Feed(0, LocalTime(2009, 12, 31, 23, 55, 3));
+    clock.seconds = LocalTime(2010, 1, 1, 0, 4, 58); // the PC clock runs on past midnight
+    Feed(0, LocalTime(2010, 1, 1, 0, 5, 2), position);
+    writer.StopRecord(true, 0);
+
+    EXPECT_EQ(ListFiles(dir.path() + "/2009-12-31"),
+              (std::vector<std::string>{"R.Yard.20091231.235500.00.mp4", "R.Yard.20091231.235500.00.mp4i"}));
+    const std::vector<std::string> next = ListFiles(dir.path() + "/2010-01-01");
+    ASSERT_EQ(next.size(), 2u);
+    EXPECT_EQ(next[0], "R.Yard.20100101.000458.00.mp4");
+    const ParsedMovie m = ParseMovie(dir.path() + "/2010-01-01/" + next[0]);
+    EXPECT_TRUE(m.ok) << m.problem;
+    EXPECT_TRUE(m.indexOk);
+    EXPECT_FALSE(m.frames.empty());
+}
+
+TEST_F(Writer, ASecondStartOnlyRenamesTheNextFileAndAStopOfAnIdleChannelStillTellsTheHost)
+{
+    clock.seconds = LocalTime(2009, 3, 7, 10, 10, 0);
+    writer.StartRecord(true, dir.path(), "F.A.20090307.101000.01.mp4", "F.A", 1);
+    int position = Feed(1, LocalTime(2009, 3, 7, 10, 10, 2));
+    writer.StartRecord(true, dir.path(), "S.A.20090307.101002.01.mp4", "S.A", 1);
+    Feed(1, LocalTime(2009, 3, 7, 10, 20, 1), position);
+    writer.StopRecord(true, 1);
+    EXPECT_EQ(ListFiles(dir.path() + "/2009-03-07"),
+              (std::vector<std::string>{"F.A.20090307.101000.01.mp4", "F.A.20090307.101000.01.mp4i",
+                                        "S.A.20090307.102000.01.mp4", "S.A.20090307.102000.01.mp4i"}));
+    notices.stopped.clear();
+    writer.StopRecord(true, 9);
+    EXPECT_EQ(notices.stopped, std::vector<int>{9});
+}
+
+TEST_F(Writer, AnUnwritableDirectoryStopsTheChannelWithOneMessage)
+{
+    std::string target = dir.path() + "/locked";
+    ::mkdir(target.c_str(), 0555);
+    const std::string probe = target + "/probe";
+    if (FILE* f = std::fopen(probe.c_str(), "w")) { // root writes anywhere: use a read-only file system
+        std::fclose(f);
+        target = "/proc/self";
+    }
+    clock.seconds = LocalTime(2009, 3, 7, 10, 0, 0);
+    writer.StartRecord(true, target, "F.A.20090307.100000.02.mp4", "F.A", 2);
+    Feed(2, LocalTime(2009, 3, 7, 10, 0, 2));
+    EXPECT_FALSE(writer.IsRecording(2));
+    EXPECT_EQ(notices.errors, std::vector<int>{2});
+    EXPECT_EQ(notices.stopped, std::vector<int>{2});
+}
+
+TEST_F(Writer, AShortWriteClosesTheFilesWithAnIndexOfWrittenFramesOnly)
+{
+    // The process may write no file beyond 200 kB: writes past it come
+    // short, as on a full disk.
+    rlimit previous{};
+    ::getrlimit(RLIMIT_FSIZE, &previous);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = previous;
+    limited.rlim_cur = 200 * 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    clock.seconds = LocalTime(2009, 3, 7, 10, 0, 0);
+    writer.StartRecord(true, dir.path(), "F.A.20090307.100000.04.mp4", "F.A", 4);
+    Feed(4, LocalTime(2009, 3, 7, 10, 0, 30));
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_FALSE(writer.IsRecording(4));
+    EXPECT_EQ(notices.errors, std::vector<int>{4});
+    EXPECT_EQ(notices.stopped, std::vector<int>{4});
+    const std::string movie = dir.path() + "/2009-03-07/F.A.20090307.100000.04.mp4";
+    EXPECT_EQ(std::filesystem::file_size(movie), 200u * 1024u);
+    const ParsedMovie m = ParseMovie(movie);
+    EXPECT_FALSE(m.ok); // the last record is cut
+    ASSERT_FALSE(m.indexOffsets.empty());
+    for (uint32_t offset : m.indexOffsets) {
+        auto f = std::find_if(m.frames.begin(), m.frames.end(), [&](const ParsedFrame& p) { return p.offset == offset; });
+        ASSERT_NE(f, m.frames.end()) << offset; // whole frame on file
+        EXPECT_TRUE(f->key);
+    }
+    // The control's reader plays every whole frame, then reports the cut.
+    vyrmovie::CMovieFileReader reader;
+    ASSERT_EQ(reader.Open(movie, movie + "i"), 1);
+    reader.Play();
+    std::size_t read = 0;
+    int result;
+    while ((result = reader.ReadNext()) == 1)
+        ++read;
+    EXPECT_EQ(read, m.frames.size());
+    EXPECT_TRUE(result == -2 || result == -3) << result;
+    EXPECT_EQ(reader.EndFlag(), 1);
+    // movdump finds the cut record and says so.
+    EXPECT_EQ(WEXITSTATUS(std::system((std::string(MOVDUMP_PATH) + " --quiet " + movie + " > /dev/null").c_str())), 1);
+}
+
+TEST_F(Writer, FramesOutsideThePictureLimitsAreNotRecorded)
+{
+    clock.seconds = LocalTime(2009, 3, 7, 10, 0, 0);
+    writer.StartRecord(true, dir.path(), "F.A.20090307.100000.06.mp4", "F.A", 6);
+    const auto& frames = EncodedFrames();
+    writer.WriteRecordFrame(6, frames[0].bytes.data(), MakeInfo(frames[0], 6, 721, 240, 0));
+    writer.WriteRecordFrame(6, frames[0].bytes.data(), MakeInfo(frames[0], 6, 352, 577, 0));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() + "/2009-03-07/F.A.20090307.100000.06.mp4"));
+    writer.WriteRecordFrame(6, frames[0].bytes.data(), MakeInfo(frames[0], 6, 720, 576, 0));
+    EXPECT_TRUE(writer.IsRecording(6));
+    writer.StopRecord(true, 6);
+    EXPECT_EQ(ParseMovie(dir.path() + "/2009-03-07/F.A.20090307.100000.06.mp4").frames.size(), 1u);
+}
+
+} // namespace
