@@ -26,7 +26,11 @@ protected:
         ASSERT_TRUE(regsvr.waitForFinished(10000));
         ASSERT_EQ(regsvr.exitCode(), 0) << regsvr.readAllStandardError().toStdString();
     }
-    void TearDown() override { std::filesystem::remove(registry_); }
+    void TearDown() override
+    {
+        std::filesystem::remove(registry_);
+        std::filesystem::remove(registry_ + ".lock");
+    }
 
     // Runs vyrhost on `script`; returns its standard output lines.
     QStringList RunHost(const std::string& script)

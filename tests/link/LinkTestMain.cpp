@@ -22,5 +22,6 @@ int main(int argc, char** argv)
     ::testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();
     std::remove(registry.c_str());
+    std::remove((registry + ".lock").c_str());
     return result;
 }
