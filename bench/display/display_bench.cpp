@@ -4,6 +4,7 @@
 // alone, and memory per channel.
 //   display_bench [--dvrs N] [--seconds S]
 #include "SimProcess.h"
+#include "bench/common/ProcessMeasures.h"
 #include "VideoLoops.h"
 
 #include "control/CVyrdaxCtrl.h"
@@ -28,20 +29,9 @@
 
 namespace {
 
-double CpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-double ResidentMiB()
-{
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return resident * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
-}
+using bench::CpuSeconds;
+using bench::ResidentMiB;
+using bench::Pump;
 
 // CPU seconds of this process's threads, split into the display threads,
 // the GUI thread and the rest (receive threads and others).
@@ -84,13 +74,6 @@ ThreadCpu ThreadCpuSeconds()
     return t;
 }
 
-// Runs the event loop, as the host's own would, for `ms` milliseconds.
-void Pump(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 // CPU time of xvid decoding the same channels' frames with nothing else, per
 // frame. As in live view, every channel has its own decoder and the channels

@@ -4,6 +4,7 @@
 // platform the environment names (offscreen by default, xcb under Xvfb).
 //   netviewer_bench [--seconds S]
 #include "SimProcess.h"
+#include "bench/common/ProcessMeasures.h"
 
 #include "netviewer/CMainFrame.h"
 #include "netviewer/CVyrNVRDoc.h"
@@ -30,27 +31,10 @@
 
 namespace {
 
-double CpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
+using bench::CpuSeconds;
+using bench::ResidentMiB;
+using bench::Pump;
 
-double ResidentMiB()
-{
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return resident * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
-}
-
-void Pump(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 // Counts the repaints of the video panes: each is a picture shown.
 class PaintCounter : public QObject {

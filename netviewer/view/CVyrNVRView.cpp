@@ -161,6 +161,30 @@ int CVyrNVRView::FindSlotOfDevice(const QString& deviceName) const
     return -1;
 }
 
+int CVyrNVRView::SlotForChannel(const QString& deviceName, int channelNumber, int cell, int controlId)
+{
+    int slot = FindSlotOfDevice(deviceName);
+    if (slot < 0) {
+        slot = LowestFreeSlot();
+        return slot >= 0 && EnsureControl(slot, controlId) ? slot : -1;
+    }
+    // The device's control already shows this channel elsewhere: it moves.
+    for (int other = 0; other < kCells; ++other)
+        if (other != cell && cells_[other].slot == slot && cells_[other].channel == channelNumber - 1) {
+            MoveCellBinding(other, cell);
+            break;
+        }
+    return slot;
+}
+
+void CVyrNVRView::BindGroupCamera(const CCamera& camera)
+{
+    const QString address = camera.addressType == CDVR::AddressFixed ? camera.addressText : QString();
+    const int slot = SlotForChannel(camera.deviceName, camera.channelNumber, camera.cell, camera.cell);
+    if (slot >= 0)
+        BindCell(camera.cell, slot, camera, address);
+}
+
 int CVyrNVRView::LowestFreeSlot() const
 {
     for (int slot = 0; slot < kCells; ++slot) {
@@ -189,23 +213,9 @@ void CVyrNVRView::RestoreCurrentGroup()
     LayoutCells();
     if (!group.cameras)
         group.cameras.emplace();
-    for (const auto& camera : *group.cameras) {
-        if (!camera || camera->cell < 0 || camera->cell >= kCells)
-            continue;
-        const QString address = camera->addressType == CDVR::AddressFixed ? camera->addressText : QString();
-        int slot = FindSlotOfDevice(camera->deviceName);
-        if (slot < 0) {
-            slot = LowestFreeSlot();
-            if (slot < 0 || !EnsureControl(slot, camera->cell))
-                continue;
-        } else {
-            for (int cell = 0; cell < kCells; ++cell)
-                if (cells_[cell].slot == slot && cells_[cell].channel == camera->channelNumber - 1 &&
-                    cell != camera->cell)
-                    MoveCellBinding(cell, camera->cell);
-        }
-        BindCell(camera->cell, slot, *camera, address);
-    }
+    for (const auto& camera : *group.cameras)
+        if (camera && camera->cell >= 0 && camera->cell < kCells)
+            BindGroupCamera(*camera);
 }
 
 void CVyrNVRView::BindCell(int cell, int slot, const CCamera& camera, const QString& address)

@@ -175,6 +175,11 @@ private:
     CDVyrdax* EnsureControl(int slot, int controlId);
     int FindSlotOfDevice(const QString& deviceName) const;
     int LowestFreeSlot() const;
+    // The control slot that will show a device's channel in `cell`: the
+    // device's own control (the channel moving there if it is shown
+    // elsewhere), else a new control in the lowest free slot; -1 when none.
+    int SlotForChannel(const QString& deviceName, int channelNumber, int cell, int controlId);
+    void BindGroupCamera(const CCamera& camera);
     void BindCell(int cell, int slot, const CCamera& camera, const QString& address);
     void BindChannel(int cell, const CDVR& dvr, int channelIndex, bool wholeDvr);
     void MoveCellBinding(int from, int to);

@@ -347,20 +347,7 @@ void CVyrNVRView::DropItem(QTreeWidgetItem* item, const QPoint& point)
         for (const auto& camera : *group->cameras) {
             if (!camera || camera->cell < 0 || camera->cell >= kCells)
                 continue;
-            const QString address = camera->addressType == CDVR::AddressFixed ? camera->addressText : QString();
-            int slot = FindSlotOfDevice(camera->deviceName);
-            if (slot < 0) {
-                slot = LowestFreeSlot();
-                if (slot < 0 || !EnsureControl(slot, camera->cell))
-                    continue;
-                inUse_[slot] = true;
-            } else {
-                for (int other = 0; other < kCells; ++other)
-                    if (other != camera->cell && cells_[other].slot == slot &&
-                        cells_[other].channel == camera->channelNumber - 1)
-                        MoveCellBinding(other, camera->cell);
-            }
-            BindCell(camera->cell, slot, *camera, address);
+            BindGroupCamera(*camera);
             lastCell = std::max(lastCell, static_cast<int>(camera->cell));
         }
         // Cells past the group's last camera keep nothing connected; the
@@ -396,18 +383,9 @@ void CVyrNVRView::BindChannel(int cell, const CDVR& dvr, int channelIndex, bool 
     camera->savePassword = dvr.savePassword;
     const QString address = dvr.addressType == CDVR::AddressFixed ? dvr.addressText : QString();
 
-    int slot = FindSlotOfDevice(dvr.name);
-    if (slot < 0) {
-        slot = LowestFreeSlot();
-        if (slot < 0 || !EnsureControl(slot, wholeDvr ? 500 + cell : cell))
-            return;
-    } else {
-        for (int other = 0; other < kCells; ++other)
-            if (other != cell && cells_[other].slot == slot && cells_[other].channel == channel.number - 1) {
-                MoveCellBinding(other, cell);
-                break;
-            }
-    }
+    const int slot = SlotForChannel(dvr.name, channel.number, cell, wholeDvr ? 500 + cell : cell);
+    if (slot < 0)
+        return;
     const CCamera bound = *camera;
     AddCameraToGroup(std::move(camera));
     BindCell(cell, slot, bound, address);
