@@ -150,7 +150,7 @@ TEST_F(CommandsTest, EventLogSessionFetchesTheLogAndEnds)
         EXPECT_EQ(r[8] | r[9] << 8, 31 + k % 6) << k; // the event class
     }
     EXPECT_TRUE(sim.WaitLog("LOGOUT"));
-    EXPECT_FALSE(ctrl->isConnect(0));
+    EXPECT_TRUE(PumpUntil([&] { return !ctrl->isConnect(0); }, 3000));
     EXPECT_FALSE(ctrl->isReady(0));
     EXPECT_EQ(ctrl->GetSvrChannel(), 3);
 
