@@ -239,6 +239,8 @@ private:
     void EndEventSession();
     bool LiveSession() const { return !eventLogMode_ && remoteMode_ == 0; }
     void SendToAssigned(uint32_t message, platform::WPARAM wParam);
+    std::vector<int> AssignedDisplayIndexes() const;
+    void SendToDisplayIndexes(const std::vector<int>& indexes, uint32_t message, platform::WPARAM wParam);
     void CancelPendingConnect();
     std::shared_ptr<CDvrSocket> CurrentSocket() const;
     bool SendPacket(const DvrPacketHeader& header, const void* payload = nullptr, std::size_t length = 0);

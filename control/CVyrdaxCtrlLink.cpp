@@ -47,11 +47,24 @@ std::unique_lock<std::recursive_timed_mutex> CVyrdaxCtrl::LockConnect()
     return guard;
 }
 
-void CVyrdaxCtrl::SendToAssigned(uint32_t message, platform::WPARAM wParam)
+std::vector<int> CVyrdaxCtrl::AssignedDisplayIndexes() const
 {
+    std::vector<int> indexes;
     for (int ch = 0; ch < kChannelCount; ++ch)
         if (channels_[ch].assigned.load())
-            SendHostMessage(message, wParam, channels_[ch].displayIndex.load(), &receiveThread_.StopFlag());
+            indexes.push_back(channels_[ch].displayIndex.load());
+    return indexes;
+}
+
+void CVyrdaxCtrl::SendToDisplayIndexes(const std::vector<int>& indexes, uint32_t message, platform::WPARAM wParam)
+{
+    for (int index : indexes)
+        SendHostMessage(message, wParam, index, &receiveThread_.StopFlag());
+}
+
+void CVyrdaxCtrl::SendToAssigned(uint32_t message, platform::WPARAM wParam)
+{
+    SendToDisplayIndexes(AssignedDisplayIndexes(), message, wParam);
 }
 
 bool CVyrdaxCtrl::StartReceiveThread()
@@ -215,8 +228,12 @@ void CVyrdaxCtrl::OnSocketConnect(int error)
 
 void CVyrdaxCtrl::EndOneShotSession(platform::WPARAM eventLogKind, platform::WPARAM remoteKind)
 {
-    SendToAssigned(WM_VIDEO_PROGRESS, eventLogMode_ ? eventLogKind : remoteKind);
+    // The session is over before the host hears of it, so a host that
+    // starts the next one at once is not undone by the end of this one.
+    const std::vector<int> told = AssignedDisplayIndexes();
+    const platform::WPARAM kind = eventLogMode_ ? eventLogKind : remoteKind;
     DropLink(-1);
+    SendToDisplayIndexes(told, WM_VIDEO_PROGRESS, kind);
 }
 
 void CVyrdaxCtrl::BeginConnection()
@@ -447,12 +464,8 @@ void CVyrdaxCtrl::DropLink(int code)
     stopped_ = 1;
     reconnectPending_ = 0;
     const bool onReceiveThread = receiveThread_.IsCurrentThread();
-    if (code != -1) {
-        // The event viewer tells its instances apart by the display index.
-        SendHostMessage(WM_VIDEO_LINK_ERROR, static_cast<platform::WPARAM>(code),
-                        eventLogMode_ ? channels_[0].displayIndex.load() : 0,
-                        onReceiveThread ? &receiveThread_.StopFlag() : nullptr);
-    }
+    // The event viewer tells its instances apart by the display index.
+    const int errorIndex = eventLogMode_ ? channels_[0].displayIndex.load() : 0;
     if (loggedIn_.load())
         DisConnectSvr(-1);
     if (eventLogMode_) {
@@ -464,12 +477,20 @@ void CVyrdaxCtrl::DropLink(int code)
         remoteMode_ = 1;
     }
     timeListFlag_ = 0;
+    // Told only now that the link is down: a host that answers with the next
+    // poll on this instance must find the old session gone.
+    if (code != -1)
+        SendHostMessage(WM_VIDEO_LINK_ERROR, static_cast<platform::WPARAM>(code), errorIndex,
+                        onReceiveThread ? &receiveThread_.StopFlag() : nullptr);
 }
 
 void CVyrdaxCtrl::SetEventInfo(const std::string& dvrName, const std::string& id, const std::string& pwd,
                                const std::string& addr, int16_t port, int16_t idxDisp, int16_t idxPolling,
                                int32_t time)
 {
+    // Under the connect lock, so a session that the receive thread is still
+    // dropping cannot unbind the channel set up here.
+    std::lock_guard<std::recursive_timed_mutex> guard(connectLock_);
     if (loggedIn_.load() || eventSessionOpen_.load()) {
         eventLogMode_ = true;
         DisConnectSvr(0);

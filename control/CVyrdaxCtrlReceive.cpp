@@ -230,8 +230,10 @@ void CVyrdaxCtrl::HandleControlReply(platform::WorkerThread& self, CDvrSocket& s
         }
         std::memcpy(eventTable_.get() + 4, records.data(), records.size());
         WriteLE32(eventTable_.get(), count);
-        SendHostMessage(WM_VIDEO_PROGRESS, 1, channels_[0].displayIndex.load(), &self.StopFlag());
+        // Dropped first: the host reads the table and may poll again at once.
+        const int index = channels_[0].displayIndex.load();
         DropLink(-1);
+        SendHostMessage(WM_VIDEO_PROGRESS, 1, index, &self.StopFlag());
         return;
     }
     case REPLY_SEARCH: {
@@ -242,6 +244,10 @@ void CVyrdaxCtrl::HandleControlReply(platform::WorkerThread& self, CDvrSocket& s
             self.SleepFor(10);
             return;
         }
+        // A one-shot search is over before the host is told, so a search
+        // it asks for next opens a session of its own.
+        if (!(channels_[0].status.load() & (0x40 | 0x80 | 0x100)))
+            DropLink(-1);
         if (timeList) {
             std::memcpy(timeList_.data(), answer.data(), answer.size());
             SendHostMessage(WM_VIDEO_TIME_DATA, 0, 0, &self.StopFlag());
@@ -250,8 +256,6 @@ void CVyrdaxCtrl::HandleControlReply(platform::WorkerThread& self, CDvrSocket& s
             SendHostMessage(WM_VIDEO_MONTH_DATA, static_cast<platform::WPARAM>(dvrType_.load()), 0,
                             &self.StopFlag());
         }
-        if (!(channels_[0].status.load() & (0x40 | 0x80 | 0x100)))
-            DropLink(-1);
         return;
     }
     case REPLY_SETUP_RECORD: {
