@@ -7,6 +7,7 @@
 //   link_bench [--seconds S] [--controls N] [--channels C] [--with-display]
 // With --with-display the control's own display threads decode and draw
 // beside the consumers, which then count only the frames they win.
+#include "SimProcess.h"
 #include "control/CVyrdaxCtrl.h"
 
 #include <QApplication>
@@ -15,15 +16,11 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <poll.h>
 #include <string>
-#include <sys/prctl.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -31,62 +28,6 @@
 namespace {
 
 using namespace vyrdax;
-
-class Simulator {
-public:
-    bool Start(int channels)
-    {
-        int fds[2];
-        if (pipe(fds) != 0)
-            return false;
-        const pid_t parent = getpid();
-        pid_ = fork();
-        if (pid_ == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
-            if (getppid() != parent)
-                _exit(127);
-            dup2(fds[1], STDOUT_FILENO);
-            close(fds[0]);
-            close(fds[1]);
-            const std::string ch = std::to_string(channels);
-            execl(DVRSIM_PATH, DVRSIM_PATH, "--port", "0", "--channels", ch.c_str(), "--size", "704x480", "--fps",
-                  "30", "--exit-after", "300", "--log", "/dev/null", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        std::string out;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (std::chrono::steady_clock::now() < deadline) {
-            const auto at = out.find("listening on ");
-            if (at != std::string::npos && out.find('\n', at) != std::string::npos) {
-                port_ = std::atoi(out.c_str() + at + 13);
-                break;
-            }
-            pollfd p{fds[0], POLLIN, 0};
-            if (poll(&p, 1, 100) > 0) {
-                char buffer[256];
-                const ssize_t n = read(fds[0], buffer, sizeof buffer);
-                if (n <= 0)
-                    break;
-                out.append(buffer, static_cast<std::size_t>(n));
-            }
-        }
-        close(fds[0]);
-        return port_ > 0;
-    }
-    ~Simulator()
-    {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    int Port() const { return port_; }
-
-private:
-    pid_t pid_ = -1;
-    int port_ = 0;
-};
 
 // Empties one control's queues, as its display threads will.
 struct Consumer {
@@ -163,10 +104,10 @@ int main(int argc, char** argv)
             channels = std::clamp(std::atoi(argv[++k]), 1, 32);
     }
 
-    std::vector<std::unique_ptr<Simulator>> sims;
+    std::vector<std::unique_ptr<SimProcess>> sims;
     for (int c = 0; c < controls; ++c) {
-        sims.push_back(std::make_unique<Simulator>());
-        if (!sims.back()->Start(channels)) {
+        sims.push_back(std::make_unique<SimProcess>());
+        if (!sims.back()->start({"--channels", std::to_string(channels), "--size", "704x480", "--fps", "30"})) {
             std::fprintf(stderr, "link_bench: dvrsim did not start\n");
             return 1;
         }
@@ -180,7 +121,7 @@ int main(int argc, char** argv)
         ctrl->setDispChannel(16);
         for (int ch = 0; ch < channels; ++ch)
             ctrl->SetConnectInfo("CH" + std::to_string(ch + 1), "Guest", "", "", "127.0.0.1",
-                                 static_cast<int16_t>(sims[c]->Port()), 0, static_cast<int16_t>(ch + 1), 0,
+                                 static_cast<int16_t>(sims[c]->port()), 0, static_cast<int16_t>(ch + 1), 0,
                                  static_cast<int16_t>(ch));
         ctrls.push_back(ctrl);
         auto consumer = std::make_unique<Consumer>();
