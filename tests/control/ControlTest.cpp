@@ -1,3 +1,4 @@
+#include "MessageHost.h"
 #include "control/CVyrdaxCtrl.h"
 #include "control/StatusTexts.h"
 #include "platform/MessageBox.h"
@@ -14,27 +15,7 @@ namespace {
 using namespace vyrdax;
 using platform::Variant;
 
-class Host : public QWidget, public platform::MessageReceiver {
-public:
-    Host() { resize(800, 600); }
-    platform::LRESULT OnMessage(uint32_t message, platform::WPARAM wParam, platform::LPARAM lParam) override
-    {
-        messages.push_back({message, static_cast<long>(wParam), static_cast<long>(lParam)});
-        return 0;
-    }
-    struct Entry {
-        uint32_t message;
-        long wParam, lParam;
-        bool operator==(const Entry& o) const
-        {
-            return message == o.message && wParam == o.wParam && lParam == o.lParam;
-        }
-    };
-    std::vector<Entry> messages;
-
-protected:
-    bool event(QEvent* e) override { return platform::HandleMessageEvent(e, this) || QWidget::event(e); }
-};
+using Host = testsupport::MessageHost;
 
 Variant Default(platform::VarType t)
 {

@@ -1,6 +1,7 @@
 // Live video end to end: the simulator's real MPEG-4 frames over loopback,
 // through the receive thread, queue, decoder and conversion into the panes.
 #include "PictureCompare.h"
+#include "MessageHost.h"
 #include "SimProcess.h"
 
 #include "control/CVyrdaxCtrl.h"
@@ -16,31 +17,8 @@ namespace {
 
 using namespace vyrdax;
 
-class Host : public QWidget, public platform::MessageReceiver {
-public:
-    platform::LRESULT OnMessage(uint32_t message, platform::WPARAM, platform::LPARAM lParam) override
-    {
-        if (message == WM_VIDEO_STARTED)
-            started.push_back(static_cast<int>(lParam));
-        return 0;
-    }
-    std::vector<int> started;
-
-protected:
-    bool event(QEvent* e) override { return platform::HandleMessageEvent(e, this) || QWidget::event(e); }
-};
-
-bool PumpUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
+using testsupport::MessageHost;
+using testsupport::PumpUntil;
 
 struct LiveCase {
     int width, height;
@@ -58,7 +36,7 @@ TEST_P(LiveDisplay, EveryConnectedPaneShowsItsChannelsPicture)
                            std::to_string(loopFrames), "--fps", "30"}));
     auto previous = platform::SetMessageBoxHandler([](const std::string&, const std::string&, unsigned) { return 1; });
     {
-        Host host;
+        MessageHost host;
         host.resize(800, 600);
         host.show();
         auto* ctrl = new CVyrdaxCtrl(&host);
@@ -70,8 +48,8 @@ TEST_P(LiveDisplay, EveryConnectedPaneShowsItsChannelsPicture)
         ctrl->ReplaceWnd(4, 0, 0, 0, 0, 0, 0);
         for (int ch = 0; ch < channels; ++ch)
             ASSERT_TRUE(ctrl->Connect(static_cast<int16_t>(ch)));
-        ASSERT_TRUE(PumpUntil([&] { return host.started.size() == static_cast<size_t>(channels); }, 15000))
-            << host.started.size();
+        ASSERT_TRUE(PumpUntil([&] { return host.Count(WM_VIDEO_STARTED) == channels; }, 15000))
+            << host.Count(WM_VIDEO_STARTED);
         PumpUntil([] { return false; }, 1000);
 
         const QRegularExpression title(R"(^ A-0\d \d\d/\d\d/20\d\d \d\d:\d\d:\d\d$)");

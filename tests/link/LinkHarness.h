@@ -3,6 +3,7 @@
 // the control's messages, and a fixture that drives one control in-process.
 #pragma once
 
+#include "MessageHost.h"
 #include "control/CVyrdaxCtrl.h"
 #include "platform/MessageBox.h"
 
@@ -21,10 +22,8 @@
 
 namespace linktest {
 
-// Runs the Qt event loop (and so the control's sockets, timers and the
-// messages its threads send) until `done` holds or `ms` pass.
-bool PumpUntil(const std::function<bool()>& done, int ms);
-void PumpFor(int ms);
+using testsupport::PumpFor;
+using testsupport::PumpUntil;
 
 // dvrsim on 127.0.0.1, stopped (or killed) with the test.
 class SimDvr {
@@ -104,28 +103,7 @@ std::vector<std::string> Bare(const std::vector<std::string>& lines);
 // A port on 127.0.0.1 with nothing listening on it.
 int ClosedPort();
 
-class HostWindow : public QWidget, public platform::MessageReceiver {
-public:
-    struct Entry {
-        uint32_t message;
-        long wParam, lParam;
-        std::chrono::steady_clock::time_point at;
-    };
-    HostWindow() { resize(800, 600); }
-    platform::LRESULT OnMessage(uint32_t message, platform::WPARAM wParam, platform::LPARAM lParam) override;
-    // Entries of `message` (with `wParam` unless it is -1).
-    std::vector<Entry> Of(uint32_t message, long wParam = -1) const;
-    int Count(uint32_t message, long wParam = -1) const { return static_cast<int>(Of(message, wParam).size()); }
-    std::vector<Entry> messages;
-    // Milliseconds each message handler takes: lets a test keep the
-    // receive thread waiting on the host.
-    int handlerDelayMs = 0;
-    // Runs inside the handler, while the sender still waits.
-    std::function<void(const Entry&)> onMessage;
-
-protected:
-    bool event(QEvent* e) override;
-};
+using HostWindow = testsupport::MessageHost;
 
 class LinkTest : public ::testing::Test {
 protected:

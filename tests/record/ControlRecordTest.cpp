@@ -2,6 +2,7 @@
 // records two channels through its dispatch interface; the files are read
 // back by the control's reader, by movdump, by this test's own parser and
 // by ffmpeg, and found again by the local day search.
+#include "MessageHost.h"
 #include "RecordTestSupport.h"
 #include "SimProcess.h"
 
@@ -25,33 +26,8 @@ using namespace vyrdax;
 using platform::Variant;
 using recordtest::ParsedMovie;
 
-class Host : public QWidget, public platform::MessageReceiver {
-public:
-    platform::LRESULT OnMessage(uint32_t message, platform::WPARAM, platform::LPARAM lParam) override
-    {
-        if (message == WM_VIDEO_STARTED)
-            started.push_back(static_cast<int>(lParam));
-        if (message == WM_VIDEO_RECORD_STOPPED)
-            recordStopped.push_back(static_cast<int>(lParam));
-        return 0;
-    }
-    std::vector<int> started, recordStopped;
-
-protected:
-    bool event(QEvent* e) override { return platform::HandleMessageEvent(e, this) || QWidget::event(e); }
-};
-
-bool PumpUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
+using testsupport::MessageHost;
+using testsupport::PumpUntil;
 
 Variant Path(const std::string& s) { return Variant::String(std::u16string(s.begin(), s.end())); }
 
@@ -83,7 +59,7 @@ TEST(ControlRecord, LiveChannelsRecordIntoFilesThatPlayBackFrameForFrame)
     });
     std::string names[2];
     {
-        Host host;
+        MessageHost host;
         host.resize(640, 480);
         host.show();
         auto* ctrl = new CVyrdaxCtrl(&host);
@@ -95,7 +71,7 @@ TEST(ControlRecord, LiveChannelsRecordIntoFilesThatPlayBackFrameForFrame)
         ctrl->ReplaceWnd(4, 0, 0, 0, 0, 0, 0);
         for (int ch = 0; ch < 2; ++ch)
             ASSERT_TRUE(ctrl->Connect(static_cast<int16_t>(ch)));
-        ASSERT_TRUE(PumpUntil([&] { return host.started.size() == 2; }, 15000));
+        ASSERT_TRUE(PumpUntil([&] { return host.Count(WM_VIDEO_STARTED) == 2; }, 15000));
 
         Variant r;
         ASSERT_EQ(ctrl->Invoke(DISPID_SetRecType, {Variant::Short(0)}, &r), platform::S_OK);
@@ -116,7 +92,7 @@ TEST(ControlRecord, LiveChannelsRecordIntoFilesThatPlayBackFrameForFrame)
         for (int ch = 0; ch < 2; ++ch)
             ASSERT_EQ(ctrl->Invoke(DISPID_StopRecord, {Variant::Short(static_cast<int16_t>(ch))}, &r),
                       platform::S_OK);
-        EXPECT_EQ(host.recordStopped, (std::vector<int>{2, 3}));
+        EXPECT_EQ(host.LParams(WM_VIDEO_RECORD_STOPPED), (std::vector<int>{2, 3}));
 
         // The day search finds both channels in the current half-hour.
         const std::time_t now = std::time(nullptr);
