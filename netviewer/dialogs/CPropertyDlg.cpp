@@ -182,6 +182,36 @@ void CPropertyDlg::OnInitDialog()
     UpdateData(false);
 }
 
+template <typename Source>
+void CPropertyDlg::LoadConnection(const Source& source)
+{
+    m_nChannelType = source.channelType;
+    m_nDeviceKind = source.deviceKind;
+    m_strLoginId = source.loginId;
+    m_strPassword = source.password;
+    m_nSavePassword = source.savePassword;
+    m_nAddressType = source.addressType;
+    // The hidden fields of a lookup device keep its stored address and port,
+    // so that OK writes them back unchanged.
+    m_octets = source.octets;
+    m_nPort = source.port;
+    ShowAddressFields(m_nAddressType == 0);
+    m_nAudioMode = source.audioMode;
+}
+
+template <typename Target>
+void CPropertyDlg::StoreConnection(Target& target) const
+{
+    target.addressType = m_nAddressType;
+    target.octets = m_octets;
+    target.addressText = m_addressCtrl->AddressText();
+    target.port = m_nPort;
+    target.audioMode = m_nAudioMode;
+    target.loginId = m_strLoginId;
+    target.password = m_strPassword;
+    target.savePassword = m_nSavePassword;
+}
+
 void CPropertyDlg::LoadEditedDvr()
 {
     m_dvrNameEdit->setReadOnly(true);
@@ -192,18 +222,7 @@ void CPropertyDlg::LoadEditedDvr()
     CDVR* dvr = site::FindDvr(m_document, m_strDvrName);
     if (!dvr)
         return;
-    m_nChannelType = dvr->channelType;
-    m_nDeviceKind = dvr->deviceKind;
-    m_strLoginId = dvr->loginId;
-    m_strPassword = dvr->password;
-    m_nSavePassword = dvr->savePassword;
-    m_nAddressType = dvr->addressType;
-    // The hidden fields of a lookup device keep its stored address and port,
-    // so that OK writes them back unchanged.
-    m_octets = dvr->octets;
-    m_nPort = dvr->port;
-    ShowAddressFields(m_nAddressType == 0);
-    m_nAudioMode = dvr->audioMode;
+    LoadConnection(*dvr);
     m_nChannel = 0;
     if (!m_strChannelName.isEmpty())
         if (CChannel* channel = site::FindChannel(*dvr, m_strChannelName))
@@ -221,16 +240,7 @@ void CPropertyDlg::LoadEditedCamera()
     CCamera* camera = group ? site::FindCamera(*group, m_strChannelName) : nullptr;
     if (!camera)
         return;
-    m_nChannelType = camera->channelType;
-    m_nDeviceKind = camera->deviceKind;
-    m_strLoginId = camera->loginId;
-    m_strPassword = camera->password;
-    m_nSavePassword = camera->savePassword;
-    m_nAddressType = camera->addressType;
-    m_octets = camera->octets;
-    m_nPort = camera->port;
-    ShowAddressFields(m_nAddressType == 0);
-    m_nAudioMode = camera->audioMode;
+    LoadConnection(*camera);
     m_nChannel = camera->channelNumber;
 }
 
@@ -336,15 +346,8 @@ void CPropertyDlg::accept()
     case ModeEditDvr:
         // The device may have been deleted meanwhile; then there is nothing to edit.
         if (CDVR* dvr = site::FindDvr(m_document, m_strDvrName)) {
-            dvr->addressType = m_nAddressType;
-            dvr->octets = m_octets;
-            dvr->addressText = m_addressCtrl->AddressText();
-            dvr->port = m_nPort;
+            StoreConnection(*dvr);
             dvr->channel = m_nChannel;
-            dvr->audioMode = m_nAudioMode;
-            dvr->loginId = m_strLoginId;
-            dvr->password = m_strPassword;
-            dvr->savePassword = m_nSavePassword;
             if (!m_strChannelName.isEmpty())
                 if (CChannel* channel = site::FindChannel(*dvr, m_strChannelName))
                     dvr->channel = channel->number;
@@ -353,15 +356,8 @@ void CPropertyDlg::accept()
     case ModeEditCamera: {
         CGroup* group = site::FindGroup(m_document, m_strDvrName);
         if (CCamera* camera = group ? site::FindCamera(*group, m_strChannelName) : nullptr) {
-            camera->addressType = m_nAddressType;
-            camera->octets = m_octets;
-            camera->addressText = m_addressCtrl->AddressText();
-            camera->port = m_nPort;
+            StoreConnection(*camera);
             camera->channelNumber = m_nChannel;
-            camera->audioMode = m_nAudioMode;
-            camera->loginId = m_strLoginId;
-            camera->password = m_strPassword;
-            camera->savePassword = m_nSavePassword;
         }
         break;
     }

@@ -75,6 +75,11 @@ private:
     void OnInitDialog();
     void LoadEditedDvr();
     void LoadEditedCamera();
+    // The connection fields a DVR and a camera both carry.
+    template <typename Source>
+    void LoadConnection(const Source& source);
+    template <typename Target>
+    void StoreConnection(Target& target) const;
     // Controls from the members, or (save) members from the controls; a
     // field that cannot be read is reported and leaves the dialog open.
     bool UpdateData(bool save);
