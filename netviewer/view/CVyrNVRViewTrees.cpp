@@ -143,7 +143,7 @@ void CVyrNVRView::PlaceButtons()
     const int top[4] = {IDC_CONNECT, IDC_DISCONNECT, IDC_LOCAL_SETUP, IDC_DEVICE_SETUP};
     for (int k = 0; k < 4; ++k)
         place(top[k], 11 + 42 * k, 97, 38, 24);
-    place(IDC_DEVICE_TAB, deviceTreeShown_ ? 11 : 11, 125, 80, 23);
+    place(IDC_DEVICE_TAB, 11, 125, 80, 23);
     place(IDC_GROUP_TAB, 95, 125, 80, 23);
     const int treeHeight = std::max(0, H - ph - 198);
     deviceTree_->setGeometry(16, 154, 155, treeHeight);
@@ -366,21 +366,7 @@ void CVyrNVRView::BindChannel(int cell, const CDVR& dvr, int channelIndex, bool 
     const CChannel& channel = *dvr.channels[static_cast<std::size_t>(channelIndex)];
     if (cells_[cell].slot >= 0)
         ClearCell(cell);
-    auto camera = std::make_unique<CCamera>();
-    camera->deviceName = dvr.name;
-    camera->deviceKind = dvr.deviceKind;
-    camera->channelName = channel.name;
-    camera->channelType = dvr.channelType;
-    camera->addressType = dvr.addressType;
-    camera->addressText = dvr.addressText;
-    camera->octets = dvr.octets;
-    camera->port = dvr.port;
-    camera->channelNumber = channel.number;
-    camera->audioMode = dvr.audioMode;
-    camera->cell = cell;
-    camera->loginId = dvr.loginId;
-    camera->password = dvr.password;
-    camera->savePassword = dvr.savePassword;
+    std::unique_ptr<CCamera> camera = CCamera::ForChannel(dvr, channel, cell);
     const QString address = dvr.addressType == CDVR::AddressFixed ? dvr.addressText : QString();
 
     const int slot = SlotForChannel(dvr.name, channel.number, cell, wholeDvr ? 500 + cell : cell);

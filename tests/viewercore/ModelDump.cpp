@@ -139,21 +139,7 @@ int Dump(ViewerVariant variant, const QString& path)
 
 std::unique_ptr<CCamera> MakeCamera(const CDVR& dvr, int channelIndex, int cell, const QString& groupName)
 {
-    auto k = std::make_unique<CCamera>();
-    k->deviceName = dvr.name;
-    k->deviceKind = dvr.deviceKind;
-    k->channelName = dvr.channels.at(channelIndex)->name;
-    k->channelNumber = dvr.channels.at(channelIndex)->number;
-    k->channelType = dvr.channelType;
-    k->addressType = dvr.addressType;
-    k->addressText = dvr.addressText;
-    k->octets = dvr.octets;
-    k->port = dvr.port;
-    k->audioMode = dvr.audioMode;
-    k->cell = cell;
-    k->loginId = dvr.loginId;
-    k->password = dvr.password;
-    k->savePassword = dvr.savePassword;
+    auto k = CCamera::ForChannel(dvr, *dvr.channels.at(channelIndex), cell);
     k->groupName = groupName;
     return k;
 }

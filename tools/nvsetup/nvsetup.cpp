@@ -63,27 +63,12 @@ int main(int argc, char** argv)
     group->cameras.emplace();
     int cell = 0;
     for (std::size_t d = 0; d < ports.size(); ++d) {
-    const QString dvrName = ports.size() == 1 ? name : QStringLiteral("%1 %2").arg(name).arg(d + 1);
-    auto dvr = std::make_unique<CDVR>(dvrName, type, CDVR::DeviceDVR, QString(), CDVR::AddressFixed,
-                                      std::array<uint8_t, 4>{127, 0, 0, 1}, ports[d], 0, 0, "Guest", "", 1);
-    for (int k = 0; k < channels && k < static_cast<int>(dvr->channels.size()) && cell < 64; ++k, ++cell) {
-        auto camera = std::make_unique<CCamera>();
-        camera->deviceName = dvr->name;
-        camera->deviceKind = dvr->deviceKind;
-        camera->channelName = dvr->channels[k]->name;
-        camera->channelType = dvr->channelType;
-        camera->addressType = dvr->addressType;
-        camera->addressText = dvr->addressText;
-        camera->octets = dvr->octets;
-        camera->port = dvr->port;
-        camera->channelNumber = dvr->channels[k]->number;
-        camera->cell = cell;
-        camera->loginId = dvr->loginId;
-        camera->password = dvr->password;
-        camera->savePassword = dvr->savePassword;
-        group->cameras->push_back(std::move(camera));
-    }
-    doc.deviceList.push_back(std::move(dvr));
+        const QString dvrName = ports.size() == 1 ? name : QStringLiteral("%1 %2").arg(name).arg(d + 1);
+        auto dvr = std::make_unique<CDVR>(dvrName, type, CDVR::DeviceDVR, QString(), CDVR::AddressFixed,
+                                          std::array<uint8_t, 4>{127, 0, 0, 1}, ports[d], 0, 0, "Guest", "", 1);
+        for (int k = 0; k < channels && k < static_cast<int>(dvr->channels.size()) && cell < 64; ++k, ++cell)
+            group->cameras->push_back(CCamera::ForChannel(*dvr, *dvr->channels[k], cell));
+        doc.deviceList.push_back(std::move(dvr));
     }
     doc.currentGroup = std::move(group);
     const SettingsDocument::SaveReport report = doc.SaveSettingsFiles();

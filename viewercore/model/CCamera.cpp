@@ -1,5 +1,7 @@
 #include "CCamera.h"
 
+#include "CDVR.h"
+
 void CCamera::CopyFrom(const CCamera& source)
 {
     *this = source;
@@ -48,4 +50,24 @@ void CCamera::Serialize(platform::ArchiveReader& ar, const ArchiveContext& conte
     groupName.clear();
     if (context.variant != ViewerVariant::Event && context.stamp > kSettingsStampEvent)
         groupName = ReadArchiveString(ar);
+}
+
+std::unique_ptr<CCamera> CCamera::ForChannel(const CDVR& dvr, const CChannel& channel, int cell)
+{
+    auto camera = std::make_unique<CCamera>();
+    camera->deviceName = dvr.name;
+    camera->deviceKind = dvr.deviceKind;
+    camera->channelName = channel.name;
+    camera->channelType = dvr.channelType;
+    camera->addressType = dvr.addressType;
+    camera->addressText = dvr.addressText;
+    camera->octets = dvr.octets;
+    camera->port = dvr.port;
+    camera->channelNumber = channel.number;
+    camera->audioMode = dvr.audioMode;
+    camera->cell = cell;
+    camera->loginId = dvr.loginId;
+    camera->password = dvr.password;
+    camera->savePassword = dvr.savePassword;
+    return camera;
 }

@@ -7,6 +7,10 @@
 #include <QString>
 
 #include <array>
+#include <memory>
+
+class CChannel;
+class CDVR;
 
 class CCamera {
 public:
@@ -15,6 +19,9 @@ public:
     static constexpr int kCellCount = 64;
 
     CCamera() = default;
+    // A camera for one channel of a device, bound to `cell`, with the
+    // device's connection fields and no group yet.
+    static std::unique_ptr<CCamera> ForChannel(const CDVR& dvr, const CChannel& channel, int cell);
 
     // Every field but the group name, which stays empty.
     void CopyFrom(const CCamera& source);
