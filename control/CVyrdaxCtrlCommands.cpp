@@ -10,13 +10,6 @@
 
 namespace vyrdax {
 
-namespace {
-
-std::atomic<int>& g_playState = playback::state;
-void RestartPlaybackClock() { playback::RestartClock(); }
-
-} // namespace
-
 int CVyrdaxCtrl::PlayState() { return playback::state.load(); }
 
 void CVyrdaxCtrl::ShowPlayStateTag(const QString& tag)
@@ -44,32 +37,32 @@ void CVyrdaxCtrl::CmdToDVR(int32_t command, int32_t index, int16_t idxCh)
 
     switch (command) {
     case CMD_PLAY:
-        g_playState = PLAY_PLAYING;
+        playback::state = PLAY_PLAYING;
         if (remote)
             emptyQueues(true);
-        RestartPlaybackClock();
+        playback::RestartClock();
         ShowPlayStateTag("[FPB]");
         break;
     case CMD_FAST_FORWARD:
-        g_playState = PLAY_FAST_FORWARD;
-        RestartPlaybackClock();
+        playback::state = PLAY_FAST_FORWARD;
+        playback::RestartClock();
         ShowPlayStateTag("[FF]");
         break;
     case CMD_REWIND:
-        g_playState = PLAY_REWINDING;
-        RestartPlaybackClock();
+        playback::state = PLAY_REWINDING;
+        playback::RestartClock();
         ShowPlayStateTag("[REW]");
         break;
     case CMD_PAUSE:
-        g_playState = PLAY_PAUSED;
+        playback::state = PLAY_PAUSED;
         if (remote)
-            RestartPlaybackClock();
+            playback::RestartClock();
         ShowPlayStateTag("[PAUSE]");
         break;
     case CMD_STOP:
-        g_playState = PLAY_STOPPED;
+        playback::state = PLAY_STOPPED;
         if (remote) {
-            RestartPlaybackClock();
+            playback::RestartClock();
             emptyQueues(false);
         }
         if (playbackStream_.load() && ValidChannel(idxCh) && (channels_[idxCh].status.load() & STATUS_DVR_D))
@@ -77,9 +70,9 @@ void CVyrdaxCtrl::CmdToDVR(int32_t command, int32_t index, int16_t idxCh)
         ShowPlayStateTag("[STP]");
         break;
     case CMD_RESUME:
-        g_playState = PLAY_PLAYING;
+        playback::state = PLAY_PLAYING;
         if (remote)
-            RestartPlaybackClock();
+            playback::RestartClock();
         ShowPlayStateTag("[FPB]");
         break;
     case CMD_SPLIT_INDEX:
@@ -97,10 +90,10 @@ void CVyrdaxCtrl::CmdToDVR(int32_t command, int32_t index, int16_t idxCh)
         h.SetByte(27, static_cast<uint8_t>(local.tm_hour));
         h.SetByte(28, static_cast<uint8_t>(local.tm_min));
         h.SetByte(29, static_cast<uint8_t>(local.tm_sec));
-        g_playState = PLAY_PLAYING;
+        playback::state = PLAY_PLAYING;
         if (remote) {
             emptyQueues(true);
-            RestartPlaybackClock();
+            playback::RestartClock();
         }
         ShowPlayStateTag("[FPB]");
         break;

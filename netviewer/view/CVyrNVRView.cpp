@@ -511,14 +511,9 @@ void CVyrNVRView::StopAllChannels()
 {
     pendingConnects_.clear();
     connectTimer_.stop();
-    for (int cell = 0; cell < kCells; ++cell) {
-        {
-            std::lock_guard<std::recursive_mutex> lock(cellLock_);
-            // Recordings of the cell stop here once recording is in place.
-        }
+    for (int cell = 0; cell < kCells; ++cell)
         if (CellUsable(cell))
             ControlAt(cells_[cell].slot)->DisConnectSvr(cells_[cell].channel);
-    }
 }
 
 int CVyrNVRView::BusyChannels()

@@ -204,7 +204,6 @@ private:
     std::array<Cell, kCells> cells_;
     std::array<std::unique_ptr<CDVyrdax>, kCells> controls_;
     std::array<bool, kCells> inUse_{};
-    std::recursive_mutex cellLock_; // held only around stopping a cell's recording
 
     int splitMode_ = 16;
     int firstCell_ = 0;
