@@ -23,8 +23,10 @@
 
 #include <array>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace vyrdax {
@@ -59,6 +61,8 @@ inline constexpr uint32_t WM_LOOKUP_CLOSE = 0x501;
 inline constexpr uint32_t WM_LOOKUP_RECEIVE = 0x502;
 inline constexpr uint32_t WM_DVR_SOCKET_CONNECT = 0x510;
 inline constexpr uint32_t WM_DVR_SOCKET_CLOSE = 0x511;
+// The receive thread has finished a login exchange.
+inline constexpr uint32_t WM_DVR_LOGIN_EXCHANGED = 0x512;
 
 // DVR commands with a local effect or fields of their own.
 enum DvrCommand : int32_t {
@@ -105,6 +109,9 @@ struct ChannelSlot {
     std::atomic<int> lastWidth{0};
     std::atomic<int> lastHeight{0};
     std::atomic<int> displayRestart{0}; // the display takes frames once a login set it
+    // Set when a login is accepted: the display shows nothing of this
+    // channel until its next key frame.
+    std::atomic<bool> resynchronise{false};
     std::atomic<uint64_t> framesShown{0}; // for diagnostics and benchmarks
 };
 
@@ -232,6 +239,25 @@ private:
     // Link internals.
     void ConnectToDvr();
     void OnSocketConnect(int error);
+    // The login exchange runs on the receive thread, so a DVR that takes
+    // the connection and never answers cannot hold up the GUI thread.
+    void RequestLogin(std::shared_ptr<CDvrSocket> socket, const DvrPacketHeader& request);
+    void CancelPendingLogin();
+    void ExchangeLogin(platform::WorkerThread& self);
+    void OnLoginExchanged();
+    void FinishLogin(bool answered, const DvrPacketHeader& reply);
+    // Channel-mask requests from any thread. Each bumps a generation, and
+    // the receive thread marks the mask sent only if no request came in
+    // while it was sending, so the last request always reaches the DVR.
+    void RequestChannelMask(uint32_t mask);
+    void AddToChannelMask(uint32_t bits);
+    // Sends the mask if a request is pending; true when one was sent.
+    bool SendPendingChannelMask();
+    // Ends the session read from `socket` on the receive thread, unless the
+    // host has begun another one on a new socket meanwhile; `beforeDrop`
+    // keeps what the session delivered. False when the session was stale.
+    bool DropLinkOf(const CDvrSocket& socket, int code, const std::function<void()>& beforeDrop = {});
+    int LinkErrorIndex() const;
     void BeginConnection();
     void StartSessionConnect();
     void Logout();
@@ -307,8 +333,9 @@ private:
     bool panesExist_ = false;
     std::array<QPointer<QFrame>, kChannelCount> placeholders_{};
 
-    std::atomic<uint32_t> channelMask_{0};
+    std::atomic<uint32_t> channelMask_{0}; // written under maskLock_
     std::atomic<int> maskState_{kMaskStateSent};
+    uint64_t maskGeneration_ = 0; // under maskLock_
     std::atomic<bool> receiveStopping_{false};
     platform::WorkerThread receiveThread_;
 
@@ -328,8 +355,6 @@ private:
     // its queue full, and there while it holds frames back for their times.
     std::atomic<bool> queueFull_{false};
     std::atomic<bool> pacing_{false};
-    // Set when a login is accepted: displays show nothing until a key frame.
-    std::atomic<bool> resynchronise_{false};
 
     mutable std::mutex socketPointerLock_;
     std::shared_ptr<CDvrSocket> socket_;
@@ -338,6 +363,20 @@ private:
     std::mutex socketLock_; // around ConnectToDvr
     std::mutex sendLock_;   // one whole packet at a time
     std::mutex maskLock_;
+
+    // A login handed to the receive thread, and its outcome for the GUI
+    // thread. An attempt number tells a stale outcome from the current one.
+    struct LoginExchange {
+        std::shared_ptr<CDvrSocket> socket;
+        DvrPacketHeader request;
+        DvrPacketHeader reply;
+        uint64_t attempt = 0;
+        bool answered = false;
+    };
+    std::mutex loginLock_;
+    uint64_t loginAttempt_ = 0;             // under loginLock_
+    std::optional<LoginExchange> loginRequest_; // under loginLock_
+    std::optional<LoginExchange> loginOutcome_; // under loginLock_
     CLookupSocket lookupSocket_;
 
     // Tables handed to the host.

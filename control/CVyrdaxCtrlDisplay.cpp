@@ -192,9 +192,9 @@ void CVyrdaxCtrl::DisplayThreadProc(platform::WorkerThread& self, int channel)
         if (length > 0 && bitstream[0] == 0) {
             const uint32_t expected = record.IsKeyFrame() ? 0 : runningCount;
             bool mismatched = record.Word(FrameInfo::kStreamWord) != expected;
-            if (resynchronise_.load()) {
+            if (slot.resynchronise.load()) {
                 if (record.IsKeyFrame())
-                    resynchronise_ = false;
+                    slot.resynchronise = false;
                 else
                     mismatched = true;
             }

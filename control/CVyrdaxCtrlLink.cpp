@@ -147,61 +147,13 @@ void CVyrdaxCtrl::OnSocketConnect(int error)
     }
     if (error == 0) {
         std::shared_ptr<CDvrSocket> socket = CurrentSocket();
+        if (!socket) {
+            FinishLogin(false, DvrPacketHeader{});
+            return;
+        }
         const uint32_t kind = eventLogMode_ || remoteMode_ == 1 ? SESSION_KIND_REMOTE : 0;
-        const DvrPacketHeader request =
-            MakeLoginRequest(loginId_, password_, kind, eventLogMode_ ? 0u : static_cast<uint32_t>(audioOption_));
-        DvrPacketHeader reply;
-        bool ok = false;
-        if (socket) {
-            std::lock_guard<std::mutex> lock(sendLock_);
-            ok = socket->SendExact(request.bytes.data(), request.bytes.size(), Timeouts().loginSendMs);
-        }
-        ok = ok && socket->ReceiveExact(reply.bytes.data(), reply.bytes.size(), Timeouts().loginReplyMs);
-        if (!ok) {
-            // A DVR that takes the connection but never answers the login
-            // is one that does not answer: one-shot sessions end as on a
-            // time-out instead of waiting for ever.
-            if (!live)
-                EndOneShotSession(3, 0);
-            else if (liveAndWanted)
-                reconnectPending_ = 1;
-            return;
-        }
-        const uint32_t code = reply.Code();
-        if (code == LOGIN_REFUSED) {
-            if (eventLogMode_) {
-                DropLink(1);
-                return;
-            }
-            SetChannelStatus(text::kInvalidLogin, -1);
-            if (remoteMode_ > 0) {
-                platform::MessageBox(this, text::kInvalidLogin);
-                DropLink(-1);
-            } else if (liveAndWanted) {
-                reconnectPending_ = 1;
-            }
-            return;
-        }
-        if (code == LOGIN_ACCEPTED) {
-            const uint32_t rightAndSignal = reply.Word(DvrPacketHeader::kRightAndSignal);
-            userRight_ = static_cast<int>(rightAndSignal & 0xF);
-            videoSignalType_ = static_cast<int>((rightAndSignal >> 16) & 1);
-            dvrType_ = static_cast<int>(reply.Word(DvrPacketHeader::kDvrType));
-        }
-        {
-            std::lock_guard<std::mutex> lock(maskLock_);
-            maskState_ = 1;
-            resynchronise_ = true;
-        }
-        for (int ch = 0; ch < kChannelCount; ++ch)
-            channels_[ch].displayRestart = 1;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        loggedIn_ = 1;
-        connecting_ = 0;
-        linkDown_ = 0;
-        reconnectPending_ = 0;
-        if (eventLogMode_)
-            SendToAssigned(WM_VIDEO_PROGRESS, 0);
+        RequestLogin(std::move(socket), MakeLoginRequest(loginId_, password_, kind,
+                                                         eventLogMode_ ? 0u : static_cast<uint32_t>(audioOption_)));
         return;
     }
     if (error == WSAECONNREFUSED) {
@@ -224,6 +176,192 @@ void CVyrdaxCtrl::OnSocketConnect(int error)
             SetChannelStatus(text::kConnectionTimeout, -1);
         reconnectPending_ = 1;
     }
+}
+
+void CVyrdaxCtrl::RequestLogin(std::shared_ptr<CDvrSocket> socket, const DvrPacketHeader& request)
+{
+    {
+        std::lock_guard<std::mutex> lock(loginLock_);
+        LoginExchange exchange;
+        exchange.socket = std::move(socket);
+        exchange.request = request;
+        exchange.attempt = ++loginAttempt_;
+        loginRequest_ = std::move(exchange);
+        loginOutcome_.reset();
+    }
+    // The receive thread carries the exchange; it runs whenever a session
+    // is wanted, but a host may have stopped it since.
+    if (!StartReceiveThread())
+        CancelPendingLogin();
+}
+
+void CVyrdaxCtrl::CancelPendingLogin()
+{
+    std::lock_guard<std::mutex> lock(loginLock_);
+    ++loginAttempt_;
+    loginRequest_.reset();
+    loginOutcome_.reset();
+}
+
+void CVyrdaxCtrl::ExchangeLogin(platform::WorkerThread& self)
+{
+    std::optional<LoginExchange> exchange;
+    {
+        std::lock_guard<std::mutex> lock(loginLock_);
+        exchange.swap(loginRequest_);
+    }
+    if (!exchange)
+        return;
+    CDvrSocket& socket = *exchange->socket;
+    {
+        std::lock_guard<std::mutex> lock(sendLock_);
+        exchange->answered = socket.SendExact(exchange->request.bytes.data(), exchange->request.bytes.size(),
+                                              Timeouts().loginSendMs, self.WakeFd());
+    }
+    exchange->answered = exchange->answered && socket.ReceiveExact(exchange->reply.bytes.data(),
+                                                                   exchange->reply.bytes.size(),
+                                                                   Timeouts().loginReplyMs, self.WakeFd());
+    if (self.StopRequested())
+        return; // the control is ending this thread, and the session with it
+    {
+        std::lock_guard<std::mutex> lock(loginLock_);
+        if (exchange->attempt != loginAttempt_)
+            return;
+        loginOutcome_ = std::move(exchange);
+    }
+    platform::PostMessage(this, WM_DVR_LOGIN_EXCHANGED, 0, 0);
+}
+
+void CVyrdaxCtrl::OnLoginExchanged()
+{
+    std::optional<LoginExchange> outcome;
+    {
+        std::lock_guard<std::mutex> lock(loginLock_);
+        if (!loginOutcome_ || loginOutcome_->attempt != loginAttempt_)
+            return;
+        outcome.swap(loginOutcome_);
+    }
+    // A newer connection has replaced the one this login went over.
+    if (CurrentSocket() != outcome->socket)
+        return;
+    FinishLogin(outcome->answered, outcome->reply);
+}
+
+void CVyrdaxCtrl::FinishLogin(bool answered, const DvrPacketHeader& reply)
+{
+    const bool live = LiveSession();
+    const bool liveAndWanted = live && stopped_.load() == 0;
+    if (stopped_.load() && !live)
+        return; // the host ended the session while the DVR was answering
+    if (!answered) {
+        // A DVR that takes the connection but never answers the login
+        // is one that does not answer: one-shot sessions end as on a
+        // time-out instead of waiting for ever.
+        if (!live)
+            EndOneShotSession(3, 0);
+        else if (liveAndWanted)
+            reconnectPending_ = 1;
+        return;
+    }
+    const uint32_t code = reply.Code();
+    if (code == LOGIN_REFUSED) {
+        if (eventLogMode_) {
+            DropLink(1);
+            return;
+        }
+        SetChannelStatus(text::kInvalidLogin, -1);
+        if (remoteMode_ > 0) {
+            platform::MessageBox(this, text::kInvalidLogin);
+            DropLink(-1);
+        } else if (liveAndWanted) {
+            reconnectPending_ = 1;
+        }
+        return;
+    }
+    if (code == LOGIN_ACCEPTED) {
+        const uint32_t rightAndSignal = reply.Word(DvrPacketHeader::kRightAndSignal);
+        userRight_ = static_cast<int>(rightAndSignal & 0xF);
+        videoSignalType_ = static_cast<int>((rightAndSignal >> 16) & 1);
+        dvrType_ = static_cast<int>(reply.Word(DvrPacketHeader::kDvrType));
+    }
+    AddToChannelMask(0); // the new session is told the mask again
+    for (int ch = 0; ch < kChannelCount; ++ch) {
+        channels_[ch].resynchronise = true;
+        channels_[ch].displayRestart = 1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    loggedIn_ = 1;
+    connecting_ = 0;
+    linkDown_ = 0;
+    reconnectPending_ = 0;
+    if (eventLogMode_)
+        SendToAssigned(WM_VIDEO_PROGRESS, 0);
+}
+
+// ---- the channel mask ---------------------------------------------------------
+
+void CVyrdaxCtrl::RequestChannelMask(uint32_t mask)
+{
+    std::lock_guard<std::mutex> lock(maskLock_);
+    channelMask_ = mask;
+    ++maskGeneration_;
+    maskState_ = 1;
+}
+
+void CVyrdaxCtrl::AddToChannelMask(uint32_t bits)
+{
+    std::lock_guard<std::mutex> lock(maskLock_);
+    channelMask_ = channelMask_.load() | bits;
+    ++maskGeneration_;
+    maskState_ = 1;
+}
+
+bool CVyrdaxCtrl::SendPendingChannelMask()
+{
+    uint32_t mask;
+    uint64_t generation;
+    {
+        std::lock_guard<std::mutex> lock(maskLock_);
+        if (maskState_.load() == kMaskStateSent)
+            return false;
+        mask = channelMask_.load();
+        generation = maskGeneration_;
+    }
+    // Sent outside the lock: a host that asks for channels while a slow
+    // DVR takes this packet is not held up by it.
+    DvrPacketHeader packet = DvrPacketHeader::Make(PACKET_CONTROL, CONTROL_CHANNEL_MASK);
+    packet.SetWord(DvrPacketHeader::kArg1, mask);
+    if (!SendPacket(packet))
+        return false;
+    std::lock_guard<std::mutex> lock(maskLock_);
+    if (maskGeneration_ == generation)
+        maskState_ = kMaskStateSent;
+    return true;
+}
+
+bool CVyrdaxCtrl::DropLinkOf(const CDvrSocket& socket, int code, const std::function<void()>& beforeDrop)
+{
+    int errorIndex;
+    {
+        std::unique_lock<std::recursive_timed_mutex> guard = LockConnect();
+        if (!guard.owns_lock() || CurrentSocket().get() != &socket)
+            return false;
+        if (beforeDrop)
+            beforeDrop();
+        errorIndex = LinkErrorIndex();
+        DropLink(-1);
+    }
+    // Told outside the lock: the host may be waiting for it on the GUI thread.
+    if (code != -1)
+        SendHostMessage(WM_VIDEO_LINK_ERROR, static_cast<platform::WPARAM>(code), errorIndex,
+                        &receiveThread_.StopFlag());
+    return true;
+}
+
+int CVyrdaxCtrl::LinkErrorIndex() const
+{
+    // The event viewer tells its instances apart by the display index.
+    return eventLogMode_ ? channels_[0].displayIndex.load() : 0;
 }
 
 void CVyrdaxCtrl::EndOneShotSession(platform::WPARAM eventLogKind, platform::WPARAM remoteKind)
@@ -273,8 +411,7 @@ bool CVyrdaxCtrl::Connect(int16_t idxCh)
         }
         if (mask == 0)
             return false;
-        channelMask_ = mask;
-        maskState_ = 1;
+        RequestChannelMask(mask);
         for (int ch = 0; ch < kChannelCount; ++ch) {
             channels_[ch].status = STATUS_LIVE;
             channels_[ch].stopped = 0;
@@ -315,8 +452,7 @@ bool CVyrdaxCtrl::Connect(int16_t idxCh)
             StartDisplayThread(idxCh);
         if (slot.assigned.load())
             slot.stopped = 0;
-        channelMask_ = bit;
-        maskState_ = 1;
+        RequestChannelMask(bit);
         if (!StartReceiveThread()) {
             platform::MessageBox(this, kThreadError);
             return true;
@@ -328,11 +464,10 @@ bool CVyrdaxCtrl::Connect(int16_t idxCh)
         slot.status = STATUS_LIVE;
         if (slot.assigned.load() && !slot.displayThread.Running())
             StartDisplayThread(idxCh);
-        if (slot.displayIndex.load() != -1) {
+        const bool shown = slot.displayIndex.load() != -1;
+        if (shown)
             slot.stopped = 0;
-            channelMask_ = channelMask_.load() | bit;
-        }
-        maskState_ = 1;
+        AddToChannelMask(shown ? bit : 0);
     }
     return true;
 }
@@ -371,14 +506,20 @@ void CVyrdaxCtrl::DisConnectSvr(int16_t idxCh)
         eventSessionOpen_ = false;
         if (!onReceiveThread)
             CancelPendingConnect();
+        CancelPendingLogin();
         Logout();
         return;
     }
     if (idxCh == -1) {
         if (remoteMode_ > 0) {
             if (loggedIn_.load()) {
-                maskState_ = kMaskStateSent;
-                channelMask_ = 0;
+                {
+                    // Nothing is asked for any more: the logout says it all.
+                    std::lock_guard<std::mutex> lock(maskLock_);
+                    channelMask_ = 0;
+                    ++maskGeneration_;
+                    maskState_ = kMaskStateSent;
+                }
                 reconnectPending_ = 0;
                 stopped_ = 1;
                 Logout();
@@ -401,8 +542,7 @@ void CVyrdaxCtrl::DisConnectSvr(int16_t idxCh)
         for (int ch = 0; ch < 32; ++ch)
             if (channels_[ch].assigned.load() && channels_[ch].stopped.load() == 0)
                 mask |= 1u << ch;
-        channelMask_ = mask;
-        maskState_ = 1;
+        RequestChannelMask(mask);
         if (mask == 0) {
             stopped_ = 1;
             reconnectPending_ = 0;
@@ -421,6 +561,7 @@ void CVyrdaxCtrl::DisConnectSvr(int16_t idxCh)
             reconnectPending_ = 0;
             if (!onReceiveThread)
                 CancelPendingConnect();
+            CancelPendingLogin();
         }
     }
     clearChannel(idxCh);
@@ -464,8 +605,7 @@ void CVyrdaxCtrl::DropLink(int code)
     stopped_ = 1;
     reconnectPending_ = 0;
     const bool onReceiveThread = receiveThread_.IsCurrentThread();
-    // The event viewer tells its instances apart by the display index.
-    const int errorIndex = eventLogMode_ ? channels_[0].displayIndex.load() : 0;
+    const int errorIndex = LinkErrorIndex();
     if (loggedIn_.load())
         DisConnectSvr(-1);
     if (eventLogMode_) {

@@ -46,6 +46,7 @@ void CVyrdaxCtrl::ReceiveThreadProc(platform::WorkerThread& self)
 
     while (!self.StopRequested()) {
         if (!loggedIn_.load()) {
+            ExchangeLogin(self);
             self.SleepFor(kIdleStepMs);
             lastActivity = Clock::now();
             continue;
@@ -57,36 +58,26 @@ void CVyrdaxCtrl::ReceiveThreadProc(platform::WorkerThread& self)
         if (reconnectPending_.load())
             lastActivity = Clock::now();
         if (linkDown_.load()) {
-            reconnectPending_ = 0;
+            // Written once with its final value, so the reconnect tick never
+            // sees a request that is taken back a moment later.
+            const bool reconnect = LiveSession() && stopped_.load() == 0;
+            reconnectPending_ = reconnect ? 1 : 0;
             if (remoteMode_ > 0) {
                 // The host ends a remote session; until then nothing moves.
                 self.SleepFor(kIdleStepMs);
                 continue;
             }
-            if (LiveSession() && stopped_.load() == 0) {
+            if (reconnect)
                 for (int ch = 0; ch < kChannelCount; ++ch)
                     if (channels_[ch].displayIndex.load() != -1 && channels_[ch].stopped.load() == 0)
                         SetChannelStatus(text::kRequestDisconnect, ch);
-                reconnectPending_ = 1;
-            }
             Logout();
             continue;
         }
-        if (maskState_.load() != kMaskStateSent) {
-            bool sent;
-            {
-                std::lock_guard<std::mutex> lock(maskLock_);
-                DvrPacketHeader mask = DvrPacketHeader::Make(PACKET_CONTROL, CONTROL_CHANNEL_MASK);
-                mask.SetWord(DvrPacketHeader::kArg1, channelMask_.load());
-                sent = SendPacket(mask);
-                if (sent)
-                    maskState_ = kMaskStateSent;
-            }
-            if (sent) {
-                lastActivity = Clock::now();
-                if (remoteMode_ > 0)
-                    ResumeRemoteRequest();
-            }
+        if (SendPendingChannelMask()) {
+            lastActivity = Clock::now();
+            if (remoteMode_ > 0)
+                ResumeRemoteRequest();
         }
         if (linkDown_.load())
             continue;
@@ -219,43 +210,54 @@ void CVyrdaxCtrl::HandleControlReply(platform::WorkerThread& self, CDvrSocket& s
         if (count > kMaxEventRecords || !eventTable_) {
             if (!eventTable_ && count <= kMaxEventRecords && Drain(self, socket, count * kEventRecordSize))
                 return; // a list nobody asked for
-            DropLink(0);
+            DropLinkOf(socket, 0);
             return;
         }
         std::vector<uint8_t> records(static_cast<std::size_t>(count) * kEventRecordSize);
         if (!socket.ReceiveExact(records.data(), records.size(), Timeouts().dataMs, self.WakeFd())) {
-            DropLink(0);
+            DropLinkOf(socket, 0);
             self.SleepFor(10);
             return;
         }
-        std::memcpy(eventTable_.get() + 4, records.data(), records.size());
-        WriteLE32(eventTable_.get(), count);
         // Dropped first: the host reads the table and may poll again at once.
+        // A list that arrives after the host began another session is not
+        // that session's.
         const int index = channels_[0].displayIndex.load();
-        DropLink(-1);
-        SendHostMessage(WM_VIDEO_PROGRESS, 1, index, &self.StopFlag());
+        const bool current = DropLinkOf(socket, -1, [&] {
+            std::memcpy(eventTable_.get() + 4, records.data(), records.size());
+            WriteLE32(eventTable_.get(), count);
+        });
+        if (current)
+            SendHostMessage(WM_VIDEO_PROGRESS, 1, index, &self.StopFlag());
         return;
     }
     case REPLY_SEARCH: {
         const bool timeList = timeListFlag_.load() != 0;
         std::vector<uint8_t> answer(timeList ? kTimeListSize : kMonthTableSize);
         if (!socket.ReceiveExact(answer.data(), answer.size(), Timeouts().dataMs, self.WakeFd())) {
-            DropLink(-1);
+            DropLinkOf(socket, -1);
             self.SleepFor(10);
             return;
         }
+        auto keep = [&] {
+            if (timeList)
+                std::memcpy(timeList_.data(), answer.data(), answer.size());
+            else
+                std::memcpy(monthTable_.data(), answer.data(), answer.size());
+        };
         // A one-shot search is over before the host is told, so a search
         // it asks for next opens a session of its own.
-        if (!(channels_[0].status.load() & (0x40 | 0x80 | 0x100)))
-            DropLink(-1);
-        if (timeList) {
-            std::memcpy(timeList_.data(), answer.data(), answer.size());
-            SendHostMessage(WM_VIDEO_TIME_DATA, 0, 0, &self.StopFlag());
+        if (!(channels_[0].status.load() & (0x40 | 0x80 | 0x100))) {
+            if (!DropLinkOf(socket, -1, keep))
+                return;
         } else {
-            std::memcpy(monthTable_.data(), answer.data(), answer.size());
+            keep();
+        }
+        if (timeList)
+            SendHostMessage(WM_VIDEO_TIME_DATA, 0, 0, &self.StopFlag());
+        else
             SendHostMessage(WM_VIDEO_MONTH_DATA, static_cast<platform::WPARAM>(dvrType_.load()), 0,
                             &self.StopFlag());
-        }
         return;
     }
     case REPLY_SETUP_RECORD: {
