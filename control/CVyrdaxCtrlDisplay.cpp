@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <pthread.h>
 
 namespace vyrdax {
@@ -25,6 +26,16 @@ constexpr int kRemoteEmptyPollsBeforeReset = 100;
 // The decoder may read this far past a frame's end.
 constexpr std::size_t kDecoderReadAhead = 1000;
 constexpr std::size_t kBitstreamSize = kMaxPayload + kStreamHeaderSize + kDecoderReadAhead;
+
+uint64_t ClockNs(clockid_t clock)
+{
+    timespec t{};
+    clock_gettime(clock, &t);
+    return static_cast<uint64_t>(t.tv_sec) * 1000000000u + static_cast<uint64_t>(t.tv_nsec);
+}
+
+uint64_t ThreadCpuNs() { return ClockNs(CLOCK_THREAD_CPUTIME_ID); }
+uint64_t WallNs() { return ClockNs(CLOCK_MONOTONIC); }
 
 int64_t NowMs()
 {
@@ -150,8 +161,16 @@ void CVyrdaxCtrl::DisplayThreadProc(platform::WorkerThread& self, int channel)
             self.SleepFor(10);
             continue;
         }
-        if (!loggedIn_.load() || slot.displayRestart.load() == 0 || NowMs() < nextTake + takeInterval) {
+        if (!loggedIn_.load() || slot.displayRestart.load() == 0) {
             self.SleepFor(5);
+            continue;
+        }
+        // Asleep until the next frame is due rather than waking every few
+        // milliseconds to look: at 64 channels those wake-ups cost more
+        // than the colour conversion.
+        const int64_t wait = nextTake + takeInterval - NowMs();
+        if (wait > 0) {
+            self.SleepFor(static_cast<int>(std::min<int64_t>(wait, kIdleIntervalMs)));
             continue;
         }
         nextTake = NowMs();
@@ -202,6 +221,7 @@ void CVyrdaxCtrl::DisplayThreadProc(platform::WorkerThread& self, int channel)
 
             int position = 0;
             int consumed = 0;
+            const uint64_t decodeStart = ThreadCpuNs();
             for (int call = 0; call < 3; ++call) {
                 const int readable = static_cast<int>(length + kDecoderReadAhead) - position;
                 const XvidDecoder::Result r = decoder.Decode(bitstream.data() + position, readable);
@@ -212,6 +232,7 @@ void CVyrdaxCtrl::DisplayThreadProc(platform::WorkerThread& self, int channel)
                 if (r.type > 0 || position >= static_cast<int>(length))
                     break;
             }
+            slot.displayTimes.decodeNs += ThreadCpuNs() - decodeStart;
             // What the decoder took of the frame, stream headers included,
             // must be the frame.
             const int64_t L = length;
@@ -231,8 +252,11 @@ void CVyrdaxCtrl::DisplayThreadProc(platform::WorkerThread& self, int channel)
         uint8_t* Y = decoder.Picture();
         uint8_t* U = Y + static_cast<std::size_t>(pictureWidth) * pictureHeight;
         uint8_t* V = U + static_cast<std::size_t>(pictureWidth / 2) * (pictureHeight / 2);
-        if (pictureHeight == 480)
+        if (pictureHeight == 480) {
+            const uint64_t start = ThreadCpuNs();
             Deinterlace(pictureWidth, 480, Y, U, V);
+            slot.displayTimes.deinterlaceNs += ThreadCpuNs() - start;
+        }
 
         CVideoPane* pane = slot.pane.data();
         if (slot.stopped.load() == 1) {
@@ -268,12 +292,20 @@ void CVyrdaxCtrl::DisplayThreadProc(platform::WorkerThread& self, int channel)
                              channel);
         }
 
+        const uint64_t lockStart = WallNs();
         std::lock_guard<std::recursive_mutex> lock(slot.displayLock);
+        slot.displayTimes.lockWaitNs += WallNs() - lockStart;
         if (remote && playback::state.load() == PLAY_PLAYING)
             RunPlaybackClock(channel, record);
         if (pane) {
+            const uint64_t cpuStart = ThreadCpuNs(), wallStart = WallNs();
             pane->ShowYV12Frame(Y, U, V, pictureWidth, pictureHeight);
             pane->PresentFrame();
+            const uint64_t cpu = ThreadCpuNs() - cpuStart, wall = WallNs() - wallStart;
+            slot.displayTimes.convertNs += cpu;
+            // What the conversion did not spend computing it spent waiting,
+            // mostly for the pane's picture while the GUI thread paints it.
+            slot.displayTimes.lockWaitNs += wall > cpu ? wall - cpu : 0;
         }
         ++slot.framesShown;
     }
