@@ -154,6 +154,9 @@ TEST_F(ConcurrencyTest, SilentDvrHoldsUpNeitherTheWindowNorTheOtherDvr)
     EXPECT_GE(silent.Logins(), 10);
     EXPECT_FALSE(other->LoggedIn());
     EXPECT_EQ(other->Pane(0)->LeftTitle()->Title(), text::kTryingConnect);
+    // An unanswered live login tells the host nothing; it is simply tried again.
+    for (const auto& m : host.messages)
+        EXPECT_NE(m.lParam, 8) << std::hex << m.message;
     EXPECT_TRUE(ctrl->LoggedIn());
     EXPECT_EQ(sim.Count("LOGIN "), 1);
 
