@@ -145,6 +145,12 @@ void InverseDctExact(int16_t* block) {
   int32_t y[8];
   for (int column = 0; column < 8; ++column) {
     for (int i = 0; i < 8; ++i) x[i] = work[i * 8 + column];
+    if ((x[1] | x[2] | x[3] | x[4] | x[5] | x[6] | x[7]) == 0) {
+      // Same as the full line: only the x0 terms remain.
+      const int16_t value = Clamp(((x[0] * 32768 + 1048576) >> 21) + 128);
+      for (int i = 0; i < 8; ++i) block[i * 8 + column] = value;
+      continue;
+    }
     ExactLine(x, 1048576, 21, y);
     for (int i = 0; i < 8; ++i) block[i * 8 + column] = Clamp(y[i] + 128);
   }

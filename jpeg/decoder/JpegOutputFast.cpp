@@ -90,21 +90,24 @@ void Kernel(const int16_t* const s[4], uint8_t* out, ptrdiff_t stride) {
     ConvertRect<L, H, V>(s, out, stride, 0, 0, 8 * H, 8 * V);
   } else {
     constexpr int kBytes = BytesPerPixel(L);
-    for (int cy = 0; cy < 8; ++cy) {
-      for (int cx = 0; cx < 8; ++cx) {
-        const int cb = s[1][cy * 8 + cx], cr = s[2][cy * 8 + cx];
-        const int red = (359 * cr - 45813) >> 8;
-        const int green = (88 * cb + 183 * cr - 34806) >> 8;
-        const int blue = (454 * cb - 57937) >> 8;
-        for (int dy = 0; dy < V; ++dy) {
-          const int y = cy * V + dy;
-          for (int dx = 0; dx < H; ++dx) {
-            const int x = cx * H + dx;
-            const int luma = (y >> 3) * H * 64 + (x >> 3) * 64 + (y & 7) * 8 + (x & 7);
-            const int yv = s[0][luma];
-            uint8_t* p = out + y * stride + x * kBytes;
-            StoreColour<L>(p, Clamp(yv + red), Clamp(yv - green), Clamp(yv + blue), FourthSample<L>(s, luma));
-          }
+    int16_t red[64], green[64], blue[64];
+    for (int i = 0; i < 64; ++i) {
+      const int cb = s[1][i], cr = s[2][i];
+      red[i] = static_cast<int16_t>((359 * cr - 45813) >> 8);
+      green[i] = static_cast<int16_t>((88 * cb + 183 * cr - 34806) >> 8);
+      blue[i] = static_cast<int16_t>((454 * cb - 57937) >> 8);
+    }
+    for (int y = 0; y < 8 * V; ++y) {
+      const int blockRow = (y >> 3) * H * 64 + (y & 7) * 8;
+      const int chromaRow = (y / V) * 8;
+      uint8_t* p = out + y * stride;
+      for (int bx = 0; bx < H; ++bx) {
+        const int16_t* luma = s[0] + blockRow + bx * 64;
+        for (int x = 0; x < 8; ++x, p += kBytes) {
+          const int c = chromaRow + (bx * 8 + x) / H;
+          const int yv = luma[x];
+          StoreColour<L>(p, Clamp(yv + red[c]), Clamp(yv - green[c]), Clamp(yv + blue[c]),
+                         FourthSample<L>(s, blockRow + bx * 64 + x));
         }
       }
     }
