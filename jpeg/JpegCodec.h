@@ -94,6 +94,16 @@ struct JpegRect {
 struct JpegRuntime;    // per-record processor dispatch (JpegRuntime.h)
 struct JpegWorkState;  // per-record encoder/decoder working state
 
+// Read side: decoded data instead of pixels, one plane of 16-bit values per
+// frame component. With mode 0 each block's quantised coefficients (natural
+// order), with any other mode its transformed samples, are stored as 8 rows of
+// 8 values at the block's place; a plane row holds MCUs per row x H x 8
+// values and the plane MCU rows x V x 8 rows.
+struct JpegReadRequestRecord {
+  uint32_t mode;
+  int16_t* planes[4];
+};
+
 // The codec's working record. The copies of the core fields are filled by the
 // operations unless direct_properties is set, in which case the caller fills them.
 struct JPEG_PROPERTIES {
@@ -157,6 +167,7 @@ struct JPEG_PROPERTIES {
   JpegRect region_of_interest;
   uint32_t upsampling_mode;  // 1: triangle-filter upsampling of 2x1 and 2x2 chroma
   uint8_t adobe_transform;   // colour transform byte of the stream's APP14 segment; 255: none
+  JpegReadRequestRecord* read_request_record;  // null: pixels into image_bytes
 
   JpegRuntime* runtime;
   JpegWorkState* work;

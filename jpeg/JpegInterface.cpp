@@ -152,6 +152,7 @@ int32_t JpegInit(JpegCoreProperties* properties) {
   props->region_of_interest = {0, 0, 0, 0};
   props->upsampling_mode = 0;
   props->adobe_transform = kJpegNoAdobeTransform;
+  props->read_request_record = nullptr;
 
   JpegWorkState* work = props->work;
   for (int c = 0; c < kJpegMaxComponents; ++c) work->components[c] = {0, 0, 0, c == 0 ? 0 : 1};

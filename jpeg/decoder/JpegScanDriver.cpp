@@ -51,8 +51,7 @@ int32_t PrepareDequant(const JPEG_PROPERTIES* props, JpegDecodeState* s) {
   return JPEG_SUCCESS;
 }
 
-// Dequantises and transforms the MCU buffer's blocks, then writes the MCU.
-void OutputMcu(JPEG_PROPERTIES* props, JpegDecodeState* s, const Transforms& t, int column, int row) {
+void DequantizeAndTransform(JpegDecodeState* s, const Transforms& t) {
   for (int c = 0; c < s->componentCount; ++c) {
     const JpegFrameComponent& comp = s->components[c];
     const JpegInverseDctRoutine inverse = t.inverse[SizeIndex(s->planeBlock[c])];
@@ -62,6 +61,32 @@ void OutputMcu(JPEG_PROPERTIES* props, JpegDecodeState* s, const Transforms& t, 
       inverse(block);
     }
   }
+}
+
+// Copies the MCU buffer's blocks into the caller's planes at their places.
+void CopyToRequestPlanes(const JpegReadRequestRecord* request, JpegDecodeState* s, int column, int row) {
+  for (int c = 0; c < s->componentCount; ++c) {
+    if (request->planes[c] == nullptr) continue;
+    const JpegFrameComponent& comp = s->components[c];
+    const size_t stride = static_cast<size_t>(s->mcusPerRow) * comp.h * 8;
+    for (int i = 0; i < comp.v; ++i)
+      for (int j = 0; j < comp.h; ++j) {
+        const int16_t* block = s->componentBlocks[c] + (i * comp.h + j) * 64;
+        int16_t* out = request->planes[c] + (static_cast<size_t>(row) * comp.v + i) * 8 * stride +
+                       (static_cast<size_t>(column) * comp.h + j) * 8;
+        for (int y = 0; y < 8; ++y) std::copy_n(block + y * 8, 8, out + y * stride);
+      }
+  }
+}
+
+// Dequantises and transforms the MCU buffer's blocks, then writes the MCU.
+void OutputMcu(JPEG_PROPERTIES* props, JpegDecodeState* s, const Transforms& t, int column, int row) {
+  if (const JpegReadRequestRecord* request = props->read_request_record) {
+    if (request->mode != 0) DequantizeAndTransform(s, t);
+    CopyToRequestPlanes(request, s, column, row);
+    return;
+  }
+  DequantizeAndTransform(s, t);
   if (s->useFastPath)
     props->runtime->routines.outputKernels[0].routine(props, column, row);
   else
@@ -204,6 +229,39 @@ int32_t DecodeIntoStore(JPEG_PROPERTIES* props, JpegDecodeState* s) {
   return JPEG_SUCCESS;
 }
 
+// Output geometry: the region of the picture at this scale and the buffer.
+int32_t PlaceOutput(const JPEG_PROPERTIES* props, JpegDecodeState* s) {
+  JpegOutputTarget& t = s->target;
+  const int bufferWidth = static_cast<int>(props->image_width);
+  const int bufferHeight = props->image_height < 0 ? -props->image_height : props->image_height;
+  JpegRect r = props->region_of_interest;
+  t.regionActive = (r.right != 0 && r.right < t.width) || (r.bottom != 0 && r.bottom < t.height) || r.top >= 1 ||
+                   r.left >= 1;
+  if (t.regionActive) {
+    r.left = std::max(r.left, 0);
+    r.top = std::max(r.top, 0);
+    r.right = std::min({r.right, t.width, r.left + bufferWidth});
+    r.bottom = std::min({r.bottom, t.height, r.top + bufferHeight});
+    if (r.left >= r.right || r.top >= r.bottom) return JPEG_ERR_INVALID_PROPERTIES;
+    t.region = r;
+    t.write = r;
+  } else {
+    t.region = {0, 0, 0, 0};
+    t.write = {0, 0, std::min(t.width, bufferWidth), std::min(t.height, bufferHeight)};
+  }
+  t.channels = static_cast<int>(props->image_channels);
+  t.pixelBytes = props->image_subsampling == 2 ? 2 : t.channels;
+  ptrdiff_t stride = static_cast<ptrdiff_t>(bufferWidth) * t.pixelBytes + props->image_pad_bytes;
+  t.base = props->image_bytes;
+  if (props->image_height < 0) {
+    t.base += (bufferHeight - 1) * stride;
+    stride = -stride;
+  }
+  t.stride = stride;
+
+  return JPEG_SUCCESS;
+}
+
 bool Allocate(std::vector<int16_t>* v, uint64_t count) {
   if (count * sizeof(int16_t) > kJpegMaxImageBytes) return false;
   v->assign(static_cast<size_t>(count), 0);
@@ -235,39 +293,22 @@ int32_t JpegStartImage(JPEG_PROPERTIES* props, JpegDecodeState* s) {
     offset += comp.h * comp.v * 64;
   }
 
-  int32_t result = JpegSelectOutputConverter(props);
-  if (result != JPEG_SUCCESS) return result;
-  if (t.scale != 1) s->useFastPath = false;
-
-  // Output geometry: the picture at this scale, the region, the buffer.
   t.width = (s->width + t.scale - 1) / t.scale;
   t.height = (s->height + t.scale - 1) / t.scale;
-  const int bufferWidth = static_cast<int>(props->image_width);
-  const int bufferHeight = props->image_height < 0 ? -props->image_height : props->image_height;
-  JpegRect r = props->region_of_interest;
-  t.regionActive = (r.right != 0 && r.right < t.width) || (r.bottom != 0 && r.bottom < t.height) || r.top >= 1 ||
-                   r.left >= 1;
-  if (t.regionActive) {
-    r.left = std::max(r.left, 0);
-    r.top = std::max(r.top, 0);
-    r.right = std::min({r.right, t.width, r.left + bufferWidth});
-    r.bottom = std::min({r.bottom, t.height, r.top + bufferHeight});
-    if (r.left >= r.right || r.top >= r.bottom) return JPEG_ERR_INVALID_PROPERTIES;
-    t.region = r;
-    t.write = r;
-  } else {
+  const bool request = props->read_request_record != nullptr;
+  if (request) {
+    // Decoded data for the caller's planes: no pixel buffer takes part.
+    s->useFastPath = false;
+    t.regionActive = false;
     t.region = {0, 0, 0, 0};
-    t.write = {0, 0, std::min(t.width, bufferWidth), std::min(t.height, bufferHeight)};
+    t.write = {0, 0, t.width, t.height};
+  } else {
+    const int32_t result = JpegSelectOutputConverter(props);
+    if (result != JPEG_SUCCESS) return result;
+    if (t.scale != 1) s->useFastPath = false;
+    const int32_t placed = PlaceOutput(props, s);
+    if (placed != JPEG_SUCCESS) return placed;
   }
-  t.channels = static_cast<int>(props->image_channels);
-  t.pixelBytes = props->image_subsampling == 2 ? 2 : t.channels;
-  ptrdiff_t stride = static_cast<ptrdiff_t>(bufferWidth) * t.pixelBytes + props->image_pad_bytes;
-  t.base = props->image_bytes;
-  if (props->image_height < 0) {
-    t.base += (bufferHeight - 1) * stride;
-    stride = -stride;
-  }
-  t.stride = stride;
 
   if (s->multiScan) {
     uint64_t blocks = 0;
@@ -279,7 +320,7 @@ int32_t JpegStartImage(JPEG_PROPERTIES* props, JpegDecodeState* s) {
     }
     if (!Allocate(&s->coefficients, blocks * 64)) return JPEG_ERR_MEMORY;
   }
-  if (!s->useFastPath) {
+  if (!s->useFastPath && !request) {
     uint64_t total = 0;
     for (int c = 0; c < s->componentCount; ++c) {
       s->planeWidth[c] = s->mcusPerRow * s->components[c].h * s->planeBlock[c];
@@ -332,7 +373,8 @@ int32_t JpegFinishImage(JPEG_PROPERTIES* props, JpegDecodeState* s) {
         OutputMcu(props, s, t, column, row);
       }
   }
-  if (!s->useFastPath) JpegOutputPlanes(props, s, s->target.write.top, s->target.write.bottom);
+  if (!s->useFastPath && props->read_request_record == nullptr)
+    JpegOutputPlanes(props, s, s->target.write.top, s->target.write.bottom);
   props->runtime->endKernels();
   return JPEG_SUCCESS;
 }

@@ -252,3 +252,57 @@ TEST(JpegDecoder, AbbreviatedStreamsUseTablesOfAnEarlierRead) {
   ASSERT_EQ(c.Read(READ_ENTROPY_FROM_BUFFER), 0);
   EXPECT_EQ(c.Picture(), complete);
 }
+
+TEST(JpegDecoder, RequestRecordsDeliverCoefficientsOrSamplesPerComponent) {
+  // Baseline and progressive streams of one picture carry the same
+  // quantised coefficients.
+  std::vector<int16_t> planes[2][3];
+  for (int progressive = 0; progressive < 2; ++progressive) {
+    jpegtest::Encoder e;
+    e.SetRgb(kWidth, kHeight, 12);
+    e.props.props.progressive = progressive;
+    ASSERT_EQ(e.WriteMemory(), 0);
+    Decoder d;
+    d.SetStream(e.output, COLOR_YCBCR, 3);
+    d.props.props.read_request = 1;
+    d.props.image_bytes = nullptr;
+    JpegReadRequestRecord request = {0, {}};
+    const int mcusPerRow = (kWidth + 15) / 16, mcuRows = (kHeight + 15) / 16;
+    for (int c = 0; c < 3; ++c) {
+      const int factor = c == 0 ? 2 : 1;
+      planes[progressive][c].assign(static_cast<size_t>(mcusPerRow * factor * 8) * mcuRows * factor * 8, -999);
+      request.planes[c] = planes[progressive][c].data();
+    }
+    d.props.props.read_request_record = &request;
+    ASSERT_EQ(d.Read(), 0);
+    EXPECT_EQ(std::count(planes[progressive][0].begin(), planes[progressive][0].end(), -999), 0);
+  }
+  // Blocks past the picture's edge, which fill an MCU, are not in the
+  // progressive stream's single-component scans.
+  for (int c = 0; c < 3; ++c) {
+    const int factor = c == 0 ? 2 : 1, planeWidth = (kWidth + 15) / 16 * factor * 8;
+    const int width = (kWidth * factor / 2 + 7) / 8 * 8, height = ((kHeight * factor + 1) / 2 + 7) / 8 * 8;
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x)
+        ASSERT_EQ(planes[0][c][static_cast<size_t>(y) * planeWidth + x], planes[1][c][static_cast<size_t>(y) * planeWidth + x])
+            << "component " << c << " at " << x << "," << y;
+  }
+
+  // Samples of a grey picture are its pixels.
+  std::vector<uint8_t> grey(static_cast<size_t>(kWidth) * kHeight);
+  for (size_t i = 0; i < grey.size(); ++i) grey[i] = static_cast<uint8_t>(i * 7 % 253);
+  const std::vector<uint8_t> stream = jpegtest::Cjpeg(grey, kWidth, kHeight, "-quality 90");
+  std::vector<uint8_t> pixels;
+  ASSERT_EQ(DecodeImage(stream, COLOR_GRAY, 1, kWidth, kHeight, 1, COLOR_GRAY, &pixels), 0);
+  Decoder d;
+  d.SetStream(stream, COLOR_GRAY, 1);
+  d.props.props.read_request = 1;
+  const int planeWidth = (kWidth + 7) / 8 * 8;
+  std::vector<int16_t> plane(static_cast<size_t>(planeWidth) * ((kHeight + 7) / 8 * 8));
+  JpegReadRequestRecord request = {1, {plane.data()}};
+  d.props.props.read_request_record = &request;
+  ASSERT_EQ(d.Read(), 0);
+  for (int y = 0; y < kHeight; ++y)
+    for (int x = 0; x < kWidth; ++x)
+      ASSERT_EQ(plane[static_cast<size_t>(y) * planeWidth + x], pixels[static_cast<size_t>(y) * kWidth + x]);
+}
