@@ -164,6 +164,21 @@ TEST(JpegDecoderPeer, EveryLayoutOurEncoderWritesDecodesBack) {
         ASSERT_EQ(DecodeImage(e.output, COLOR_YCBCR, 3, kWidth, kHeight, 3, COLOR_RGB, &ours), 0);
         EXPECT_LE(Compare(ours, reference).max, 5) << mode << " " << progressive << " " << restart;
       }
+  // Grey and untransformed RGB frames.
+  for (uint32_t colour : {COLOR_GRAY, COLOR_RGB}) {
+    jpegtest::Encoder e;
+    const uint32_t channels = colour == COLOR_GRAY ? 1 : 3;
+    e.SetRgb(kWidth, kHeight, 5);
+    e.props.jpeg_channels = channels;
+    e.props.jpeg_color = colour;
+    e.props.jpeg_subsampling = 0;
+    ASSERT_EQ(e.WriteMemory(), 0);
+    std::vector<uint8_t> reference, ours;
+    ASSERT_EQ(jpegtest::Djpeg(e.output, &reference), 0);
+    ASSERT_EQ(DecodeImage(e.output, colour, channels, kWidth, kHeight, static_cast<int>(channels),
+                          colour == COLOR_GRAY ? COLOR_GRAY : COLOR_RGB, &ours), 0);
+    EXPECT_LE(Compare(ours, reference).max, 2) << colour;
+  }
   // Four-component layouts have no outside peer: they come back near the source.
   for (uint32_t colour : {COLOR_RGBA, COLOR_YCBCRA})
     for (uint32_t mode : {0u, 3u, 4u}) {

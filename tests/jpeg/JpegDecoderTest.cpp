@@ -224,6 +224,21 @@ TEST(JpegDecoder, AbbreviatedStreamsUseTablesOfAnEarlierRead) {
   ASSERT_EQ(d.Read(READ_ENTROPY_FROM_BUFFER), 0);
   EXPECT_EQ(d.Picture(), complete);
 
+  // The same from one file holding both streams: the tables read leaves the
+  // position for the entropy read.
+  std::vector<uint8_t> both = tables;
+  both.insert(both.end(), entropy.begin(), entropy.end());
+  const std::string path = jpegtest::TempPath("abbreviated.jpg");
+  jpegtest::WriteFile(path, both);
+  Decoder f;
+  f.SetBuffer(kWidth, kHeight, 3, COLOR_RGB);
+  f.SetStream(entropy, COLOR_YCBCR, 3);
+  f.props.jpeg_file = path.c_str();
+  ASSERT_EQ(f.Read(READ_HEADER_FROM_FILE), 0);
+  ASSERT_EQ(f.Read(READ_ENTROPY_FROM_FILE), 0);
+  EXPECT_EQ(f.Picture(), complete);
+  std::remove(path.c_str());
+
   // Tables handed over by the caller serve as well.
   Decoder c;
   c.SetBuffer(kWidth, kHeight, 3, COLOR_RGB);
