@@ -201,3 +201,15 @@ TEST(JpegDecoderPeer, EveryLayoutOurEncoderWritesDecodesBack) {
       EXPECT_GT(jpegtest::Psnr(ours, rgba), mode == 0 ? 28.0 : 23.0) << colour << " mode " << mode;
     }
 }
+
+TEST(JpegDecoderPeer, CoarseTablesKeepTheFastTransformClose) {
+  // Quality 5 makes steps whose scaled multipliers outgrow 16 bits.
+  const std::vector<uint8_t> stream = jpegtest::Cjpeg(Picture(), kWidth, kHeight, "-quality 5");
+  ASSERT_FALSE(stream.empty());
+  std::vector<uint8_t> reference, ours;
+  ASSERT_EQ(jpegtest::Djpeg(stream, &reference), 0);
+  for (uint32_t method : {0u, 1u}) {
+    ASSERT_EQ(DecodeImage(stream, COLOR_YCBCR, 3, kWidth, kHeight, 3, COLOR_RGB, &ours, READ_IMAGE_FROM_BUFFER, method), 0);
+    EXPECT_LE(Compare(ours, reference).max, 6) << "method " << method;
+  }
+}
