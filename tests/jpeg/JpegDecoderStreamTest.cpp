@@ -226,3 +226,30 @@ TEST(JpegDecoderStream, NoInputCrashesOrHangsTheDecoder) {
   }
   EXPECT_GT(decoded, 100);
 }
+
+TEST(JpegDecoderStream, FramesAreReplacedOrKeptAsTheirMarkersSay) {
+  const std::vector<uint8_t> good = Baseline();
+  std::vector<uint8_t> reference, ours;
+  ASSERT_EQ(jpegtest::DecodeImage(good, COLOR_YCBCR, 3, kWidth, kHeight, 3, COLOR_RGB, &reference), 0);
+  // An extended sequential frame decodes like a baseline one.
+  std::vector<uint8_t> extended = good;
+  extended[Find(good, 0xC0) + 1] = 0xC1;
+  ASSERT_EQ(jpegtest::DecodeImage(extended, COLOR_YCBCR, 3, kWidth, kHeight, 3, COLOR_RGB, &ours), 0);
+  EXPECT_EQ(ours, reference);
+  // A second picture in the stream after EOI: its SOI starts afresh.
+  std::vector<uint8_t> two = good;
+  const std::vector<uint8_t> progressive = Baseline("-progressive");
+  two.insert(two.end(), progressive.begin(), progressive.end());
+  ASSERT_EQ(jpegtest::DecodeImage(two, COLOR_YCBCR, 3, kWidth, kHeight, 3, COLOR_RGB, &ours), 0);
+  EXPECT_EQ(ours, reference);
+  // A record reused for a progressive stream forgets the earlier frame.
+  Decoder d;
+  d.SetBuffer(kWidth, kHeight, 3, COLOR_RGB);
+  d.SetStream(good, COLOR_YCBCR, 3);
+  ASSERT_EQ(d.Read(), 0);
+  d.SetStream(progressive, COLOR_YCBCR, 3);
+  ASSERT_EQ(d.Read(), 0);
+  std::vector<uint8_t> alone;
+  ASSERT_EQ(jpegtest::DecodeImage(progressive, COLOR_YCBCR, 3, kWidth, kHeight, 3, COLOR_RGB, &alone), 0);
+  EXPECT_EQ(d.Picture(), alone);
+}
