@@ -234,7 +234,9 @@ int Decode(int argc, char** argv) {
     }
   }
   const bool grey = colour == COLOR_GRAY;
-  const int pixelBytes = grey ? 1 : 3;
+  // Four-component pictures come as inverted RGBA; the PPM keeps their colour.
+  const bool fourComponents = channels == 4;
+  const int pixelBytes = grey ? 1 : fourComponents ? 4 : 3;
   std::vector<uint8_t> pixels(static_cast<size_t>(outWidth) * outHeight * pixelBytes);
   JpegCoreProperties props;
   std::memset(&props, 0, sizeof(props));
@@ -247,7 +249,7 @@ int Decode(int argc, char** argv) {
     props.image_width = static_cast<uint32_t>(outWidth);
     props.image_height = outHeight;
     props.image_channels = static_cast<uint32_t>(pixelBytes);
-    props.image_color = grey ? COLOR_GRAY : COLOR_RGB;
+    props.image_color = grey ? COLOR_GRAY : fourComponents ? COLOR_RGBA : COLOR_RGB;
     props.props.dct_method = static_cast<uint32_t>(dct);
     props.props.upsampling_mode = smooth ? 1 : 0;
     props.props.region_of_interest = region;
@@ -257,6 +259,11 @@ int Decode(int argc, char** argv) {
   if (result != 0 && result != JPEG_ROI_SUCCESS) {
     std::cerr << "JpegRead: " << JpegErrorString(result) << " (" << result << ")\n";
     return 1;
+  }
+  if (fourComponents) {
+    for (size_t i = 0, o = 0; i < pixels.size(); i += 4)
+      for (int k = 0; k < 3; ++k) pixels[o++] = static_cast<uint8_t>(255 - pixels[i + k]);
+    pixels.resize(pixels.size() / 4 * 3);
   }
   std::ofstream out(output, std::ios::binary);
   out << (grey ? "P5\n" : "P6\n") << outWidth << " " << outHeight << "\n255\n";
