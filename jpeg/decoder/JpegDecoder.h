@@ -19,7 +19,7 @@ constexpr int kJpegMaxMcuBlocks = 10;   // blocks of one interleaved MCU
 constexpr int kJpegEndOfData = 256;     // marker code: the data ended after a prefix
 constexpr uint8_t kJpegNoAdobeTransform = 255;
 // Largest coefficient store or set of component planes one image may take.
-constexpr uint64_t kJpegMaxImageBytes = uint64_t{1} << 31;
+constexpr uint64_t kJpegMaxImageBytes = uint64_t{1} << 30;
 
 // The stream bytes, from a file through a small buffer or straight from memory,
 // and the entropy decoder's bit reader over them.
@@ -127,6 +127,8 @@ bool JpegReturnUnusedInput(JpegInputStream* in);
 
 // Huffman decoding.
 void JpegClearBitState(JpegInputStream* in);
+// Whether the decoders have run past the end of the entropy-coded data.
+inline bool JpegInputExhausted(const JpegInputStream* in) { return in->bits < in->padBits; }
 int32_t DecodeBlockSequential(JpegInputStream* in, const JpegHuffmanDecodeTable* dc,
                               const JpegHuffmanDecodeTable* ac, int32_t* lastDc, int16_t* block);
 int32_t DecodeBlockDcOnly(JpegInputStream* in, const JpegHuffmanDecodeTable* dc,
@@ -159,7 +161,7 @@ int32_t JpegSelectOutputConverter(JPEG_PROPERTIES* props);
 void JpegFillOutputKernels(JpegRoutineTable* table);
 JpegOutputRoutine JpegFastOutputRoutine(int code);
 // Writes one MCU of transformed samples into the component planes.
-void JpegOutMcuToPlanes(JpegDecodeState* state, int mcuColumn, int mcuRow, int columns = -1);
+void JpegOutMcuToPlanes(JpegDecodeState* state, int mcuColumn, int mcuRow);
 // The general path: upsamples, converts and stores the planes' picture.
 void JpegOutputPlanes(JPEG_PROPERTIES* props, JpegDecodeState* state, int firstRow, int endRow);
 

@@ -49,8 +49,7 @@ void FillBits(JpegInputStream* in) {
   }
 }
 
-// Whether the decoder has taken bits that are not in the data.
-inline bool Exhausted(const JpegInputStream* in) { return in->bits < in->padBits; }
+inline bool Exhausted(const JpegInputStream* in) { return JpegInputExhausted(in); }
 
 inline uint32_t PeekBits(const JpegInputStream* in, int n) {
   return static_cast<uint32_t>(in->accumulator >> (in->bits - n)) & ((1u << n) - 1);

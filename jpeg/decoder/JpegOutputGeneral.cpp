@@ -65,7 +65,7 @@ void ConvertYcc(int yv, int cb, int cr, int* r, int* g, int* b) {
 
 }  // namespace
 
-void JpegOutMcuToPlanes(JpegDecodeState* s, int mcuColumn, int mcuRow, int /*columns*/) {
+void JpegOutMcuToPlanes(JpegDecodeState* s, int mcuColumn, int mcuRow) {
   for (int c = 0; c < s->componentCount; ++c) {
     const JpegFrameComponent& comp = s->components[c];
     const int size = s->planeBlock[c];

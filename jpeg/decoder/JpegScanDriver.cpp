@@ -156,9 +156,17 @@ int32_t DecodeSequential(JPEG_PROPERTIES* props, JpegDecodeState* s) {
   McuRange(props, s, &firstColumn, &endColumn, &firstRow, &endRow);
   alignas(16) int16_t skipped[64];
   for (int row = scan->resumeRow; row < s->mcuRows; ++row) {
-    if (row >= endRow) return JPEG_ROI_SUCCESS;
+    // Rows below the region (or below the buffer) are not needed.
+    if (row >= endRow) return s->target.regionActive ? JPEG_ROI_SUCCESS : JPEG_SUCCESS;
     for (int column = row == scan->resumeRow ? scan->resumeColumn : 0; column < s->mcusPerRow; ++column) {
       const bool wanted = row >= firstRow && column >= firstColumn && column < endColumn;
+      if (JpegInputExhausted(&s->input)) {
+        // The data ended early: the rest of the picture is flat grey.
+        if (!wanted) continue;
+        std::fill_n(s->mcu, kJpegMaxMcuBlocks * 64, int16_t{0});
+        OutputMcu(props, s, t, column, row);
+        continue;
+      }
       for (int k = 0; k < scan->count; ++k) {
         const int c = scan->component[k];
         const JpegFrameComponent& comp = s->components[c];
@@ -221,6 +229,8 @@ int32_t DecodeIntoStore(JPEG_PROPERTIES* props, JpegDecodeState* s) {
             if (result != JPEG_SUCCESS) return result;
           }
       }
+      // Data that ended early leaves the rest of the store as earlier scans made it.
+      if (JpegInputExhausted(in)) return JPEG_SUCCESS;
       const int32_t result = AfterUnit(props, s, column, row, unitsPerRow, unitRows);
       if (result == kScanEnded) return JPEG_SUCCESS;
       if (result != JPEG_SUCCESS) return result;

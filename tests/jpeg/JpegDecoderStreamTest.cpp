@@ -253,3 +253,28 @@ TEST(JpegDecoderStream, FramesAreReplacedOrKeptAsTheirMarkersSay) {
   ASSERT_EQ(jpegtest::DecodeImage(progressive, COLOR_YCBCR, 3, kWidth, kHeight, 3, COLOR_RGB, &alone), 0);
   EXPECT_EQ(d.Picture(), alone);
 }
+
+TEST(JpegDecoderStream, DataThatEndsEarlyKeepsWhatCameAndGreysTheRest) {
+  const std::vector<uint8_t> good = Baseline("-sample 1x1 -quality 95");
+  std::vector<uint8_t> whole;
+  ASSERT_EQ(jpegtest::DecodeImage(good, COLOR_YCBCR, 3, kWidth, kHeight, 3, COLOR_RGB, &whole), 0);
+  const std::vector<uint8_t> cut(good.begin(), good.begin() + static_cast<long>(Find(good, 0xDA) + 14 + (good.size() - Find(good, 0xDA)) / 3));
+  std::vector<uint8_t> part;
+  EXPECT_EQ(jpegtest::DecodeImage(cut, COLOR_YCBCR, 3, kWidth, kHeight, 3, COLOR_RGB, &part), JPEG_ERR_MEMORY)
+      << "the marker search runs out of data";
+  EXPECT_TRUE(std::equal(whole.begin(), whole.begin() + kWidth * 3 * 8, part.begin())) << "the first MCU row";
+  const uint8_t* last = &part[part.size() - 3];
+  EXPECT_TRUE(last[0] == 128 && last[1] == 129 && last[2] == 128) << int(last[0]) << " " << int(last[1]);
+
+  // A frame that claims a huge picture costs only what the buffer holds.
+  std::vector<uint8_t> huge = good;
+  const size_t sof = Find(good, 0xC0);
+  huge[sof + 5] = huge[sof + 6] = huge[sof + 7] = huge[sof + 8] = 0xFF;
+  std::vector<uint8_t> ignored;
+  EXPECT_LE(jpegtest::DecodeImage(huge, COLOR_YCBCR, 3, kWidth, kHeight, 3, COLOR_RGB, &ignored), 0);
+  std::vector<uint8_t> progressive = Baseline("-progressive");
+  const size_t psof = Find(progressive, 0xC2);
+  progressive[psof + 5] = progressive[psof + 6] = progressive[psof + 7] = progressive[psof + 8] = 0xFF;
+  EXPECT_EQ(jpegtest::DecodeImage(progressive, COLOR_YCBCR, 3, kWidth, kHeight, 3, COLOR_RGB, &ignored),
+            JPEG_ERR_MEMORY) << "its coefficient store would pass the cap";
+}
