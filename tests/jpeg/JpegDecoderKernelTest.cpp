@@ -154,3 +154,19 @@ TEST(JpegDecoderKernels, FastFamilyColourFollowsItsFormula) {
   EXPECT_EQ(convert(128, 128, 128), (std::vector<int>{128, 129, 128}));
   EXPECT_EQ(convert(100, 50, 200), (std::vector<int>{201, 76, 0}));
 }
+
+TEST(JpegDecoderKernels, EveryProcessorTypeHasEveryDecoderRoutine) {
+  for (int type = 0; type <= 6; ++type) {
+    JpegRoutineTable table;
+    JpegFillRoutineTable(&table, type);
+    for (auto routine : table.inverseDctFast) EXPECT_NE(routine, nullptr) << type;
+    EXPECT_NE(table.inverseDct, nullptr);
+    for (auto routine : table.inverseDctFurther) EXPECT_NE(routine, nullptr) << type;
+    EXPECT_NE(table.dequantizeExact, nullptr);
+    for (auto routine : table.huffmanDecode) EXPECT_NE(routine, nullptr) << type;
+    for (auto routine : table.dequantizeAan) EXPECT_NE(routine, nullptr) << type;
+    EXPECT_EQ(table.outputKernels[0].routine, nullptr) << "chosen per picture";
+    for (int entry = 1; entry < kJpegOutputKernelSlots; ++entry)
+      EXPECT_NE(table.outputKernels[entry].kernel, nullptr) << type << " entry " << entry;
+  }
+}
