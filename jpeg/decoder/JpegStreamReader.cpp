@@ -361,9 +361,10 @@ int32_t ReadScan(JPEG_PROPERTIES* props, JpegDecodeState* s) {
 // End of the data: a picture read so far is written out.
 int32_t EndOfData(JPEG_PROPERTIES* props, JpegDecodeState* s) {
   if (HeaderOnly(props->io_type)) return JPEG_SUCCESS;
+  if (!s->imageStarted) return JPEG_ERR_NO_IMAGE;
   const int32_t finished = JpegFinishImage(props, s);
   if (finished != JPEG_SUCCESS) return finished;
-  return s->target.regionActive && s->imageStarted ? JPEG_ROI_SUCCESS : JPEG_SUCCESS;
+  return s->target.regionActive ? JPEG_ROI_SUCCESS : JPEG_SUCCESS;
 }
 
 }  // namespace

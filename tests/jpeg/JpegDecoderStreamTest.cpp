@@ -154,6 +154,20 @@ TEST(JpegDecoderStream, ThumbnailsAreDeliveredInTheBuffersOrder) {
   EXPECT_EQ(small.Read(READ_THUMBNAIL_FROM_BUFFER), JPEG_ERR_BUFFER_TOO_SMALL);
   // The picture itself still decodes past the thumbnail.
   EXPECT_EQ(ReadImage(stream), 0);
+
+  // A palette thumbnail (JFXX extension 0x11): 2 x 1 indexes into 256 colours.
+  std::vector<uint8_t> jfxx = {0xFF, 0xE0, 0x00, 0x00, 'J', 'F', 'X', 'X', 0, 0x11, 2, 1};
+  for (int i = 0; i < 256; ++i) jfxx.insert(jfxx.end(), {static_cast<uint8_t>(i), 50, static_cast<uint8_t>(255 - i)});
+  jfxx.insert(jfxx.end(), {7, 9});
+  jfxx[2] = static_cast<uint8_t>((jfxx.size() - 2) >> 8);
+  jfxx[3] = static_cast<uint8_t>(jfxx.size() - 2);
+  std::vector<uint8_t> paletted = Baseline();
+  paletted.insert(paletted.begin() + 2, jfxx.begin(), jfxx.end());
+  Decoder p;
+  p.SetBuffer(2, 1, 3, COLOR_RGB);
+  p.SetStream(paletted, COLOR_YCBCR, 3);
+  ASSERT_EQ(p.Read(READ_THUMBNAIL_FROM_BUFFER), 0);
+  EXPECT_EQ(p.pixels, (std::vector<uint8_t>{7, 50, 248, 9, 50, 246}));
 }
 
 TEST(JpegDecoderStream, RestartMarkersOutOfPlaceDoNotDerailTheDecoder) {
