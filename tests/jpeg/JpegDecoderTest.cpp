@@ -133,6 +133,15 @@ TEST(JpegDecoder, RegionIsClampedToTheBufferAndAnEmptyOneRefused) {
   EXPECT_EQ(small.Picture(), Crop(whole, kWidth, 3, {5, 3, 15, 11}));
   for (int y = 0; y < 8; ++y) EXPECT_EQ(small.pixels[y * 32 + 30], 0xA5);
 
+  // Bottom-up: the region's first row lands in the buffer's last row.
+  Decoder flipped;
+  flipped.SetBuffer(10, -8, 3, COLOR_RGB, 2);
+  flipped.SetStream(stream, COLOR_YCBCR, 3);
+  flipped.props.props.region_of_interest = {5, 3, 60, 40};
+  ASSERT_EQ(flipped.Read(), JPEG_ROI_SUCCESS);
+  EXPECT_EQ(flipped.Picture(), small.Picture());
+  EXPECT_EQ(0, std::memcmp(&flipped.pixels[7 * 32], &whole[(3 * kWidth + 5) * 3], 30));
+
   small.props.props.region_of_interest = {80, 3, 90, 40};
   EXPECT_EQ(small.Read(), JPEG_ERR_INVALID_PROPERTIES);
 }
