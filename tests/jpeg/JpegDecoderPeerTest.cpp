@@ -77,8 +77,11 @@ TEST(JpegDecoderPeer, OutsideStreamsDecodeLikeTheOutsideDecoder) {
 }
 
 TEST(JpegDecoderPeer, GreyStreamsDecodeLikeTheOutsideDecoder) {
-  for (const std::string options : {"-quality 75", "-quality 90 -optimize", "-quality 90 -progressive", "-restart 1"}) {
-    const std::vector<uint8_t> stream = jpegtest::Cjpeg(Grey(), kWidth, kHeight, options);
+  for (const std::string options :
+       {"-quality 75", "-quality 90 -optimize", "-quality 90 -progressive", "-restart 1", "-grayscale"}) {
+    // -grayscale makes the grey frame from the colour picture.
+    const std::vector<uint8_t> stream =
+        jpegtest::Cjpeg(options == "-grayscale" ? Picture() : Grey(), kWidth, kHeight, options);
     ASSERT_FALSE(stream.empty());
     std::vector<uint8_t> reference, ours;
     ASSERT_EQ(jpegtest::Djpeg(stream, &reference), 0);
