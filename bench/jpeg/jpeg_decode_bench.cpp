@@ -1,7 +1,6 @@
 // Times whole-image reads of a JPEG file from memory into a 3-byte BGR buffer
 // with the exact transform and box upsampling.
 //   jpeg_decode_bench --jpeg IN.jpg [--seconds S] [--cpu TYPE]
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "JpegBenchTiming.h"
 #include "JpegCodec.h"
 #include "dispatch/JpegRuntime.h"
 
@@ -48,21 +48,15 @@ int main(int argc, char** argv) {
   props.image_channels = 3;
   props.image_color = COLOR_BGR;
 
-  int runs = 0;
-  double elapsed = 0;
-  const auto start = std::chrono::steady_clock::now();
-  do {
-    result = JpegRead(&props, READ_IMAGE_FROM_BUFFER);
-    ++runs;
-    elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  } while (result == 0 && elapsed < seconds);
+  const JpegBenchRuns timing = RunFor(seconds, [&] { return JpegRead(&props, READ_IMAGE_FROM_BUFFER); });
   const int cpu = props.props.runtime->cpuType;
   JpegFree(&props);
-  if (result != 0) {
-    std::fprintf(stderr, "JpegRead: %s\n", JpegErrorString(result));
+  if (timing.result != 0) {
+    std::fprintf(stderr, "JpegRead: %s\n", JpegErrorString(timing.result));
     return 1;
   }
   std::printf("vyrjpeg cpu type %d: %s %dx%d, %d runs, %.2f ms each, %.2f Mpixels/s\n", cpu, path.c_str(), width,
-              height, runs, elapsed * 1000 / runs, static_cast<double>(width) * height * runs / elapsed / 1e6);
+              height, timing.runs, timing.seconds * 1000 / timing.runs,
+              static_cast<double>(width) * height * timing.runs / timing.seconds / 1e6);
   return 0;
 }

@@ -3,7 +3,6 @@
 //   jpeg_encode_bench [--ppm IN.ppm] [--save-ppm OUT.ppm] [--seconds S] [--cpu TYPE] [--noise N]
 // (--noise: amplitude of the generated picture's noise, default 8)
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "JpegBenchTiming.h"
 #include "JpegCodec.h"
 #include "dispatch/JpegRuntime.h"
 
@@ -103,27 +103,22 @@ int main(int argc, char** argv) {
   props.quality = 100;
   props.props.dct_method = 1;
 
-  int runs = 0;
-  int32_t result = 0;
   uint32_t size = 0;
-  const auto start = std::chrono::steady_clock::now();
-  double elapsed = 0;
-  do {
+  const JpegBenchRuns timing = RunFor(seconds, [&] {
     props.jpeg_bytes = output.data();
     props.jpeg_size = static_cast<uint32_t>(output.size());
-    result = JpegWrite(&props, WRITE_IMAGE_TO_BUFFER);
+    const int32_t result = JpegWrite(&props, WRITE_IMAGE_TO_BUFFER);
     size = props.jpeg_size;
-    ++runs;
-    elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  } while (result == 0 && elapsed < seconds);
+    return result;
+  });
   const int cpu = props.props.runtime->cpuType;
   JpegFree(&props);
-  if (result != 0) {
-    std::fprintf(stderr, "JpegWrite: %s\n", JpegErrorString(result));
+  if (timing.result != 0) {
+    std::fprintf(stderr, "JpegWrite: %s\n", JpegErrorString(timing.result));
     return 1;
   }
   std::printf("vyrjpeg cpu type %d: %dx%d q100 4:2:0 exact DCT, %u bytes, %d runs, %.2f ms each, %.2f Mpixels/s\n",
-              cpu, picture.width, picture.height, size, runs, elapsed * 1000 / runs,
-              static_cast<double>(pixels) * runs / elapsed / 1e6);
+              cpu, picture.width, picture.height, size, timing.runs, timing.seconds * 1000 / timing.runs,
+              static_cast<double>(pixels) * timing.runs / timing.seconds / 1e6);
   return 0;
 }
