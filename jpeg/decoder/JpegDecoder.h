@@ -90,7 +90,6 @@ struct JpegDecodeState {
   JpegFrameComponent components[4] = {};
   int hMax = 1, vMax = 1;
   int mcusPerRow = 0, mcuRows = 0;
-  bool jfifSeen = false, adobeSeen = false;
 
   // Image in progress.
   bool imageStarted = false;

@@ -200,7 +200,6 @@ int32_t ReadApp0(JPEG_PROPERTIES* props, JpegDecodeState* s) {
   const size_t size = body.size();
   const bool thumbnailRead = ThumbnailRead(props->io_type);
   if (std::memcmp(p, "JFIF", 5) == 0) {
-    s->jfifSeen = true;
     props->jfif_version = static_cast<uint16_t>(Word(p + 5));
     props->jfif_units = p[7];
     props->jfif_x_density = static_cast<uint16_t>(Word(p + 8));
@@ -243,7 +242,6 @@ int32_t ReadAdobeSegment(JPEG_PROPERTIES* props, JpegDecodeState* s) {
   props->adobe_flags0 = static_cast<uint16_t>(Word(&body[7]));
   props->adobe_flags1 = static_cast<uint16_t>(Word(&body[9]));
   props->adobe_transform = body[11];
-  s->adobeSeen = true;
   return JPEG_SUCCESS;
 }
 
