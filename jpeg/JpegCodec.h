@@ -82,8 +82,27 @@ constexpr int32_t JPEG_ERR_UNSUPPORTED_FRAME = -29;
 constexpr int32_t JPEG_ERR_COMMENT_ACCESS = -30;
 constexpr int32_t JPEG_ERR_RESERVED = -99;
 
+// Rectangle in pixels, right and bottom exclusive; all zero is empty (and, as
+// the region of interest, the whole picture).
+struct JpegRect {
+  int32_t left;
+  int32_t top;
+  int32_t right;
+  int32_t bottom;
+};
+
 struct JpegRuntime;    // per-record processor dispatch (JpegRuntime.h)
 struct JpegWorkState;  // per-record encoder/decoder working state
+
+// Read side: decoded data instead of pixels, one plane of 16-bit values per
+// frame component. With mode 0 each block's quantised coefficients (natural
+// order), with any other mode its transformed samples, are stored as 8 rows of
+// 8 values at the block's place; a plane row holds MCUs per row x H x 8
+// values and the plane MCU rows x V x 8 rows.
+struct JpegReadRequestRecord {
+  uint32_t mode;
+  int16_t* planes[4];
+};
 
 // The codec's working record. The copies of the core fields are filled by the
 // operations unless direct_properties is set, in which case the caller fills them.
@@ -143,6 +162,13 @@ struct JPEG_PROPERTIES {
   uint32_t read_request;
   uint32_t read_request_mode;
 
+  // Read side: the part of the picture to decode, in output pixels at the
+  // read's scale; buffer pixel (0, 0) receives its top-left corner.
+  JpegRect region_of_interest;
+  uint32_t upsampling_mode;  // 1: triangle-filter upsampling of 2x1 and 2x2 chroma
+  uint8_t adobe_transform;   // colour transform byte of the stream's APP14 segment; 255: none
+  JpegReadRequestRecord* read_request_record;  // null: pixels into image_bytes
+
   JpegRuntime* runtime;
   JpegWorkState* work;
 };
@@ -190,3 +216,6 @@ int32_t JpegFree(JpegCoreProperties* properties);
 const JpegVersionInfo* JpegGetLibVersion();
 const char* JpegErrorString(int32_t code);
 int32_t JpegValidateProperties(JpegCoreProperties* properties);
+// Whether a stream of the JPEG colour and component count may be read into a
+// buffer of the image colour and channel count.
+bool JpegReadPairAllowed(uint32_t jpegColour, uint32_t jpegChannels, uint32_t imageColour, uint32_t imageChannels);

@@ -6,6 +6,7 @@
 #include "JpegCodec.h"
 #include "JpegWorkState.h"
 #include "dispatch/JpegRuntime.h"
+#include "decoder/JpegDecoder.h"
 #include "encoder/JpegEncoder.h"
 
 namespace {
@@ -76,6 +77,29 @@ int32_t Guarded(Operation operation) {
 
 }  // namespace
 
+void JpegCopyCoreFields(const JpegCoreProperties* core, JPEG_PROPERTIES* props) {
+  props->image_bytes = core->image_bytes;
+  props->image_width = core->image_width;
+  props->image_height = core->image_height;
+  props->image_pad_bytes = core->image_pad_bytes;
+  props->image_channels = core->image_channels;
+  props->image_color = core->image_color;
+  props->image_subsampling = core->image_subsampling;
+  props->jpeg_file = core->jpeg_file;
+  props->jpeg_bytes = core->jpeg_bytes;
+  props->jpeg_size = core->jpeg_size;
+  props->jpeg_width = core->jpeg_width;
+  props->jpeg_height = core->jpeg_height;
+  props->jpeg_channels = core->jpeg_channels;
+  props->jpeg_color = core->jpeg_color;
+  props->jpeg_subsampling = core->jpeg_subsampling;
+  props->thumb_width = core->thumb_width;
+  props->thumb_height = core->thumb_height;
+  props->color_convert = core->color_convert;
+  props->upsample = core->upsample;
+  props->quality = core->quality;
+}
+
 int32_t JpegInit(JpegCoreProperties* properties) {
   if (properties == nullptr) return JPEG_ERR_INVALID_PROPERTIES;
   JPEG_PROPERTIES* props = &properties->props;
@@ -125,6 +149,10 @@ int32_t JpegInit(JpegCoreProperties* properties) {
   props->comment_size = 0;
   props->read_request = 0;
   props->read_request_mode = 0;
+  props->region_of_interest = {0, 0, 0, 0};
+  props->upsampling_mode = 0;
+  props->adobe_transform = kJpegNoAdobeTransform;
+  props->read_request_record = nullptr;
 
   JpegWorkState* work = props->work;
   for (int c = 0; c < kJpegMaxComponents; ++c) work->components[c] = {0, 0, 0, c == 0 ? 0 : 1};
@@ -151,8 +179,7 @@ int32_t JpegRead(JpegCoreProperties* properties, int32_t ioType) {
   const int32_t valid = JpegValidateProperties(properties);
   if (valid != 0) return valid;
   if (ioType >= WRITE_IMAGE_TO_FILE && ioType <= WRITE_ENTROPY_TO_BUFFER) return JPEG_ERR_INVALID_PROPERTIES;
-  // The stream reader and scan decoder are not part of this build yet.
-  return JPEG_ERR_NOT_SUPPORTED;
+  return Guarded([&] { return JpegReadStream(properties, ioType); });
 }
 
 int32_t JpegFree(JpegCoreProperties* properties) {

@@ -50,6 +50,11 @@ bool CarriesImage(int32_t type) { return type == 8 || type == 9 || type == 12 ||
 
 }  // namespace
 
+bool JpegReadPairAllowed(uint32_t jpegColour, uint32_t jpegChannels, uint32_t imageColour, uint32_t imageChannels) {
+  if (jpegColour == COLOR_OTHER && imageColour == COLOR_OTHER) return true;
+  return PairAllowed(kReadPairs, jpegColour, jpegChannels, imageColour, imageChannels);
+}
+
 int32_t JpegValidateProperties(JpegCoreProperties* p) {
   if (p == nullptr) return JPEG_ERR_INVALID_PROPERTIES;
   if (p->direct_properties != 0) return JPEG_SUCCESS;
@@ -110,10 +115,8 @@ int32_t JpegValidateProperties(JpegCoreProperties* p) {
     if (p->image_color == COLOR_OTHER && p->jpeg_color == COLOR_OTHER && p->jpeg_channels <= p->image_channels)
       allowed = true;
     if (!allowed) return JPEG_ERR_INVALID_PROPERTIES;
-  } else {
-    bool allowed = PairAllowed(kReadPairs, p->jpeg_color, p->jpeg_channels, p->image_color, p->image_channels);
-    if (p->jpeg_color == COLOR_OTHER && p->image_color == COLOR_OTHER) allowed = true;
-    if (!allowed) return JPEG_ERR_INVALID_PROPERTIES;
+  } else if (!JpegReadPairAllowed(p->jpeg_color, p->jpeg_channels, p->image_color, p->image_channels)) {
+    return JPEG_ERR_INVALID_PROPERTIES;
   }
 
   if (props.dct_method > 1) return JPEG_ERR_INVALID_PROPERTIES;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/JpegHuffman.h"
+#include "decoder/JpegDecoder.h"
 #include "dispatch/JpegRuntime.h"
 #include "encoder/JpegBitWriter.h"
 
@@ -117,4 +118,10 @@ struct JpegWorkState {
   size_t componentOffset[kJpegMaxComponents] = {};
   int blocksWide[kJpegMaxComponents] = {};
   int blocksHigh[kJpegMaxComponents] = {};
+
+  // Decoder: tables, frame, scan and output state of reads; made by the first read.
+  std::unique_ptr<JpegDecodeState> decode;
 };
+
+// Copies the caller's core fields into the working record.
+void JpegCopyCoreFields(const JpegCoreProperties* core, JPEG_PROPERTIES* props);

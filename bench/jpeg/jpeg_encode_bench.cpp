@@ -1,7 +1,8 @@
 // Times whole-image writes of a 32-bit bottom-up RGB picture at quality 100,
 // 4:2:0, exact transform: the road of the control's snapshots.
-//   jpeg_encode_bench [--ppm IN.ppm] [--save-ppm OUT.ppm] [--seconds S] [--cpu TYPE]
-#include <chrono>
+//   jpeg_encode_bench [--ppm IN.ppm] [--save-ppm OUT.ppm] [--seconds S] [--cpu TYPE] [--noise N]
+// (--noise: amplitude of the generated picture's noise, default 8)
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "JpegBenchTiming.h"
 #include "JpegCodec.h"
 #include "dispatch/JpegRuntime.h"
 
@@ -21,13 +23,13 @@ struct Picture {
 };
 
 // Smooth gradients with texture and mild noise, like a camera picture.
-void Generate(Picture* p) {
+void Generate(Picture* p, int noiseAmplitude) {
   p->rgb.resize(static_cast<size_t>(p->width) * p->height * 3);
   uint32_t state = 1;
   for (int y = 0; y < p->height; ++y)
     for (int x = 0; x < p->width; ++x) {
       state = state * 1664525u + 1013904223u;
-      const int noise = static_cast<int>((state >> 24) % 17) - 8;
+      const int noise = static_cast<int>((state >> 24) % (2 * noiseAmplitude + 1)) - noiseAmplitude;
       auto clamp = [](int v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); };
       uint8_t* px = &p->rgb[(static_cast<size_t>(y) * p->width + x) * 3];
       px[0] = clamp(x * 255 / p->width + noise);
@@ -54,12 +56,14 @@ int main(int argc, char** argv) {
   Picture picture;
   std::string input, save;
   double seconds = 2.0;
+  int noiseAmplitude = 8;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
     if (option == "--ppm") input = argv[i + 1];
     else if (option == "--save-ppm") save = argv[i + 1];
     else if (option == "--seconds") seconds = std::atof(argv[i + 1]);
     else if (option == "--cpu") setenv("VYR_JPEG_CPU", argv[i + 1], 1);
+    else if (option == "--noise") noiseAmplitude = std::min(std::max(std::atoi(argv[i + 1]), 0), 127);
   }
   if (!input.empty()) {
     if (!ReadPpm(input, &picture)) {
@@ -67,7 +71,7 @@ int main(int argc, char** argv) {
       return 1;
     }
   } else {
-    Generate(&picture);
+    Generate(&picture, noiseAmplitude);
   }
   if (!save.empty()) {
     std::ofstream out(save, std::ios::binary);
@@ -99,27 +103,22 @@ int main(int argc, char** argv) {
   props.quality = 100;
   props.props.dct_method = 1;
 
-  int runs = 0;
-  int32_t result = 0;
   uint32_t size = 0;
-  const auto start = std::chrono::steady_clock::now();
-  double elapsed = 0;
-  do {
+  const JpegBenchRuns timing = RunFor(seconds, [&] {
     props.jpeg_bytes = output.data();
     props.jpeg_size = static_cast<uint32_t>(output.size());
-    result = JpegWrite(&props, WRITE_IMAGE_TO_BUFFER);
+    const int32_t result = JpegWrite(&props, WRITE_IMAGE_TO_BUFFER);
     size = props.jpeg_size;
-    ++runs;
-    elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  } while (result == 0 && elapsed < seconds);
+    return result;
+  });
   const int cpu = props.props.runtime->cpuType;
   JpegFree(&props);
-  if (result != 0) {
-    std::fprintf(stderr, "JpegWrite: %s\n", JpegErrorString(result));
+  if (timing.result != 0) {
+    std::fprintf(stderr, "JpegWrite: %s\n", JpegErrorString(timing.result));
     return 1;
   }
   std::printf("vyrjpeg cpu type %d: %dx%d q100 4:2:0 exact DCT, %u bytes, %d runs, %.2f ms each, %.2f Mpixels/s\n",
-              cpu, picture.width, picture.height, size, runs, elapsed * 1000 / runs,
-              static_cast<double>(pixels) * runs / elapsed / 1e6);
+              cpu, picture.width, picture.height, size, timing.runs, timing.seconds * 1000 / timing.runs,
+              static_cast<double>(pixels) * timing.runs / timing.seconds / 1e6);
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "encoder/JpegBitWriter.h"
+#include "decoder/JpegDecoder.h"
 #include "encoder/JpegEncoderKernels.h"
 
 namespace {
@@ -31,6 +32,21 @@ void JpegFillRoutineTable(JpegRoutineTable* table, int cpuType) {
   table->quantize[1] = QuantizeBlockU;
   table->bitWriter = &kJpegPlainBitWriter;
   table->encodeBlock = EncodeBlockSequential;
+
+  table->inverseDctFast[0] = InverseDctAan;
+  table->inverseDctFast[1] = InverseDctAan4x4;
+  table->inverseDctFast[2] = InverseDctAan2x2;
+  table->inverseDctFast[3] = InverseDctAan1x1;
+  table->inverseDct = InverseDctExact;
+  table->inverseDctFurther[0] = InverseDctExact4x4;
+  table->inverseDctFurther[1] = InverseDctExact2x2;
+  table->inverseDctFurther[2] = InverseDctExact1x1;
+  table->dequantizeExact = DequantizeBlock;
+  table->dequantizeAan[0] = DequantizeBlockAan;
+  table->dequantizeAan[1] = DequantizeDcAan;
+  table->huffmanDecode[0] = DecodeBlockSequential;
+  table->huffmanDecode[1] = DecodeBlockDcOnly;
+  JpegFillOutputKernels(table);
 
   using namespace jpeg_input;
   JpegInputKernel* input = table->inputKernels;

@@ -10,6 +10,9 @@ struct JpegWorkState;
 struct JpegOutputStream;
 struct JpegHuffmanCodeTable;
 struct JpegBitWriterFamily;
+struct JpegInputStream;
+struct JpegHuffmanDecodeTable;
+struct JPEG_PROPERTIES;
 
 using JpegForwardDctRoutine = void (*)(int16_t* block);
 // Reciprocals in natural order; unsigned for the exact method, signed (stored in
@@ -23,25 +26,40 @@ using JpegInputRoutine = void (*)(JpegWorkState* work, int mcuColumn, int mcuRow
 using JpegEncodeBlockRoutine = int (*)(JpegOutputStream* stream, const JpegHuffmanCodeTable* dc,
                                        const JpegHuffmanCodeTable* ac, int32_t* lastDc,
                                        const int16_t* block);
-// Decoder roles: typed by the decoder, empty until it is built.
-using JpegDecoderRoutine = void (*)();
+// Inverse transform of one block in place: coefficients in, clamped samples out.
+using JpegInverseDctRoutine = void (*)(int16_t* block);
+using JpegDequantizeRoutine = void (*)(int16_t* block, const int32_t* multipliers);
+// Decodes one block of a sequential scan into natural order; 0 or an error code.
+using JpegHuffmanDecodeRoutine = int32_t (*)(JpegInputStream* input, const JpegHuffmanDecodeTable* dc,
+                                             const JpegHuffmanDecodeTable* ac, int32_t* lastDc, int16_t* block);
+// Writes the decoded MCU at (column, row) into the caller's picture.
+using JpegOutputRoutine = void (*)(JPEG_PROPERTIES* props, int mcuColumn, int mcuRow);
+// Whole-MCU output kernel: component sample pointers (luma blocks, Cb, Cr,
+// fourth component), the MCU's top-left output byte and the line stride.
+using JpegOutputKernel = void (*)(const int16_t* const samples[4], uint8_t* out, ptrdiff_t stride);
+
+// Entry 0 holds the output routine chosen for the picture, 1..19 the kernels.
+union JpegOutputSlot {
+  JpegOutputRoutine routine;
+  JpegOutputKernel kernel;
+};
 
 constexpr int kJpegInputKernelSlots = 21;   // by input routine number; 15 of them used
-constexpr int kJpegOutputKernelSlots = 20;  // decoder fast-path entries 1..19
+constexpr int kJpegOutputKernelSlots = 20;  // output routine, then kernel entries 1..19
 
 struct JpegRoutineTable {
   JpegForwardDctRoutine forwardDct[2];  // by dct_method 0, 1
   JpegQuantizeRoutine quantize[2];      // by dct_method 0, 1
-  JpegForwardDctRoutine forwardDctFurther[4];
-  JpegDecoderRoutine inverseDct;
-  JpegDecoderRoutine inverseDctFurther[3];
-  JpegDecoderRoutine dequantizeExact;
+  JpegInverseDctRoutine inverseDctFast[4];  // dct_method 0: 8x8, 4x4, 2x2 and 1x1 output
+  JpegInverseDctRoutine inverseDct;         // dct_method 1, 8x8
+  JpegInverseDctRoutine inverseDctFurther[3];  // dct_method 1: 4x4, 2x2, 1x1
+  JpegDequantizeRoutine dequantizeExact;
   const JpegBitWriterFamily* bitWriter;  // output initialisation and output write
   JpegInputKernel inputKernels[kJpegInputKernelSlots];
-  JpegDecoderRoutine outputKernels[kJpegOutputKernelSlots];
+  JpegOutputSlot outputKernels[kJpegOutputKernelSlots];
   JpegEncodeBlockRoutine encodeBlock;  // pairs with bitWriter: same family
-  JpegDecoderRoutine huffmanDecode[2];
-  JpegDecoderRoutine dequantizeAan[2];
+  JpegHuffmanDecodeRoutine huffmanDecode[2];  // whole block; DC only (the others skipped)
+  JpegDequantizeRoutine dequantizeAan[2];      // whole block; DC only
 
   // Active slots, filled per write.
   JpegForwardDctRoutine activeForwardDct;

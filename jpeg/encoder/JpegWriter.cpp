@@ -11,29 +11,6 @@ bool CarriesImage(int32_t ioType) {
          ioType == WRITE_ENTROPY_TO_FILE || ioType == WRITE_ENTROPY_TO_BUFFER;
 }
 
-void CopyCoreFields(const JpegCoreProperties* core, JPEG_PROPERTIES* props) {
-  props->image_bytes = core->image_bytes;
-  props->image_width = core->image_width;
-  props->image_height = core->image_height;
-  props->image_pad_bytes = core->image_pad_bytes;
-  props->image_channels = core->image_channels;
-  props->image_color = core->image_color;
-  props->image_subsampling = core->image_subsampling;
-  props->jpeg_file = core->jpeg_file;
-  props->jpeg_bytes = core->jpeg_bytes;
-  props->jpeg_size = core->jpeg_size;
-  props->jpeg_width = core->jpeg_width;
-  props->jpeg_height = core->jpeg_height;
-  props->jpeg_channels = core->jpeg_channels;
-  props->jpeg_color = core->jpeg_color;
-  props->jpeg_subsampling = core->jpeg_subsampling;
-  props->thumb_width = core->thumb_width;
-  props->thumb_height = core->thumb_height;
-  props->color_convert = core->color_convert;
-  props->upsample = core->upsample;
-  props->quality = core->quality;
-}
-
 void CloseFile(JpegWorkState* work) {
   if (work->file != kJpegNoFile) {
     JpegFileClose(work->file);
@@ -65,7 +42,7 @@ int32_t JpegWriteStream(JpegCoreProperties* core, int32_t ioType) {
     for (bool& ready : work->quantReady) ready = false;
     for (auto& byClass : work->codesReady)
       for (bool& ready : byClass) ready = false;
-    if (core->direct_properties == 0) CopyCoreFields(core, props);
+    if (core->direct_properties == 0) JpegCopyCoreFields(core, props);
     result = JpegFrameSetup(props, work);
     if (result == 0) result = JpegWriteHeaders(props, work, runtime);
   }

@@ -58,11 +58,11 @@ TEST(JpegInterface, WriteRefusesUninitialisedOrFreedRecord) {
   EXPECT_EQ(JpegWrite(&props, WRITE_IMAGE_TO_BUFFER), -2);
 }
 
-TEST(JpegInterface, ReadIsNotSupportedYet) {
+TEST(JpegInterface, ReadOfAMissingFileOrWithAWriteTypeIsRefused) {
   Encoder e;
   e.SetRgb(16, 16);
   e.props.jpeg_file = "/nonexistent.jpg";
-  EXPECT_EQ(JpegRead(&e.props, READ_IMAGE_FROM_FILE), -12);
+  EXPECT_EQ(JpegRead(&e.props, READ_IMAGE_FROM_FILE), JPEG_ERR_FILE_NAME);
   EXPECT_EQ(JpegRead(&e.props, WRITE_IMAGE_TO_FILE), -8);
 }
 

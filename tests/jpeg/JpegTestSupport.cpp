@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -123,6 +124,90 @@ int Djpeg(const std::vector<uint8_t>& stream, std::vector<uint8_t>* pixels, cons
   std::remove(in.c_str());
   std::remove(out.c_str());
   return status;
+}
+
+std::vector<uint8_t> Cjpeg(const std::vector<uint8_t>& pixels, int width, int height, const std::string& options) {
+  static int counter = 0;
+  const bool grey = pixels.size() == static_cast<size_t>(width) * height;
+  const std::string in = TempPath("cjpeg_in_" + std::to_string(++counter) + (grey ? ".pgm" : ".ppm"));
+  const std::string out = in + ".jpg";
+  {
+    std::ofstream file(in, std::ios::binary);
+    file << (grey ? "P5\n" : "P6\n") << width << " " << height << "\n255\n";
+    file.write(reinterpret_cast<const char*>(pixels.data()), static_cast<std::streamsize>(pixels.size()));
+  }
+  const int status = RunCommand("cjpeg " + options + " -outfile '" + out + "' '" + in + "' 2>/dev/null");
+  std::vector<uint8_t> stream = status == 0 ? ReadFile(out) : std::vector<uint8_t>();
+  std::remove(in.c_str());
+  std::remove(out.c_str());
+  return stream;
+}
+
+Decoder::Decoder() {
+  std::memset(&props, 0, sizeof(props));
+  JpegInit(&props);
+}
+
+Decoder::~Decoder() { JpegFree(&props); }
+
+void Decoder::SetBuffer(int width, int height, int channels, uint32_t colour, int padBytes) {
+  const int rows = height < 0 ? -height : height;
+  pixels.assign(static_cast<size_t>(width * channels + padBytes) * rows, 0xA5);
+  props.image_bytes = pixels.data();
+  props.image_width = static_cast<uint32_t>(width);
+  props.image_height = height;
+  props.image_channels = static_cast<uint32_t>(channels);
+  props.image_color = colour;
+  props.image_pad_bytes = static_cast<uint32_t>(padBytes);
+  props.image_subsampling = channels == 2 && colour == COLOR_YCBCR ? 2 : 0;
+}
+
+void Decoder::SetStream(const std::vector<uint8_t>& stream, uint32_t jpegColour, uint32_t jpegChannels) {
+  props.jpeg_bytes = const_cast<uint8_t*>(stream.data());
+  props.jpeg_size = static_cast<uint32_t>(stream.size());
+  props.jpeg_color = jpegColour;
+  props.jpeg_channels = jpegChannels;
+}
+
+std::vector<uint8_t> Decoder::Picture() const {
+  const int width = static_cast<int>(props.image_width), channels = static_cast<int>(props.image_channels);
+  const int rows = props.image_height < 0 ? -props.image_height : props.image_height;
+  const size_t stride = static_cast<size_t>(width) * channels + props.image_pad_bytes;
+  std::vector<uint8_t> picture;
+  for (int y = 0; y < rows; ++y) {
+    const int row = props.image_height < 0 ? rows - 1 - y : y;
+    const uint8_t* p = pixels.data() + row * stride;
+    picture.insert(picture.end(), p, p + static_cast<size_t>(width) * channels);
+  }
+  return picture;
+}
+
+int32_t DecodeImage(const std::vector<uint8_t>& stream, uint32_t jpegColour, uint32_t jpegChannels, int width,
+                    int height, int channels, uint32_t imageColour, std::vector<uint8_t>* pixels, int32_t type,
+                    uint32_t dctMethod) {
+  Decoder d;
+  d.SetBuffer(width, height, channels, imageColour);
+  d.SetStream(stream, jpegColour, jpegChannels);
+  d.props.props.dct_method = dctMethod;
+  const int32_t result = d.Read(type);
+  *pixels = d.Picture();
+  return result;
+}
+
+Difference Compare(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+  Difference d;
+  if (a.size() != b.size() || a.empty()) {
+    d.max = 256;
+    return d;
+  }
+  double sum = 0;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const int diff = std::abs(int(a[i]) - int(b[i]));
+    d.max = std::max(d.max, diff);
+    sum += diff;
+  }
+  d.mean = sum / a.size();
+  return d;
 }
 
 std::vector<uint8_t> PnmPixels(const std::vector<uint8_t>& file) {

@@ -48,6 +48,38 @@ int Djpeg(const std::vector<uint8_t>& stream, std::vector<uint8_t>* pixels = nul
           const std::string& options = "-dct int -nosmooth");
 int RunCommand(const std::string& command);
 
+// Runs cjpeg with the options on a test picture (PPM or PGM); the stream, or
+// empty when cjpeg fails.
+std::vector<uint8_t> Cjpeg(const std::vector<uint8_t>& rgb, int width, int height, const std::string& options);
+
+// A read record after JpegInit with a pixel buffer of the given layout; the
+// buffer is filled with a sentinel so that untouched bytes show.
+struct Decoder {
+  JpegCoreProperties props{};
+  std::vector<uint8_t> pixels;
+  Decoder();
+  ~Decoder();
+  Decoder(const Decoder&) = delete;
+  Decoder& operator=(const Decoder&) = delete;
+  // Buffer of width x |height| pixels (negative height: bottom-up) with pad bytes.
+  void SetBuffer(int width, int height, int channels, uint32_t colour, int padBytes = 0);
+  void SetStream(const std::vector<uint8_t>& stream, uint32_t jpegColour, uint32_t jpegChannels);
+  int32_t Read(int32_t type = READ_IMAGE_FROM_BUFFER) { return JpegRead(&props, type); }
+  // The picture's rows top-down without pad bytes.
+  std::vector<uint8_t> Picture() const;
+};
+
+// Decodes a whole stream into a top-down buffer; the result code of the read.
+int32_t DecodeImage(const std::vector<uint8_t>& stream, uint32_t jpegColour, uint32_t jpegChannels, int width,
+                    int height, int channels, uint32_t imageColour, std::vector<uint8_t>* pixels,
+                    int32_t type = READ_IMAGE_FROM_BUFFER, uint32_t dctMethod = 1);
+
+struct Difference {
+  int max = 0;
+  double mean = 0;
+};
+Difference Compare(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b);
+
 // Pixels of a binary PNM (header stripped).
 std::vector<uint8_t> PnmPixels(const std::vector<uint8_t>& file);
 double Psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b);

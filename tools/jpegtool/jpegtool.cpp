@@ -1,5 +1,6 @@
-// Test tool: encodes PPM/PGM files with the codec (and will decode once the
-// decoder exists). Used by the acceptance checks and the benchmarks.
+// Test tool: encodes PPM/PGM files with the codec and decodes JPEG files to
+// PPM/PGM. Used by the acceptance checks and the benchmarks.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -57,7 +58,8 @@ int Usage() {
   std::cerr << "usage: jpegtool encode IN.ppm OUT.jpg [--quality Q] [--sampling 0..4] [--progressive]\n"
                "                [--restart N] [--dct 0|1] [--cpu TYPE] [--bgr] [--rgbx-bottomup]\n"
                "                [--repeat N]\n"
-               "       jpegtool decode IN.jpg OUT.ppm\n";
+               "       jpegtool decode IN.jpg OUT.ppm [--scale 1|2|4|8] [--roi L,T,R,B] [--smooth]\n"
+               "                [--dct 0|1] [--cpu TYPE]\n";
   return 2;
 }
 
@@ -163,26 +165,110 @@ int Encode(int argc, char** argv) {
   return 0;
 }
 
+// The JPEG colour of a stream, as the codec leaves it to its caller to say:
+// from the component count and the Adobe transform of a parameters read.
+uint32_t StreamColour(const JpegCoreProperties& params) {
+  const uint32_t n = params.jpeg_channels;
+  if (n == 1) return COLOR_GRAY;
+  const bool untransformed = params.props.adobe_transform == 0;
+  if (n == 4) return untransformed ? COLOR_RGBA : COLOR_YCBCRA;
+  return n == 3 && untransformed ? COLOR_RGB : COLOR_YCBCR;
+}
+
 int Decode(int argc, char** argv) {
   if (argc < 4) return Usage();
-  std::vector<uint8_t> pixels(3);
+  const std::string input = argv[2], output = argv[3];
+  int scale = 1, dct = 1;
+  bool smooth = false;
+  JpegRect region = {0, 0, 0, 0};
+  for (int i = 4; i < argc; ++i) {
+    const std::string option = argv[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc) {
+        std::cerr << "missing value for " << option << "\n";
+        std::exit(2);
+      }
+      return argv[++i];
+    };
+    if (option == "--scale") scale = std::atoi(value().c_str());
+    else if (option == "--roi") {
+      if (std::sscanf(value().c_str(), "%d,%d,%d,%d", &region.left, &region.top, &region.right, &region.bottom) != 4)
+        return Usage();
+    } else if (option == "--smooth") smooth = true;
+    else if (option == "--dct") dct = std::atoi(value().c_str());
+    else if (option == "--cpu") setenv("VYR_JPEG_CPU", value().c_str(), 1);
+    else return Usage();
+  }
+  int32_t type;
+  switch (scale) {
+    case 1: type = READ_IMAGE_FROM_FILE; break;
+    case 2: type = READ_HALF_FROM_FILE; break;
+    case 4: type = READ_QUARTER_FROM_FILE; break;
+    case 8: type = READ_EIGHTH_FROM_FILE; break;
+    default: return Usage();
+  }
+
+  JpegCoreProperties params;
+  std::memset(&params, 0, sizeof(params));
+  int result = JpegInit(&params);
+  if (result == 0) {
+    params.jpeg_file = input.c_str();
+    result = JpegRead(&params, READ_PARAMS_FROM_FILE);
+  }
+  const uint32_t width = params.jpeg_width, height = params.jpeg_height, channels = params.jpeg_channels;
+  const uint32_t colour = StreamColour(params);
+  JpegFree(&params);
+  if (result != 0) {
+    std::cerr << "JpegRead (parameters): " << JpegErrorString(result) << " (" << result << ")\n";
+    return 1;
+  }
+
+  // The picture at the chosen scale, or the region of it.
+  int outWidth = static_cast<int>((width + scale - 1) / scale), outHeight = static_cast<int>((height + scale - 1) / scale);
+  if (region.right != 0 || region.bottom != 0) {
+    outWidth = std::min(region.right, outWidth) - std::max(region.left, 0);
+    outHeight = std::min(region.bottom, outHeight) - std::max(region.top, 0);
+    if (outWidth <= 0 || outHeight <= 0) {
+      std::cerr << "the region lies outside the picture\n";
+      return 1;
+    }
+  }
+  const bool grey = colour == COLOR_GRAY;
+  // Four-component pictures come as inverted RGBA; the PPM keeps their colour.
+  const bool fourComponents = channels == 4;
+  const int pixelBytes = grey ? 1 : fourComponents ? 4 : 3;
+  std::vector<uint8_t> pixels(static_cast<size_t>(outWidth) * outHeight * pixelBytes);
   JpegCoreProperties props;
   std::memset(&props, 0, sizeof(props));
-  int result = JpegInit(&props);
+  result = JpegInit(&props);
   if (result == 0) {
-    props.jpeg_file = argv[2];
+    props.jpeg_file = input.c_str();
+    props.jpeg_channels = channels;
+    props.jpeg_color = colour;
     props.image_bytes = pixels.data();
-    props.image_width = 1;
-    props.image_height = 1;
-    props.image_color = COLOR_RGB;
-    result = JpegRead(&props, READ_IMAGE_FROM_FILE);
+    props.image_width = static_cast<uint32_t>(outWidth);
+    props.image_height = outHeight;
+    props.image_channels = static_cast<uint32_t>(pixelBytes);
+    props.image_color = grey ? COLOR_GRAY : fourComponents ? COLOR_RGBA : COLOR_RGB;
+    props.props.dct_method = static_cast<uint32_t>(dct);
+    props.props.upsampling_mode = smooth ? 1 : 0;
+    props.props.region_of_interest = region;
+    result = JpegRead(&props, type);
   }
   JpegFree(&props);
-  if (result != 0) {
+  if (result != 0 && result != JPEG_ROI_SUCCESS) {
     std::cerr << "JpegRead: " << JpegErrorString(result) << " (" << result << ")\n";
     return 1;
   }
-  return 0;
+  if (fourComponents) {
+    for (size_t i = 0, o = 0; i < pixels.size(); i += 4)
+      for (int k = 0; k < 3; ++k) pixels[o++] = static_cast<uint8_t>(255 - pixels[i + k]);
+    pixels.resize(pixels.size() / 4 * 3);
+  }
+  std::ofstream out(output, std::ios::binary);
+  out << (grey ? "P5\n" : "P6\n") << outWidth << " " << outHeight << "\n255\n";
+  out.write(reinterpret_cast<const char*>(pixels.data()), static_cast<std::streamsize>(pixels.size()));
+  return out.good() ? 0 : 1;
 }
 
 }  // namespace

@@ -1,0 +1,175 @@
+// The decoder's working state and the stages that share it: input layer,
+// Huffman decoding, inverse transforms, output set-up and output routines,
+// stream reader and scan driver.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "JpegCodec.h"
+#include "common/JpegHuffman.h"
+#include "dispatch/JpegFile.h"
+#include "dispatch/JpegRuntime.h"
+
+constexpr int kJpegInputBufferSize = 4096;
+constexpr int kJpegMaxSamplingFactor = 4;
+constexpr int kJpegMaxMcuBlocks = 10;   // blocks of one interleaved MCU
+constexpr int kJpegEndOfData = 256;     // marker code: the data ended after a prefix
+constexpr uint8_t kJpegNoAdobeTransform = 255;
+// Largest coefficient store or set of component planes one image may take.
+constexpr uint64_t kJpegMaxImageBytes = uint64_t{1} << 30;
+
+// The stream bytes, from a file through a small buffer or straight from memory,
+// and the entropy decoder's bit reader over them.
+struct JpegInputStream {
+  int file = kJpegNoFile;
+  const uint8_t* next = nullptr;
+  const uint8_t* end = nullptr;
+  uint64_t consumed = 0;       // bytes taken from the source
+  uint8_t pendingMarker = 0;   // marker met inside entropy-coded data
+  bool failed = false;         // a file read failed: nothing more comes
+  uint64_t accumulator = 0;    // new bytes enter at the low end
+  int bits = 0;                // valid bits in the accumulator
+  int padBits = 0;             // zero bits appended past the end of the data
+  uint32_t eobRun = 0;         // progressive AC end-of-band run
+  uint64_t rewind = 0;         // bytes taken but to be read again by the next call
+  uint8_t buffer[kJpegInputBufferSize];
+};
+
+struct JpegFrameComponent {
+  int id;
+  int h;
+  int v;
+  int quantTable;
+};
+
+struct JpegScanRecord {
+  int count = 0;
+  int component[4] = {};  // frame index of each scan component
+  int dcTable[4] = {};
+  int acTable[4] = {};
+  int ss = 0, se = 63, ah = 0, al = 0;
+  int restartInterval = 0;
+  int resumeColumn = 0, resumeRow = 0;
+  int32_t lastDc[4] = {};
+  int restartsLeft = 0;  // MCUs until the next restart marker
+};
+
+// Geometry of the picture being written, fixed when the first scan begins.
+struct JpegOutputTarget {
+  int scale = 1;             // 1, 2, 4 or 8
+  int blockSize = 8;         // samples per block side after the inverse transform
+  int width = 0, height = 0; // output picture at this scale
+  JpegRect write = {};       // output pixels that land in the buffer
+  JpegRect region = {};      // the caller's region after clamping (empty: whole picture)
+  bool regionActive = false;
+  uint8_t* base = nullptr;   // buffer byte of output pixel (region left, region top)
+  ptrdiff_t stride = 0;
+  int channels = 0;
+  int pixelBytes = 0;        // 2 for packed YCbYCr
+};
+
+struct JpegDecodeState {
+  JpegInputStream input;
+
+  // Tables, kept across images for abbreviated streams.
+  uint16_t quant[4][64] = {};  // zigzag order as read
+  bool quantDefined[4] = {};
+  JpegHuffmanDecodeTable dcTables[4] = {};
+  JpegHuffmanDecodeTable acTables[4] = {};
+  bool dcDefined[4] = {};
+  bool acDefined[4] = {};
+  int restartInterval = 0;
+
+  // Frame.
+  bool framePresent = false;
+  bool progressiveFrame = false;
+  int width = 0, height = 0, componentCount = 0;
+  JpegFrameComponent components[4] = {};
+  int hMax = 1, vMax = 1;
+  int mcusPerRow = 0, mcuRows = 0;
+
+  // Image in progress.
+  bool imageStarted = false;
+  bool multiScan = false;  // every scan goes to the coefficient store first
+  int scanCount = 0;
+  bool imageOutput = false;
+  std::unique_ptr<JpegScanRecord> scan;
+  JpegOutputTarget target;
+  int fastCode = 0;
+  bool useFastPath = false;
+  bool symmetric = false;
+  int32_t dequant[4][64] = {};  // by quantisation table, natural order, for dct_method
+  // Coefficient store: per component a grid of blocks in natural order.
+  std::vector<int16_t> coefficients;
+  size_t storeOffset[4] = {};
+  int blocksWide[4] = {}, blocksHigh[4] = {};
+  // Component planes of the general path: decoded samples of the whole picture.
+  std::vector<uint8_t> planes[4];
+  int planeWidth[4] = {}, planeHeight[4] = {};
+  int planeBlock[4] = {};  // samples per block side in the plane
+  alignas(32) int16_t mcu[kJpegMaxMcuBlocks * 64] = {};
+  int16_t* componentBlocks[4] = {};
+};
+
+// Input layer.
+void JpegResetInput(JpegInputStream* in, const JPEG_PROPERTIES* props);
+int32_t JpegFillInput(JpegInputStream* in);
+int32_t JpegReadMarker(JpegInputStream* in, int* code);
+int32_t JpegReadSegment(JpegInputStream* in, size_t length, std::vector<uint8_t>* bytes);
+int32_t JpegReadWord(JpegInputStream* in, int* value);
+int32_t JpegSkipBytes(JpegInputStream* in, size_t length);
+// Moves a file source back over bytes read ahead but not used.
+bool JpegReturnUnusedInput(JpegInputStream* in);
+
+// Huffman decoding.
+void JpegClearBitState(JpegInputStream* in);
+// Whether the decoders have run past the end of the entropy-coded data.
+inline bool JpegInputExhausted(const JpegInputStream* in) { return in->bits < in->padBits; }
+int32_t DecodeBlockSequential(JpegInputStream* in, const JpegHuffmanDecodeTable* dc,
+                              const JpegHuffmanDecodeTable* ac, int32_t* lastDc, int16_t* block);
+int32_t DecodeBlockDcOnly(JpegInputStream* in, const JpegHuffmanDecodeTable* dc,
+                          const JpegHuffmanDecodeTable* ac, int32_t* lastDc, int16_t* block);
+int32_t DecodeDcFirst(JpegInputStream* in, const JpegHuffmanDecodeTable* dc, int16_t* block, int32_t* lastDc,
+                      int al);
+int32_t DecodeDcRefine(JpegInputStream* in, int16_t* block, int al);
+int32_t DecodeAcFirst(JpegInputStream* in, int16_t* block, const JpegHuffmanDecodeTable* ac, int ss, int se,
+                      int al);
+int32_t DecodeAcRefine(JpegInputStream* in, int16_t* block, const JpegHuffmanDecodeTable* ac, int ss, int se,
+                       int al);
+
+// Inverse transforms and dequantisation.
+void PrepareDequantTable(const uint16_t zigzag[64], int32_t natural[64]);
+void PrepareDequantTableAan(const uint16_t zigzag[64], int32_t natural[64]);
+void DequantizeBlock(int16_t* block, const int32_t* multipliers);
+void DequantizeBlockAan(int16_t* block, const int32_t* multipliers);
+void DequantizeDcAan(int16_t* block, const int32_t* multipliers);
+void InverseDctExact(int16_t* block);
+void InverseDctExact4x4(int16_t* block);
+void InverseDctExact2x2(int16_t* block);
+void InverseDctExact1x1(int16_t* block);
+void InverseDctAan(int16_t* block);
+void InverseDctAan4x4(int16_t* block);
+void InverseDctAan2x2(int16_t* block);
+void InverseDctAan1x1(int16_t* block);
+
+// Output.
+int32_t JpegSelectOutputConverter(JPEG_PROPERTIES* props);
+void JpegFillOutputKernels(JpegRoutineTable* table);
+JpegOutputRoutine JpegFastOutputRoutine(int code);
+// Writes one MCU of transformed samples into the component planes.
+void JpegOutMcuToPlanes(JpegDecodeState* state, int mcuColumn, int mcuRow);
+// The general path: upsamples, converts and stores the planes' picture.
+void JpegOutputPlanes(JPEG_PROPERTIES* props, JpegDecodeState* state, int firstRow, int endRow);
+
+// Scan driver.
+int32_t JpegStartImage(JPEG_PROPERTIES* props, JpegDecodeState* state);
+int32_t JpegDecodeScans(JPEG_PROPERTIES* props, JpegDecodeState* state);
+int32_t JpegFinishImage(JPEG_PROPERTIES* props, JpegDecodeState* state);
+
+// Stream reader; JpegReadStream is the body of JpegRead.
+int32_t JpegReadStream(JpegCoreProperties* core, int32_t ioType);
+int32_t JpegReadMarkers(JPEG_PROPERTIES* props);
+void JpegResetImage(JpegDecodeState* state);

@@ -1,0 +1,390 @@
+// The scan driver: sets up the picture when its first scan begins, runs the
+// decode loop of each scan (straight to the output for a single interleaved
+// scan, into the coefficient store for progressive and component-by-component
+// images), and writes the stored picture once its scans are read.
+#include <algorithm>
+
+#include "JpegWorkState.h"
+#include "decoder/JpegDecoder.h"
+
+namespace {
+
+constexpr int32_t kScanEnded = 3;  // a marker other than RST ended the scan early
+
+int ScaleOf(int32_t ioType) {
+  if (ioType == READ_EIGHTH_FROM_FILE || ioType == READ_EIGHTH_FROM_BUFFER) return 8;
+  if (ioType == READ_QUARTER_FROM_FILE || ioType == READ_QUARTER_FROM_BUFFER) return 4;
+  if (ioType == READ_HALF_FROM_FILE || ioType == READ_HALF_FROM_BUFFER) return 2;
+  return 1;
+}
+
+int SizeIndex(int blockSize) { return blockSize == 8 ? 0 : blockSize == 4 ? 1 : blockSize == 2 ? 2 : 3; }
+
+struct Transforms {
+  JpegInverseDctRoutine inverse[4];
+  JpegDequantizeRoutine dequantize;
+};
+
+Transforms SelectTransforms(const JPEG_PROPERTIES* props) {
+  const JpegRoutineTable& table = props->runtime->routines;
+  Transforms t;
+  if (props->dct_method == 1) {
+    t.inverse[0] = table.inverseDct;
+    for (int i = 0; i < 3; ++i) t.inverse[i + 1] = table.inverseDctFurther[i];
+    t.dequantize = table.dequantizeExact;
+  } else {
+    for (int i = 0; i < 4; ++i) t.inverse[i] = table.inverseDctFast[i];
+    t.dequantize = table.dequantizeAan[0];
+  }
+  return t;
+}
+
+int32_t PrepareDequant(const JPEG_PROPERTIES* props, JpegDecodeState* s) {
+  for (int c = 0; c < s->componentCount; ++c) {
+    const int table = s->components[c].quantTable;
+    if (!s->quantDefined[table]) return JPEG_ERR_NO_QUANT;
+    if (props->dct_method == 1)
+      PrepareDequantTable(s->quant[table], s->dequant[table]);
+    else
+      PrepareDequantTableAan(s->quant[table], s->dequant[table]);
+  }
+  return JPEG_SUCCESS;
+}
+
+void DequantizeAndTransform(JpegDecodeState* s, const Transforms& t) {
+  for (int c = 0; c < s->componentCount; ++c) {
+    const JpegFrameComponent& comp = s->components[c];
+    const JpegInverseDctRoutine inverse = t.inverse[SizeIndex(s->planeBlock[c])];
+    for (int b = 0; b < comp.h * comp.v; ++b) {
+      int16_t* block = s->componentBlocks[c] + b * 64;
+      t.dequantize(block, s->dequant[comp.quantTable]);
+      inverse(block);
+    }
+  }
+}
+
+// Copies the MCU buffer's blocks into the caller's planes at their places.
+void CopyToRequestPlanes(const JpegReadRequestRecord* request, JpegDecodeState* s, int column, int row) {
+  for (int c = 0; c < s->componentCount; ++c) {
+    if (request->planes[c] == nullptr) continue;
+    const JpegFrameComponent& comp = s->components[c];
+    const size_t stride = static_cast<size_t>(s->mcusPerRow) * comp.h * 8;
+    for (int i = 0; i < comp.v; ++i)
+      for (int j = 0; j < comp.h; ++j) {
+        const int16_t* block = s->componentBlocks[c] + (i * comp.h + j) * 64;
+        int16_t* out = request->planes[c] + (static_cast<size_t>(row) * comp.v + i) * 8 * stride +
+                       (static_cast<size_t>(column) * comp.h + j) * 8;
+        for (int y = 0; y < 8; ++y) std::copy_n(block + y * 8, 8, out + y * stride);
+      }
+  }
+}
+
+// Dequantises and transforms the MCU buffer's blocks, then writes the MCU.
+void OutputMcu(JPEG_PROPERTIES* props, JpegDecodeState* s, const Transforms& t, int column, int row) {
+  if (const JpegReadRequestRecord* request = props->read_request_record) {
+    if (request->mode != 0) DequantizeAndTransform(s, t);
+    CopyToRequestPlanes(request, s, column, row);
+    return;
+  }
+  DequantizeAndTransform(s, t);
+  if (s->useFastPath)
+    props->runtime->routines.outputKernels[0].routine(props, column, row);
+  else
+    JpegOutMcuToPlanes(s, column, row);
+}
+
+// MCU columns and rows that hold output pixels: all, or those the region
+// touches (one more on each side for the smooth filter's neighbours).
+void McuRange(const JPEG_PROPERTIES* props, const JpegDecodeState* s, int* firstColumn, int* endColumn,
+              int* firstRow, int* endRow) {
+  const JpegOutputTarget& t = s->target;
+  const int width = t.blockSize * s->hMax, height = t.blockSize * s->vMax;
+  *firstColumn = t.write.left / width;
+  *endColumn = (t.write.right + width - 1) / width;
+  *firstRow = t.write.top / height;
+  *endRow = (t.write.bottom + height - 1) / height;
+  if (props->upsampling_mode == 1) {
+    *firstColumn = std::max(*firstColumn - 1, 0);
+    *firstRow = std::max(*firstRow - 1, 0);
+    *endColumn = std::min(*endColumn + 1, s->mcusPerRow);
+    *endRow = std::min(*endRow + 1, s->mcuRows);
+  }
+}
+
+// After each unit of a scan: restart markers and the caller's interrupt.
+// Returns 0 to go on, kScanEnded, 1 (interrupted) or an error.
+int32_t AfterUnit(JPEG_PROPERTIES* props, JpegDecodeState* s, int column, int row, int unitsPerRow, int unitRows) {
+  JpegScanRecord* scan = s->scan.get();
+  JpegInputStream* in = &s->input;
+  const bool last = column + 1 == unitsPerRow && row + 1 == unitRows;
+  if (scan->restartInterval != 0 && --scan->restartsLeft == 0 && !last) {
+    int code = in->pendingMarker;
+    in->pendingMarker = 0;
+    if (code == 0) {
+      const int32_t result = JpegReadMarker(in, &code);
+      if (result != JPEG_SUCCESS) return result;
+    }
+    if (code < 0xD0 || code > 0xD7) {
+      // Not a restart marker: the scan ends here and the reader takes the marker.
+      if (code != kJpegEndOfData) in->pendingMarker = static_cast<uint8_t>(code);
+      return kScanEnded;
+    }
+    JpegClearBitState(in);
+    for (int32_t& dc : scan->lastDc) dc = 0;
+    scan->restartsLeft = scan->restartInterval;
+  }
+  if (!last && __atomic_load_n(&props->interrupt_request, __ATOMIC_ACQUIRE) != 0) {
+    scan->resumeColumn = column + 1 == unitsPerRow ? 0 : column + 1;
+    scan->resumeRow = column + 1 == unitsPerRow ? row + 1 : row;
+    const int width = static_cast<int>(s->target.width), height = static_cast<int>(s->target.height);
+    const int unitWidth = s->multiScan && scan->count == 1 ? 8 : s->hMax * 8;
+    const int unitHeight = s->multiScan && scan->count == 1 ? 8 : s->vMax * 8;
+    props->progress_width = std::min((column + 1) * unitWidth / s->target.scale, width);
+    props->progress_height = std::min((row + 1) * unitHeight / s->target.scale, height);
+    __atomic_store_n(&props->interrupt_request, 0u, __ATOMIC_RELEASE);
+    return JPEG_INTERRUPT_SUCCESS;
+  }
+  return JPEG_SUCCESS;
+}
+
+// A single interleaved scan: each MCU goes to the output as soon as it is decoded.
+int32_t DecodeSequential(JPEG_PROPERTIES* props, JpegDecodeState* s) {
+  JpegScanRecord* scan = s->scan.get();
+  const JpegRoutineTable& table = props->runtime->routines;
+  const Transforms t = SelectTransforms(props);
+  int firstColumn, endColumn, firstRow, endRow;
+  McuRange(props, s, &firstColumn, &endColumn, &firstRow, &endRow);
+  alignas(16) int16_t skipped[64];
+  for (int row = scan->resumeRow; row < s->mcuRows; ++row) {
+    // Rows below the region (or below the buffer) are not needed.
+    if (row >= endRow) return s->target.regionActive ? JPEG_ROI_SUCCESS : JPEG_SUCCESS;
+    for (int column = row == scan->resumeRow ? scan->resumeColumn : 0; column < s->mcusPerRow; ++column) {
+      const bool wanted = row >= firstRow && column >= firstColumn && column < endColumn;
+      if (JpegInputExhausted(&s->input)) {
+        // The data ended early: the rest of the picture is flat grey.
+        if (!wanted) continue;
+        std::fill_n(s->mcu, kJpegMaxMcuBlocks * 64, int16_t{0});
+        OutputMcu(props, s, t, column, row);
+        continue;
+      }
+      for (int k = 0; k < scan->count; ++k) {
+        const int c = scan->component[k];
+        const JpegFrameComponent& comp = s->components[c];
+        for (int b = 0; b < comp.h * comp.v; ++b) {
+          int16_t* block = wanted ? s->componentBlocks[c] + b * 64 : skipped;
+          const int32_t result = table.huffmanDecode[wanted ? 0 : 1](
+              &s->input, &s->dcTables[scan->dcTable[k]], &s->acTables[scan->acTable[k]], &scan->lastDc[k], block);
+          if (result != JPEG_SUCCESS) return result;
+        }
+      }
+      if (wanted) OutputMcu(props, s, t, column, row);
+      const int32_t result = AfterUnit(props, s, column, row, s->mcusPerRow, s->mcuRows);
+      if (result == kScanEnded) return JPEG_SUCCESS;
+      if (result != JPEG_SUCCESS) return result;
+    }
+  }
+  return s->target.regionActive ? JPEG_ROI_SUCCESS : JPEG_SUCCESS;
+}
+
+int16_t* StoredBlock(JpegDecodeState* s, int c, int blockX, int blockY) {
+  return s->coefficients.data() + s->storeOffset[c] +
+         (static_cast<size_t>(blockY) * s->blocksWide[c] + blockX) * 64;
+}
+
+// Any scan of a progressive or component-by-component picture: its
+// coefficients go to the store. A scan of one component walks that
+// component's own blocks (T.81 non-interleaved order).
+int32_t DecodeIntoStore(JPEG_PROPERTIES* props, JpegDecodeState* s) {
+  JpegScanRecord* scan = s->scan.get();
+  JpegInputStream* in = &s->input;
+  int unitsPerRow = s->mcusPerRow, unitRows = s->mcuRows;
+  if (scan->count == 1) {
+    const JpegFrameComponent& comp = s->components[scan->component[0]];
+    const int width = (s->width * comp.h + s->hMax - 1) / s->hMax;
+    const int height = (s->height * comp.v + s->vMax - 1) / s->vMax;
+    unitsPerRow = (width + 7) / 8;
+    unitRows = (height + 7) / 8;
+  }
+  const bool progressive = s->progressiveFrame;
+  for (int row = scan->resumeRow; row < unitRows; ++row) {
+    for (int column = row == scan->resumeRow ? scan->resumeColumn : 0; column < unitsPerRow; ++column) {
+      for (int k = 0; k < scan->count; ++k) {
+        const int c = scan->component[k];
+        const int h = scan->count == 1 ? 1 : s->components[c].h;
+        const int v = scan->count == 1 ? 1 : s->components[c].v;
+        const JpegHuffmanDecodeTable* dc = &s->dcTables[scan->dcTable[k]];
+        const JpegHuffmanDecodeTable* ac = &s->acTables[scan->acTable[k]];
+        for (int i = 0; i < v; ++i)
+          for (int j = 0; j < h; ++j) {
+            int16_t* block = StoredBlock(s, c, column * h + j, row * v + i);
+            int32_t result;
+            if (!progressive)
+              result = DecodeBlockSequential(in, dc, ac, &scan->lastDc[k], block);
+            else if (scan->ss == 0)
+              result = scan->ah == 0 ? DecodeDcFirst(in, dc, block, &scan->lastDc[k], scan->al)
+                                     : DecodeDcRefine(in, block, scan->al);
+            else
+              result = scan->ah == 0 ? DecodeAcFirst(in, block, ac, scan->ss, scan->se, scan->al)
+                                     : DecodeAcRefine(in, block, ac, scan->ss, scan->se, scan->al);
+            if (result != JPEG_SUCCESS) return result;
+          }
+      }
+      // Data that ended early leaves the rest of the store as earlier scans made it.
+      if (JpegInputExhausted(in)) return JPEG_SUCCESS;
+      const int32_t result = AfterUnit(props, s, column, row, unitsPerRow, unitRows);
+      if (result == kScanEnded) return JPEG_SUCCESS;
+      if (result != JPEG_SUCCESS) return result;
+    }
+  }
+  return JPEG_SUCCESS;
+}
+
+// Output geometry: the region of the picture at this scale and the buffer.
+int32_t PlaceOutput(const JPEG_PROPERTIES* props, JpegDecodeState* s) {
+  JpegOutputTarget& t = s->target;
+  const int bufferWidth = static_cast<int>(props->image_width);
+  const int bufferHeight = props->image_height < 0 ? -props->image_height : props->image_height;
+  JpegRect r = props->region_of_interest;
+  t.regionActive = (r.right != 0 && r.right < t.width) || (r.bottom != 0 && r.bottom < t.height) || r.top >= 1 ||
+                   r.left >= 1;
+  if (t.regionActive) {
+    r.left = std::max(r.left, 0);
+    r.top = std::max(r.top, 0);
+    r.right = std::min({r.right, t.width, r.left + bufferWidth});
+    r.bottom = std::min({r.bottom, t.height, r.top + bufferHeight});
+    if (r.left >= r.right || r.top >= r.bottom) return JPEG_ERR_INVALID_PROPERTIES;
+    t.region = r;
+    t.write = r;
+  } else {
+    t.region = {0, 0, 0, 0};
+    t.write = {0, 0, std::min(t.width, bufferWidth), std::min(t.height, bufferHeight)};
+  }
+  t.channels = static_cast<int>(props->image_channels);
+  t.pixelBytes = props->image_subsampling == 2 ? 2 : t.channels;
+  ptrdiff_t stride = static_cast<ptrdiff_t>(bufferWidth) * t.pixelBytes + props->image_pad_bytes;
+  t.base = props->image_bytes;
+  if (props->image_height < 0) {
+    t.base += (bufferHeight - 1) * stride;
+    stride = -stride;
+  }
+  t.stride = stride;
+
+  return JPEG_SUCCESS;
+}
+
+bool Allocate(std::vector<int16_t>* v, uint64_t count) {
+  if (count * sizeof(int16_t) > kJpegMaxImageBytes) return false;
+  v->assign(static_cast<size_t>(count), 0);
+  return true;
+}
+
+}  // namespace
+
+int32_t JpegStartImage(JPEG_PROPERTIES* props, JpegDecodeState* s) {
+  const JpegScanRecord& scan = *s->scan;
+  JpegOutputTarget& t = s->target;
+  t.scale = ScaleOf(props->io_type);
+  t.blockSize = 8 / t.scale;
+  s->multiScan = s->progressiveFrame || scan.count != s->componentCount || scan.ss != 0 || scan.se != 63 ||
+                 scan.ah != 0 || scan.al != 0;
+
+  // At reduced scales single-block components of a symmetric 2x2 or 1x1
+  // sampling are transformed one size larger and need no upsampling.
+  s->symmetric = !(s->hMax == 1 && s->vMax == 1);
+  for (int c = 0; c < s->componentCount; ++c) {
+    const JpegFrameComponent& comp = s->components[c];
+    if (comp.h != comp.v || comp.h > 2) s->symmetric = false;
+  }
+  int offset = 0;
+  for (int c = 0; c < s->componentCount; ++c) {
+    const JpegFrameComponent& comp = s->components[c];
+    s->planeBlock[c] = s->symmetric && t.scale > 1 && comp.h * comp.v == 1 ? 2 * t.blockSize : t.blockSize;
+    s->componentBlocks[c] = s->mcu + offset;
+    offset += comp.h * comp.v * 64;
+  }
+
+  t.width = (s->width + t.scale - 1) / t.scale;
+  t.height = (s->height + t.scale - 1) / t.scale;
+  const bool request = props->read_request_record != nullptr;
+  if (request) {
+    // Decoded data for the caller's planes: no pixel buffer takes part.
+    s->useFastPath = false;
+    t.regionActive = false;
+    t.region = {0, 0, 0, 0};
+    t.write = {0, 0, t.width, t.height};
+  } else {
+    const int32_t result = JpegSelectOutputConverter(props);
+    if (result != JPEG_SUCCESS) return result;
+    if (t.scale != 1) s->useFastPath = false;
+    const int32_t placed = PlaceOutput(props, s);
+    if (placed != JPEG_SUCCESS) return placed;
+  }
+
+  if (s->multiScan) {
+    uint64_t blocks = 0;
+    for (int c = 0; c < s->componentCount; ++c) {
+      s->blocksWide[c] = s->mcusPerRow * s->components[c].h;
+      s->blocksHigh[c] = s->mcuRows * s->components[c].v;
+      s->storeOffset[c] = static_cast<size_t>(blocks * 64);
+      blocks += static_cast<uint64_t>(s->blocksWide[c]) * s->blocksHigh[c];
+    }
+    if (!Allocate(&s->coefficients, blocks * 64)) return JPEG_ERR_MEMORY;
+  }
+  if (!s->useFastPath && !request) {
+    uint64_t total = 0;
+    for (int c = 0; c < s->componentCount; ++c) {
+      s->planeWidth[c] = s->mcusPerRow * s->components[c].h * s->planeBlock[c];
+      s->planeHeight[c] = s->mcuRows * s->components[c].v * s->planeBlock[c];
+      total += static_cast<uint64_t>(s->planeWidth[c]) * s->planeHeight[c];
+    }
+    if (total > kJpegMaxImageBytes) return JPEG_ERR_MEMORY;
+    for (int c = 0; c < s->componentCount; ++c)
+      s->planes[c].assign(static_cast<size_t>(s->planeWidth[c]) * s->planeHeight[c], 0);
+  }
+  s->imageStarted = true;
+  s->imageOutput = false;
+  return JPEG_SUCCESS;
+}
+
+int32_t JpegDecodeScans(JPEG_PROPERTIES* props, JpegDecodeState* s) {
+  int32_t result;
+  if (!s->multiScan) {
+    result = PrepareDequant(props, s);
+    if (result == JPEG_SUCCESS) result = DecodeSequential(props, s);
+  } else {
+    result = DecodeIntoStore(props, s);
+  }
+  if (result == JPEG_SUCCESS || result == JPEG_ROI_SUCCESS) {
+    JpegClearBitState(&s->input);
+    s->scan->resumeColumn = s->scan->resumeRow = 0;
+  }
+  props->runtime->endKernels();
+  return result;
+}
+
+int32_t JpegFinishImage(JPEG_PROPERTIES* props, JpegDecodeState* s) {
+  if (!s->imageStarted || s->imageOutput) return JPEG_SUCCESS;
+  s->imageOutput = true;
+  if (s->multiScan) {
+    const int32_t result = PrepareDequant(props, s);
+    if (result != JPEG_SUCCESS) return result;
+    const Transforms t = SelectTransforms(props);
+    int firstColumn, endColumn, firstRow, endRow;
+    McuRange(props, s, &firstColumn, &endColumn, &firstRow, &endRow);
+    for (int row = firstRow; row < endRow; ++row)
+      for (int column = firstColumn; column < endColumn; ++column) {
+        for (int c = 0; c < s->componentCount; ++c) {
+          const JpegFrameComponent& comp = s->components[c];
+          for (int i = 0; i < comp.v; ++i)
+            for (int j = 0; j < comp.h; ++j)
+              std::copy_n(StoredBlock(s, c, column * comp.h + j, row * comp.v + i), 64,
+                          s->componentBlocks[c] + (i * comp.h + j) * 64);
+        }
+        OutputMcu(props, s, t, column, row);
+      }
+  }
+  if (!s->useFastPath && props->read_request_record == nullptr)
+    JpegOutputPlanes(props, s, s->target.write.top, s->target.write.bottom);
+  props->runtime->endKernels();
+  return JPEG_SUCCESS;
+}
