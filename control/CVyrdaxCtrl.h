@@ -1,6 +1,7 @@
 #pragma once
 // The control object: one per DVR a host shows, serving up to 64 of its
 // channels. Hosts reach it only through its dispatch interface.
+#include "control/audio/SoundPath.h"
 #include "control/display/CVideoPane.h"
 #include "control/interface/VyrdaxInterface.h"
 #include "control/layout/PaneLayout.h"
@@ -177,6 +178,15 @@ public:
     CRecordCatalog& MonthCatalog() { return *monthCatalog_; }
     CRecordCatalog& DayCatalog() { return *dayCatalog_; }
 
+    // Two-way sound with the DVR.
+    void MicStart();
+    void MicStop();
+    void AudioEnable(int16_t idxCh);
+    bool SetSoundMute(int32_t val);
+    bool SetMicVolume(int32_t val, int16_t idxCh);
+    bool SetSpeakerVolume(int32_t val, int16_t idxCh);
+    SoundPath& Sound() { return *sound_; }
+
     // A JPEG snapshot of the channel's last picture; true when it was written.
     bool SaveToBMP(const std::string& path, int16_t idxCh);
 
@@ -263,6 +273,11 @@ private:
     void HandleAudio(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header);
     void HandleControlReply(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header);
     bool Drain(platform::WorkerThread& self, CDvrSocket& socket, std::size_t length);
+
+    // Receive thread's share of the sound: the oldest microphone block goes
+    // out, and an audio payload is read and kept or dropped.
+    void SendMicrophoneBlock();
+    bool ReceiveSound(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header);
 
     // Live display.
     void DisplayThreadProc(platform::WorkerThread& self, int channel);
@@ -359,6 +374,10 @@ private:
     std::unique_ptr<CRecordCatalog> dayCatalog_ = std::make_unique<CRecordCatalog>();
 
     platform::TimerSet timers_;
+
+    // Sound devices and block lists; its speaker routine asks whether the
+    // receive thread runs.
+    std::unique_ptr<SoundPath> sound_ = std::make_unique<SoundPath>([this] { return ReceiveThreadRunning(); });
 };
 
 } // namespace vyrdax

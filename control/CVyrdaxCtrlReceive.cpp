@@ -90,7 +90,9 @@ void CVyrdaxCtrl::ReceiveThreadProc(platform::WorkerThread& self)
         }
         if (linkDown_.load())
             continue;
-        // Microphone blocks are sent here once two-way audio is in place.
+        SendMicrophoneBlock();
+        if (linkDown_.load())
+            continue;
 
         std::shared_ptr<CDvrSocket> socket = CurrentSocket();
         DvrPacketHeader header;
@@ -111,6 +113,7 @@ void CVyrdaxCtrl::ReceiveThreadProc(platform::WorkerThread& self)
         lastActivity = Clock::now();
     }
     timers_.KillTimer(kReceiveTimerId);
+    sound_->ReceiveThreadEnded();
 }
 
 void CVyrdaxCtrl::HandleVideo(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header,
@@ -198,14 +201,7 @@ void CVyrdaxCtrl::HandleVideo(platform::WorkerThread& self, CDvrSocket& socket, 
 
 void CVyrdaxCtrl::HandleAudio(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header)
 {
-    const uint32_t length = header.Word(DvrPacketHeader::kCode);
-    if (length == 0 || length > kMaxPayload) {
-        linkDown_ = 1;
-        return;
-    }
-    // Sound is read and dropped until the speaker path is in place.
-    if (!Drain(self, socket, length))
-        return;
+    ReceiveSound(self, socket, header);
 }
 
 void CVyrdaxCtrl::HandleControlReply(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header)

@@ -5,7 +5,7 @@
 namespace vyrdax {
 
 SoundPath::SoundPath(std::function<bool()> receiveThreadRunning)
-    : receiveThreadRunning_(std::move(receiveThreadRunning)), workBuffer_(kWorkBufferBytes / 2)
+    : receiveThreadRunning_(std::move(receiveThreadRunning)), workBuffer_(kWorkBufferBytes / 2), payloadBuffer_(kWorkBufferBytes)
 {
     CSoundFormat microphone;
     microphone.SetSamplesPerBuffer(kMicrophoneSamplesPerBuffer);

@@ -56,6 +56,8 @@ public:
     // audio channel while not muted; decoded, appended (the list holds at
     // most 18 blocks) and playback asked for from 6 blocks on. True when kept.
     bool ReceiveAudio(int channel, const uint8_t* payload, std::size_t length);
+    // Receive thread: where an audio payload is read, kWorkBufferBytes long.
+    std::vector<uint8_t>& PayloadBuffer() { return payloadBuffer_; }
     // Receive thread: the oldest microphone block, copied; false when none.
     bool OldestMicrophoneBlock(std::vector<uint8_t>& block);
     void DropOldestMicrophoneBlock();
@@ -85,6 +87,7 @@ private:
     mutable std::mutex microphoneLock_;
     std::deque<std::vector<uint8_t>> microphoneList_;
     std::vector<int16_t> workBuffer_;
+    std::vector<uint8_t> payloadBuffer_;
 
     CSoundIn soundIn_;
     CSoundOut soundOut_;
