@@ -270,6 +270,7 @@ void CVyrdaxCtrl::ClearInfo(int16_t idxCh)
         return;
     auto unbind = [this](int ch) {
         ChannelSlot& slot = channels_[ch];
+        recorder_->FinishAvi(ch);
         slot.assigned = false;
         std::lock_guard<std::mutex> names(slot.titleLock);
         slot.name.clear();

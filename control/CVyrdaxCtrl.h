@@ -170,6 +170,8 @@ public:
     void StopRecord(int16_t idxCh);
     bool IsRecording(int ch) const { return recorder_->IsRecording(ch); }
     void WriteRecordFrame(int channel, const uint8_t* frame, const FrameInfo& info);
+    // AVI mode: the receive thread's frame of a channel with AVI work.
+    void WriteAviFrame(int channel, const uint8_t* frame, uint32_t length, const DvrPacketHeader& header);
     RecordingWriter& Recorder() { return *recorder_; }
 
     // Searches of the recordings on the PC.

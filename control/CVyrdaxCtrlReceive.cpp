@@ -171,7 +171,8 @@ void CVyrdaxCtrl::HandleVideo(platform::WorkerThread& self, CDvrSocket& socket, 
 
     if (IsRecording(static_cast<int>(channel)))
         WriteRecordFrame(static_cast<int>(channel), frame, info);
-    // AVI writing takes the frame here once it is in place.
+    if (recorder_->AviActive(static_cast<int>(channel)))
+        WriteAviFrame(static_cast<int>(channel), frame, frameLength, header);
 
     if (slot.stopped.load() == 1)
         return;
