@@ -16,6 +16,14 @@ namespace platform {
 
 namespace {
 
+// PortAudio's set-up and tear-down are not safe from several threads at once,
+// and capture, playback and alarm sounds open devices on threads of their own.
+std::mutex& PortAudioLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
 class PortAudioDevice : public AudioDevice {
 public:
     ~PortAudioDevice() override { Close(); }
@@ -24,6 +32,7 @@ public:
     {
         if (stream_)
             return -paDeviceUnavailable;
+        std::lock_guard<std::mutex> global(PortAudioLock());
         const PaError init = Pa_Initialize();
         if (init != paNoError)
             return -init;
@@ -98,6 +107,7 @@ public:
         if (!stream_)
             return 0;
         const int reset = Reset();
+        std::unique_lock<std::mutex> global(PortAudioLock());
         const PaError error = Pa_CloseStream(stream_);
         stream_ = nullptr;
         {
@@ -108,6 +118,7 @@ public:
         if (delivery_.joinable())
             delivery_.join();
         Pa_Terminate();
+        global.unlock();
         return error != paNoError ? -error : reset;
     }
 

@@ -374,11 +374,14 @@ std::string AviSplitName(const std::string& moviePath)
 
 bool RecordingWriter::CloseAviLocked(Channel& c)
 {
+    const SteadyClock::time_point begin = SteadyClock::now();
     c.aviWriting = false;
     UpdateAviActiveLocked(c);
     // A failed rename keeps the data file under its temporary name; only a
     // write fault counts as one.
     c.avi.Close(c.aviOpenPath, kAviFramesPerSecondTimes100);
+    aviCloses_ += 1;
+    RaiseMax(longestAviCloseNs_, ElapsedNs(begin));
     return !c.avi.CloseWriteFailed();
 }
 
@@ -442,11 +445,14 @@ void RecordingWriter::WriteAviFrame(int channel, const uint8_t* frame, uint32_t 
     if (channel < 0 || channel >= kChannelCount || !frame || !streamHeader)
         return;
     Channel& c = channels_[static_cast<std::size_t>(channel)];
+    const SteadyClock::time_point begin = SteadyClock::now();
     Outcome outcome;
     {
         std::lock_guard<std::mutex> lock(c.lock);
         outcome = WriteAviLocked(c, channel, frame, length, width, height, streamHeader);
     }
+    aviFrames_ += 1;
+    aviWriteNs_ += ElapsedNs(begin);
     Notify(outcome, channel);
 }
 
@@ -520,6 +526,10 @@ RecordingWriter::Statistics RecordingWriter::Stats() const
     s.writeNanoseconds = writeNs_.load();
     s.splits = splits_.load();
     s.longestSplitNanoseconds = longestSplitNs_.load();
+    s.aviFrames = aviFrames_.load();
+    s.aviWriteNanoseconds = aviWriteNs_.load();
+    s.aviCloses = aviCloses_.load();
+    s.longestAviCloseNanoseconds = longestAviCloseNs_.load();
     return s;
 }
 

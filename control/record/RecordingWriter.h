@@ -73,6 +73,10 @@ public:
         uint64_t writeNanoseconds = 0;
         uint64_t splits = 0;
         uint64_t longestSplitNanoseconds = 0;
+        uint64_t aviFrames = 0;           // WriteAviFrame calls
+        uint64_t aviWriteNanoseconds = 0; // in WriteAviFrame, closes included
+        uint64_t aviCloses = 0;
+        uint64_t longestAviCloseNanoseconds = 0;
     };
 
     explicit RecordingWriter(Notices notices, RecordClock clock = SystemRecordClock);
@@ -160,6 +164,7 @@ private:
     std::array<Channel, vyrmovie::kChannelCount> channels_;
 
     std::atomic<uint64_t> frames_{0}, bytes_{0}, writeNs_{0}, splits_{0}, longestSplitNs_{0};
+    std::atomic<uint64_t> aviFrames_{0}, aviWriteNs_{0}, aviCloses_{0}, longestAviCloseNs_{0};
 };
 
 } // namespace vyrdax
