@@ -216,3 +216,52 @@ TEST(SoundVolume, LevelsMapToDvrSteps)
 
 } // namespace
 } // namespace vyrdax
+
+namespace vyrdax {
+namespace {
+
+// Capture, playback and the receive thread all at once on both lists.
+TEST(SoundPathRace, ThreeThreadsShareTheListsSafely)
+{
+    vyrtest::FakeAudio fake;
+    SoundPath sound([] { return true; });
+    sound.SetAudioChannel(0);
+    CG723Codec encoder;
+    const std::vector<uint8_t> block = EncodedTone(encoder, 256);
+    std::atomic<bool> done{false};
+    std::thread receiver([&] {
+        std::vector<uint8_t> mic;
+        for (int i = 0; i < 2000; ++i) {
+            sound.ReceiveAudio(0, block.data(), block.size());
+            if (sound.OldestMicrophoneBlock(mic)) {
+                EXPECT_EQ(mic.size(), 768u);
+                sound.DropOldestMicrophoneBlock();
+            }
+            EXPECT_LE(sound.SpeakerBlocks(), SoundPath::kSpeakerListLimit);
+        }
+        done = true;
+    });
+    std::thread player([&] {
+        while (!done)
+            if (!fake.CompleteOldest())
+                std::this_thread::yield();
+    });
+    std::thread capture([&] {
+        std::vector<uint8_t> pcm(4096, 0x11);
+        for (int i = 0; i < 2000; ++i) {
+            CSoundBuffer buffer(pcm.data(), pcm.size());
+            EXPECT_EQ(sound.MicrophoneRoutine(buffer), 1);
+            EXPECT_LE(sound.MicrophoneBlocks(), SoundPath::kMicrophoneListLimit);
+        }
+    });
+    receiver.join();
+    player.join();
+    capture.join();
+    sound.ReceiveThreadEnded();
+    while (fake.CompleteOldest()) {
+    }
+    EXPECT_TRUE(Eventually([&] { return !fake.state->open; }));
+}
+
+} // namespace
+} // namespace vyrdax

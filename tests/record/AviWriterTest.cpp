@@ -18,6 +18,7 @@
 #include <fstream>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <thread>
 
 namespace {
 
@@ -335,6 +336,49 @@ TEST(AviRecording, ADisconnectDuringRecordingLeavesAFinishedFile)
     EXPECT_EQ(status, 0);
     EXPECT_EQ(decode, "");
     EXPECT_GT(LE32(ReadAll(path), 48), 15u);
+}
+
+} // namespace
+
+namespace {
+
+// The host finishing and restarting a channel's AVI while its receive
+// thread writes: every file that comes out is whole.
+TEST(AviRecording, FinishingWhileTheReceiveThreadWritesLeavesWholeFiles)
+{
+    recordtest::TempDir dir;
+    Notices notices;
+    RecordingWriter writer(notices.Make());
+    const auto& frames = recordtest::EncodedFrames(352, 240, 30, 10);
+    const StreamHeader header = Patched(352, 240);
+    std::atomic<bool> stop{false};
+    writer.StartRecord(false, dir.path(), "r0.avi", "F", 2);
+    std::thread receive([&] {
+        for (std::size_t i = 0; !stop; i = (i + 1) % frames.size())
+            writer.WriteAviFrame(2, frames[i].bytes.data(), static_cast<uint32_t>(frames[i].bytes.size()), 352, 240,
+                                 header.data());
+    });
+    for (int round = 1; round <= 200; ++round) {
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+        writer.FinishAvi(2);
+        writer.StartRecord(false, dir.path(), "r" + std::to_string(round) + ".avi", "F", 2);
+    }
+    stop = true;
+    receive.join();
+    writer.FinishAvi(2);
+    EXPECT_TRUE(notices.faults.empty());
+    EXPECT_EQ(CountFiles(dir.path(), ".str") + CountFiles(dir.path(), ".idx"), 0);
+    int files = 0;
+    for (const auto& e : fs::recursive_directory_iterator(dir.path())) {
+        if (e.path().extension() != ".avi")
+            continue;
+        ++files;
+        const std::vector<uint8_t> b = ReadAll(e.path().string());
+        ASSERT_GT(b.size(), 6164u);
+        EXPECT_EQ(LE32(b, 4), b.size() - 8) << e.path();
+        EXPECT_EQ(LE32(b, 6148) + 6152 + 8 + 16 * LE32(b, 48), b.size()) << e.path();
+    }
+    EXPECT_GT(files, 0);
 }
 
 } // namespace
