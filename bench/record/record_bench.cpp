@@ -8,12 +8,15 @@
 //       files and AVI files at once; every 3 s each AVI file is finished and
 //       a new one begun. Adds the AVI writer's time per frame and the longest
 //       close (header, index copy, rename) on a receive thread.
+//   record_bench avi-close [FRAMES]   one AVI file of FRAMES small frames
+//       (36000: twenty minutes at 30 fps), then the time its close takes.
 //   record_bench search [DAYS] [DIR]   generates DAYS day directories of
 //       64 channels x 72 files (empty, last written at their file's end) and
 //       times one month search and one day search.
 #include "SimProcess.h"
 
 #include "control/CVyrdaxCtrl.h"
+#include "control/record/CAviWriter.h"
 #include "control/record/CRecordCatalog.h"
 #include "platform/MessageBox.h"
 
@@ -143,7 +146,7 @@ int Write(int seconds, bool avi)
             CVyrdaxCtrl* ctrl = controls[static_cast<std::size_t>(k)];
             ctrl->SetRecType(1);
             for (int ch = 0; ch < channels; ++ch) {
-                const std::string prefix = "A.C" + std::to_string(k * channels + ch);
+                const std::string prefix = "F.C" + std::to_string(k * channels + ch);
                 ctrl->StartRecord(dir, prefix + "." + std::to_string(aviRound) + ".avi", prefix, 0,
                                   static_cast<int16_t>(ch));
             }
@@ -157,9 +160,10 @@ int Write(int seconds, bool avi)
     run.start();
     while (run.elapsed() < seconds * 1000) {
         Pump(3000);
-        offset += 20 * 60; // every writer meets a 20-minute mark at its next frame
+        // Before the clock jumps: a start takes the split mark from the clock.
         if (avi)
             startAvi(); // each open AVI file is finished at its next frame
+        offset += 20 * 60; // every writer meets a 20-minute mark at its next frame
     }
     for (CVyrdaxCtrl* ctrl : controls)
         for (int ch = 0; ch < channels; ++ch)
@@ -305,9 +309,32 @@ int Search(int days, std::string dir)
 
 } // namespace
 
+int AviClose(int frames)
+{
+    char pattern[] = "/tmp/vyr-avi-bench-XXXXXX";
+    const std::string dir = ::mkdtemp(pattern);
+    const std::string name = dir + "/close.avi";
+    std::vector<uint8_t> frame(1500, 0x5A);
+    frame[4] = 0x10;
+    CAviWriter avi;
+    if (!avi.Open(name, 704, 480, frame.data(), static_cast<uint32_t>(frame.size())))
+        return 1;
+    for (int i = 1; i < frames; ++i)
+        avi.AddFrame(frame.data(), static_cast<uint32_t>(frame.size()));
+    const auto begin = std::chrono::steady_clock::now();
+    const int closed = avi.Close(name, 1500);
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count();
+    std::printf("AVI close of %d frames (index %.1f KiB): %.3f ms%s\n", frames, frames * 16 / 1024.0, ms,
+                closed ? "" : " (failed)");
+    fs::remove_all(dir);
+    return closed ? 0 : 1;
+}
+
 int main(int argc, char** argv)
 {
     const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "avi-close")
+        return AviClose(argc > 2 ? std::atoi(argv[2]) : 36000);
     if (mode == "search")
         return Search(argc > 2 ? std::atoi(argv[2]) : 365, argc > 3 ? argv[3] : "");
     if (mode == "write" || mode == "avi") {
@@ -315,6 +342,6 @@ int main(int argc, char** argv)
         QApplication app(argc, argv);
         return Write(argc > 2 ? std::atoi(argv[2]) : 15, mode == "avi");
     }
-    std::fprintf(stderr, "usage: record_bench write|avi [SECONDS] | search [DAYS] [DIR]\n");
+    std::fprintf(stderr, "usage: record_bench write|avi [SECONDS] | avi-close [FRAMES] | search [DAYS] [DIR]\n");
     return 2;
 }
