@@ -160,7 +160,7 @@ bool CAviWriter::WouldOverflow(uint32_t size) const
     const uint64_t chunk = 8 + uint64_t{size} + (size & 1);
     const uint64_t fileSize = uint64_t{kHeaderSize} + kMoviListHead + movieDataSize_ + chunk + kIdx1Head +
                               uint64_t{kIndexEntrySize} * (uint64_t{frameCount_} + 1);
-    return fileSize > 0xFFFFFFFFull;
+    return fileSize > largestFile_;
 }
 
 int CAviWriter::Open(const std::string& finalName, int width, int height, const uint8_t* frame, uint32_t size)

@@ -20,7 +20,11 @@ public:
     static constexpr uint32_t kKeyFrameFlag = 16;
     static constexpr std::size_t kIndexCopyPiece = 4u << 20;
 
-    CAviWriter() = default;
+    // Every 32-bit size and offset of a RIFF file stays within this.
+    static constexpr uint64_t kLargestFile = 0xFFFFFFFFull;
+
+    // `largestFile` below kLargestFile lets tests reach a split with small files.
+    explicit CAviWriter(uint64_t largestFile = kLargestFile) : largestFile_(largestFile) {}
     ~CAviWriter();
     CAviWriter(const CAviWriter&) = delete;
     CAviWriter& operator=(const CAviWriter&) = delete;
@@ -42,7 +46,7 @@ public:
     // Whether the last Close failed writing (rather than renaming).
     bool CloseWriteFailed() const { return closeWriteFailed_; }
     // Whether one more frame of `size` bytes would carry a 32-bit size or
-    // offset of the file past its range.
+    // offset of the file past its range (or the file past its given limit).
     bool WouldOverflow(uint32_t size) const;
     uint32_t FrameCount() const { return frameCount_; }
     uint32_t MovieDataSize() const { return movieDataSize_; }
@@ -69,6 +73,7 @@ private:
     uint32_t movieDataSize_ = 0;
     uint32_t nextOffset_ = 4; // from the "movi" fourcc
     bool closeWriteFailed_ = false;
+    uint64_t largestFile_;
 };
 
 } // namespace vyrdax

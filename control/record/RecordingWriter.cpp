@@ -118,9 +118,11 @@ bool RecordFile::Close()
 
 // ---- RecordingWriter ------------------------------------------------------
 
-RecordingWriter::RecordingWriter(Notices notices, RecordClock clock)
+RecordingWriter::RecordingWriter(Notices notices, RecordClock clock, uint64_t largestAviFile)
     : notices_(std::move(notices)), clock_(std::move(clock))
 {
+    for (Channel& c : channels_)
+        c.avi = std::make_unique<CAviWriter>(largestAviFile);
 }
 
 RecordingWriter::~RecordingWriter()
@@ -379,10 +381,10 @@ bool RecordingWriter::CloseAviLocked(Channel& c)
     UpdateAviActiveLocked(c);
     // A failed rename keeps the data file under its temporary name; only a
     // write fault counts as one.
-    c.avi.Close(c.aviOpenPath, kAviFramesPerSecondTimes100);
+    c.avi->Close(c.aviOpenPath, kAviFramesPerSecondTimes100);
     aviCloses_ += 1;
     RaiseMax(longestAviCloseNs_, ElapsedNs(begin));
-    return !c.avi.CloseWriteFailed();
+    return !c.avi->CloseWriteFailed();
 }
 
 RecordingWriter::Outcome RecordingWriter::WriteAviLocked(Channel& c, int channel, const uint8_t* frame,
@@ -390,7 +392,7 @@ RecordingWriter::Outcome RecordingWriter::WriteAviLocked(Channel& c, int channel
                                                          const uint8_t* streamHeader)
 {
     auto fault = [&c, this] {
-        c.avi.Abandon();
+        c.avi->Abandon();
         c.aviWriting = false;
         c.aviRequest = 0;
         UpdateAviActiveLocked(c);
@@ -401,8 +403,8 @@ RecordingWriter::Outcome RecordingWriter::WriteAviLocked(Channel& c, int channel
         return CloseAviLocked(c) ? Outcome::None : fault();
     }
     if (c.aviWriting && c.aviRequest == 0) {
-        if (!c.avi.WouldOverflow(length))
-            return c.avi.AddFrame(frame, length) ? Outcome::None : fault();
+        if (!c.avi->WouldOverflow(length))
+            return c.avi->AddFrame(frame, length) ? Outcome::None : fault();
         // Finished before a size in it wraps; the next file starts at a
         // frame that can open it.
         if (!CloseAviLocked(c))
@@ -420,12 +422,12 @@ RecordingWriter::Outcome RecordingWriter::WriteAviLocked(Channel& c, int channel
         return fault();
     int opened;
     if (CarriesStreamHeaders(frame, length)) {
-        opened = c.avi.Open(c.aviPath, static_cast<int>(width), static_cast<int>(height), frame, length);
+        opened = c.avi->Open(c.aviPath, static_cast<int>(width), static_cast<int>(height), frame, length);
     } else if (IsIntraFrame(frame, length)) {
         std::vector<uint8_t> withHeaders(kStreamHeaderBytes + length);
         std::memcpy(withHeaders.data(), streamHeader, kStreamHeaderBytes);
         std::memcpy(withHeaders.data() + kStreamHeaderBytes, frame, length);
-        opened = c.avi.Open(c.aviPath, static_cast<int>(width), static_cast<int>(height), withHeaders.data(),
+        opened = c.avi->Open(c.aviPath, static_cast<int>(width), static_cast<int>(height), withHeaders.data(),
                             static_cast<uint32_t>(withHeaders.size()));
     } else {
         return Outcome::None; // waits for an intra frame

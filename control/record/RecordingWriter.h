@@ -79,7 +79,10 @@ public:
         uint64_t longestAviCloseNanoseconds = 0;
     };
 
-    explicit RecordingWriter(Notices notices, RecordClock clock = SystemRecordClock);
+    // `largestAviFile` below CAviWriter::kLargestFile lets tests reach an AVI
+    // split with small files.
+    explicit RecordingWriter(Notices notices, RecordClock clock = SystemRecordClock,
+                             uint64_t largestAviFile = CAviWriter::kLargestFile);
     ~RecordingWriter();
     RecordingWriter(const RecordingWriter&) = delete;
     RecordingWriter& operator=(const RecordingWriter&) = delete;
@@ -137,7 +140,7 @@ private:
         std::string aviPath;     // where the next AVI file goes
         std::string aviOpenPath; // the open file's final name
         std::atomic<bool> aviActive{false}; // aviRequest != 0 || aviWriting
-        CAviWriter avi;
+        std::unique_ptr<CAviWriter> avi;
     };
     enum class Outcome { None, Stopped, Fault };
 

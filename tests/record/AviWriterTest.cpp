@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -379,6 +380,46 @@ TEST(AviRecording, FinishingWhileTheReceiveThreadWritesLeavesWholeFiles)
         EXPECT_EQ(LE32(b, 6148) + 6152 + 8 + 16 * LE32(b, 48), b.size()) << e.path();
     }
     EXPECT_GT(files, 0);
+}
+
+} // namespace
+
+namespace {
+
+TEST(AviRecording, AFileNearItsSizeLimitIsFinishedAndANewOneStartsUnderASplitName)
+{
+    recordtest::TempDir dir;
+    recordtest::ScopedTimeZone zone("UTC");
+    Notices notices;
+    recordtest::FakeClock clock;
+    clock.seconds = recordtest::LocalTime(2026, 3, 7, 10, 0, 0);
+    constexpr uint64_t kLimit = 60000;
+    RecordingWriter writer(notices.Make(), clock.clock(), kLimit);
+    const auto& frames = recordtest::EncodedFrames(352, 240, 30, 10);
+    const StreamHeader header = Patched(352, 240);
+    writer.StartRecord(false, dir.path(), "first.avi", "F.cam", 5);
+    for (int round = 0; round < 3; ++round)
+        for (const auto& f : frames) {
+            writer.WriteAviFrame(5, f.bytes.data(), static_cast<uint32_t>(f.bytes.size()), 352, 240, header.data());
+            clock.advanceMs(1000);
+        }
+    writer.FinishAvi(5);
+    EXPECT_TRUE(notices.faults.empty());
+    EXPECT_EQ(CountFiles(dir.path(), ".str") + CountFiles(dir.path(), ".idx"), 0);
+    std::vector<std::string> names;
+    for (const auto& e : fs::recursive_directory_iterator(dir.path()))
+        if (e.path().extension() == ".avi") {
+            names.push_back(e.path().filename().string());
+            EXPECT_LE(fs::file_size(e.path()), kLimit) << e.path();
+            int status = 0;
+            EXPECT_EQ(recordtest::RunCommand("ffmpeg -v error -i " + e.path().string() + " -f null -", &status), "");
+            EXPECT_EQ(status, 0);
+        }
+    std::sort(names.begin(), names.end());
+    ASSERT_GE(names.size(), 2u);
+    EXPECT_EQ(names[0].rfind("F.cam.20260307.10", 0), 0u) << names[0];
+    EXPECT_EQ(names[0].substr(names[0].size() - 7), ".05.avi") << names[0];
+    EXPECT_EQ(names.back(), "first.avi");
 }
 
 } // namespace
