@@ -1,7 +1,9 @@
 // WAV files on the default output: on the fake device, and to their end on
 // ALSA's null device through the real PortAudio path.
 #include "FakeAudioDevice.h"
+#include "control/audio/SoundPath.h"
 #include "platform/Audio.h"
+#include "platform/MessageBox.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +11,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -89,24 +94,72 @@ TEST(SoundPlayer, UnreadableFilesAreRefused)
     fs::remove(path);
 }
 
+// ALSA's null device as the default, for the life of the object.
+class NullAlsaDevice {
+public:
+    NullAlsaDevice() : config_(fs::temp_directory_path() / ("vyr_asound_null_" + std::to_string(getpid()) + ".conf"))
+    {
+        std::ofstream(config_) << "pcm.!default { type null }\nctl.!default { type hw card 0 }\n";
+        if (const char* previous = std::getenv("ALSA_CONFIG_PATH"))
+            previous_ = previous;
+        setenv("ALSA_CONFIG_PATH", config_.c_str(), 1);
+    }
+    ~NullAlsaDevice()
+    {
+        if (previous_.empty())
+            unsetenv("ALSA_CONFIG_PATH");
+        else
+            setenv("ALSA_CONFIG_PATH", previous_.c_str(), 1);
+        fs::remove(config_);
+    }
+
+private:
+    fs::path config_;
+    std::string previous_;
+};
+
 TEST(SoundPlayer, PlaysToItsEndOnTheNullDevice)
 {
-    const fs::path config = fs::temp_directory_path() / "vyr_asound_null.conf";
-    {
-        std::ofstream out(config);
-        out << "pcm.!default { type null }\nctl.!default { type hw card 0 }\n";
-    }
-    const char* previous = std::getenv("ALSA_CONFIG_PATH");
-    setenv("ALSA_CONFIG_PATH", config.c_str(), 1);
+    NullAlsaDevice null;
     const fs::path path = WriteWave("vyr_player_null.wav", std::vector<uint8_t>(1600, 128));
     const bool played = platform::PlaySoundFile(path.string(), true);
-    if (previous)
-        setenv("ALSA_CONFIG_PATH", previous, 1);
-    else
-        unsetenv("ALSA_CONFIG_PATH");
     fs::remove(path);
-    fs::remove(config);
     EXPECT_TRUE(played);
+}
+
+// The real device path end to end: capture fills the microphone list and
+// playback takes the speaker list, with no error box.
+TEST(SoundDevices, CaptureAndPlaybackRunOnTheNullDevice)
+{
+    NullAlsaDevice null;
+    std::vector<std::string> boxes;
+    std::mutex boxesLock;
+    auto previous = platform::SetMessageBoxHandler([&](const std::string& text, const std::string&, unsigned) {
+        std::lock_guard<std::mutex> lock(boxesLock);
+        boxes.push_back(text);
+        return platform::IDOK;
+    });
+    {
+        vyrdax::SoundPath sound([] { return true; });
+        sound.SetAudioChannel(0);
+        sound.MicStart();
+        EXPECT_TRUE(sound.SoundIn().Running());
+        const std::vector<uint8_t> codes(96, 0x24);
+        for (int i = 0; i < vyrdax::SoundPath::kPlayAtBlocks; ++i)
+            sound.ReceiveAudio(0, codes.data(), codes.size());
+        EXPECT_TRUE(sound.SoundOut().Running());
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while ((sound.MicrophoneBlocks() < 3 || sound.SpeakerBlocks() > 0) &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_EQ(sound.MicrophoneBlocks(), 3);
+        EXPECT_EQ(sound.SpeakerBlocks(), 0);
+        sound.MicStop();
+        EXPECT_FALSE(sound.SoundIn().Running());
+        sound.ReceiveThreadEnded();
+    }
+    platform::SetMessageBoxHandler(previous);
+    EXPECT_TRUE(boxes.empty()) << boxes.front();
 }
 
 } // namespace
