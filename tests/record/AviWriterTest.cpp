@@ -423,3 +423,22 @@ TEST(AviRecording, AFileNearItsSizeLimitIsFinishedAndANewOneStartsUnderASplitNam
 }
 
 } // namespace
+
+namespace {
+
+TEST(AviRecording, AFileThatCannotBeCreatedStopsTheRecordingOnce)
+{
+    Notices notices;
+    RecordingWriter writer(notices.Make());
+    const auto& frames = recordtest::EncodedFrames(352, 240, 30, 10);
+    const StreamHeader header = Patched(352, 240);
+    writer.StartRecord(false, "/proc/no-such-directory", "x.avi", "F", 7);
+    for (int i = 0; i < 3; ++i)
+        writer.WriteAviFrame(7, frames[0].bytes.data(), static_cast<uint32_t>(frames[0].bytes.size()), 352, 240,
+                             header.data());
+    EXPECT_EQ(notices.faults, std::vector<int>{7});
+    EXPECT_EQ(notices.stopped, std::vector<int>{7});
+    EXPECT_FALSE(writer.AviActive(7));
+}
+
+} // namespace
