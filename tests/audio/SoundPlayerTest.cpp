@@ -80,6 +80,27 @@ TEST(SoundPlayer, BackgroundSoundGoesToTheDeviceAndStops)
     fs::remove(path);
 }
 
+TEST(SoundPlayer, TheViewersSoundsPlayWhole)
+{
+    for (const char* name : {"alarm.wav", "capture.wav"}) {
+        SCOPED_TRACE(name);
+        vyrtest::FakeAudio fake;
+        const std::string path = std::string(SOUND_DIRECTORY) + "/" + name;
+        ASSERT_TRUE(platform::PlaySoundFile(path, false));
+        ASSERT_TRUE(QueuedSoon(fake, 1));
+        // The canonical 44-byte header, read here on its own.
+        std::ifstream in(path, std::ios::binary);
+        uint8_t h[44] = {};
+        in.read(reinterpret_cast<char*>(h), sizeof h);
+        EXPECT_EQ(fake.state->format.channels, h[22] | h[23] << 8);
+        EXPECT_EQ(fake.state->format.samplesPerSecond, h[24] | h[25] << 8 | h[26] << 16);
+        EXPECT_EQ(fake.state->format.bitsPerSample, h[34] | h[35] << 8);
+        // Every sample of the data chunk, and nothing of the header.
+        EXPECT_EQ(fake.QueuedLengths()[0], fs::file_size(path) - 44);
+        platform::StopSound();
+    }
+}
+
 TEST(SoundPlayer, UnreadableFilesAreRefused)
 {
     vyrtest::FakeAudio fake;
