@@ -115,7 +115,7 @@ platform::HRESULT CVyrdaxCtrl::Invoke(int dispid, const std::vector<Variant>& ar
     case DISPID_GetMonthDataL: r = GetMonthDataL(str(0), str(1)); break;
     case DISPID_GetTimeDataL: r = GetTimeDataL(str(0), str(1)); break;
 
-    // Playback, backup, audio and snapshots answer with their neutral
+    // Playback, backup and snapshots answer with their neutral
     // results until those areas are in place.
     case DISPID_GetMicVolume:
     case DISPID_GetSpeakerVolume:
@@ -125,9 +125,12 @@ platform::HRESULT CVyrdaxCtrl::Invoke(int dispid, const std::vector<Variant>& ar
     case DISPID_GetMaxFrmNum:
     case DISPID_BackUp: r = Variant::Long(0); break;
     case DISPID_SaveToBMP: r = Variant::Bool(SaveToBMP(str(0), i2(1))); break;
-    case DISPID_SetSoundMute:
-    case DISPID_SetMicVolume:
-    case DISPID_SetSpeakerVolume: r = Variant::Bool(false); break;
+    case DISPID_MicStart: MicStart(); break;
+    case DISPID_MicStop: MicStop(); break;
+    case DISPID_AudioEnable: AudioEnable(i2(0)); break;
+    case DISPID_SetSoundMute: r = Variant::Bool(SetSoundMute(i4(0))); break;
+    case DISPID_SetMicVolume: r = Variant::Bool(SetMicVolume(i4(0), i2(1))); break;
+    case DISPID_SetSpeakerVolume: r = Variant::Bool(SetSpeakerVolume(i4(0), i2(1))); break;
     default: break; // methods without a result
     }
     if (result)
@@ -268,6 +271,7 @@ void CVyrdaxCtrl::ClearInfo(int16_t idxCh)
         return;
     auto unbind = [this](int ch) {
         ChannelSlot& slot = channels_[ch];
+        recorder_->FinishAvi(ch);
         slot.assigned = false;
         std::lock_guard<std::mutex> names(slot.titleLock);
         slot.name.clear();

@@ -1,6 +1,7 @@
 #pragma once
 // The control object: one per DVR a host shows, serving up to 64 of its
 // channels. Hosts reach it only through its dispatch interface.
+#include "control/audio/SoundPath.h"
 #include "control/display/CVideoPane.h"
 #include "control/interface/VyrdaxInterface.h"
 #include "control/layout/PaneLayout.h"
@@ -181,6 +182,8 @@ public:
     void StopRecord(int16_t idxCh);
     bool IsRecording(int ch) const { return recorder_->IsRecording(ch); }
     void WriteRecordFrame(int channel, const uint8_t* frame, const FrameInfo& info);
+    // AVI mode: the receive thread's frame of a channel with AVI work.
+    void WriteAviFrame(int channel, const uint8_t* frame, uint32_t length, const DvrPacketHeader& header);
     RecordingWriter& Recorder() { return *recorder_; }
 
     // Searches of the recordings on the PC.
@@ -188,6 +191,15 @@ public:
     platform::Variant GetTimeDataL(const std::string& recordDirectory, const std::string& searchOption);
     CRecordCatalog& MonthCatalog() { return *monthCatalog_; }
     CRecordCatalog& DayCatalog() { return *dayCatalog_; }
+
+    // Two-way sound with the DVR.
+    void MicStart();
+    void MicStop();
+    void AudioEnable(int16_t idxCh);
+    bool SetSoundMute(int32_t val);
+    bool SetMicVolume(int32_t val, int16_t idxCh);
+    bool SetSpeakerVolume(int32_t val, int16_t idxCh);
+    SoundPath& Sound() { return *sound_; }
 
     // A JPEG snapshot of the channel's last picture; true when it was written.
     bool SaveToBMP(const std::string& path, int16_t idxCh);
@@ -294,6 +306,11 @@ private:
     void HandleAudio(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header);
     void HandleControlReply(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header);
     bool Drain(platform::WorkerThread& self, CDvrSocket& socket, std::size_t length);
+
+    // Receive thread's share of the sound: the oldest microphone block goes
+    // out, and an audio payload is read and kept or dropped.
+    void SendMicrophoneBlock();
+    bool ReceiveSound(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header);
 
     // Live display.
     void DisplayThreadProc(platform::WorkerThread& self, int channel);
@@ -403,6 +420,10 @@ private:
     std::unique_ptr<CRecordCatalog> dayCatalog_ = std::make_unique<CRecordCatalog>();
 
     platform::TimerSet timers_;
+
+    // Sound devices and block lists; its speaker routine asks whether the
+    // receive thread runs.
+    std::unique_ptr<SoundPath> sound_ = std::make_unique<SoundPath>([this] { return ReceiveThreadRunning(); });
 };
 
 } // namespace vyrdax

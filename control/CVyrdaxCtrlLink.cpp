@@ -513,6 +513,9 @@ void CVyrdaxCtrl::DisConnectSvr(int16_t idxCh)
     if (idxCh == -1) {
         if (remoteMode_ > 0) {
             if (loggedIn_.load()) {
+                for (int ch = 0; ch < kChannelCount; ++ch)
+                    if (channels_[ch].assigned.load() && recorder_->FinishAvi(ch))
+                        channels_[ch].stopped = 1;
                 {
                     // Nothing is asked for any more: the logout says it all.
                     std::lock_guard<std::mutex> lock(maskLock_);
@@ -535,6 +538,8 @@ void CVyrdaxCtrl::DisConnectSvr(int16_t idxCh)
     if (!ValidChannel(idxCh))
         return;
     ChannelSlot& slot = channels_[idxCh];
+    // Its open AVI file is finished here: no frame of it will ask any more.
+    recorder_->FinishAvi(idxCh);
     if (loggedIn_.load()) {
         reconnectPending_ = 0;
         slot.stopped = 1;

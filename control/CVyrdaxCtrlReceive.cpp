@@ -81,7 +81,9 @@ void CVyrdaxCtrl::ReceiveThreadProc(platform::WorkerThread& self)
         }
         if (linkDown_.load())
             continue;
-        // Microphone blocks are sent here once two-way audio is in place.
+        SendMicrophoneBlock();
+        if (linkDown_.load())
+            continue;
 
         std::shared_ptr<CDvrSocket> socket = CurrentSocket();
         DvrPacketHeader header;
@@ -102,6 +104,7 @@ void CVyrdaxCtrl::ReceiveThreadProc(platform::WorkerThread& self)
         lastActivity = Clock::now();
     }
     timers_.KillTimer(kReceiveTimerId);
+    sound_->ReceiveThreadEnded();
 }
 
 void CVyrdaxCtrl::HandleVideo(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header,
@@ -159,7 +162,8 @@ void CVyrdaxCtrl::HandleVideo(platform::WorkerThread& self, CDvrSocket& socket, 
 
     if (IsRecording(static_cast<int>(channel)))
         WriteRecordFrame(static_cast<int>(channel), frame, info);
-    // AVI writing takes the frame here once it is in place.
+    if (recorder_->AviActive(static_cast<int>(channel)))
+        WriteAviFrame(static_cast<int>(channel), frame, frameLength, header);
 
     if (slot.stopped.load() == 1)
         return;
@@ -189,14 +193,7 @@ void CVyrdaxCtrl::HandleVideo(platform::WorkerThread& self, CDvrSocket& socket, 
 
 void CVyrdaxCtrl::HandleAudio(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header)
 {
-    const uint32_t length = header.Word(DvrPacketHeader::kCode);
-    if (length == 0 || length > kMaxPayload) {
-        linkDown_ = 1;
-        return;
-    }
-    // Sound is read and dropped until the speaker path is in place.
-    if (!Drain(self, socket, length))
-        return;
+    ReceiveSound(self, socket, header);
 }
 
 void CVyrdaxCtrl::HandleControlReply(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header)

@@ -51,6 +51,16 @@ void CVyrdaxCtrl::WriteRecordFrame(int channel, const uint8_t* frame, const Fram
     recorder_->WriteRecordFrame(channel, frame, info);
 }
 
+void CVyrdaxCtrl::WriteAviFrame(int channel, const uint8_t* frame, uint32_t length, const DvrPacketHeader& header)
+{
+    const uint32_t width = header.Word(DvrPacketHeader::kVideoWidth);
+    const uint32_t height = header.Word(DvrPacketHeader::kVideoHeight);
+    // An AVI opened at a later intra frame needs the channel's headers in front.
+    StreamHeader streamHeader = kStreamHeaderTemplate;
+    PatchStreamHeader(streamHeader, width, height, header.Word(DvrPacketHeader::kVideoInterlace) == 1);
+    recorder_->WriteAviFrame(channel, frame, length, width, height, streamHeader.data());
+}
+
 platform::Variant CVyrdaxCtrl::GetMonthDataL(const std::string& recordDirectory, const std::string& searchOption)
 {
     return platform::Variant::Pointer(monthCatalog_->GetMonthDataL(recordDirectory, searchOption),

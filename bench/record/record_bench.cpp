@@ -4,12 +4,19 @@
 //       30 fps) into four controls recording all 64 channels; the writers'
 //       clocks jump 20 minutes every 3 s to force splits. Prints MB/s on
 //       disk, writer time per frame and the longest split.
+//   record_bench avi [SECONDS]     the same 64 channels recorded into movie
+//       files and AVI files at once; every 3 s each AVI file is finished and
+//       a new one begun. Adds the AVI writer's time per frame and the longest
+//       close (header, index copy, rename) on a receive thread.
+//   record_bench avi-close [FRAMES]   one AVI file of FRAMES small frames
+//       (36000: twenty minutes at 30 fps), then the time its close takes.
 //   record_bench search [DAYS] [DIR]   generates DAYS day directories of
 //       64 channels x 72 files (empty, last written at their file's end) and
 //       times one month search and one day search.
 #include "SimProcess.h"
 
 #include "control/CVyrdaxCtrl.h"
+#include "control/record/CAviWriter.h"
 #include "control/record/CRecordCatalog.h"
 #include "platform/MessageBox.h"
 
@@ -70,7 +77,7 @@ uint64_t TreeBytes(const std::string& dir)
     return total;
 }
 
-int Write(int seconds)
+int Write(int seconds, bool avi)
 {
     const int instances = 4, channels = 16;
     char pattern[] = "/tmp/vyr-record-bench-XXXXXX";
@@ -132,16 +139,43 @@ int Write(int seconds)
             ctrl->StartRecord(dir, vyrmovie::RecordingFileName(prefix, t, ch), prefix, 0, static_cast<int16_t>(ch));
         }
     }
+    int aviRound = 0;
+    auto startAvi = [&] {
+        ++aviRound;
+        for (int k = 0; k < instances; ++k) {
+            CVyrdaxCtrl* ctrl = controls[static_cast<std::size_t>(k)];
+            ctrl->SetRecType(1);
+            for (int ch = 0; ch < channels; ++ch) {
+                const std::string prefix = "F.C" + std::to_string(k * channels + ch);
+                ctrl->StartRecord(dir, prefix + "." + std::to_string(aviRound) + ".avi", prefix, 0,
+                                  static_cast<int16_t>(ch));
+            }
+            ctrl->SetRecType(0);
+        }
+    };
+    if (avi)
+        startAvi();
     const double cpuBefore = CpuSeconds();
     QElapsedTimer run;
     run.start();
     while (run.elapsed() < seconds * 1000) {
         Pump(3000);
+        // Before the clock jumps: a start takes the split mark from the clock.
+        if (avi)
+            startAvi(); // each open AVI file is finished at its next frame
         offset += 20 * 60; // every writer meets a 20-minute mark at its next frame
     }
     for (CVyrdaxCtrl* ctrl : controls)
         for (int ch = 0; ch < channels; ++ch)
             ctrl->StopRecord(static_cast<int16_t>(ch));
+    if (avi) {
+        for (CVyrdaxCtrl* ctrl : controls) {
+            ctrl->SetRecType(1);
+            for (int ch = 0; ch < channels; ++ch)
+                ctrl->StopRecord(static_cast<int16_t>(ch));
+        }
+        Pump(500);
+    }
     const double elapsed = static_cast<double>(run.elapsed()) / 1000.0;
     const double cpu = CpuSeconds() - cpuBefore;
 
@@ -153,6 +187,10 @@ int Write(int seconds)
         total.writeNanoseconds += s.writeNanoseconds;
         total.splits += s.splits;
         total.longestSplitNanoseconds = std::max(total.longestSplitNanoseconds, s.longestSplitNanoseconds);
+        total.aviFrames += s.aviFrames;
+        total.aviWriteNanoseconds += s.aviWriteNanoseconds;
+        total.aviCloses += s.aviCloses;
+        total.longestAviCloseNanoseconds = std::max(total.longestAviCloseNanoseconds, s.longestAviCloseNanoseconds);
     }
     for (CVyrdaxCtrl* ctrl : controls)
         ctrl->Release();
@@ -169,6 +207,13 @@ int Write(int seconds)
                 total.frames ? total.writeNanoseconds / 1000.0 / static_cast<double>(total.frames) : 0.0);
     std::printf("  splits              %llu, longest %.3f ms (receive thread, before the host's notice)\n",
                 static_cast<unsigned long long>(total.splits), total.longestSplitNanoseconds / 1e6);
+    if (avi) {
+        std::printf("  AVI time/frame      %.1f us (in WriteAviFrame, %llu frames, closes included)\n",
+                    total.aviFrames ? total.aviWriteNanoseconds / 1000.0 / static_cast<double>(total.aviFrames) : 0.0,
+                    static_cast<unsigned long long>(total.aviFrames));
+        std::printf("  AVI closes          %llu, longest %.3f ms (header, index copy and rename, receive thread)\n",
+                    static_cast<unsigned long long>(total.aviCloses), total.longestAviCloseNanoseconds / 1e6);
+    }
     std::printf("  process CPU         %.2f cores (decode and display of 64 channels included)\n", cpu / elapsed);
     fs::remove_all(dir);
     return 0;
@@ -264,16 +309,39 @@ int Search(int days, std::string dir)
 
 } // namespace
 
+int AviClose(int frames)
+{
+    char pattern[] = "/tmp/vyr-avi-bench-XXXXXX";
+    const std::string dir = ::mkdtemp(pattern);
+    const std::string name = dir + "/close.avi";
+    std::vector<uint8_t> frame(1500, 0x5A);
+    frame[4] = 0x10;
+    CAviWriter avi;
+    if (!avi.Open(name, 704, 480, frame.data(), static_cast<uint32_t>(frame.size())))
+        return 1;
+    for (int i = 1; i < frames; ++i)
+        avi.AddFrame(frame.data(), static_cast<uint32_t>(frame.size()));
+    const auto begin = std::chrono::steady_clock::now();
+    const int closed = avi.Close(name, 1500);
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count();
+    std::printf("AVI close of %d frames (index %.1f KiB): %.3f ms%s\n", frames, frames * 16 / 1024.0, ms,
+                closed ? "" : " (failed)");
+    fs::remove_all(dir);
+    return closed ? 0 : 1;
+}
+
 int main(int argc, char** argv)
 {
     const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "avi-close")
+        return AviClose(argc > 2 ? std::atoi(argv[2]) : 36000);
     if (mode == "search")
         return Search(argc > 2 ? std::atoi(argv[2]) : 365, argc > 3 ? argv[3] : "");
-    if (mode == "write") {
+    if (mode == "write" || mode == "avi") {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         QApplication app(argc, argv);
-        return Write(argc > 2 ? std::atoi(argv[2]) : 15);
+        return Write(argc > 2 ? std::atoi(argv[2]) : 15, mode == "avi");
     }
-    std::fprintf(stderr, "usage: record_bench write [SECONDS] | search [DAYS] [DIR]\n");
+    std::fprintf(stderr, "usage: record_bench write|avi [SECONDS] | avi-close [FRAMES] | search [DAYS] [DIR]\n");
     return 2;
 }

@@ -17,6 +17,7 @@ namespace {
 // writes little; the index file's holds a few hundred records.
 constexpr std::size_t kMovieBuffer = 64 * 1024;
 constexpr std::size_t kIndexBuffer = 4096;
+constexpr std::size_t kStreamHeaderBytes = 30;
 
 using SteadyClock = std::chrono::steady_clock;
 
@@ -117,9 +118,11 @@ bool RecordFile::Close()
 
 // ---- RecordingWriter ------------------------------------------------------
 
-RecordingWriter::RecordingWriter(Notices notices, RecordClock clock)
+RecordingWriter::RecordingWriter(Notices notices, RecordClock clock, uint64_t largestAviFile)
     : notices_(std::move(notices)), clock_(std::move(clock))
 {
+    for (Channel& c : channels_)
+        c.avi = std::make_unique<CAviWriter>(largestAviFile);
 }
 
 RecordingWriter::~RecordingWriter()
@@ -128,6 +131,8 @@ RecordingWriter::~RecordingWriter()
         std::lock_guard<std::mutex> lock(c.lock);
         if (!c.newFile)
             CloseFilesLocked(c);
+        if (c.aviWriting)
+            CloseAviLocked(c);
     }
 }
 
@@ -165,6 +170,7 @@ void RecordingWriter::StartLocked(Channel& c, bool movieMode, const std::string&
     } else {
         c.aviPath = fullName;
         c.aviRequest = 1;
+        UpdateAviActiveLocked(c);
     }
 }
 
@@ -196,6 +202,7 @@ void RecordingWriter::StopRecord(bool movieMode, int channel)
             c.newFile = true;
         } else if (c.aviWriting) {
             c.aviRequest = 3;
+            UpdateAviActiveLocked(c);
         }
     }
     Notify(fault ? Outcome::Fault : Outcome::Stopped, channel);
@@ -343,6 +350,138 @@ void RecordingWriter::Notify(Outcome outcome, int channel)
         notices_.stopped(channel);
 }
 
+// ---- AVI ------------------------------------------------------------------
+
+namespace {
+
+constexpr int kAviFramesPerSecondTimes100 = 1500;
+
+bool CarriesStreamHeaders(const uint8_t* frame, uint32_t length)
+{
+    return length >= 4 && frame[0] == 0 && frame[1] == 0 && frame[2] == 1 && frame[3] == 0;
+}
+
+bool IsIntraFrame(const uint8_t* frame, uint32_t length)
+{
+    return length > 4 && (frame[4] & 0xC0) == 0;
+}
+
+std::string AviSplitName(const std::string& moviePath)
+{
+    const std::string::size_type dot = moviePath.rfind('.');
+    return (dot == std::string::npos ? moviePath : moviePath.substr(0, dot)) + ".avi";
+}
+
+} // namespace
+
+bool RecordingWriter::CloseAviLocked(Channel& c)
+{
+    const SteadyClock::time_point begin = SteadyClock::now();
+    c.aviWriting = false;
+    UpdateAviActiveLocked(c);
+    // A failed rename keeps the data file under its temporary name; only a
+    // write fault counts as one.
+    c.avi->Close(c.aviOpenPath, kAviFramesPerSecondTimes100);
+    aviCloses_ += 1;
+    RaiseMax(longestAviCloseNs_, ElapsedNs(begin));
+    return !c.avi->CloseWriteFailed();
+}
+
+RecordingWriter::Outcome RecordingWriter::WriteAviLocked(Channel& c, int channel, const uint8_t* frame,
+                                                         uint32_t length, uint32_t width, uint32_t height,
+                                                         const uint8_t* streamHeader)
+{
+    auto fault = [&c, this] {
+        c.avi->Abandon();
+        c.aviWriting = false;
+        c.aviRequest = 0;
+        UpdateAviActiveLocked(c);
+        return Outcome::Fault;
+    };
+    if (c.aviRequest == 3) {
+        c.aviRequest = 0;
+        return CloseAviLocked(c) ? Outcome::None : fault();
+    }
+    if (c.aviWriting && c.aviRequest == 0) {
+        if (!c.avi->WouldOverflow(length))
+            return c.avi->AddFrame(frame, length) ? Outcome::None : fault();
+        // Finished before a size in it wraps; the next file starts at a
+        // frame that can open it.
+        if (!CloseAviLocked(c))
+            return fault();
+        const RecordClockTime now = Now();
+        const std::tm local = LocalTime(now.seconds);
+        const std::string directory = DayDirectory(RecordDirectory(), local);
+        ::mkdir(directory.c_str(), 0755);
+        c.aviPath = AviSplitName(directory + "/" + RecordingFileName(c.prefix, local, channel));
+        c.aviRequest = 1;
+    }
+    if (c.aviRequest != 1)
+        return Outcome::None;
+    if (c.aviWriting && !CloseAviLocked(c)) // asked to start again while writing
+        return fault();
+    int opened;
+    if (CarriesStreamHeaders(frame, length)) {
+        opened = c.avi->Open(c.aviPath, static_cast<int>(width), static_cast<int>(height), frame, length);
+    } else if (IsIntraFrame(frame, length)) {
+        std::vector<uint8_t> withHeaders(kStreamHeaderBytes + length);
+        std::memcpy(withHeaders.data(), streamHeader, kStreamHeaderBytes);
+        std::memcpy(withHeaders.data() + kStreamHeaderBytes, frame, length);
+        opened = c.avi->Open(c.aviPath, static_cast<int>(width), static_cast<int>(height), withHeaders.data(),
+                            static_cast<uint32_t>(withHeaders.size()));
+    } else {
+        return Outcome::None; // waits for an intra frame
+    }
+    if (!opened)
+        return fault();
+    c.aviOpenPath = c.aviPath;
+    c.aviWriting = true;
+    c.aviRequest = 0;
+    UpdateAviActiveLocked(c);
+    return Outcome::None;
+}
+
+void RecordingWriter::WriteAviFrame(int channel, const uint8_t* frame, uint32_t length, uint32_t width,
+                                    uint32_t height, const uint8_t* streamHeader)
+{
+    if (channel < 0 || channel >= kChannelCount || !frame || !streamHeader)
+        return;
+    Channel& c = channels_[static_cast<std::size_t>(channel)];
+    const SteadyClock::time_point begin = SteadyClock::now();
+    Outcome outcome;
+    {
+        std::lock_guard<std::mutex> lock(c.lock);
+        outcome = WriteAviLocked(c, channel, frame, length, width, height, streamHeader);
+    }
+    aviFrames_ += 1;
+    aviWriteNs_ += ElapsedNs(begin);
+    Notify(outcome, channel);
+}
+
+bool RecordingWriter::AviActive(int channel) const
+{
+    return channel >= 0 && channel < kChannelCount && channels_[static_cast<std::size_t>(channel)].aviActive.load();
+}
+
+bool RecordingWriter::FinishAvi(int channel)
+{
+    if (channel < 0 || channel >= kChannelCount)
+        return false;
+    Channel& c = channels_[static_cast<std::size_t>(channel)];
+    bool wasOpen, fault = false;
+    {
+        std::lock_guard<std::mutex> lock(c.lock);
+        wasOpen = c.aviWriting;
+        if (wasOpen) {
+            c.aviRequest = 0;
+            fault = !CloseAviLocked(c);
+        }
+    }
+    if (fault)
+        Notify(Outcome::Fault, channel);
+    return wasOpen;
+}
+
 bool RecordingWriter::IsRecording(int channel) const
 {
     return channel >= 0 && channel < kChannelCount && channels_[static_cast<std::size_t>(channel)].recording.load();
@@ -389,6 +528,10 @@ RecordingWriter::Statistics RecordingWriter::Stats() const
     s.writeNanoseconds = writeNs_.load();
     s.splits = splits_.load();
     s.longestSplitNanoseconds = longestSplitNs_.load();
+    s.aviFrames = aviFrames_.load();
+    s.aviWriteNanoseconds = aviWriteNs_.load();
+    s.aviCloses = aviCloses_.load();
+    s.longestAviCloseNanoseconds = longestAviCloseNs_.load();
     return s;
 }
 

@@ -7,6 +7,7 @@
 // channel's state is guarded by its own lock, so a stop never closes a file
 // under a write and a split costs the receive thread only the file closes.
 #include "control/link/FrameInfo.h"
+#include "control/record/CAviWriter.h"
 #include "control/record/MovieFormat.h"
 
 #include <array>
@@ -72,9 +73,16 @@ public:
         uint64_t writeNanoseconds = 0;
         uint64_t splits = 0;
         uint64_t longestSplitNanoseconds = 0;
+        uint64_t aviFrames = 0;           // WriteAviFrame calls
+        uint64_t aviWriteNanoseconds = 0; // in WriteAviFrame, closes included
+        uint64_t aviCloses = 0;
+        uint64_t longestAviCloseNanoseconds = 0;
     };
 
-    explicit RecordingWriter(Notices notices, RecordClock clock = SystemRecordClock);
+    // `largestAviFile` below CAviWriter::kLargestFile lets tests reach an AVI
+    // split with small files.
+    explicit RecordingWriter(Notices notices, RecordClock clock = SystemRecordClock,
+                             uint64_t largestAviFile = CAviWriter::kLargestFile);
     ~RecordingWriter();
     RecordingWriter(const RecordingWriter&) = delete;
     RecordingWriter& operator=(const RecordingWriter&) = delete;
@@ -88,6 +96,21 @@ public:
     void StopRecord(bool movieMode, int channel);
     // One video frame of a recording channel; `frame` holds info.Length() bytes.
     void WriteRecordFrame(int channel, const uint8_t* frame, const FrameInfo& info);
+
+    // AVI mode, on the receive thread for every frame of a channel with an
+    // AVI request or file: opens at a frame that carries its stream headers
+    // (or at an intra frame, behind `streamHeader`, the channel's 30 patched
+    // header bytes), adds, and closes when asked. A file that would outgrow
+    // its 32-bit sizes is finished and a new one started, named as a split
+    // names a movie file but with ".avi".
+    void WriteAviFrame(int channel, const uint8_t* frame, uint32_t length, uint32_t width, uint32_t height,
+                       const uint8_t* streamHeader);
+    // Without a lock or a file: whether the channel has AVI work to do.
+    bool AviActive(int channel) const;
+    // Finishes an open AVI file of the channel at 15 frames per second
+    // (a disconnected channel sends no frame that would close it); true when
+    // one was open.
+    bool FinishAvi(int channel);
 
     bool IsRecording(int channel) const;
     std::string MoviePath(int channel) const;
@@ -114,7 +137,10 @@ private:
         int splitMark = 0;
         int aviRequest = 0; // 0 none, 1 open at the next key frame, 3 close
         bool aviWriting = false;
-        std::string aviPath;
+        std::string aviPath;     // where the next AVI file goes
+        std::string aviOpenPath; // the open file's final name
+        std::atomic<bool> aviActive{false}; // aviRequest != 0 || aviWriting
+        std::unique_ptr<CAviWriter> avi;
     };
     enum class Outcome { None, Stopped, Fault };
 
@@ -126,6 +152,11 @@ private:
     bool CommitIndexLocked(Channel& c);
     Outcome WriteLocked(Channel& c, int channel, const uint8_t* frame, const FrameInfo& info);
     void Notify(Outcome outcome, int channel);
+    Outcome WriteAviLocked(Channel& c, int channel, const uint8_t* frame, uint32_t length, uint32_t width,
+                           uint32_t height, const uint8_t* streamHeader);
+    // Finishes the open AVI file; false on a write fault, which removes it.
+    bool CloseAviLocked(Channel& c);
+    void UpdateAviActiveLocked(Channel& c) { c.aviActive = c.aviRequest != 0 || c.aviWriting; }
     RecordClockTime Now() const;
 
     Notices notices_;
@@ -136,6 +167,7 @@ private:
     std::array<Channel, vyrmovie::kChannelCount> channels_;
 
     std::atomic<uint64_t> frames_{0}, bytes_{0}, writeNs_{0}, splits_{0}, longestSplitNs_{0};
+    std::atomic<uint64_t> aviFrames_{0}, aviWriteNs_{0}, aviCloses_{0}, longestAviCloseNs_{0};
 };
 
 } // namespace vyrdax

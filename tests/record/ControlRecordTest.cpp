@@ -31,21 +31,6 @@ using testsupport::PumpUntil;
 
 Variant Path(const std::string& s) { return Variant::String(std::u16string(s.begin(), s.end())); }
 
-std::string RunCommand(const std::string& command, int* status)
-{
-    std::string output;
-    FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-    if (!p)
-        return output;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0)
-        output.append(buffer, n);
-    const int raw = ::pclose(p);
-    *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return output;
-}
-
 TEST(ControlRecord, LiveChannelsRecordIntoFilesThatPlayBackFrameForFrame)
 {
     recordtest::TempDir dir;
@@ -142,7 +127,7 @@ TEST(ControlRecord, LiveChannelsRecordIntoFilesThatPlayBackFrameForFrame)
         EXPECT_EQ(reader.EndFlag(), 1);
 
         int status = -1;
-        const std::string dump = RunCommand(std::string(MOVDUMP_PATH) + " " + movie, &status);
+        const std::string dump = recordtest::RunCommand(std::string(MOVDUMP_PATH) + " " + movie, &status);
         EXPECT_EQ(status, 0) << dump;
         EXPECT_NE(dump.find("frames " + std::to_string(m.frames.size()) + " "), std::string::npos) << dump;
 
@@ -163,11 +148,11 @@ TEST(ControlRecord, LiveChannelsRecordIntoFilesThatPlayBackFrameForFrame)
         }
         // The simulator replays a loop, so its frame clock starts over every
         // loop; the frames are renumbered after decoding for the null muxer.
-        const std::string errors = RunCommand(
+        const std::string errors = recordtest::RunCommand(
             "ffmpeg -nostdin -v error -f m4v -i " + stream + " -vf setpts=N/30/TB -f null -", &status);
         EXPECT_EQ(status, 0);
         EXPECT_EQ(errors, "");
-        const std::string count = RunCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+        const std::string count = recordtest::RunCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
                                       "stream=nb_read_frames,width,height -of csv=p=0 -f m4v " + stream,
                                       &status);
         EXPECT_EQ(count, "352,240," + std::to_string(m.frames.size()) + "\n");

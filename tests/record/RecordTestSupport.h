@@ -52,6 +52,9 @@ struct FakeClock {
     }
 };
 
+// Runs a shell command; its output with errors, and its exit status.
+std::string RunCommand(const std::string& command, int* status);
+
 std::time_t LocalTime(int year, int month, int day, int hour, int minute, int second);
 
 struct Frame {

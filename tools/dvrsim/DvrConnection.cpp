@@ -52,7 +52,7 @@ const char* resultName(IoResult r)
 DvrConnection::DvrConnection(SimContext& context, Socket socket, int number)
     : ctx_(context), opt_(context.options), socket_(std::move(socket)), number_(number),
       lastSend_(Clock::now()), position_(kMaxChannels, 0), channelFrames_(kMaxChannels, 0),
-      random_(static_cast<std::uint32_t>(number) * 7919u + 1u)
+      sound_(kMaxChannels), random_(static_cast<std::uint32_t>(number) * 7919u + 1u)
 {
 }
 
@@ -395,12 +395,15 @@ void DvrConnection::writerLoop()
 {
     const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / opt_.fps));
     const auto keepAlive = std::chrono::seconds(opt_.keepAliveSeconds);
+    const auto soundPeriod = std::chrono::milliseconds(SimSound::kBlockMilliseconds);
     auto nextTick = Clock::now() + period;
+    auto nextSound = Clock::now() + soundPeriod;
     while (!stop_) {
         bool woken = false;
         {
             std::unique_lock<std::mutex> lock(stateLock_);
-            wake_.wait_until(lock, nextTick, [this] { return stop_.load() || wakeWriter_; });
+            const auto until = opt_.audio ? std::min(nextTick, nextSound) : nextTick;
+            wake_.wait_until(lock, until, [this] { return stop_.load() || wakeWriter_; });
             woken = wakeWriter_;
             wakeWriter_ = false;
         }
@@ -416,6 +419,12 @@ void DvrConnection::writerLoop()
             nextTick += period;
             if (now - nextTick > std::chrono::seconds(1))
                 nextTick = now + period;  // fell far behind: skip, never burst
+        }
+        if (opt_.audio && now >= nextSound) {
+            soundTick();
+            nextSound += soundPeriod;
+            if (now - nextSound > std::chrono::seconds(1))
+                nextSound = now + soundPeriod;
         }
         if (opt_.keepAliveSeconds > 0 && opt_.fault != Fault::Silence && !stop_) {
             bool loggedIn;
@@ -511,6 +520,29 @@ void DvrConnection::streamTick()
         if (restart)
             position_[c] -= position_[c] % gop;
         if (!sendFrame(c, c, 0, playback, stamp)) {
+            closeLink("send");
+            return;
+        }
+    }
+}
+
+void DvrConnection::soundTick()
+{
+    std::uint32_t mask;
+    {
+        std::lock_guard<std::mutex> lock(stateLock_);
+        if (!loggedIn_ || streaming_ != Streaming::Live)
+            return;
+        mask = mask_;
+    }
+    const int served = std::min(opt_.channels, kMaskableChannels);
+    for (int c = 0; c < served; ++c) {
+        if (!(mask & (1u << c)))
+            continue;
+        const std::vector<std::uint8_t> block = sound_.nextBlock(c);
+        PacketHeader h = makeHeader(kPacketAudio, static_cast<std::uint32_t>(block.size()));
+        putU32(&h[16], static_cast<std::uint32_t>(c));
+        if (!sendHeaderAndBody(h, block.data(), block.size())) {
             closeLink("send");
             return;
         }

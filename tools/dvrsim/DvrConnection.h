@@ -5,6 +5,7 @@
 #pragma once
 
 #include "SimContext.h"
+#include "SimSound.h"
 #include "SocketIo.h"
 #include "Wire.h"
 
@@ -50,6 +51,7 @@ private:
     bool sendPacket(const std::uint8_t* data, std::size_t length);
     bool sendHeaderAndBody(const PacketHeader& header, const std::uint8_t* body, std::size_t length);
     void streamTick();
+    void soundTick();  // one block per live channel of the mask, with --audio
     // Sends the channel's current loop frame; `paddedLength` (when not 0)
     // and a foreign `channelInHeader` make the fault packets, which leave
     // the channel's position where it is.
@@ -92,6 +94,7 @@ private:
     long framesSent_ = 0;
     bool faultStarted_ = false;
     std::vector<std::uint8_t> packetBuffer_;
+    SimSound sound_;
     std::mt19937 random_;
 };
 

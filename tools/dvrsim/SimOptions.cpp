@@ -36,6 +36,9 @@ Video (real MPEG-4, pre-encoded once per channel at start-up, then replayed):
   --status-kind K       channel status byte of live frames, 1..6 (1)
   --alarm BITS          event bits set on alarm frames (0)
   --alarm-every N       every Nth frame of a channel carries --alarm (0: none)
+  --audio 0|1           send G.723 24 kbit/s sound (type 3, +16 the channel) for
+                        every live channel of the mask: 768 bytes every 256 ms,
+                        a tone of 400 Hz + 100 Hz per channel number (0)
 
 Login:
   --user ID             accepted login ID, compared on its first 8 bytes (Guest)
@@ -200,6 +203,11 @@ bool parseOptions(const std::vector<std::string>& args, SimOptions& o, std::stri
              o.alarmBits = static_cast<std::uint32_t>(bits);
              return true; }},
         {"--alarm-every", intIn(o.alarmEvery, 0, 1000000)},
+        {"--audio", [&o](const std::string& v) {
+             if (v != "0" && v != "1")
+                 return false;
+             o.audio = v == "1";
+             return true; }},
         {"--user", text(o.user)},
         {"--password", text(o.password)},
         {"--dvr-type", intIn(o.dvrType, 0, 0x7FFFFFFF)},

@@ -26,6 +26,7 @@ struct SimOptions {
     int statusKind = 1;
     std::uint32_t alarmBits = 0;
     int alarmEvery = 0;
+    bool audio = false;   // G.723 sound for every live channel of the mask
 
     std::string user = "Guest";
     std::string password;
