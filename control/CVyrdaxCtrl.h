@@ -29,6 +29,10 @@
 
 namespace vyrdax {
 
+class CLocalPlayback;
+class CBackupRuns;
+class XvidDecoder;
+
 // Status word bits of a channel.
 enum ChannelStatusBits : int32_t {
     STATUS_LIVE = 0x1,
@@ -109,6 +113,7 @@ struct ChannelSlot {
 };
 
 class CVyrdaxCtrl : public QWidget, public platform::IControl, public platform::MessageReceiver {
+    friend class CLocalPlayback; // drives the panes, titles and status words of its channels
 public:
     explicit CVyrdaxCtrl(QWidget* host);
     ~CVyrdaxCtrl() override;
@@ -222,6 +227,14 @@ public:
     int PtzSpeed() const { return ptzSpeed_.load(); }
     static int PlayState();
 
+    // Local playback and backups (control/playback/, control/backup/).
+    CLocalPlayback& LocalPlayback() { return *localPlayback_; }
+    CBackupRuns& Backups() { return *backups_; }
+    // The channel's pane, made when it has none (nullptr without a host).
+    CVideoPane* EnsurePane(int ch);
+    int32_t BackUp(const std::string& recordDirectory, const std::string& backupDirectory, int32_t start,
+                   int32_t end, int32_t diskSize);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
@@ -264,7 +277,9 @@ private:
     void HandleControlReply(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header);
     bool Drain(platform::WorkerThread& self, CDvrSocket& socket, std::size_t length);
 
-    // Live display.
+    // Live display. A decoder that cannot be made tells the operator and
+    // ends the process; false then.
+    static bool CreateDecoder(XvidDecoder& decoder);
     void DisplayThreadProc(platform::WorkerThread& self, int channel);
     void RunPlaybackClock(int channel, const FrameInfo& record);
 
@@ -359,6 +374,10 @@ private:
     std::unique_ptr<CRecordCatalog> dayCatalog_ = std::make_unique<CRecordCatalog>();
 
     platform::TimerSet timers_;
+
+    // Local playback and backups; stopped first when the control goes.
+    std::unique_ptr<CLocalPlayback> localPlayback_;
+    std::unique_ptr<CBackupRuns> backups_;
 };
 
 } // namespace vyrdax
