@@ -25,23 +25,9 @@ using namespace vyrdax;
 using platform::Variant;
 using recordtest::LocalTime;
 using recordtest::LE32;
+using recordtest::RunCommand;
 using testsupport::MessageHost;
 using testsupport::PumpUntil;
-
-std::string RunCommand(const std::string& command, int* status)
-{
-    std::string output;
-    FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-    if (!p)
-        return output;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0)
-        output.append(buffer, n);
-    const int raw = ::pclose(p);
-    *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return output;
-}
 
 // A backup movie file read by its byte layout: the frames behind the 32-byte
 // header, and the index beside it (".m4i").

@@ -25,26 +25,12 @@ namespace {
 using namespace vyrdax;
 using platform::Variant;
 using recordtest::ParsedMovie;
+using recordtest::RunCommand;
 
 using testsupport::MessageHost;
 using testsupport::PumpUntil;
 
 Variant Path(const std::string& s) { return Variant::String(std::u16string(s.begin(), s.end())); }
-
-std::string RunCommand(const std::string& command, int* status)
-{
-    std::string output;
-    FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-    if (!p)
-        return output;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0)
-        output.append(buffer, n);
-    const int raw = ::pclose(p);
-    *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return output;
-}
 
 TEST(ControlRecord, LiveChannelsRecordIntoFilesThatPlayBackFrameForFrame)
 {

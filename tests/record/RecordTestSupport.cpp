@@ -4,12 +4,14 @@
 #include "control/link/DvrPacket.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <stdexcept>
+#include <sys/wait.h>
 
 namespace recordtest {
 
@@ -199,6 +201,21 @@ std::vector<std::string> ListFiles(const std::string& directory)
         names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::string RunCommand(const std::string& command, int* status)
+{
+    std::string output;
+    FILE* p = ::popen((command + " 2>&1").c_str(), "r");
+    if (!p)
+        return output;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0)
+        output.append(buffer, n);
+    const int raw = ::pclose(p);
+    *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return output;
 }
 
 } // namespace recordtest
