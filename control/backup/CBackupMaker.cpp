@@ -1,10 +1,16 @@
 #include "CBackupMaker.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace vyrdax {
 
@@ -14,26 +20,120 @@ using vyrmovie::MovieFrameHeader;
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* f) const
+// A recording mapped into memory: payloads go to the backup file straight
+// from the page cache, as cp copies, with only the headers rewritten.
+struct MappedFile {
+    explicit MappedFile(const std::string& path)
     {
-        if (f)
-            std::fclose(f);
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return;
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && st.st_size > 0) {
+            void* p = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+            if (p != MAP_FAILED) {
+                data = static_cast<const uint8_t*>(p);
+                size = static_cast<std::size_t>(st.st_size);
+                ::madvise(p, size, MADV_SEQUENTIAL);
+            }
+        }
+        ::close(fd);
     }
+    ~MappedFile()
+    {
+        if (data)
+            ::munmap(const_cast<uint8_t*>(data), size);
+    }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+    const uint8_t* data = nullptr;
+    std::size_t size = 0;
 };
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
-// Closes a written file and says whether everything reached it.
-bool CloseWritten(File& file)
-{
-    std::FILE* f = file.release();
-    return f && std::fclose(f) == 0;
-}
+// Gathers many small pieces and writes them with few system calls. Pieces
+// added by copy live in the writer; pieces added in place must outlive the
+// next Flush.
+class BatchWriter {
+public:
+    ~BatchWriter()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    bool Open() const { return fd_ >= 0; }
+    bool Open(const std::string& path, bool fresh)
+    {
+        fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (fresh ? O_TRUNC : O_APPEND), 0666);
+        return fd_ >= 0;
+    }
+    bool Add(const uint8_t* bytes, std::size_t length)
+    {
+        if (copied_.size() + length > copied_.capacity() && !Flush())
+            return false;
+        if (copied_.capacity() == 0)
+            copied_.reserve(kCopiedBytes);
+        // Pieces point into copied_, which never moves between flushes.
+        const std::size_t at = copied_.size();
+        copied_.insert(copied_.end(), bytes, bytes + length);
+        return Push(copied_.data() + at, length);
+    }
+    bool AddInPlace(const uint8_t* bytes, std::size_t length) { return length == 0 || Push(bytes, length); }
+    bool Flush()
+    {
+        std::size_t done = 0;
+        while (done < pieces_.size()) {
+            const int count = static_cast<int>(std::min<std::size_t>(pieces_.size() - done, IOV_MAX));
+            const ssize_t n = ::writev(fd_, pieces_.data() + done, count);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                return Fail();
+            }
+            // Steps past what was written, part of a piece included.
+            std::size_t left = static_cast<std::size_t>(n);
+            while (left > 0 && done < pieces_.size()) {
+                iovec& piece = pieces_[done];
+                const std::size_t take = std::min(left, piece.iov_len);
+                piece.iov_base = static_cast<uint8_t*>(piece.iov_base) + take;
+                piece.iov_len -= take;
+                left -= take;
+                if (piece.iov_len == 0)
+                    ++done;
+            }
+            if (n == 0)
+                return Fail();
+        }
+        pieces_.clear();
+        copied_.clear();
+        return true;
+    }
+    // Writes what is gathered and closes; false when anything was lost.
+    bool Close()
+    {
+        bool ok = Flush();
+        ok = ::close(fd_) == 0 && ok;
+        fd_ = -1;
+        return ok;
+    }
 
-bool WriteAll(std::FILE* f, const void* data, std::size_t length)
-{
-    return length == 0 || std::fwrite(data, 1, length, f) == length;
-}
+private:
+    static constexpr std::size_t kCopiedBytes = 64 * 1024;
+    static constexpr std::size_t kPieces = 4096;
+    bool Push(const uint8_t* bytes, std::size_t length)
+    {
+        pieces_.push_back(iovec{const_cast<uint8_t*>(bytes), length});
+        return pieces_.size() < kPieces || Flush();
+    }
+    bool Fail()
+    {
+        pieces_.clear();
+        copied_.clear();
+        return false;
+    }
+    int fd_ = -1;
+    std::vector<iovec> pieces_;
+    std::vector<uint8_t> copied_;
+};
 
 } // namespace
 
@@ -55,8 +155,7 @@ void StampBirthTime(const std::string& path)
 }
 
 CBackupMaker::CBackupMaker(std::string recordDirectory, std::time_t start, std::time_t end)
-    : recordDirectory_(std::move(recordDirectory)), start_(start), end_(end),
-      frame_(new uint8_t[vyrmovie::kFrameBufferSize]())
+    : recordDirectory_(std::move(recordDirectory)), start_(start), end_(end)
 {
 }
 
@@ -160,45 +259,46 @@ CBackupMaker::CopyResult CBackupMaker::CopyFrames(const std::string& moviePath, 
 
     // A recording that cannot be read is passed over; a backup file that
     // cannot be written ends the backup.
-    File source(std::fopen(moviePath.c_str(), "rb"));
-    if (!source)
+    const MappedFile source(moviePath);
+    if (!source.data)
         return CopyResult::Done;
-    if (std::fseek(source.get(), static_cast<long>(index_.GetOffset(first)), SEEK_SET) != 0)
-        return CopyResult::Done;
+    const uint8_t* const data = source.data;
+    const std::size_t size = source.size;
+    std::size_t at = index_.GetOffset(first);
+
     // The backup files are opened at the first frame to copy, so a channel
     // with nothing in the range leaves no empty files behind.
     const std::string moviePathOut = vyrmovie::BackupMovieFile(folder, channel);
     const std::string indexPathOut = vyrmovie::BackupIndexFile(folder, channel);
-    File movie, index;
-
+    BatchWriter movie, index;
     bool written = true;
     uint32_t& position = writePosition_[static_cast<std::size_t>(channel)];
-    uint8_t bytes[vyrmovie::kMovieFrameHeaderSize];
     while (written && !stop.load()) {
         // A record cut short (a file still being written) ends the copy at
         // the last whole frame.
-        if (std::fread(bytes, 1, sizeof bytes, source.get()) != sizeof bytes)
+        if (at > size || size - at < vyrmovie::kMovieFrameHeaderSize)
             break;
-        MovieFrameHeader header = MovieFrameHeader::Decode(bytes);
+        MovieFrameHeader header = MovieFrameHeader::Decode(data + at);
         if (header.seconds > end_)
             break;
         const uint32_t length = header.Length();
         if (length > vyrmovie::kMaxFramePayload)
             break; // a damaged record: nothing this long is ever recorded
-        if (std::fread(frame_.get(), 1, length, source.get()) != length)
+        if (size - at - vyrmovie::kMovieFrameHeaderSize < length)
             break;
-        if (!movie) {
-            movie.reset(std::fopen(moviePathOut.c_str(), "ab"));
-            index.reset(std::fopen(indexPathOut.c_str(), "ab"));
-            if (!movie || !index)
+        if (!movie.Open()) {
+            // A run owns its files: the first file of a channel starts them
+            // afresh (two backups in one second share a folder), the
+            // following ones append.
+            const bool fresh = position == vyrmovie::kMovieFileHeaderSize;
+            if (!movie.Open(moviePathOut, fresh) || !index.Open(indexPathOut, fresh))
                 return CopyResult::Failed;
         }
         if (position == vyrmovie::kMovieFileHeaderSize) {
             const std::time_t now = std::time(nullptr);
             std::tm local{};
             localtime_r(&now, &local);
-            const MovieFileHeader fileHeader = MovieFileHeader::ForBackup(header, local);
-            written = WriteAll(movie.get(), fileHeader.bytes.data(), fileHeader.bytes.size());
+            written = movie.Add(MovieFileHeader::ForBackup(header, local).bytes.data(), vyrmovie::kMovieFileHeaderSize);
         }
         if (written && header.IsKeyFrame()) {
             IndexRecord record;
@@ -207,22 +307,25 @@ CBackupMaker::CopyResult CBackupMaker::CopyFrames(const std::string& moviePath, 
             record.offset = position;
             uint8_t out[vyrmovie::kIndexRecordSize];
             record.Encode(out);
-            written = WriteAll(index.get(), out, sizeof out);
+            written = index.Add(out, sizeof out);
         }
         position += static_cast<uint32_t>(vyrmovie::kMovieFrameHeaderSize) + length;
         header.year = static_cast<uint8_t>(header.year - 100);
         header.slot = static_cast<uint16_t>(channel);
+        uint8_t bytes[vyrmovie::kMovieFrameHeaderSize];
         header.Encode(bytes);
-        written = written && WriteAll(movie.get(), bytes, sizeof bytes) && WriteAll(movie.get(), frame_.get(), length);
+        written = written && movie.Add(bytes, sizeof bytes) &&
+                  movie.AddInPlace(data + at + vyrmovie::kMovieFrameHeaderSize, length);
+        at += vyrmovie::kMovieFrameHeaderSize + length;
         // A zero-length record ends the copy once its header is copied and
         // indexed, so no index record points past the file.
         if (length == 0)
             break;
     }
-    if (!movie)
+    if (!movie.Open())
         return stop.load() ? CopyResult::Failed : CopyResult::Done;
-    written = CloseWritten(movie) && written;
-    written = CloseWritten(index) && written;
+    written = movie.Close() && written;
+    written = index.Close() && written;
     StampBirthTime(moviePathOut);
     StampBirthTime(indexPathOut);
     return written ? CopyResult::Done : CopyResult::Failed;

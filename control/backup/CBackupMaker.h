@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
-#include <memory>
 #include <string>
 
 namespace vyrdax {
@@ -44,7 +43,6 @@ private:
     CRecordCatalog catalog_;
     vyrmovie::CMovieIndex index_;
     std::array<uint32_t, kChannels> writePosition_{};
-    std::unique_ptr<uint8_t[]> frame_;
 };
 
 // Gives a closed file its birth time as its modification time, where the

@@ -190,6 +190,17 @@ TEST_F(Backup, TwoFilesOfAChannelGiveOneFileWithOneHeader)
     EXPECT_EQ(b.indexOffsets.front(), 32u);
 }
 
+TEST_F(Backup, ASecondRunIntoTheSameFolderStartsItsFilesAfresh)
+{
+    // Two backups in one second share a folder name.
+    const std::time_t start = LocalTime(2026, 12, 31, 10, 0, 0), end = LocalTime(2026, 12, 31, 10, 0, 59);
+    ASSERT_TRUE(CBackupMaker(recordings_->path(), start, end).Run(out.path(), stop));
+    const auto size = fs::file_size(vyrmovie::BackupMovieFile(out.path(), 0));
+    ASSERT_TRUE(CBackupMaker(recordings_->path(), start, end).Run(out.path(), stop));
+    EXPECT_EQ(fs::file_size(vyrmovie::BackupMovieFile(out.path(), 0)), size);
+    EXPECT_TRUE(ReadBackup(out.path(), 0).ok);
+}
+
 TEST_F(Backup, TheEstimateCountsEachIndexFromItsFirstToItsLastKeyFrameInTheRange)
 {
     const std::time_t start = LocalTime(2026, 12, 31, 0, 0, 0), end = LocalTime(2027, 1, 1, 23, 59, 59);
