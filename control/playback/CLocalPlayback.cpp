@@ -316,7 +316,10 @@ void CLocalPlayback::CloseDispThread()
 
 void CLocalPlayback::SelectMaster(int channel)
 {
-    if (channel < 0 || channel >= kChannels || !Reader(channel))
+    if (channel < 0 || channel >= kChannels)
+        return;
+    std::lock_guard<std::recursive_mutex> table(playbackLock_);
+    if (!readers_[channel])
         return;
     std::lock_guard<std::recursive_mutex> lock(playback::globalLock);
     playback::masterChannel = channel;
@@ -336,8 +339,10 @@ void CLocalPlayback::ReleasePlayThreads()
     playback::WakeWaiters();
 }
 
+// The reader table's lock is always taken before the global lock.
 void CLocalPlayback::SelectEarliestChannel()
 {
+    std::lock_guard<std::recursive_mutex> table(playbackLock_);
     std::lock_guard<std::recursive_mutex> lock(playback::globalLock);
     int candidate = -1;
     int32_t candidateTime = 0;
@@ -357,6 +362,7 @@ void CLocalPlayback::SelectEarliestChannel()
 
 void CLocalPlayback::SelectMasterChannel(bool forward, int first, int last)
 {
+    std::lock_guard<std::recursive_mutex> table(playbackLock_);
     std::lock_guard<std::recursive_mutex> lock(playback::globalLock);
     const int master = playback::masterChannel.load();
     const ReaderPtr masterReader = Reader(master);

@@ -15,7 +15,9 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace {
@@ -241,6 +243,39 @@ TEST_F(Backup, ARecordCutShortEndsTheCopyAtTheLastWholeFrame)
     ExpectSameFrames(b, expected, 0);
 }
 
+TEST_F(Backup, AZeroLengthRecordEndsTheCopyAfterItsHeaderIsCopiedAndIndexed)
+{
+    recordtest::TempDir cut;
+    const std::string source = Recording("F.Cam0.20261231.100000.00.mp4");
+    const recordtest::ParsedMovie m = recordtest::ParseMovie(source);
+    ASSERT_GT(m.frames.size(), 12u);
+    const recordtest::ParsedFrame& ending = m.frames[10];
+    ASSERT_TRUE(ending.key);
+    const std::string day = cut.path() + "/2026-12-31";
+    fs::create_directories(day);
+    const std::string copy = day + "/" + vyrmovie::BaseName(source);
+    fs::copy_file(source, copy);
+    fs::copy_file(source + "i", copy + "i");
+    {
+        std::fstream f(copy, std::ios::in | std::ios::out | std::ios::binary);
+        uint8_t word[4];
+        std::memcpy(word, ending.header + 4, 4);
+        word[0] = word[1] = 0;
+        word[2] &= 0xF0; // length 0, type and channel kept
+        f.seekp(static_cast<std::streamoff>(ending.offset + 4));
+        f.write(reinterpret_cast<const char*>(word), 4);
+    }
+    const std::time_t start = LocalTime(2026, 12, 31, 10, 0, 0), end = LocalTime(2026, 12, 31, 10, 1, 0);
+    ASSERT_TRUE(CBackupMaker(cut.path(), start, end).Run(out.path(), stop));
+    const BackupFile b = ReadBackup(out.path(), 0);
+    EXPECT_TRUE(b.ok);
+    ASSERT_EQ(b.frames.size(), 11u);
+    EXPECT_EQ(b.frames.back().length, 0u);
+    // Its index record points at its header, the file's last bytes.
+    EXPECT_EQ(b.indexOffsets.back(), b.frames.back().offset);
+    EXPECT_EQ(fs::file_size(vyrmovie::BackupMovieFile(out.path(), 0)), b.frames.back().offset + 32);
+}
+
 TEST(BackupDays, ADaylightSavingNightNeitherSkipsNorRepeatsADay)
 {
     recordtest::ScopedTimeZone berlin("Europe/Berlin");
@@ -323,6 +358,14 @@ TEST_F(ControlBackup, ABackupTellsItsEstimateThenItsEndAndLeavesAFolderThatPlays
     localtime_r(&before, &t);
     EXPECT_EQ(fs::path(folder).parent_path().string(), out.path());
     EXPECT_EQ(vyrmovie::BaseName(folder).substr(0, 11), vyrmovie::BackupFolder("", t).substr(1, 11));
+    // The player compares creation and last-write times: a backup file
+    // reads as written at once.
+    struct statx sx {};
+    if (::statx(AT_FDCWD, vyrmovie::BackupMovieFile(folder, 0).c_str(), 0, STATX_BTIME | STATX_MTIME, &sx) == 0 &&
+        (sx.stx_mask & STATX_BTIME)) {
+        EXPECT_EQ(sx.stx_mtime.tv_sec, sx.stx_btime.tv_sec);
+        EXPECT_EQ(sx.stx_mtime.tv_nsec, sx.stx_btime.tv_nsec);
+    }
     const std::string library = CBackupRuns::DecoderLibraryPath();
     ASSERT_FALSE(library.empty());
     EXPECT_TRUE(fs::exists(folder + "/" + fs::path(library).filename().string())) << library;
