@@ -173,6 +173,10 @@ void CLocalPlayback::StartLocalPlayback(int slot, std::time_t start)
     std::tm local{};
     localtime_r(&start, &local);
     bool any = false;
+    {
+        std::lock_guard<std::recursive_mutex> lock(playbackLock_);
+        FillCatalogs(start);
+    }
     for (; slot >= 0 && slot < kSlots; ++slot) {
         std::lock_guard<std::recursive_mutex> lock(playbackLock_);
         for (int ch = 0; ch < kChannels; ++ch) {
@@ -180,9 +184,7 @@ void CLocalPlayback::StartLocalPlayback(int slot, std::time_t start)
             playing_[ch] = 0;
         }
         endReached_ = 0;
-        highestDay_ = local.tm_mday;
         lastForwardSlot_ = slot;
-        FillCatalogs(start);
         any = OpenStartFiles(slot, local.tm_mday, true) > 0;
         for (auto& reader : readers_)
             if (reader) {
@@ -592,7 +594,6 @@ int CLocalPlayback::OpenNextDayFile(int channel)
         if (path.empty()) {
             if (day < kDaysPerBlock - 1) {
                 ++day;
-                highestDay_ = std::max(highestDay_, day);
                 slot = 0;
                 if (CRecordCatalog* next = Catalog(month, day))
                     next->currentFile[channel] = -1;
@@ -717,7 +718,6 @@ void CLocalPlayback::SeekAllToTime(int slot, std::time_t time)
     localtime_r(&time, &local);
     const int month = MonthNumber(local.tm_year + 1900, local.tm_mon + 1);
     endReached_ = 0;
-    highestDay_ = local.tm_mday;
     // The catalogues follow the start month wherever it moves.
     if (month != startMonth_ || catalogDirectory_ != recordDirectory_)
         FillCatalogs(time);

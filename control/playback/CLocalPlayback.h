@@ -113,7 +113,6 @@ private:
     std::string recordDirectory_;
     std::string catalogDirectory_;
     int startMonth_ = 0; // as MonthNumber
-    int highestDay_ = 0;
     int lastForwardSlot_ = 0;
     std::atomic<int> endReached_{0};
     std::atomic<int> startGuard_{0};
