@@ -131,11 +131,13 @@ platform::HRESULT CVyrdaxCtrl::Invoke(int dispid, const std::vector<Variant>& ar
     case DISPID_GetPlayPos: r = Variant::Long(localPlayback_->GetPlayPos()); break;
     case DISPID_BackUp: r = Variant::Long(BackUp(str(0), str(1), i4(2), i4(3), i4(4))); break;
 
-    // Audio answers with its neutral results until it is in place.
-    case DISPID_GetMicVolume:
-    case DISPID_GetSpeakerVolume:
+    // No viewer uses single-file playback: both answer 0.
     case DISPID_StartPlayFile:
     case DISPID_GetMaxFrmNum: r = Variant::Long(0); break;
+
+    // Audio answers with its neutral results until it is in place.
+    case DISPID_GetMicVolume:
+    case DISPID_GetSpeakerVolume: r = Variant::Long(0); break;
     case DISPID_SaveToBMP: r = Variant::Bool(SaveToBMP(str(0), i2(1))); break;
     case DISPID_SetSoundMute:
     case DISPID_SetMicVolume:

@@ -200,6 +200,26 @@ TEST_F(LocalPlayback, ForwardCrossesFilesSlotsDaysAndTheYearEndAndRewindComesBac
     EXPECT_EQ(Engine().View(0).month, 11); // walked back through the month before, then stopped
 }
 
+TEST_F(LocalPlayback, RewindAfterTheEndOfTheRecordingsSeeksBackToTheLastFrameAndWalksBack)
+{
+    Start(20, LocalTime(2026, 12, 31, 10, 0, 0));
+    for (int k = 0; k < 3; ++k)
+        Call(DISPID_PlayFile, {Variant::Long(2)});
+    // Past the month after the start month nothing more opens: the walk
+    // stops in the month after that.
+    ASSERT_TRUE(PumpUntil([&] { return Engine().View(0).month == 2; }, 30000));
+    EXPECT_TRUE(Engine().EndReached());
+    EXPECT_EQ(vyrmovie::BaseName(Engine().View(0).path), "F.Cam0.20270101.001000.00.mp4");
+    EXPECT_EQ(Engine().View(0).endFlag, 1);
+    Call(DISPID_PlayFile, {Variant::Long(3)});
+    const std::vector<std::string> back = Follow(
+        0, [&] { return Engine().View(0).path.find("20261231.1040") != std::string::npos; }, 30000);
+    EXPECT_EQ(back, (std::vector<std::string>{"F.Cam0.20270101.001000.00.mp4", "F.Cam0.20261231.235000.00.mp4",
+                                              "F.Cam0.20261231.104000.00.mp4"}));
+    EXPECT_FALSE(Engine().EndReached());
+    EXPECT_EQ(playback::state.load(), PLAY_REWINDING);
+}
+
 TEST_F(LocalPlayback, JanuaryRewindsIntoDecemberOfTheYearBefore)
 {
     Start(0, LocalTime(2027, 1, 1, 0, 0, 0));
