@@ -122,7 +122,7 @@ platform::HRESULT CVyrdaxCtrl::Invoke(int dispid, const std::vector<Variant>& ar
     case DISPID_GetTimeDataL: r = GetTimeDataL(str(0), str(1)); break;
 
     case DISPID_StartLocalPlayback: localPlayback_->StartLocalPlayback(i2(0), static_cast<std::time_t>(i4(1))); break;
-    case DISPID_PlayFile: r = Variant::Long(localPlayback_->PlayFile(i4(0))); break;
+    case DISPID_PlayFile: localPlayback_->PlayFile(i4(0)); break; // published without a result
     case DISPID_PauseFile: localPlayback_->PauseFile(); break;
     case DISPID_StopFile: localPlayback_->StopFile(); break;
     case DISPID_EndPlayFile: localPlayback_->EndPlayFile(); break;
