@@ -216,7 +216,11 @@ int main(int argc, char** argv)
     ctrl->setDispChannel(static_cast<int16_t>(channels));
     ctrl->SetBackupMode(1);
     ctrl->GetTimeDataL(recordings, day);
+    QElapsedTimer starting;
+    starting.start();
     ctrl->LocalPlayback().StartLocalPlayback(t.tm_hour * 2 + (t.tm_min > 29), began);
+    std::printf("StartLocalPlayback: %lld ms (catalogues of three months, %d files opened, panes made)\n",
+                static_cast<long long>(starting.elapsed()), channels);
     ctrl->ReplaceWnd(static_cast<int16_t>(channels), 0, 0, 0, 0, 0, 0);
     CLocalPlayback& engine = ctrl->LocalPlayback();
     Pump(1500);
