@@ -81,7 +81,7 @@ bool IsValidPackedTime(const MovieFrameHeader& h)
 
 CLocalPlayback::CLocalPlayback(CVyrdaxCtrl& control) : control_(control) {}
 
-CLocalPlayback::~CLocalPlayback() { StopThreads(true); }
+CLocalPlayback::~CLocalPlayback() { StopThreads(); }
 
 void CLocalPlayback::SetRecordDirectory(const std::string& directory)
 {
@@ -135,25 +135,23 @@ void CLocalPlayback::StartThread(int channel)
     thread->Start([this, channel](platform::WorkerThread& self) { ThreadProc(self, channel); });
 }
 
-void CLocalPlayback::StopThreads(bool all, int only)
+void CLocalPlayback::StopThreads()
 {
     {
         std::lock_guard<std::recursive_mutex> lock(playbackLock_);
         ending_ = true;
         for (int ch = 0; ch < kChannels; ++ch)
-            if (threads_[ch] && (all || ch == only))
+            if (threads_[ch])
                 threads_[ch]->RequestStop();
     }
     playback::WakeWaiters();
     // Joined without the lock: a thread may be waiting for it to move files.
     for (int ch = 0; ch < kChannels; ++ch)
-        if (threads_[ch] && (all || ch == only))
+        if (threads_[ch])
             threads_[ch]->StopAndJoin();
     std::lock_guard<std::recursive_mutex> lock(playbackLock_);
     ending_ = false;
 }
-
-bool CLocalPlayback::Sleep(platform::WorkerThread& self, int milliseconds) { return self.SleepFor(milliseconds); }
 
 // ---- dispatch methods -----------------------------------------------------------
 
@@ -164,7 +162,7 @@ void CLocalPlayback::StartLocalPlayback(int slot, std::time_t start)
         return;
     // A new start begins from nothing: old threads end and old readers go,
     // so every channel joins again at its own time.
-    StopThreads(true);
+    StopThreads();
     const int mode = playback::state.load();
     if (mode == PLAY_PLAYING || mode == PLAY_FAST_FORWARD || mode == PLAY_REWINDING) {
         PauseAllReaders();
@@ -286,7 +284,7 @@ void CLocalPlayback::StopFile()
 
 void CLocalPlayback::EndPlayFile()
 {
-    StopThreads(true);
+    StopThreads();
     {
         std::lock_guard<std::recursive_mutex> lock(playbackLock_);
         for (int ch = 0; ch < kChannels; ++ch) {
@@ -299,7 +297,7 @@ void CLocalPlayback::EndPlayFile()
 
 void CLocalPlayback::CloseDispThread()
 {
-    StopThreads(true);
+    StopThreads();
     for (int ch = 0; ch < kChannels; ++ch) {
         ChannelSlot& slot = control_.Channel(ch);
         if (!slot.pane)
@@ -770,13 +768,13 @@ void CLocalPlayback::ThreadProc(platform::WorkerThread& self, int channel)
             break;
         const int mode = playback::state.load();
         if (Idle(mode)) {
-            Sleep(self, 10);
+            self.SleepFor(10);
             continue;
         }
         const int result = reader->ReadNext();
         if (result != 1) {
             if (result == 0 && reader->EndFlag() == CMovieFileReader::END_NONE) {
-                Sleep(self, 10); // paused or busy, not at an end
+                self.SleepFor(10); // paused or busy, not at an end
                 continue;
             }
             const bool rewinding = mode == PLAY_REWINDING;
@@ -793,11 +791,11 @@ void CLocalPlayback::ThreadProc(platform::WorkerThread& self, int channel)
                 SelectMasterChannel(!rewinding, 0, kChannels - 1);
             }
             if (opened) {
-                Sleep(self, 10);
+                self.SleepFor(10);
             } else {
                 const ReaderPtr now = Reader(channel);
                 ResetChannelDisplay(channel, now ? now->ChannelName() : std::string());
-                Sleep(self, 100);
+                self.SleepFor(100);
             }
             continue;
         }
@@ -867,7 +865,7 @@ void CLocalPlayback::ThreadProc(platform::WorkerThread& self, int channel)
                 const int64_t until = NowMs() + kReferenceWaitMs;
                 while (playback::baseSeconds.load() == 0 && NowMs() < until && !self.StopRequested() &&
                        !Idle(playback::state.load()))
-                    Sleep(self, 2);
+                    self.SleepFor(2);
             }
             const int64_t rs = playback::baseSeconds.load();
             const int64_t ru = playback::baseMicroseconds.load();

@@ -75,7 +75,7 @@ private:
 
     void ThreadProc(platform::WorkerThread& self, int channel);
     void StartThread(int channel);
-    void StopThreads(bool all, int only = -1);
+    void StopThreads(); // every thread: stop, wake and join
     ReaderPtr Reader(int channel) const;
 
     // With the playback lock held.
@@ -97,7 +97,6 @@ private:
     void AnnounceFile(int channel);
     // Waits for a frame's due time; false when the thread was stopped.
     bool WaitForFrame(platform::WorkerThread& self, int channel, int64_t dueInMs);
-    bool Sleep(platform::WorkerThread& self, int milliseconds);
 
     CVyrdaxCtrl& control_;
 
