@@ -755,12 +755,8 @@ void CLocalPlayback::ThreadProc(platform::WorkerThread& self, int channel)
     XvidDecoder decoder;
     if (!CVyrdaxCtrl::CreateDecoder(decoder))
         return;
-    std::vector<uint8_t> input(kStreamHeaderSize + vyrmovie::kFrameBufferSize, 0);
-    bool first = true;
-    int lastWidth = 0, lastHeight = 0;
-    int64_t previousOffset = 0;
-    int64_t previousSeconds = 0;
-    ChannelSlot& slot = control_.Channel(channel);
+    ThreadState state;
+    state.input.assign(kStreamHeaderSize + vyrmovie::kFrameBufferSize, 0);
 
     while (!self.StopRequested()) {
         const ReaderPtr reader = Reader(channel);
@@ -773,171 +769,183 @@ void CLocalPlayback::ThreadProc(platform::WorkerThread& self, int channel)
         }
         const int result = reader->ReadNext();
         if (result != 1) {
-            if (result == 0 && reader->EndFlag() == CMovieFileReader::END_NONE) {
+            if (result == 0 && reader->EndFlag() == CMovieFileReader::END_NONE)
                 self.SleepFor(10); // paused or busy, not at an end
-                continue;
-            }
-            const bool rewinding = mode == PLAY_REWINDING;
-            int opened;
-            {
-                std::lock_guard<std::recursive_mutex> lock(playbackLock_);
-                opened = rewinding ? OpenAdjacentFile(channel) : OpenNextDayFile(channel);
-            }
-            const bool master = playback::masterChannel.load() == channel;
-            if (master)
-                ReleasePlayThreads();
-            if (master) {
-                std::lock_guard<std::recursive_mutex> lock(playbackLock_);
-                SelectMasterChannel(!rewinding, 0, kChannels - 1);
-            }
-            if (opened) {
-                self.SleepFor(10);
-            } else {
-                const ReaderPtr now = Reader(channel);
-                ResetChannelDisplay(channel, now ? now->ChannelName() : std::string());
-                self.SleepFor(100);
-            }
+            else
+                MoveToAdjacentFile(self, channel, mode == PLAY_REWINDING);
             continue;
         }
 
         const MovieFrameHeader header = reader->CurrentHeader();
-        char title[600];
-        std::snprintf(title, sizeof title, " %s %04d/%02d/%02d %02d:%02d:%02d  ", reader->ChannelName().c_str(),
-                      vyrmovie::RecordingYear(header.year), header.month, header.day, header.hour, header.minute,
-                      header.second);
         lastFrameTime_ = header.seconds;
         const bool isMaster = playback::masterChannel.load() == channel;
         if (isMaster)
             playback::masterFrameSeconds = header.seconds;
         if (!IsValidPackedTime(header) || header.width > vyrmovie::kMaxPictureWidth ||
-            header.height > vyrmovie::kMaxPictureHeight)
-            continue;
-
-        // The stream header goes in front of the first frame and of every
-        // change of picture size.
-        const uint32_t length = reader->PayloadLength();
-        std::size_t position = 0;
-        if (first || header.width != lastWidth || header.height != lastHeight) {
-            StreamHeader streamHeader = kStreamHeaderTemplate;
-            PatchStreamHeader(streamHeader, header.width, header.height, header.Events() >= 9);
-            std::memcpy(input.data(), streamHeader.data(), streamHeader.size());
-            position = streamHeader.size();
-        }
-        first = false;
-        lastWidth = header.width;
-        lastHeight = header.height;
-        std::memcpy(input.data() + position, reader->Payload(), length);
-        const int total = static_cast<int>(position + length);
-        std::memset(input.data() + total, 0, vyrmovie::kFramePadding);
-
-        bool picture = false;
-        int at = 0;
-        for (int call = 0; call < kDecodeCalls && at < total; ++call) {
-            // Only the bytes still ahead are handed over; the zeroed padding
-            // behind them covers the decoder's read-ahead.
-            const XvidDecoder::Result r = decoder.Decode(input.data() + at, total - at);
-            if (r.consumed <= 0)
-                break;
-            at += r.consumed;
-            if (r.type > 0) {
-                picture = true;
-                break;
-            }
-        }
-        const int width = decoder.Width(), height = decoder.Height();
-        if (!picture || width <= 0 || height <= 0 || width > vyrmovie::kMaxPictureWidth ||
-            height > vyrmovie::kMaxPictureHeight)
+            header.height > vyrmovie::kMaxPictureHeight || !DecodeFrame(state, decoder, *reader))
             continue;
         if (isMaster)
-            playback::masterHeight = height;
-
-        // ---- pacing against the master ----
-        bool show = true;
-        for (int round = 0;; ++round) {
-            const int now = playback::state.load();
-            const int64_t d = now == PLAY_FAST_FORWARD || now == PLAY_REWINDING ? playback::speed.load() * 15 : 1;
-            const int master = playback::masterChannel.load();
-            const ReaderPtr masterReader = Reader(master);
-            if (playback::baseSeconds.load() == 0 && channel != master && masterReader &&
-                masterReader->EndFlag() == CMovieFileReader::END_NONE) {
-                // Until the master has shown its frame there is nothing to
-                // pace by.
-                const int64_t until = NowMs() + kReferenceWaitMs;
-                while (playback::baseSeconds.load() == 0 && NowMs() < until && !self.StopRequested() &&
-                       !Idle(playback::state.load()))
-                    self.SleepFor(2);
-            }
-            const int64_t rs = playback::baseSeconds.load();
-            const int64_t ru = playback::baseMicroseconds.load();
-            int64_t offset;
-            if (StepMode(now))
-                offset = previousOffset;
-            else if (rs == 0)
-                offset = 0;
-            else if (now == PLAY_REWINDING)
-                offset = (ru - header.microseconds) / 1000 + (rs - header.seconds) * 1000;
-            else
-                offset = (static_cast<int64_t>(header.microseconds) - ru) / 1000 + (header.seconds - rs) * 1000;
-            offset = std::max<int64_t>(offset, 0);
-            previousOffset = offset;
-            const int64_t elapsed = rs == 0 ? 0 : NowMs() - playback::baseWallMs.load();
-            const int64_t masterSeconds = playback::masterFrameSeconds.load();
-            bool outOfStep = offset / d - elapsed > 5000;
-            if (now == PLAY_PLAYING && header.seconds > masterSeconds + 15)
-                outOfStep = true;
-            if (now == PLAY_FAST_FORWARD && header.seconds > masterSeconds + 165)
-                outOfStep = true;
-            if (now == PLAY_REWINDING && (previousSeconds > header.seconds + d + 165 || offset / d > elapsed + 165))
-                outOfStep = true;
-            if (outOfStep && round == 0)
-                ResetChannelDisplay(channel, reader->ChannelName());
-            playback::releaseFlags[static_cast<std::size_t>(channel)] = 0;
-            if (rs == 0 || !WaitForFrame(self, channel, offset / d))
-                break;
-            // A release means a new reference is coming: measure again
-            // against it rather than show the frame early.
-            if (playback::baseSeconds.load() == rs || round >= 3 || Idle(playback::state.load()))
-                break;
-        }
-        previousSeconds = header.seconds;
+            playback::masterHeight = decoder.Height();
+        const bool show = PaceFrame(self, channel, header, reader->ChannelName(), state);
         if (self.StopRequested())
             break;
-        {
-            std::lock_guard<std::recursive_mutex> lock(playback::globalLock);
-            if (playback::masterChannel.load() == channel && playback::baseSeconds.load() == 0) {
-                playback::baseMicroseconds = header.microseconds;
-                playback::baseWallMs = NowMs();
-                playback::baseChannel = channel;
-                playback::baseSeconds = header.seconds;
-            }
-        }
-        const int after = playback::state.load();
-        const int64_t masterSeconds = playback::masterFrameSeconds.load();
-        if ((after == PLAY_PLAYING && header.seconds < masterSeconds - 15) ||
-            (after == PLAY_PAUSED && header.seconds > masterSeconds + 2))
-            show = false;
-        if (!show) {
+        if (show)
+            DrawFrame(channel, decoder, header, reader->ChannelName());
+        else
             ResetChannelDisplay(channel, reader->ChannelName());
-            continue;
-        }
-
-        // ---- draw ----
-        uint8_t* Y = decoder.Picture();
-        uint8_t* U = Y + static_cast<std::size_t>(width) * height;
-        uint8_t* V = U + static_cast<std::size_t>(width / 2) * (height / 2);
-        if (playback::masterHeight.load() == 480)
-            Deinterlace(width, height, Y, U, V);
-        control_.SetChannelStatus(title, channel);
-        {
-            std::lock_guard<std::recursive_mutex> lock(slot.displayLock);
-            if (CVideoPane* pane = slot.pane.data()) {
-                pane->ShowYV12Frame(Y, U, V, width, height);
-                pane->PresentFrame();
-            }
-        }
-        shownFrameMs_[channel] = static_cast<int64_t>(header.seconds) * 1000 + header.microseconds / 1000;
-        ++framesShown_[channel];
     }
+}
+
+void CLocalPlayback::MoveToAdjacentFile(platform::WorkerThread& self, int channel, bool rewinding)
+{
+    int opened;
+    {
+        std::lock_guard<std::recursive_mutex> lock(playbackLock_);
+        opened = rewinding ? OpenAdjacentFile(channel) : OpenNextDayFile(channel);
+    }
+    if (playback::masterChannel.load() == channel) {
+        ReleasePlayThreads();
+        SelectMasterChannel(!rewinding, 0, kChannels - 1);
+    }
+    if (opened) {
+        self.SleepFor(10);
+    } else {
+        const ReaderPtr now = Reader(channel);
+        ResetChannelDisplay(channel, now ? now->ChannelName() : std::string());
+        self.SleepFor(100);
+    }
+}
+
+bool CLocalPlayback::DecodeFrame(ThreadState& state, XvidDecoder& decoder, const CMovieFileReader& reader)
+{
+    const MovieFrameHeader& header = reader.CurrentHeader();
+    // The stream header goes in front of the first frame and of every change
+    // of picture size.
+    const uint32_t length = reader.PayloadLength();
+    std::size_t position = 0;
+    if (state.first || header.width != state.lastWidth || header.height != state.lastHeight) {
+        StreamHeader streamHeader = kStreamHeaderTemplate;
+        PatchStreamHeader(streamHeader, header.width, header.height, header.Events() >= 9);
+        std::memcpy(state.input.data(), streamHeader.data(), streamHeader.size());
+        position = streamHeader.size();
+    }
+    state.first = false;
+    state.lastWidth = header.width;
+    state.lastHeight = header.height;
+    std::memcpy(state.input.data() + position, reader.Payload(), length);
+    const int total = static_cast<int>(position + length);
+    std::memset(state.input.data() + total, 0, vyrmovie::kFramePadding);
+
+    bool picture = false;
+    int at = 0;
+    for (int call = 0; call < kDecodeCalls && at < total; ++call) {
+        // Only the bytes still ahead are handed over; the zeroed padding
+        // behind them covers the decoder's read-ahead.
+        const XvidDecoder::Result r = decoder.Decode(state.input.data() + at, total - at);
+        if (r.consumed <= 0)
+            break;
+        at += r.consumed;
+        if (r.type > 0) {
+            picture = true;
+            break;
+        }
+    }
+    const int width = decoder.Width(), height = decoder.Height();
+    return picture && width > 0 && height > 0 && width <= vyrmovie::kMaxPictureWidth &&
+           height <= vyrmovie::kMaxPictureHeight;
+}
+
+bool CLocalPlayback::PaceFrame(platform::WorkerThread& self, int channel, const MovieFrameHeader& header,
+                               const std::string& name, ThreadState& state)
+{
+    for (int round = 0;; ++round) {
+        const int mode = playback::state.load();
+        const int64_t d = mode == PLAY_FAST_FORWARD || mode == PLAY_REWINDING ? playback::speed.load() * 15 : 1;
+        const int master = playback::masterChannel.load();
+        const ReaderPtr masterReader = Reader(master);
+        if (playback::baseSeconds.load() == 0 && channel != master && masterReader &&
+            masterReader->EndFlag() == CMovieFileReader::END_NONE) {
+            // Until the master has shown its frame there is nothing to pace by.
+            const int64_t until = NowMs() + kReferenceWaitMs;
+            while (playback::baseSeconds.load() == 0 && NowMs() < until && !self.StopRequested() &&
+                   !Idle(playback::state.load()))
+                self.SleepFor(2);
+        }
+        const int64_t rs = playback::baseSeconds.load();
+        const int64_t ru = playback::baseMicroseconds.load();
+        int64_t offset;
+        if (StepMode(mode))
+            offset = state.previousOffset;
+        else if (rs == 0)
+            offset = 0;
+        else if (mode == PLAY_REWINDING)
+            offset = (ru - header.microseconds) / 1000 + (rs - header.seconds) * 1000;
+        else
+            offset = (static_cast<int64_t>(header.microseconds) - ru) / 1000 + (header.seconds - rs) * 1000;
+        offset = std::max<int64_t>(offset, 0);
+        state.previousOffset = offset;
+        const int64_t elapsed = rs == 0 ? 0 : NowMs() - playback::baseWallMs.load();
+        const int64_t masterSeconds = playback::masterFrameSeconds.load();
+        // Frames far out of step clear the pane before they are shown.
+        bool outOfStep = offset / d - elapsed > 5000;
+        if (mode == PLAY_PLAYING && header.seconds > masterSeconds + 15)
+            outOfStep = true;
+        if (mode == PLAY_FAST_FORWARD && header.seconds > masterSeconds + 165)
+            outOfStep = true;
+        if (mode == PLAY_REWINDING && (state.previousSeconds > header.seconds + d + 165 || offset / d > elapsed + 165))
+            outOfStep = true;
+        if (outOfStep && round == 0)
+            ResetChannelDisplay(channel, name);
+        playback::releaseFlags[static_cast<std::size_t>(channel)] = 0;
+        if (rs == 0 || !WaitForFrame(self, channel, offset / d))
+            break;
+        // A release means a new reference is coming: measure again against
+        // it rather than show the frame early.
+        if (playback::baseSeconds.load() == rs || round >= 3 || Idle(playback::state.load()))
+            break;
+    }
+    state.previousSeconds = header.seconds;
+    {
+        std::lock_guard<std::recursive_mutex> lock(playback::globalLock);
+        if (playback::masterChannel.load() == channel && playback::baseSeconds.load() == 0) {
+            playback::baseMicroseconds = header.microseconds;
+            playback::baseWallMs = NowMs();
+            playback::baseChannel = channel;
+            playback::baseSeconds = header.seconds;
+        }
+    }
+    // Far behind the master in play, or ahead of it while paused: not shown.
+    const int mode = playback::state.load();
+    const int64_t masterSeconds = playback::masterFrameSeconds.load();
+    return !((mode == PLAY_PLAYING && header.seconds < masterSeconds - 15) ||
+             (mode == PLAY_PAUSED && header.seconds > masterSeconds + 2));
+}
+
+void CLocalPlayback::DrawFrame(int channel, XvidDecoder& decoder, const MovieFrameHeader& header,
+                               const std::string& name)
+{
+    const int width = decoder.Width(), height = decoder.Height();
+    uint8_t* Y = decoder.Picture();
+    uint8_t* U = Y + static_cast<std::size_t>(width) * height;
+    uint8_t* V = U + static_cast<std::size_t>(width / 2) * (height / 2);
+    // A 480-line master switches deinterlacing on for every channel.
+    if (playback::masterHeight.load() == 480)
+        Deinterlace(width, height, Y, U, V);
+    char title[600];
+    std::snprintf(title, sizeof title, " %s %04d/%02d/%02d %02d:%02d:%02d  ", name.c_str(),
+                  vyrmovie::RecordingYear(header.year), header.month, header.day, header.hour, header.minute,
+                  header.second);
+    control_.SetChannelStatus(title, channel);
+    ChannelSlot& slot = control_.Channel(channel);
+    {
+        std::lock_guard<std::recursive_mutex> lock(slot.displayLock);
+        if (CVideoPane* pane = slot.pane.data()) {
+            pane->ShowYV12Frame(Y, U, V, width, height);
+            pane->PresentFrame();
+        }
+    }
+    shownFrameMs_[channel] = static_cast<int64_t>(header.seconds) * 1000 + header.microseconds / 1000;
+    ++framesShown_[channel];
 }
 
 } // namespace vyrdax

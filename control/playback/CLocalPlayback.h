@@ -19,6 +19,7 @@
 namespace vyrdax {
 
 class CVyrdaxCtrl;
+class XvidDecoder;
 
 class CLocalPlayback {
 public:
@@ -73,7 +74,25 @@ private:
     // December and January are real calendar months.
     static int MonthNumber(int year, int month) { return year * 12 + month - 1; }
 
+    // What a playback thread keeps from frame to frame.
+    struct ThreadState {
+        std::vector<uint8_t> input; // stream header, payload and zeroed padding
+        bool first = true;
+        int lastWidth = 0, lastHeight = 0;
+        int64_t previousOffset = 0;
+        int64_t previousSeconds = 0;
+    };
     void ThreadProc(platform::WorkerThread& self, int channel);
+    // At a file's end (or start, rewinding): the next or previous file.
+    void MoveToAdjacentFile(platform::WorkerThread& self, int channel, bool rewinding);
+    // True when the frame gave a picture of a size the panes take.
+    bool DecodeFrame(ThreadState& state, XvidDecoder& decoder, const vyrmovie::CMovieFileReader& reader);
+    // Waits until the frame is due against the master; false when it is
+    // not to be shown.
+    bool PaceFrame(platform::WorkerThread& self, int channel, const vyrmovie::MovieFrameHeader& header,
+                   const std::string& name, ThreadState& state);
+    void DrawFrame(int channel, XvidDecoder& decoder, const vyrmovie::MovieFrameHeader& header,
+                   const std::string& name);
     void StartThread(int channel);
     void StopThreads(); // every thread: stop, wake and join
     ReaderPtr Reader(int channel) const;
