@@ -136,6 +136,21 @@ TEST_F(LocalPlayback, AnEmptyStartSlotPlaysFromTheNextSlotAndALaterChannelStaysB
     EXPECT_EQ(Call(DISPID_GetPlayPos).i, 77);
 }
 
+TEST_F(LocalPlayback, AChannelFarBehindTheMasterSkipsItsFramesUntilItCatchesUp)
+{
+    Start(20, LocalTime(2026, 12, 31, 10, 0, 0));
+    ASSERT_TRUE(PumpUntil([&] { return Engine().FramesShown(0) >= 3; }, 5000));
+    // Channel 2, twenty minutes on, becomes the master.
+    Call(DISPID_MouseDbClk, {Variant::Short(2)});
+    ASSERT_TRUE(PumpUntil([&] { return Engine().FramesShown(2) >= 5; }, 5000));
+    const uint64_t shown = Engine().FramesShown(0);
+    // Channel 0 runs through its earlier files without showing them, and
+    // waits in its 10:40 file for the master's time.
+    EXPECT_TRUE(PumpUntil([&] { return Engine().View(0).path.find("104000") != std::string::npos; }, 5000));
+    EXPECT_EQ(Engine().FramesShown(0), shown);
+    EXPECT_TRUE(Black(ctrl->Pane(0)->PictureCopy()));
+}
+
 TEST_F(LocalPlayback, FastForwardPressedFourTimesRunsAtSpeedsOneTwoThreeThree)
 {
     Start(20, LocalTime(2026, 12, 31, 10, 0, 0));
