@@ -61,6 +61,7 @@ std::vector<Segment> YearEndSegments()
         {1, "M.Cam1", LocalTime(2026, 12, 31, 10, 0, 5), 20},
         {2, "S.Cam2", LocalTime(2026, 12, 31, 10, 20, 0), 10},
         {3, "R.Cam3", LocalTime(2026, 12, 31, 10, 0, 2), 10},
+        {4, "F.Cam4", LocalTime(2026, 12, 31, 10, 0, 4), 6},
     };
 }
 

@@ -111,9 +111,9 @@ TEST_F(LocalPlayback, AnEmptyStartSlotPlaysFromTheNextSlotAndALaterChannelStaysB
     EXPECT_EQ(v0.slot, 20);
     EXPECT_EQ(v0.year, 2026);
     EXPECT_EQ(v0.month, 12);
-    for (int ch = 1; ch < 4; ++ch)
+    for (int ch = 1; ch < 5; ++ch)
         EXPECT_TRUE(Engine().View(ch).hasReader) << ch;
-    EXPECT_FALSE(Engine().View(4).hasReader);
+    EXPECT_FALSE(Engine().View(5).hasReader);
     EXPECT_EQ(ctrl->GetStatus(0), STATUS_PLAY);
     EXPECT_EQ(playback::state.load(), PLAY_PLAYING);
     EXPECT_EQ(playback::masterChannel.load(), 0); // the earliest key frame
@@ -129,6 +129,12 @@ TEST_F(LocalPlayback, AnEmptyStartSlotPlaysFromTheNextSlotAndALaterChannelStaysB
     // Channels in step: the frames shown now lie within a frame period or two.
     const int64_t t0 = Engine().ShownFrameTimeMs(0), t3 = Engine().ShownFrameTimeMs(3);
     EXPECT_LE(std::abs(t0 - t3), 250) << t0 << " " << t3;
+    // Channel 4 starts four seconds after channel 0: black until then, then
+    // in step with it.
+    EXPECT_EQ(Engine().FramesShown(4), 0u);
+    ASSERT_TRUE(PumpUntil([&] { return Engine().FramesShown(4) >= 3; }, 8000));
+    EXPECT_LE(std::abs(Engine().ShownFrameTimeMs(0) - Engine().ShownFrameTimeMs(4)), 250);
+    EXPECT_GE(Engine().ShownFrameTimeMs(0), LocalTime(2026, 12, 31, 10, 0, 4) * int64_t{1000});
     // A double click makes a channel the master.
     Call(DISPID_MouseDbClk, {Variant::Short(3)});
     EXPECT_EQ(playback::masterChannel.load(), 3);
@@ -258,7 +264,7 @@ TEST_F(LocalPlayback, EndPlayFileWhileThreadsWaitForTheirFramesEndsEveryThread)
         timer.start();
         Call(DISPID_EndPlayFile);
         EXPECT_LT(timer.elapsed(), 1000);
-        for (int ch = 0; ch < 4; ++ch) {
+        for (int ch = 0; ch < 5; ++ch) {
             EXPECT_FALSE(Engine().View(ch).hasReader);
             EXPECT_FALSE(Engine().View(ch).threadRunning);
             EXPECT_EQ(ctrl->Pane(ch), nullptr);
