@@ -375,7 +375,8 @@ TEST_F(ControlBackup, ABackupTellsItsEstimateThenItsEndAndLeavesAFolderThatPlays
         EXPECT_TRUE(ReadBackup(folder, slot).ok);
         EXPECT_TRUE(PythonCrcHolds(movie));
         int status = -1;
-        EXPECT_EQ(RunCommand(std::string(MOVDUMP_PATH) + " --quiet " + movie, &status).find("ERROR"), std::string::npos);
+        const std::string dump = RunCommand(std::string(MOVDUMP_PATH) + " --quiet " + movie, &status);
+        EXPECT_EQ(dump.find("ERROR"), std::string::npos) << dump;
         EXPECT_EQ(status, 0);
     }
     // A damaged header is an error to movdump.

@@ -74,7 +74,8 @@ protected:
     }
     void Start(int slot, std::time_t t)
     {
-        Call(DISPID_StartLocalPlayback, {Variant::Short(static_cast<int16_t>(slot)), Variant::Long(static_cast<int32_t>(t))});
+        Call(DISPID_StartLocalPlayback,
+             {Variant::Short(static_cast<int16_t>(slot)), Variant::Long(static_cast<int32_t>(t))});
     }
     CLocalPlayback& Engine() { return ctrl->LocalPlayback(); }
 
