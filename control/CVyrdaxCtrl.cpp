@@ -1,6 +1,8 @@
 #include "CVyrdaxCtrl.h"
 
 #include "StatusTexts.h"
+#include "control/backup/CBackupRuns.h"
+#include "control/playback/CLocalPlayback.h"
 #include "control/display/ColorConversion.h"
 #include "control/filter/Deinterlace.h"
 #include "control/module/VyrdaxModule.h"
@@ -28,12 +30,16 @@ CVyrdaxCtrl::CVyrdaxCtrl(QWidget* host)
     setAttribute(Qt::WA_OpaquePaintEvent);
     InitDeinterlace(1, 73);
     InitColorConversion();
+    localPlayback_ = std::make_unique<CLocalPlayback>(*this);
+    backups_ = std::make_unique<CBackupRuns>(*this);
     ModuleObjectCreated();
 }
 
 CVyrdaxCtrl::~CVyrdaxCtrl()
 {
     // Every thread is stopped and joined before anything it touches goes.
+    backups_.reset();
+    localPlayback_.reset();
     for (int ch = 0; ch < kChannelCount; ++ch)
         channels_[ch].displayThread.StopAndJoin();
     receiveStopping_ = true;
@@ -115,15 +121,23 @@ platform::HRESULT CVyrdaxCtrl::Invoke(int dispid, const std::vector<Variant>& ar
     case DISPID_GetMonthDataL: r = GetMonthDataL(str(0), str(1)); break;
     case DISPID_GetTimeDataL: r = GetTimeDataL(str(0), str(1)); break;
 
-    // Playback, backup and snapshots answer with their neutral
-    // results until those areas are in place.
-    case DISPID_GetMicVolume:
-    case DISPID_GetSpeakerVolume:
+    case DISPID_StartLocalPlayback: localPlayback_->StartLocalPlayback(i2(0), static_cast<std::time_t>(i4(1))); break;
+    case DISPID_PlayFile: localPlayback_->PlayFile(i4(0)); break; // published without a result
+    case DISPID_PauseFile: localPlayback_->PauseFile(); break;
+    case DISPID_StopFile: localPlayback_->StopFile(); break;
+    case DISPID_EndPlayFile: localPlayback_->EndPlayFile(); break;
+    case DISPID_CloseDispThread: localPlayback_->CloseDispThread(); break;
+    case DISPID_SeekFrame: r = Variant::Long(localPlayback_->SeekFrame(i4(0))); break;
+    case DISPID_GetPlayPos: r = Variant::Long(localPlayback_->GetPlayPos()); break;
+    case DISPID_BackUp: r = Variant::Long(BackUp(str(0), str(1), i4(2), i4(3), i4(4))); break;
+
+    // No viewer uses single-file playback: both answer 0.
     case DISPID_StartPlayFile:
-    case DISPID_GetPlayPos:
-    case DISPID_SeekFrame:
-    case DISPID_GetMaxFrmNum:
-    case DISPID_BackUp: r = Variant::Long(0); break;
+    case DISPID_GetMaxFrmNum: r = Variant::Long(0); break;
+
+    // The volumes are set on the DVR and never read back: both answer 0.
+    case DISPID_GetMicVolume:
+    case DISPID_GetSpeakerVolume: r = Variant::Long(0); break;
     case DISPID_SaveToBMP: r = Variant::Bool(SaveToBMP(str(0), i2(1))); break;
     case DISPID_MicStart: MicStart(); break;
     case DISPID_MicStop: MicStop(); break;
@@ -224,14 +238,7 @@ void CVyrdaxCtrl::SetConnectInfo(const std::string& channelName, const std::stri
         return;
     std::lock_guard<std::recursive_timed_mutex> guard(connectLock_);
     ChannelSlot& slot = channels_[ch];
-    if (!slot.pane && parentWidget()) {
-        auto* pane = new CVideoPane(kPanePictureWidth, kPanePictureHeight, kPaneWindowWidth, kPaneWindowHeight,
-                                    parentWidget());
-        pane->setObjectName(QString::number(kPaneControlIdBase + ch));
-        pane->RightTitle()->SetVersion(version_);
-        slot.pane = pane;
-        panesExist_ = true;
-    }
+    EnsurePane(ch);
     slot.displayIndex = idxDispChannel;
     if (slot.pane)
         slot.pane->SetPaneIndex(idxDispChannel);
@@ -250,6 +257,20 @@ void CVyrdaxCtrl::SetConnectInfo(const std::string& channelName, const std::stri
     audioOption_ = aopt;
     SetChannelStatus(text::kDisconnected, ch);
     LayoutPanes();
+}
+
+CVideoPane* CVyrdaxCtrl::EnsurePane(int ch)
+{
+    ChannelSlot& slot = channels_[ch];
+    if (!slot.pane && parentWidget()) {
+        auto* pane = new CVideoPane(kPanePictureWidth, kPanePictureHeight, kPaneWindowWidth, kPaneWindowHeight,
+                                    parentWidget());
+        pane->setObjectName(QString::number(kPaneControlIdBase + ch));
+        pane->RightTitle()->SetVersion(version_);
+        slot.pane = pane;
+        panesExist_ = true;
+    }
+    return slot.pane.data();
 }
 
 void CVyrdaxCtrl::StopDisplayThread(int ch)
@@ -376,10 +397,9 @@ bool CVyrdaxCtrl::SaveToBMP(const std::string& path, int16_t idxCh)
     return pane->SaveSnapshot(path) == 1;
 }
 
-void CVyrdaxCtrl::MouseDbClk(int16_t)
+void CVyrdaxCtrl::MouseDbClk(int16_t selectDispCh)
 {
-    // Selects the master channel of local playback; nothing to do while no
-    // movie file is open.
+    localPlayback_->SelectMaster(selectDispCh);
 }
 
 // ---- status texts -----------------------------------------------------------

@@ -32,6 +32,10 @@
 
 namespace vyrdax {
 
+class CLocalPlayback;
+class CBackupRuns;
+class XvidDecoder;
+
 // Status word bits of a channel.
 enum ChannelStatusBits : int32_t {
     STATUS_LIVE = 0x1,
@@ -122,6 +126,7 @@ struct ChannelSlot {
 };
 
 class CVyrdaxCtrl : public QWidget, public platform::IControl, public platform::MessageReceiver {
+    friend class CLocalPlayback; // drives the panes, titles and status words of its channels
 public:
     explicit CVyrdaxCtrl(QWidget* host);
     ~CVyrdaxCtrl() override;
@@ -246,6 +251,14 @@ public:
     int PtzSpeed() const { return ptzSpeed_.load(); }
     static int PlayState();
 
+    // Local playback and backups (control/playback/, control/backup/).
+    CLocalPlayback& LocalPlayback() { return *localPlayback_; }
+    CBackupRuns& Backups() { return *backups_; }
+    // The channel's pane, made when it has none (nullptr without a host).
+    CVideoPane* EnsurePane(int ch);
+    int32_t BackUp(const std::string& recordDirectory, const std::string& backupDirectory, int32_t start,
+                   int32_t end, int32_t diskSize);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
@@ -312,7 +325,9 @@ private:
     void SendMicrophoneBlock();
     bool ReceiveSound(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header);
 
-    // Live display.
+    // Live display. A decoder that cannot be made tells the operator and
+    // ends the process; false then.
+    static bool CreateDecoder(XvidDecoder& decoder);
     void DisplayThreadProc(platform::WorkerThread& self, int channel);
     void RunPlaybackClock(int channel, const FrameInfo& record);
 
@@ -424,6 +439,10 @@ private:
     // Sound devices and block lists; its speaker routine asks whether the
     // receive thread runs.
     std::unique_ptr<SoundPath> sound_ = std::make_unique<SoundPath>([this] { return ReceiveThreadRunning(); });
+
+    // Local playback and backups; stopped first when the control goes.
+    std::unique_ptr<CLocalPlayback> localPlayback_;
+    std::unique_ptr<CBackupRuns> backups_;
 };
 
 } // namespace vyrdax

@@ -86,6 +86,21 @@ std::string FormatTime(const std::string& name, int month, int day, int year, in
 
 } // namespace
 
+bool CVyrdaxCtrl::CreateDecoder(XvidDecoder& decoder)
+{
+    if (decoder.Create())
+        return true;
+    // Without a decoder no channel can ever show video.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [] {
+            platform::MessageBox(nullptr, kDecoderInitFailed);
+            std::_Exit(-1);
+        },
+        Qt::QueuedConnection);
+    return false;
+}
+
 bool CVyrdaxCtrl::StartDisplayThread(int ch)
 {
     if (!ValidChannel(ch))
@@ -137,17 +152,8 @@ void CVyrdaxCtrl::DisplayThreadProc(platform::WorkerThread& self, int channel)
     slot.queue.Create(CFrameQueue::kSlots);
 
     XvidDecoder decoder;
-    if (!decoder.Create()) {
-        // Without a decoder no channel can ever show video.
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [] {
-                platform::MessageBox(nullptr, kDecoderInitFailed);
-                std::_Exit(-1);
-            },
-            Qt::QueuedConnection);
+    if (!CreateDecoder(decoder))
         return;
-    }
     std::vector<uint8_t> bitstream(kBitstreamSize, 0);
     uint32_t runningCount = 0;
     int emptyPolls = 0;

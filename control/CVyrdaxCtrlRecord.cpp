@@ -1,6 +1,8 @@
 // Recording channels into movie files on the PC, and the searches over them.
 #include "CVyrdaxCtrl.h"
 
+#include "control/backup/CBackupRuns.h"
+#include "control/playback/CLocalPlayback.h"
 #include "platform/MessageBox.h"
 
 namespace vyrdax {
@@ -36,6 +38,7 @@ int32_t CVyrdaxCtrl::StartRecord(const std::string& path, const std::string& fna
 {
     if (!ValidChannel(idxCh))
         return 0;
+    localPlayback_->SetRecordDirectory(path);
     return recorder_->StartRecord(recordMode_.load() != 0, path, fname1, fname2, idxCh);
 }
 
@@ -63,14 +66,23 @@ void CVyrdaxCtrl::WriteAviFrame(int channel, const uint8_t* frame, uint32_t leng
 
 platform::Variant CVyrdaxCtrl::GetMonthDataL(const std::string& recordDirectory, const std::string& searchOption)
 {
+    localPlayback_->SetRecordDirectory(recordDirectory);
     return platform::Variant::Pointer(monthCatalog_->GetMonthDataL(recordDirectory, searchOption),
                                       CRecordCatalog::kMonthTableBytes);
 }
 
 platform::Variant CVyrdaxCtrl::GetTimeDataL(const std::string& recordDirectory, const std::string& searchOption)
 {
+    localPlayback_->SetRecordDirectory(recordDirectory);
     return platform::Variant::Pointer(dayCatalog_->GetTimeDataL(recordDirectory, searchOption),
                                       CRecordCatalog::kTimeListBytes);
+}
+
+int32_t CVyrdaxCtrl::BackUp(const std::string& recordDirectory, const std::string& backupDirectory, int32_t start,
+                            int32_t end, int32_t diskSize)
+{
+    return backups_->BackUp(recordDirectory, backupDirectory, static_cast<std::time_t>(start),
+                            static_cast<std::time_t>(end), diskSize);
 }
 
 } // namespace vyrdax

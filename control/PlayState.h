@@ -1,17 +1,21 @@
 #pragma once
 // Play state and play-back clock, one of each for every control in the
 // process: remote play-back commands and local play-back set them, the
-// display threads pace by them.
+// display and local play-back threads pace by them.
+#include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 
 namespace vyrdax::playback {
 
-// 0 stopped, 1 playing, 2 paused, 3 rewinding, 4 fast-forwarding.
+// 0 stopped, 1 playing, 2 paused, 3 rewinding, 4 fast-forwarding (the values
+// of PlayStateValue); 5 and 6 are step modes that no method here sets.
 inline std::atomic<int> state{0};
 
-// The reference of remote play-back pacing: the stream time of the frame
-// shown at `baseWallMs`. baseSeconds 0 means no reference yet.
+// The reference of play-back pacing: the stream time of the frame shown at
+// `baseWallMs`. baseSeconds 0 means no reference yet.
 inline std::atomic<int64_t> baseSeconds{0};
 inline std::atomic<int64_t> baseMicroseconds{0};
 inline std::atomic<int64_t> baseWallMs{0};
@@ -19,5 +23,27 @@ inline std::atomic<int> baseChannel{-1};
 
 // The next frame shown becomes the new reference.
 inline void RestartClock() { baseSeconds = 0; }
+
+// Local play-back: fast forward and rewind speed 1..3, the master channel
+// whose frames set the pace, the master's current frame time and picture
+// height, and one release flag per channel that ends a frame's wait.
+inline std::atomic<int> speed{1};
+inline std::atomic<int> masterChannel{0};
+inline std::atomic<int64_t> masterFrameSeconds{0};
+inline std::atomic<int> masterHeight{0};
+inline std::array<std::atomic<int>, 64> releaseFlags{};
+
+// Master selection and the reference change together under this lock.
+inline std::recursive_mutex globalLock;
+
+// Frame waits sleep on this signal; every release, mode change and stop
+// wakes them, so none oversleeps a change.
+inline std::mutex wakeLock;
+inline std::condition_variable wakeSignal;
+inline void WakeWaiters()
+{
+    std::lock_guard<std::mutex> lock(wakeLock);
+    wakeSignal.notify_all();
+}
 
 } // namespace vyrdax::playback

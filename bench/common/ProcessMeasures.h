@@ -4,7 +4,10 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <cstdint>
+#include <filesystem>
 #include <fstream>
+#include <string>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -24,6 +27,16 @@ inline double ResidentMiB()
     long pages = 0, resident = 0;
     statm >> pages >> resident;
     return resident * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// Bytes in the regular files under a directory.
+inline uint64_t TreeBytes(const std::string& dir)
+{
+    uint64_t total = 0;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir))
+        if (e.is_regular_file())
+            total += e.file_size();
+    return total;
 }
 
 // Runs the event loop for `ms` milliseconds.

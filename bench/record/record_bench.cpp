@@ -15,6 +15,8 @@
 //       times one month search and one day search.
 #include "SimProcess.h"
 
+#include "bench/common/ProcessMeasures.h"
+
 #include "control/CVyrdaxCtrl.h"
 #include "control/record/CAviWriter.h"
 #include "control/record/CRecordCatalog.h"
@@ -37,6 +39,9 @@ namespace {
 
 using namespace vyrdax;
 namespace fs = std::filesystem;
+using bench::CpuSeconds;
+using bench::Pump;
+using bench::TreeBytes;
 
 class Host : public QWidget, public platform::MessageReceiver {
 public:
@@ -51,31 +56,6 @@ public:
 protected:
     bool event(QEvent* e) override { return platform::HandleMessageEvent(e, this) || QWidget::event(e); }
 };
-
-void Pump(int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-}
-
-double CpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-uint64_t TreeBytes(const std::string& dir)
-{
-    uint64_t total = 0;
-    for (const auto& e : fs::recursive_directory_iterator(dir))
-        if (e.is_regular_file())
-            total += e.file_size();
-    return total;
-}
 
 int Write(int seconds, bool avi)
 {

@@ -28,6 +28,7 @@ int CMovieFileReader::Open(const std::string& moviePath, const std::string& inde
     if (file_)
         std::fclose(file_);
     file_ = file;
+    dataPath_ = moviePath;
     ParseFileName(moviePath);
     // The file header is read past; no reader of recordings uses it.
     uint8_t bytes[kMovieFileHeaderSize];
@@ -87,6 +88,7 @@ int CMovieFileReader::ReadFrameLocked()
         return got > 0 ? -2 : -1;
     }
     header_ = MovieFrameHeader::Decode(bytes);
+    frameSeconds_ = header_.seconds;
     if (header_.IsKeyFrame()) {
         ++keyCounter_;
         framesSinceKey_ = 0;

@@ -57,6 +57,13 @@ public:
     int StepSize() const { return step_.load(); }
     void SetStepSize(int step) { step_ = step; }
     int EndFlag() const { return end_.load(); }
+    // The playback engine marks the ends of the recordings it walks.
+    void SetEndFlag(int flag) { end_ = flag; }
+    // The PC time of the frame last read (not of a file header); safe
+    // beside the reading thread. A reader that takes over from another
+    // carries its time on.
+    int32_t FrameSeconds() const { return frameSeconds_.load(); }
+    void SetFrameSeconds(int32_t seconds) { frameSeconds_ = seconds; }
     int KeyFrameCounter() const { return keyCounter_.load(); }
     int FramesSinceKey() const { return framesSinceKey_.load(); }
     int ChannelIndex() const { return channelIndex_; }
@@ -87,6 +94,7 @@ private:
     std::atomic<int> end_{END_NONE};
     std::atomic<int> keyCounter_{-1};
     std::atomic<int> framesSinceKey_{0};
+    std::atomic<int32_t> frameSeconds_{0};
     int channelIndex_ = 0;
     std::string channelName_;
     std::string dataPath_;

@@ -25,6 +25,7 @@ namespace {
 using namespace vyrdax;
 using platform::Variant;
 using recordtest::ParsedMovie;
+using recordtest::RunCommand;
 
 using testsupport::MessageHost;
 using testsupport::PumpUntil;

@@ -89,4 +89,7 @@ ParsedMovie ParseMovie(const std::string& moviePath);
 std::vector<std::string> ListFiles(const std::string& directory); // sorted, names only
 uint32_t LE32(const uint8_t* p);
 
+// Runs a shell command; its output with stderr, and its exit status.
+std::string RunCommand(const std::string& command, int* status);
+
 } // namespace recordtest

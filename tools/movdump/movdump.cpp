@@ -1,6 +1,8 @@
 // movdump FILE.mp4 [--quiet]: prints the file header and one line per frame,
 // then checks the key-frame index beside the file. Exit status 0 when file
 // and index agree, 1 when they do not, 2 when the file cannot be read.
+// A backup file ("CHnn_00.mp4") has its index in "CHnn_00.m4i", years
+// counted from 2000, and a file header whose checksum must hold.
 #include "control/record/MovieFormat.h"
 
 #include <cinttypes>
@@ -29,6 +31,20 @@ bool ReadAll(const std::string& path, std::vector<uint8_t>& data)
     while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
         data.insert(data.end(), buffer, buffer + n);
     std::fclose(f);
+    return true;
+}
+
+// Backup files are named "CH" digits "_00.mp4".
+bool IsBackupFile(const std::string& path)
+{
+    const std::string name = BaseName(path);
+    const std::string tail = "_00.mp4";
+    if (name.size() <= 2 + tail.size() || name.compare(0, 2, "CH") != 0 ||
+        name.compare(name.size() - tail.size(), tail.size(), tail) != 0)
+        return false;
+    for (std::size_t k = 2; k < name.size() - tail.size(); ++k)
+        if (name[k] < '0' || name[k] > '9')
+            return false;
     return true;
 }
 
@@ -66,6 +82,18 @@ int main(int argc, char** argv)
     for (std::size_t k = 0; k < kMovieFileHeaderSize; ++k)
         std::printf(" %02X", data[k]);
     std::printf("\n");
+    const bool backup = IsBackupFile(path);
+    const std::string indexPath = backup ? path.substr(0, path.size() - 4) + ".m4i" : IndexPathFor(path);
+    auto yearOf = [backup](uint8_t byte) { return backup ? 2000 + byte : RecordingYear(byte); };
+    if (backup) {
+        MovieFileHeader fileHeader;
+        std::memcpy(fileHeader.bytes.data(), data.data(), kMovieFileHeaderSize);
+        std::printf("backup saved %04d-%02u-%02u %02u:%02u:%02u crc %08X %s\n", 2000 + data[16], data[17], data[18],
+                    data[19], data[20], data[21], fileHeader.StoredChecksum(),
+                    fileHeader.IsAuthentic() ? "authentic" : "BAD");
+        if (!fileHeader.IsAuthentic())
+            problem("the backup header fails its checksum");
+    }
 
     std::vector<FrameLine> frames;
     uint64_t at = kMovieFileHeaderSize;
@@ -90,7 +118,7 @@ int main(int argc, char** argv)
         if (!quiet)
             std::printf("%" PRIu64 " %u %s ch %d %ux%u dvr %04d-%02u-%02u %02u:%02u:%02u time %d us %u\n", at,
                         h.Length(), h.IsKeyFrame() ? "key" : "-", h.Channel(), h.width, h.height,
-                        RecordingYear(h.year), h.month, h.day, h.hour, h.minute, h.second, h.seconds,
+                        yearOf(h.year), h.month, h.day, h.hour, h.minute, h.second, h.seconds,
                         h.microseconds);
         frames.push_back(FrameLine{at, h});
         at += kMovieFrameHeaderSize + h.Length();
@@ -102,8 +130,8 @@ int main(int argc, char** argv)
     std::size_t keys = 0;
     for (const FrameLine& f : frames)
         keys += f.header.IsKeyFrame();
-    if (!ReadAll(IndexPathFor(path), index)) {
-        problem("no index file " + IndexPathFor(path));
+    if (!ReadAll(indexPath, index)) {
+        problem("no index file " + indexPath);
     } else {
         if (index.size() % kIndexRecordSize != 0)
             problem("index of " + std::to_string(index.size()) + " bytes is no whole number of records");

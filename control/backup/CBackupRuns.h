@@ -1,0 +1,47 @@
+#pragma once
+// The control's backups: `BackUp` estimates a range, makes the folder, and
+// runs the copy on a thread of its own that tells the host when it ends.
+#include "platform/WorkerThread.h"
+
+#include <cstdint>
+#include <ctime>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace vyrdax {
+
+class CVyrdaxCtrl;
+
+class CBackupRuns {
+public:
+    explicit CBackupRuns(CVyrdaxCtrl& control);
+    ~CBackupRuns(); // stops and joins every running backup
+    CBackupRuns(const CBackupRuns&) = delete;
+    CBackupRuns& operator=(const CBackupRuns&) = delete;
+
+    // 1 when a backup was started, else 0. `diskSize` and the estimate are
+    // both in MiB.
+    int32_t BackUp(const std::string& recordDirectory, const std::string& backupDirectory, std::time_t start,
+                   std::time_t end, int32_t diskSize);
+
+    // The folder of the last backup started.
+    std::string LastFolder() const;
+    // Waits until no backup runs (tests and benchmarks).
+    void JoinAll();
+
+    // Copies a file over any older one; a missing source counts as copied.
+    static bool CopyFileOver(const std::string& source, const std::string& destination);
+    // The decoder library this control was linked against.
+    static std::string DecoderLibraryPath();
+
+private:
+    CVyrdaxCtrl& control_;
+    mutable std::mutex lock_;
+    // Each run owns its thread, parameters and stop flag.
+    std::list<std::unique_ptr<platform::WorkerThread>> runs_;
+    std::string lastFolder_;
+};
+
+} // namespace vyrdax

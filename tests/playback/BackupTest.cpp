@@ -1,0 +1,434 @@
+// Backups of recorded time ranges: which frames are copied, the checksummed
+// file header (checked by Python's zlib), the folder, the host messages, and
+// a disk that fills up.
+#include "MessageHost.h"
+#include "PlaybackFixture.h"
+#include "RecordTestSupport.h"
+
+#include "control/CVyrdaxCtrl.h"
+#include "control/backup/CBackupMaker.h"
+#include "control/backup/CBackupRuns.h"
+#include "platform/MessageBox.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace vyrdax;
+using platform::Variant;
+using recordtest::LocalTime;
+using recordtest::LE32;
+using recordtest::RunCommand;
+using testsupport::MessageHost;
+using testsupport::PumpUntil;
+
+// A backup movie file read by its byte layout: the frames behind the 32-byte
+// header, and the index beside it (".m4i").
+struct BackupFile {
+    bool ok = false;
+    uint8_t header[32] = {};
+    std::vector<recordtest::ParsedFrame> frames;
+    std::vector<uint32_t> indexOffsets;
+};
+
+BackupFile ReadBackup(const std::string& folder, int slot)
+{
+    BackupFile b;
+    const std::string movie = vyrmovie::BackupMovieFile(folder, slot);
+    // The layout is a recording's: reuse the independent parser on a copy
+    // whose index is named the recording way.
+    const std::string copy = movie + ".check.mp4";
+    fs::copy_file(movie, copy, fs::copy_options::overwrite_existing);
+    fs::copy_file(vyrmovie::BackupIndexFile(folder, slot), copy + "i", fs::copy_options::overwrite_existing);
+    const recordtest::ParsedMovie m = recordtest::ParseMovie(copy);
+    fs::remove(copy);
+    fs::remove(copy + "i");
+    b.ok = m.ok && m.indexOk;
+    std::copy(m.fileHeader, m.fileHeader + 32, b.header);
+    b.frames = m.frames;
+    b.indexOffsets = m.indexOffsets;
+    return b;
+}
+
+// The frames of a recording from the first key frame at or after `start` to
+// the last frame not after `end`.
+std::vector<recordtest::ParsedFrame> Expected(const std::string& movie, std::time_t start, std::time_t end)
+{
+    const recordtest::ParsedMovie m = recordtest::ParseMovie(movie);
+    std::vector<recordtest::ParsedFrame> out;
+    bool started = false;
+    for (const auto& f : m.frames) {
+        const std::time_t t = static_cast<int32_t>(LE32(f.header + 24));
+        started = started || (f.key && t >= start);
+        if (!started)
+            continue;
+        if (t > end)
+            break;
+        out.push_back(f);
+    }
+    return out;
+}
+
+void ExpectSameFrames(const BackupFile& b, const std::vector<recordtest::ParsedFrame>& expected, int slot)
+{
+    ASSERT_EQ(b.frames.size(), expected.size());
+    for (std::size_t k = 0; k < expected.size(); ++k) {
+        SCOPED_TRACE(k);
+        EXPECT_EQ(b.frames[k].payload, expected[k].payload);
+        EXPECT_EQ(b.frames[k].header[12], expected[k].header[12] - 100); // year from 2000
+        EXPECT_EQ(b.frames[k].header[30] | b.frames[k].header[31] << 8, slot);
+        EXPECT_EQ(std::memcmp(b.frames[k].header + 13, expected[k].header + 13, 17), 0);
+    }
+}
+
+Variant Text(const std::string& s) { return Variant::String(std::u16string(s.begin(), s.end())); }
+
+bool PythonCrcHolds(const std::string& path)
+{
+    int status = -1;
+    const std::string out = RunCommand("python3 -c \"import zlib,sys; h=open(sys.argv[1],'rb').read(32); "
+                                "print(zlib.crc32(h[:24], 0xFFFFFFFF) ^ 0xFFFFFFFF == int.from_bytes(h[28:32], "
+                                "'little'))\" " + path,
+                                &status);
+    return status == 0 && out == "True\n";
+}
+
+class Backup : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        zone_ = new recordtest::ScopedTimeZone("UTC");
+        recordings_ = new recordtest::TempDir;
+        playbacktest::WriteRecordings(recordings_->path(), playbacktest::YearEndSegments());
+    }
+    static void TearDownTestSuite()
+    {
+        delete recordings_;
+        delete zone_;
+    }
+    static std::string Recording(const std::string& name)
+    {
+        return recordings_->path() + "/" + name.substr(7, 4) + "-" + name.substr(11, 2) + "-" + name.substr(13, 2) +
+               "/" + name;
+    }
+
+    static recordtest::ScopedTimeZone* zone_;
+    static recordtest::TempDir* recordings_;
+    recordtest::TempDir out;
+    std::atomic<bool> stop{false};
+};
+
+recordtest::ScopedTimeZone* Backup::zone_ = nullptr;
+recordtest::TempDir* Backup::recordings_ = nullptr;
+
+TEST_F(Backup, ARangeWithinADayCopiesFromTheFirstKeyFrameAtItsStartToTheLastFrameBeforeItsEnd)
+{
+    const std::time_t start = LocalTime(2026, 12, 31, 10, 0, 3), end = LocalTime(2026, 12, 31, 10, 0, 12);
+    CBackupMaker maker(recordings_->path(), start, end);
+    ASSERT_TRUE(maker.Run(out.path(), stop));
+
+    const BackupFile b = ReadBackup(out.path(), 0);
+    EXPECT_TRUE(b.ok);
+    const auto expected = Expected(Recording("F.Cam0.20261231.100000.00.mp4"), start, end);
+    ASSERT_FALSE(expected.empty());
+    EXPECT_TRUE(expected.front().key);
+    EXPECT_EQ(static_cast<std::time_t>(static_cast<int32_t>(LE32(expected.front().header + 24))), start);
+    ExpectSameFrames(b, expected, 0);
+    // The file header is the first frame's header with the save time and the checksum.
+    EXPECT_EQ(std::memcmp(b.header, expected.front().header, 16), 0);
+    EXPECT_EQ(std::memcmp(b.header + 22, expected.front().header + 22, 6), 0);
+    EXPECT_TRUE(PythonCrcHolds(vyrmovie::BackupMovieFile(out.path(), 0)));
+    // Channels with frames in the range get their files; one without none.
+    EXPECT_TRUE(fs::exists(vyrmovie::BackupMovieFile(out.path(), 1)));
+    EXPECT_TRUE(fs::exists(vyrmovie::BackupMovieFile(out.path(), 3)));
+    EXPECT_FALSE(fs::exists(vyrmovie::BackupMovieFile(out.path(), 2)));
+    EXPECT_FALSE(fs::exists(vyrmovie::BackupIndexFile(out.path(), 2)));
+
+    // movdump takes the backup files as they are.
+    for (int slot : {0, 1, 3}) {
+        int status = -1;
+        const std::string dump =
+            RunCommand(std::string(MOVDUMP_PATH) + " --quiet " + vyrmovie::BackupMovieFile(out.path(), slot), &status);
+        EXPECT_EQ(status, 0) << dump;
+        EXPECT_NE(dump.find("authentic"), std::string::npos) << dump;
+    }
+}
+
+TEST_F(Backup, AStartAfterAFilesLastKeyFrameCopiesNothingOfIt)
+{
+    const std::time_t start = LocalTime(2026, 12, 31, 10, 0, 20), end = LocalTime(2026, 12, 31, 10, 0, 29);
+    CBackupMaker maker(recordings_->path(), start, end);
+    ASSERT_TRUE(maker.Run(out.path(), stop));
+    EXPECT_FALSE(fs::exists(vyrmovie::BackupMovieFile(out.path(), 0)));
+    const BackupFile b = ReadBackup(out.path(), 1); // channel 1 runs to 10:00:25
+    EXPECT_TRUE(b.ok);
+    ExpectSameFrames(b, Expected(Recording("M.Cam1.20261231.100005.01.mp4"), start, end), 1);
+}
+
+TEST_F(Backup, TwoFilesOfAChannelGiveOneFileWithOneHeader)
+{
+    const std::time_t start = LocalTime(2026, 12, 31, 10, 0, 0), end = LocalTime(2026, 12, 31, 10, 0, 59);
+    CBackupMaker maker(recordings_->path(), start, end);
+    ASSERT_TRUE(maker.Run(out.path(), stop));
+    const BackupFile b = ReadBackup(out.path(), 0);
+    EXPECT_TRUE(b.ok);
+    auto expected = Expected(Recording("F.Cam0.20261231.100000.00.mp4"), start, end);
+    const auto second = Expected(Recording("F.Cam0.20261231.100030.00.mp4"), start, end);
+    expected.insert(expected.end(), second.begin(), second.end());
+    ExpectSameFrames(b, expected, 0);
+    std::size_t keys = 0;
+    for (const auto& f : expected)
+        keys += f.key;
+    EXPECT_EQ(b.indexOffsets.size(), keys);
+    EXPECT_EQ(b.indexOffsets.front(), 32u);
+}
+
+TEST_F(Backup, ASecondRunIntoTheSameFolderStartsItsFilesAfresh)
+{
+    // Two backups in one second share a folder name.
+    const std::time_t start = LocalTime(2026, 12, 31, 10, 0, 0), end = LocalTime(2026, 12, 31, 10, 0, 59);
+    ASSERT_TRUE(CBackupMaker(recordings_->path(), start, end).Run(out.path(), stop));
+    const auto size = fs::file_size(vyrmovie::BackupMovieFile(out.path(), 0));
+    ASSERT_TRUE(CBackupMaker(recordings_->path(), start, end).Run(out.path(), stop));
+    EXPECT_EQ(fs::file_size(vyrmovie::BackupMovieFile(out.path(), 0)), size);
+    EXPECT_TRUE(ReadBackup(out.path(), 0).ok);
+}
+
+TEST_F(Backup, TheEstimateCountsEachIndexFromItsFirstToItsLastKeyFrameInTheRange)
+{
+    const std::time_t start = LocalTime(2026, 12, 31, 0, 0, 0), end = LocalTime(2027, 1, 1, 23, 59, 59);
+    int64_t expected = 0;
+    for (const auto& s : playbacktest::YearEndSegments()) {
+        std::tm t{};
+        localtime_r(&s.start, &t);
+        const recordtest::ParsedMovie m =
+            recordtest::ParseMovie(Recording(vyrmovie::RecordingFileName(s.prefix, t, s.channel)));
+        ASSERT_FALSE(m.indexOffsets.empty());
+        expected += (m.indexOffsets.back() - m.indexOffsets.front()) / 1024;
+    }
+    EXPECT_EQ(CBackupMaker(recordings_->path(), start, end).EstimateKiB(), expected);
+    EXPECT_EQ(CBackupMaker(recordings_->path(), start, start).EstimateKiB(), 0);
+    // An end before the first key frame in range adds nothing, never less.
+    EXPECT_EQ(CBackupMaker(recordings_->path(), LocalTime(2026, 12, 31, 10, 0, 1), LocalTime(2026, 12, 31, 10, 0, 0))
+                  .EstimateKiB(),
+              0);
+}
+
+TEST_F(Backup, ARecordCutShortEndsTheCopyAtTheLastWholeFrame)
+{
+    recordtest::TempDir cut;
+    const std::string source = Recording("F.Cam0.20261231.100000.00.mp4");
+    const std::string day = cut.path() + "/2026-12-31";
+    fs::create_directories(day);
+    const std::string copy = day + "/" + vyrmovie::BaseName(source);
+    fs::copy_file(source, copy);
+    fs::copy_file(source + "i", copy + "i");
+    fs::resize_file(copy, fs::file_size(copy) - 100);
+    const std::time_t start = LocalTime(2026, 12, 31, 10, 0, 0), end = LocalTime(2026, 12, 31, 10, 1, 0);
+    CBackupMaker maker(cut.path(), start, end);
+    ASSERT_TRUE(maker.Run(out.path(), stop));
+    auto expected = Expected(source, start, end);
+    expected.pop_back();
+    const BackupFile b = ReadBackup(out.path(), 0);
+    EXPECT_TRUE(b.ok);
+    ExpectSameFrames(b, expected, 0);
+}
+
+TEST_F(Backup, AZeroLengthRecordEndsTheCopyAfterItsHeaderIsCopiedAndIndexed)
+{
+    recordtest::TempDir cut;
+    const std::string source = Recording("F.Cam0.20261231.100000.00.mp4");
+    const recordtest::ParsedMovie m = recordtest::ParseMovie(source);
+    ASSERT_GT(m.frames.size(), 12u);
+    const recordtest::ParsedFrame& ending = m.frames[10];
+    ASSERT_TRUE(ending.key);
+    const std::string day = cut.path() + "/2026-12-31";
+    fs::create_directories(day);
+    const std::string copy = day + "/" + vyrmovie::BaseName(source);
+    fs::copy_file(source, copy);
+    fs::copy_file(source + "i", copy + "i");
+    {
+        std::fstream f(copy, std::ios::in | std::ios::out | std::ios::binary);
+        uint8_t word[4];
+        std::memcpy(word, ending.header + 4, 4);
+        word[0] = word[1] = 0;
+        word[2] &= 0xF0; // length 0, type and channel kept
+        f.seekp(static_cast<std::streamoff>(ending.offset + 4));
+        f.write(reinterpret_cast<const char*>(word), 4);
+    }
+    const std::time_t start = LocalTime(2026, 12, 31, 10, 0, 0), end = LocalTime(2026, 12, 31, 10, 1, 0);
+    ASSERT_TRUE(CBackupMaker(cut.path(), start, end).Run(out.path(), stop));
+    const BackupFile b = ReadBackup(out.path(), 0);
+    EXPECT_TRUE(b.ok);
+    ASSERT_EQ(b.frames.size(), 11u);
+    EXPECT_EQ(b.frames.back().length, 0u);
+    // Its index record points at its header, the file's last bytes.
+    EXPECT_EQ(b.indexOffsets.back(), b.frames.back().offset);
+    EXPECT_EQ(fs::file_size(vyrmovie::BackupMovieFile(out.path(), 0)), b.frames.back().offset + 32);
+}
+
+TEST(BackupDays, ADaylightSavingNightNeitherSkipsNorRepeatsADay)
+{
+    recordtest::ScopedTimeZone berlin("Europe/Berlin");
+    auto days = [](std::time_t start, std::time_t end) {
+        std::vector<int> seen;
+        CBackupMaker("/nonexistent", start, end).ForEachDay([&](int, int m, int d) { seen.push_back(m * 100 + d); });
+        return seen;
+    };
+    // 29 March 2026 has 23 hours, 25 October 2026 has 25.
+    EXPECT_EQ(days(LocalTime(2026, 3, 28, 23, 30, 0), LocalTime(2026, 3, 30, 0, 30, 0)),
+              (std::vector<int>{328, 329, 330}));
+    EXPECT_EQ(days(LocalTime(2026, 10, 24, 0, 30, 0), LocalTime(2026, 10, 26, 0, 30, 0)),
+              (std::vector<int>{1024, 1025, 1026}));
+    EXPECT_EQ(days(LocalTime(2026, 12, 31, 23, 0, 0), LocalTime(2027, 1, 1, 1, 0, 0)), (std::vector<int>{1231, 101}));
+
+    recordtest::TempDir recordings, out;
+    playbacktest::WriteRecordings(recordings.path(), {{0, "F.Night", LocalTime(2026, 3, 28, 23, 40, 0), 3},
+                                                      {0, "F.Night", LocalTime(2026, 3, 29, 12, 0, 0), 3},
+                                                      {0, "F.Night", LocalTime(2026, 3, 30, 0, 10, 0), 3}});
+    std::atomic<bool> stop{false};
+    CBackupMaker maker(recordings.path(), LocalTime(2026, 3, 28, 23, 30, 0), LocalTime(2026, 3, 30, 0, 30, 0));
+    ASSERT_TRUE(maker.Run(out.path(), stop));
+    const BackupFile b = ReadBackup(out.path(), 0);
+    EXPECT_TRUE(b.ok);
+    EXPECT_EQ(b.frames.size(), 90u); // three files of 3 s at 10 frames a second
+}
+
+// ---- through the control -------------------------------------------------------
+
+class ControlBackup : public Backup {
+protected:
+    void SetUp() override
+    {
+        host.resize(640, 480);
+        ctrl = new CVyrdaxCtrl(&host);
+        ctrl->setDispChannel(4);
+        previous = platform::SetMessageBoxHandler([this](const std::string& text, const std::string&, unsigned) {
+            boxes.push_back(text);
+            return 1;
+        });
+    }
+    void TearDown() override
+    {
+        ctrl->Release();
+        platform::SetMessageBoxHandler(previous);
+    }
+    int32_t BackUp(std::time_t start, std::time_t end, int32_t diskSize)
+    {
+        Variant r;
+        EXPECT_EQ(ctrl->Invoke(DISPID_BackUp,
+                               {Text(recordings_->path()), Text(out.path()),
+                                Variant::Long(static_cast<int32_t>(start)), Variant::Long(static_cast<int32_t>(end)),
+                                Variant::Long(diskSize)},
+                               &r),
+                  platform::S_OK);
+        return r.i;
+    }
+    std::vector<MessageHost::Entry> Progress() const { return host.Of(WM_VIDEO_PROGRESS); }
+
+    const std::time_t start = LocalTime(2026, 12, 31, 0, 0, 0), end = LocalTime(2027, 1, 1, 23, 59, 59);
+    MessageHost host;
+    CVyrdaxCtrl* ctrl = nullptr;
+    std::vector<std::string> boxes;
+    platform::MessageBoxHandler previous;
+};
+
+TEST_F(ControlBackup, ABackupTellsItsEstimateThenItsEndAndLeavesAFolderThatPlaysAnywhere)
+{
+    const int64_t mib = CBackupMaker(recordings_->path(), start, end).EstimateKiB() >> 10;
+    ASSERT_GE(mib, 1) << "the fixture must hold at least 1 MiB";
+    const std::time_t before = std::time(nullptr);
+    EXPECT_EQ(BackUp(start, end, static_cast<int32_t>(mib)), 1);
+    ASSERT_TRUE(PumpUntil([&] { return Progress().size() == 2; }, 20000));
+    EXPECT_EQ(Progress()[0], (MessageHost::Entry{WM_VIDEO_PROGRESS, 1, static_cast<long>(mib)}));
+    EXPECT_EQ(Progress()[1], (MessageHost::Entry{WM_VIDEO_PROGRESS, 0, 0}));
+    EXPECT_TRUE(boxes.empty()); // no player beside the tests: passed over
+
+    const std::string folder = ctrl->Backups().LastFolder();
+    std::tm t{};
+    localtime_r(&before, &t);
+    EXPECT_EQ(fs::path(folder).parent_path().string(), out.path());
+    EXPECT_EQ(vyrmovie::BaseName(folder).substr(0, 11), vyrmovie::BackupFolder("", t).substr(1, 11));
+    // The player compares creation and last-write times: a backup file
+    // reads as written at once.
+    struct statx sx {};
+    if (::statx(AT_FDCWD, vyrmovie::BackupMovieFile(folder, 0).c_str(), 0, STATX_BTIME | STATX_MTIME, &sx) == 0 &&
+        (sx.stx_mask & STATX_BTIME)) {
+        EXPECT_EQ(sx.stx_mtime.tv_sec, sx.stx_btime.tv_sec);
+        EXPECT_EQ(sx.stx_mtime.tv_nsec, sx.stx_btime.tv_nsec);
+    }
+    const std::string library = CBackupRuns::DecoderLibraryPath();
+    ASSERT_FALSE(library.empty());
+    EXPECT_TRUE(fs::exists(folder + "/" + fs::path(library).filename().string())) << library;
+    for (int slot = 0; slot < 4; ++slot) {
+        SCOPED_TRACE(slot);
+        const std::string movie = vyrmovie::BackupMovieFile(folder, slot);
+        EXPECT_TRUE(ReadBackup(folder, slot).ok);
+        EXPECT_TRUE(PythonCrcHolds(movie));
+        int status = -1;
+        const std::string dump = RunCommand(std::string(MOVDUMP_PATH) + " --quiet " + movie, &status);
+        EXPECT_EQ(dump.find("ERROR"), std::string::npos) << dump;
+        EXPECT_EQ(status, 0);
+    }
+    // A damaged header is an error to movdump.
+    const std::string movie = vyrmovie::BackupMovieFile(folder, 0);
+    {
+        std::fstream f(movie, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(9);
+        f.put('\x7F');
+    }
+    EXPECT_FALSE(PythonCrcHolds(movie));
+    int status = -1;
+    EXPECT_NE(RunCommand(std::string(MOVDUMP_PATH) + " --quiet " + movie, &status).find("checksum"), std::string::npos);
+    EXPECT_EQ(status, 1);
+}
+
+TEST_F(ControlBackup, RefusedBackupsCreateNothing)
+{
+    const int64_t mib = CBackupMaker(recordings_->path(), start, end).EstimateKiB() >> 10;
+    EXPECT_EQ(BackUp(start, end, static_cast<int32_t>(mib - 1)), 0);
+    EXPECT_EQ(BackUp(LocalTime(2025, 5, 1, 0, 0, 0), LocalTime(2025, 5, 2, 0, 0, 0), 100000), 0);
+    PumpUntil([] { return false; }, 100);
+    EXPECT_EQ(host.LParams(WM_VIDEO_PROGRESS), (std::vector<int>{static_cast<int>(mib), 0}));
+    EXPECT_EQ(host.Count(WM_VIDEO_PROGRESS, 0), 0);
+    EXPECT_TRUE(recordtest::ListFiles(out.path()).empty());
+}
+
+TEST_F(ControlBackup, AFullDiskEndsTheBackupAsFailed)
+{
+    const int64_t mib = CBackupMaker(recordings_->path(), start, end).EstimateKiB() >> 10;
+    // The process may write no file beyond 300 kB: writes past it fail as
+    // on a full disk.
+    rlimit previousLimit{};
+    ::getrlimit(RLIMIT_FSIZE, &previousLimit);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = previousLimit;
+    limited.rlim_cur = 300 * 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    EXPECT_EQ(BackUp(start, end, static_cast<int32_t>(mib)), 1);
+    const bool ended = PumpUntil([&] { return host.Count(WM_VIDEO_PROGRESS, 0) == 1; }, 20000);
+    ::setrlimit(RLIMIT_FSIZE, &previousLimit);
+    std::signal(SIGXFSZ, oldHandler);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(host.Of(WM_VIDEO_PROGRESS, 0).front().lParam, -1);
+    EXPECT_LE(fs::file_size(vyrmovie::BackupMovieFile(ctrl->Backups().LastFolder(), 0)), 300u * 1024u);
+}
+
+TEST_F(ControlBackup, DestroyingTheControlStopsARunningBackup)
+{
+    const int64_t mib = CBackupMaker(recordings_->path(), start, end).EstimateKiB() >> 10;
+    EXPECT_EQ(BackUp(start, end, static_cast<int32_t>(mib)), 1);
+    ctrl->Release(); // joins the backup thread, whether it ended or not
+    ctrl = new CVyrdaxCtrl(&host);
+}
+
+} // namespace

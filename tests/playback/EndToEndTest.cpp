@@ -1,0 +1,237 @@
+// End to end: sixteen channels of the simulator recorded through the
+// control, played back in step through the calls the backup viewer makes,
+// shown moving in every pane of a separate host process, and backed up into
+// a folder that movdump accepts.
+#include "MessageHost.h"
+#include "RecordTestSupport.h"
+#include "SimProcess.h"
+
+#include "control/CVyrdaxCtrl.h"
+#include "control/backup/CBackupRuns.h"
+#include "control/playback/CLocalPlayback.h"
+#include "platform/MessageBox.h"
+
+#include <QImage>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace vyrdax;
+using platform::Variant;
+using testsupport::MessageHost;
+using testsupport::PumpUntil;
+
+constexpr int kChannels = 16;
+constexpr int kFrameMs = 33; // 30 frames a second
+
+Variant Text(const std::string& s) { return Variant::String(std::u16string(s.begin(), s.end())); }
+
+std::string DayPattern(std::time_t t)
+{
+    std::tm local{};
+    localtime_r(&t, &local);
+    char pattern[64];
+    std::snprintf(pattern, sizeof pattern, "*.%04d%02d%02d.*.mp4", local.tm_year + 1900, local.tm_mon + 1,
+                  local.tm_mday);
+    return pattern;
+}
+
+int SlotOf(std::time_t t)
+{
+    std::tm local{};
+    localtime_r(&t, &local);
+    return local.tm_hour * 2 + (local.tm_min > 29);
+}
+
+// Records every channel of the simulator for `seconds`; the time recording began.
+std::time_t Record(const std::string& directory, int port, int seconds)
+{
+    MessageHost host;
+    auto* ctrl = new CVyrdaxCtrl(&host);
+    ctrl->setDispChannel(16);
+    for (int ch = 0; ch < kChannels; ++ch)
+        ctrl->SetConnectInfo("Cam" + std::to_string(ch), "Guest", "", "", "127.0.0.1", static_cast<int16_t>(port), 1,
+                             static_cast<int16_t>(ch + 1), 0, static_cast<int16_t>(ch));
+    for (int ch = 0; ch < kChannels; ++ch)
+        EXPECT_TRUE(ctrl->Connect(static_cast<int16_t>(ch)));
+    EXPECT_TRUE(PumpUntil([&] { return host.Count(WM_VIDEO_STARTED) == kChannels; }, 20000));
+    const std::time_t began = std::time(nullptr);
+    for (int ch = 0; ch < kChannels; ++ch) {
+        std::tm t{};
+        localtime_r(&began, &t);
+        const std::string prefix = "F.Cam" + std::to_string(ch);
+        ctrl->StartRecord(directory, vyrmovie::RecordingFileName(prefix, t, ch), prefix, 0, static_cast<int16_t>(ch));
+    }
+    PumpUntil([] { return false; }, seconds * 1000);
+    for (int ch = 0; ch < kChannels; ++ch)
+        ctrl->StopRecord(static_cast<int16_t>(ch));
+    ctrl->Release();
+    return began;
+}
+
+double MeanDifference(const QImage& a, const QImage& b, const QRect& r)
+{
+    double sum = 0;
+    int n = 0;
+    for (int y = r.top(); y < r.bottom(); y += 3)
+        for (int x = r.left(); x < r.right(); x += 3, ++n)
+            sum += std::abs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y)));
+    return n ? sum / n : 0;
+}
+
+double MeanGray(const QImage& a, const QRect& r)
+{
+    double sum = 0;
+    int n = 0;
+    for (int y = r.top(); y < r.bottom(); y += 3)
+        for (int x = r.left(); x < r.right(); x += 3, ++n)
+            sum += qGray(a.pixel(x, y));
+    return n ? sum / n : 0;
+}
+
+TEST(PlaybackEndToEnd, SixteenRecordedChannelsPlayInStepShowMovingVideoAndBackUp)
+{
+    recordtest::TempDir dir;
+    const std::string recordings = dir.path() + "/rec";
+    const std::string backups = dir.path() + "/backup";
+    fs::create_directories(recordings);
+    fs::create_directories(backups);
+    std::vector<std::string> boxes;
+    auto previous = platform::SetMessageBoxHandler([&](const std::string& text, const std::string&, unsigned) {
+        boxes.push_back(text);
+        return 1;
+    });
+    std::time_t began;
+    {
+        SimProcess sim;
+        ASSERT_TRUE(sim.start({"--channels", std::to_string(kChannels), "--size", "352x240", "--gop", "15",
+                               "--loop-frames", "30", "--fps", "30"}));
+        began = Record(recordings, sim.port(), 4);
+    }
+    const std::time_t ended = std::time(nullptr);
+
+    // The backup viewer's calls: its host, playback mode, the day search,
+    // then playback from the recording's start.
+    MessageHost host;
+    host.resize(1024, 768);
+    host.show();
+    auto* ctrl = new CVyrdaxCtrl(&host);
+    Variant r;
+    ctrl->Invoke(DISPID_setDispChannel, {Variant::Short(16)}, &r);
+    ctrl->Invoke(DISPID_SetBackupMode, {Variant::Short(1)}, &r);
+    ASSERT_EQ(ctrl->Invoke(DISPID_GetTimeDataL, {Text(recordings), Text(DayPattern(began))}, &r), platform::S_OK);
+    ctrl->Invoke(DISPID_StartLocalPlayback,
+                 {Variant::Short(static_cast<int16_t>(SlotOf(began))), Variant::Long(static_cast<int32_t>(began))},
+                 &r);
+    ctrl->ReplaceWnd(16, 0, 0, 0, 0, 0, 0);
+    CLocalPlayback& engine = ctrl->LocalPlayback();
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            for (int ch = 0; ch < kChannels; ++ch)
+                if (engine.FramesShown(ch) < 3)
+                    return false;
+            return true;
+        },
+        10000));
+    // At any moment the frames on screen were recorded within a frame
+    // period of each other.
+    std::vector<int64_t> spreads;
+    for (int k = 0; k < 40; ++k) {
+        int64_t low = INT64_MAX, high = INT64_MIN;
+        for (int ch = 0; ch < kChannels; ++ch) {
+            const int64_t t = engine.ShownFrameTimeMs(ch);
+            low = std::min(low, t);
+            high = std::max(high, t);
+        }
+        spreads.push_back(high - low);
+        PumpUntil([] { return false; }, 23);
+    }
+    std::sort(spreads.begin(), spreads.end());
+    ::testing::Test::RecordProperty("median_spread_ms", static_cast<int>(spreads[spreads.size() / 2]));
+    ::testing::Test::RecordProperty("max_spread_ms", static_cast<int>(spreads.back()));
+    EXPECT_LE(spreads[spreads.size() / 2], kFrameMs) << "median spread";
+    EXPECT_LE(spreads[spreads.size() * 9 / 10], 2 * kFrameMs) << "90th percentile spread";
+    ctrl->Invoke(DISPID_EndPlayFile, {}, &r);
+    EXPECT_EQ(ctrl->Pane(0), nullptr);
+
+    // The same through a host process that finds the control in the
+    // registry: two grabs some frames apart differ in every pane.
+    {
+        const std::string registry = dir.path() + "/registry.ini";
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("VYR_REGISTRY", QString::fromStdString(registry));
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        QProcess regsvr;
+        regsvr.setProcessEnvironment(env);
+        regsvr.start(REGSVR_PROGRAM, {VYRDAX_LIBRARY});
+        ASSERT_TRUE(regsvr.waitForFinished(10000));
+        ASSERT_EQ(regsvr.exitCode(), 0);
+        const std::string a = dir.path() + "/a.png", b = dir.path() + "/b.png";
+        const std::string script = "call setDispChannel 16\n"
+                                   "call SetBackupMode 1\n"
+                                   "call GetTimeDataL \"" + recordings + "\" \"" + DayPattern(began) + "\"\n"
+                                   "call StartLocalPlayback " + std::to_string(SlotOf(began)) + " " +
+                                   std::to_string(began) + "\n"
+                                   "call ReplaceWnd 16 0 0 0 0 0 0\n"
+                                   "sleep 1200\ngrab " + a + "\nsleep 400\ngrab " + b + "\n"
+                                   "call EndPlayFile\nquit\n";
+        QProcess vyrhost;
+        vyrhost.setProcessEnvironment(env);
+        vyrhost.start(VYRHOST_PROGRAM, {"--size", "1024x768"});
+        ASSERT_TRUE(vyrhost.waitForStarted(5000));
+        vyrhost.write(script.c_str());
+        vyrhost.closeWriteChannel();
+        ASSERT_TRUE(vyrhost.waitForFinished(30000));
+        EXPECT_EQ(vyrhost.exitCode(), 0) << vyrhost.readAllStandardError().toStdString();
+        const QString out = QString::fromUtf8(vyrhost.readAllStandardOutput());
+        EXPECT_FALSE(out.contains("!")) << out.toStdString();
+        const QImage first(QString::fromStdString(a)), second(QString::fromStdString(b));
+        ASSERT_FALSE(first.isNull());
+        ASSERT_EQ(first.size(), second.size());
+        const int cellWidth = first.width() / 4, cellHeight = first.height() / 4;
+        for (int cell = 0; cell < kChannels; ++cell) {
+            SCOPED_TRACE(cell);
+            // The middle of the cell, below its title bars.
+            const QRect middle(cell % 4 * cellWidth + cellWidth / 4, cell / 4 * cellHeight + cellHeight / 3,
+                               cellWidth / 2, cellHeight / 2);
+            EXPECT_GT(MeanGray(second, middle), 20.0);
+            EXPECT_GT(MeanDifference(first, second, middle), 2.0);
+        }
+        fs::remove(registry);
+        fs::remove(registry + ".lock");
+    }
+
+    // A backup of the recording: one file per channel that movdump accepts.
+    host.messages.clear();
+    ASSERT_EQ(ctrl->Invoke(DISPID_BackUp,
+                           {Text(recordings), Text(backups), Variant::Long(static_cast<int32_t>(began)),
+                            Variant::Long(static_cast<int32_t>(ended)), Variant::Long(100000)},
+                           &r),
+              platform::S_OK);
+    EXPECT_EQ(r.i, 1) << "estimate " << (host.messages.empty() ? -1 : host.messages.front().lParam);
+    ASSERT_TRUE(PumpUntil([&] { return host.Count(WM_VIDEO_PROGRESS, 0) == 1; }, 30000));
+    EXPECT_EQ(host.Of(WM_VIDEO_PROGRESS, 0).front().lParam, 0);
+    const std::string folder = ctrl->Backups().LastFolder();
+    for (int ch = 0; ch < kChannels; ++ch) {
+        SCOPED_TRACE(ch);
+        int status = -1;
+        const std::string dump =
+            recordtest::RunCommand(std::string(MOVDUMP_PATH) + " --quiet " + vyrmovie::BackupMovieFile(folder, ch),
+                                   &status);
+        EXPECT_EQ(status, 0) << dump;
+        EXPECT_NE(dump.find("authentic"), std::string::npos) << dump;
+    }
+    ctrl->Release();
+    platform::SetMessageBoxHandler(previous);
+    EXPECT_TRUE(boxes.empty());
+}
+
+} // namespace

@@ -1,0 +1,68 @@
+#include "PlaybackFixture.h"
+
+#include "RecordTestSupport.h"
+
+#include "control/record/MovieFormat.h"
+#include "control/record/RecordingWriter.h"
+
+#include <filesystem>
+#include <sys/time.h>
+
+namespace playbacktest {
+
+namespace fs = std::filesystem;
+using recordtest::LocalTime;
+
+void WriteRecordings(const std::string& directory, const std::vector<Segment>& segments, int fps)
+{
+    recordtest::FakeClock clock;
+    vyrdax::RecordingWriter::Notices notices;
+    notices.stopped = [](int) {};
+    notices.fileError = [](int) {};
+    vyrdax::RecordingWriter writer(notices, clock.clock());
+    const auto& frames = recordtest::EncodedFrames(352, 240, 30, 10);
+    for (const Segment& s : segments) {
+        clock.seconds = s.start;
+        clock.milliseconds = 0;
+        std::tm local{};
+        localtime_r(&s.start, &local);
+        writer.StartRecord(true, directory, vyrmovie::RecordingFileName(s.prefix, local, s.channel), s.prefix,
+                           s.channel);
+        for (int k = 0; clock.seconds.load() < s.start + s.seconds; ++k) {
+            const recordtest::Frame& f = frames[static_cast<std::size_t>(k) % frames.size()];
+            writer.WriteRecordFrame(s.channel, f.bytes.data(),
+                                    recordtest::MakeInfo(f, s.channel, 352, 240, static_cast<uint32_t>(k % 10)));
+            clock.advanceMs(1000 / fps);
+        }
+        writer.StopRecord(true, s.channel);
+    }
+    for (const auto& entry : fs::recursive_directory_iterator(directory)) {
+        const std::string path = entry.path().string();
+        if (entry.path().extension() != ".mp4")
+            continue;
+        const recordtest::ParsedMovie movie = recordtest::ParseMovie(path);
+        if (movie.frames.empty())
+            continue;
+        const std::time_t last = static_cast<int32_t>(recordtest::LE32(movie.frames.back().header + 24));
+        struct timeval times[2] = {{last, 0}, {last, 0}};
+        ::utimes(path.c_str(), times);
+        ::utimes((path + "i").c_str(), times);
+    }
+}
+
+std::vector<Segment> YearEndSegments()
+{
+    return {
+        {0, "F.Cam0", LocalTime(2026, 12, 31, 10, 0, 0), 20},
+        {0, "F.Cam0", LocalTime(2026, 12, 31, 10, 0, 30), 20},
+        {0, "F.Cam0", LocalTime(2026, 12, 31, 10, 40, 0), 20},
+        {0, "F.Cam0", LocalTime(2026, 12, 31, 23, 50, 0), 20},
+        {0, "F.Cam0", LocalTime(2027, 1, 1, 0, 10, 0), 20},
+        {1, "M.Cam1", LocalTime(2026, 12, 31, 10, 0, 5), 20},
+        {2, "S.Cam2", LocalTime(2026, 12, 31, 10, 20, 0), 10},
+        {3, "R.Cam3", LocalTime(2026, 12, 31, 10, 0, 2), 10},
+        {4, "F.Cam4", LocalTime(2026, 12, 31, 10, 0, 4), 6},
+    };
+}
+
+} // namespace playbacktest

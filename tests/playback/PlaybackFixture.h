@@ -1,0 +1,33 @@
+// Recordings on disk for the playback and backup tests: written by the
+// control's recording writer under a fake clock, with real MPEG-4 frames.
+#pragma once
+
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace playbacktest {
+
+struct Segment {
+    int channel;
+    std::string prefix; // "F.Cam0"
+    std::time_t start;
+    int seconds;
+};
+
+// Records each segment at `fps` frames a second of 352x240 video (a key
+// frame every 10 frames), then gives every movie and index file the
+// last-write time of its last frame, as a live recording would leave it.
+void WriteRecordings(const std::string& directory, const std::vector<Segment>& segments, int fps = 10);
+
+// Five channels over the last day of 2026 and the first of 2027, in the
+// current time zone:
+//   ch0 F.Cam0  12-31 10:00:00 +20 s, 10:00:30 +20 s, 10:40:00 +20 s,
+//               23:50:00 +20 s, 01-01 00:10:00 +20 s
+//   ch1 M.Cam1  12-31 10:00:05 +20 s
+//   ch2 S.Cam2  12-31 10:20:00 +10 s (twenty minutes after ch0)
+//   ch3 R.Cam3  12-31 10:00:02 +10 s
+//   ch4 F.Cam4  12-31 10:00:04 +6 s (four seconds after ch0)
+std::vector<Segment> YearEndSegments();
+
+} // namespace playbacktest
