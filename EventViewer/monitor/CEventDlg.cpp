@@ -462,6 +462,17 @@ void CEventDlg::OnStop()
     timers_.SetTimer(kTimerEnableButtons, kButtonsMs);
 }
 
+bool CEventDlg::PassFinished() const
+{
+    if (done_ != started_)
+        return false;
+    // A row handed back to be polled again is not finished.
+    for (int row = 0; row < RowCount(); ++row)
+        if (RowChecked(row) && Status(row).isEmpty() && rowStates_[static_cast<std::size_t>(row)].writeFailures > 0)
+            return false;
+    return true;
+}
+
 void CEventDlg::EndPass()
 {
     idle_ = true;
@@ -511,7 +522,7 @@ void CEventDlg::OnTimer(unsigned id)
         break;
     case kTimerHandOut:
         HandOutRows();
-        if (done_ == started_)
+        if (PassFinished())
             EndPass();
         break;
     case kTimerDispatch:
@@ -571,6 +582,8 @@ void CEventDlg::FinishDvr(int row, const QString& text)
     if (!text.isEmpty()) {
         ++done_;
         state.finished = true;
+    } else {
+        --started_; // counted again when it is polled again
     }
     --active_;
     WriteSummary(kSummaryOnFinish);
@@ -662,7 +675,7 @@ void CEventDlg::DispatchPendingWrites()
             }
         }
     }
-    if (done_ == started_)
+    if (PassFinished())
         EndPass();
     else
         timers_.SetTimer(kTimerDispatch, kDispatchMs);

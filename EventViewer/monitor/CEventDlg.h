@@ -182,6 +182,7 @@ private:
     void ToggleAllChecks();
     void PlayAlarm();
     void EndPass();
+    bool PassFinished() const;
     void JoinWriter();
 
     SettingsDocument* document_;
