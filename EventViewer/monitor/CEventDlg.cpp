@@ -763,7 +763,12 @@ void CEventDlg::OnWriteDone()
         if (answer == platform::IDOK)
             BackupDatabase();
     }
-    for (std::size_t i = static_cast<std::size_t>(outcome.alreadyStored); i < batch.size() && !idle_; ++i) {
+    if (idle_)
+        return;
+    // The rows of a batch go into the list together: one at a time, a batch
+    // of tens of thousands would hold the window for minutes.
+    QList<QTreeWidgetItem*> rows;
+    for (std::size_t i = static_cast<std::size_t>(outcome.alreadyStored); i < batch.size(); ++i) {
         const EventWords words = DescribeEvent(batch[i]);
         if (!words.hasRow)
             continue;
@@ -771,10 +776,14 @@ void CEventDlg::OnWriteDone()
             continue;
         if (words.type != kTypeNone && beeps_[words.type] && !alarmMuted_)
             PlayAlarm();
-        AddEventRow(dvrName, batch[i], words);
+        if (eventList_->topLevelItemCount() + rows.size() >= kMaxLiveRows) {
+            qDeleteAll(rows);
+            rows.clear();
+            eventList_->clear();
+        }
+        rows.push_back(MakeEventRow(dvrName, batch[i], words));
     }
-    if (idle_)
-        return;
+    AddEventRows(rows);
     if (scroll_)
         dvrList_->scrollToItem(dvrList_->topLevelItem(row));
     s.busy = false;
@@ -784,18 +793,23 @@ void CEventDlg::OnWriteDone()
     FinishDvr(row, kStatusDone);
 }
 
-void CEventDlg::AddEventRow(const QString& dvrName, const EventRecord& record, const EventWords& words)
+QTreeWidgetItem* CEventDlg::MakeEventRow(const QString& dvrName, const EventRecord& record, const EventWords& words)
 {
-    if (eventList_->topLevelItemCount() >= kMaxLiveRows)
-        eventList_->clear();
     ++results_;
-    auto* item = new LiveItem(QStringList{QString::number(results_), dvrName, QString::number(record.key),
-                                          words.eventType, EventTimeText(record.packedTime), words.from, words.ip,
-                                          words.channel});
-    item->setData(0, Qt::UserRole, eventList_->topLevelItemCount());
-    eventList_->addTopLevelItem(item);
+    return new LiveItem(QStringList{QString::number(results_), dvrName, QString::number(record.key), words.eventType,
+                                    EventTimeText(record.packedTime), words.from, words.ip, words.channel});
+}
+
+void CEventDlg::AddEventRows(const QList<QTreeWidgetItem*>& rows)
+{
+    if (rows.isEmpty())
+        return;
+    const int first = eventList_->topLevelItemCount();
+    for (int i = 0; i < rows.size(); ++i)
+        rows[i]->setData(0, Qt::UserRole, first + i);
+    eventList_->addTopLevelItems(rows);
     if (scroll_)
-        eventList_->scrollToItem(item);
+        eventList_->scrollToItem(rows.back());
     WriteSummary(kSummaryOnWrite);
 }
 

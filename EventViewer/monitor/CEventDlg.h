@@ -7,6 +7,7 @@
 #include "platform/Messages.h"
 #include "platform/Timers.h"
 
+#include <QList>
 #include <QWidget>
 
 #include <array>
@@ -169,7 +170,9 @@ private:
     PollResult PollDvr(int row);
     void StartWriter(int slot);
     void OnWriteDone();
-    void AddEventRow(const QString& dvrName, const EventRecord& record, const EventWords& words);
+    // A live-list row for a record; counts it in `results`.
+    QTreeWidgetItem* MakeEventRow(const QString& dvrName, const EventRecord& record, const EventWords& words);
+    void AddEventRows(const QList<QTreeWidgetItem*>& rows);
     void TakeControlValues();
     void SaveAlarmSettings();
     void RestoreAlarmSettings();

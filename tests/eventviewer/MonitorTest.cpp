@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -315,4 +316,58 @@ TEST_F(MonitorFixture, TheLiveListSortsOnlyWhenThePassIsOverAndToggles)
     ASSERT_TRUE(monitor->SortEventList(3));
     EXPECT_EQ(column(3), (QStringList{"Motion", "Motion", "Sensor"}));
     EXPECT_EQ(column(1), (QStringList{"DVR1", "DVR2", "DVR1"})); // ties by DVR name
+}
+
+TEST_F(MonitorFixture, TheLiveListIsEmptiedBeforeItsRow65537AndKeepsCounting)
+{
+    AddDvrs(2);
+    Open(5);
+    monitor->OnTracking();
+    std::vector<EventRecord> first, second;
+    for (uint32_t k = 0; k < 40000; ++k) {
+        first.push_back(MakeEvent(k + 1, kClassBackupHistory, 0, 0));
+        second.push_back(MakeEvent(k + 1, kClassBackupHistory, 0, 1));
+    }
+    Deliver(0, first);
+    Deliver(1, second);
+    ASSERT_TRUE(PassOver(30000));
+    QTreeWidget* list = monitor->EventList();
+    ASSERT_EQ(list->topLevelItemCount(), 80000 - 65536);
+    EXPECT_EQ(list->topLevelItem(0)->text(0), "65537");
+    EXPECT_EQ(monitor->Results(), 80000);
+}
+
+TEST_F(MonitorFixture, SettingsWordsConnectionTextAndTheCheckToggles)
+{
+    AddDvrs(2, false);
+    document->deviceList[1]->addressType = CDVR::AddressLookup;
+    Open(7, {0, 1, 2, 0, 0, 0, 0, 2});
+    EXPECT_EQ(monitor->MaxPollingCombo()->currentText(), "7");
+    EXPECT_FALSE(monitor->ShowCheck(kTypeMotion)->isChecked());
+    EXPECT_TRUE(monitor->ShowCheck(kTypeSensor)->isChecked());
+    EXPECT_EQ(monitor->AlarmCombo(kTypeSensor)->currentText(), "Off");
+    EXPECT_EQ(monitor->AlarmCombo(kTypeRecord)->currentText(), "Beep");
+
+    // "All Event" checks every box, then clears them, saving each time.
+    const int savesBefore = saves;
+    monitor->OnAllEvent();
+    EXPECT_EQ(document->eventSettings.eventWords, (std::array<uint16_t, 8>{1, 1, 2, 1, 1, 1, 1, 2}));
+    monitor->OnAllEvent();
+    EXPECT_EQ(document->eventSettings.eventWords, (std::array<uint16_t, 8>{}));
+    EXPECT_EQ(saves, savesBefore + 2);
+    EXPECT_EQ(document->eventSettings.maximumPolling, 6);
+
+    QTreeWidget* list = monitor->DvrList();
+    emit list->itemClicked(list->topLevelItem(0), 0);
+    EXPECT_EQ(monitor->findChild<QLabel*>("8654")->text(), "IP: 127.0.0.1, ID : admin, Port: 9000");
+    emit list->itemClicked(list->topLevelItem(1), 0);
+    EXPECT_EQ(monitor->findChild<QLabel*>("8654")->text(), "QUORIX, ID : admin, Port: 9001");
+
+    // A right click checks every row, the next one clears them.
+    EXPECT_EQ(list->topLevelItem(0)->checkState(0), Qt::Unchecked);
+    emit list->customContextMenuRequested(QPoint(5, 5));
+    EXPECT_EQ(list->topLevelItem(0)->checkState(0), Qt::Checked);
+    EXPECT_EQ(list->topLevelItem(1)->checkState(0), Qt::Checked);
+    emit list->customContextMenuRequested(QPoint(5, 5));
+    EXPECT_EQ(list->topLevelItem(1)->checkState(0), Qt::Unchecked);
 }
