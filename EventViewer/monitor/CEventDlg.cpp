@@ -791,6 +791,9 @@ void CEventDlg::OnWriteDone()
     FreeSlot(slot);
     writerState_ = 1;
     FinishDvr(row, kStatusDone);
+    // A batch waiting as "Ready" is written now rather than at the next
+    // dispatch tick.
+    DispatchPendingWrites();
 }
 
 QTreeWidgetItem* CEventDlg::MakeEventRow(const QString& dvrName, const EventRecord& record, const EventWords& words)

@@ -371,3 +371,45 @@ TEST_F(MonitorFixture, SettingsWordsConnectionTextAndTheCheckToggles)
     emit list->customContextMenuRequested(QPoint(5, 5));
     EXPECT_EQ(list->topLevelItem(1)->checkState(0), Qt::Unchecked);
 }
+
+TEST_F(MonitorFixture, WritersRacingStopAndTheEndOfTheMonitorLoseAndRepeatNothing)
+{
+    AddDvrs(8);
+    std::vector<EventRecord> batch;
+    for (uint32_t k = 1; k <= 50; ++k)
+        batch.push_back(MakeEvent(k, kClassCamera, 2, static_cast<int>(k)));
+    for (int round = 0; round < 120; ++round) {
+        fake = FakeInstances{};
+        Open(8);
+        monitor->OnTracking();
+        for (int row = 0; row < 8; ++row) {
+            // As a DVR answers: from the newest stored event on.
+            const std::size_t stored =
+                eventdb::ReadAll(dir.filePath(QStringLiteral("DB/DVR%1.dat").arg(row + 1))).size();
+            Deliver(row, std::vector<EventRecord>(batch.begin() + static_cast<long>(stored ? stored - 1 : 0),
+                                                  batch.end()));
+        }
+        // A writer is running: the pass is stopped, or the monitor goes, or
+        // the pass runs to its end.
+        switch (round % 3) {
+        case 0:
+            monitor->OnStop();
+            Pump(1);
+            break;
+        case 1:
+            break;
+        case 2:
+            ASSERT_TRUE(PassOver());
+            for (int row = 0; row < 8; ++row)
+                EXPECT_EQ(Status(row), monitor::kStatusDone);
+            break;
+        }
+        monitor.reset();
+        // Every batch is the same: whatever was written holds each event once.
+        for (int row = 0; row < 8; ++row) {
+            const std::vector<EventRecord> stored =
+                eventdb::ReadAll(dir.filePath(QStringLiteral("DB/DVR%1.dat").arg(row + 1)));
+            ASSERT_TRUE(stored.empty() || stored.size() == batch.size()) << round << " " << stored.size();
+        }
+    }
+}
