@@ -363,6 +363,10 @@ TEST_F(MonitorFixture, SettingsWordsConnectionTextAndTheCheckToggles)
     emit list->itemClicked(list->topLevelItem(1), 0);
     EXPECT_EQ(monitor->findChild<QLabel*>("8654")->text(), "QUORIX, ID : admin, Port: 9001");
 
+    // An empty database directory from the settings never becomes a path.
+    monitor->SetDatabaseDirectory(QString());
+    EXPECT_EQ(monitor->DatabaseDirectory(), DefaultDatabaseDirectory());
+
     // A right click checks every row, the next one clears them.
     EXPECT_EQ(list->topLevelItem(0)->checkState(0), Qt::Unchecked);
     emit list->customContextMenuRequested(QPoint(5, 5));
