@@ -3,14 +3,13 @@
 // site list and a database directory, and helpers that answer for a slot the
 // way a control instance does (its session ends before it tells the host).
 #include "EventViewer/event/EventDatabase.h"
+#include "MessageHost.h"
 #include "EventViewer/monitor/CEventDlg.h"
 #include "EventViewer/monitor/MonitorTexts.h"
 #include "platform/MessageBox.h"
 #include "viewercore/model/SettingsDocument.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -18,23 +17,10 @@
 
 #include <array>
 
+using testsupport::PumpUntil;
 inline void Pump(int ms)
 {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        Pump(10);
-    }
-    return true;
+    testsupport::PumpFor(ms);
 }
 
 class FakeInstances : public PollingInstances {
