@@ -30,6 +30,7 @@ TEST_F(ViewerFixture, StartedByTheBackupViewerItClosesItAfterHalfASecond)
     ASSERT_TRUE(backup.waitForStarted());
     ASSERT_TRUE(backup.waitForReadyRead(10000));
     ASSERT_EQ(backup.readLine().trimmed(), "ready");
+    WriteSites({});
     QElapsedTimer clock;
     clock.start();
     Start(2);
@@ -166,6 +167,7 @@ TEST_F(ViewerFixture, SystemSetupChoosesFoldersAndBacksTheDatabaseUp)
 
 TEST_F(ViewerFixture, AViewerThatCannotBeStartedIsReported)
 {
+    WriteSites({});
     Start(0);
     ASSERT_TRUE(PumpUntil([&] { return View()->HandOverButtonsVisible(); }, 3000));
     View()->OnCommand(IDC_GO_BACKUP_VIEWER);
