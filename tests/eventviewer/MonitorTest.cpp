@@ -417,3 +417,18 @@ TEST_F(MonitorFixture, WritersRacingStopAndTheEndOfTheMonitorLoseAndRepeatNothin
         }
     }
 }
+
+TEST_F(MonitorFixture, RowsFarDownTheListTimeOutToo)
+{
+    setenv("VYR_TEST_TIME_DIVISOR", "600", 1); // 300 ms
+    AddDvrs(1100, false);
+    AddDvrs(2, true);
+    Open(5);
+    monitor->OnTracking();
+    ASSERT_EQ(fake.polls.size(), 2u);
+    EXPECT_EQ(fake.polls[0].row, 1100);
+    ASSERT_TRUE(PassOver(3000));
+    EXPECT_EQ(Status(1100), kStatusTimeOut);
+    EXPECT_EQ(Status(1101), kStatusTimeOut);
+    EXPECT_EQ(monitor->Done(), 2);
+}
