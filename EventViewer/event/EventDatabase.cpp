@@ -10,6 +10,8 @@
 #include <cstring>
 #include <memory>
 
+#include <unistd.h>
+
 namespace eventdb {
 
 namespace {
@@ -105,8 +107,13 @@ AppendResult AppendBatch(const QString& directory, const QString& dvrName, const
         for (std::size_t i = 0; i < fresh; ++i)
             batch[result.alreadyStored + i].ToBytes(bytes.data() + i * vyrdax::kEventRecordSize);
         std::fseek(file.get(), 0, SEEK_END);
-        if (std::fwrite(bytes.data(), bytes.size(), 1, file.get()) != 1 || std::fflush(file.get()) != 0)
+        const long before = std::ftell(file.get());
+        if (std::fwrite(bytes.data(), bytes.size(), 1, file.get()) != 1 || std::fflush(file.get()) != 0) {
             result.error = QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+            // A part of a record would shift every record after it.
+            if (before >= 0 && ftruncate(fileno(file.get()), before) != 0)
+                result.error += QStringLiteral(" (left cut short)");
+        }
     }
     std::fseek(file.get(), 0, SEEK_END);
     result.fileSize = std::ftell(file.get());

@@ -36,7 +36,8 @@ struct AppendResult {
     bool opened = false;
     int alreadyStored = 0; // leading batch records that were not written again
     qint64 fileSize = 0;   // after the write
-    QString error;
+    QString error; // why nothing (or not everything) was written
+    bool Stored() const { return opened && error.isEmpty(); }
     bool NeedsSizeWarning() const { return fileSize > kSizeWarningBytes; }
 };
 AppendResult AppendBatch(const QString& directory, const QString& dvrName, const std::vector<EventRecord>& batch);

@@ -701,7 +701,7 @@ void CEventDlg::StartWriter(int slot)
     const QString dvrName = s.dvrName;
     writer_ = std::thread([this, job = std::move(job), directory, dvrName]() mutable {
         const eventdb::AppendResult result = eventdb::AppendBatch(directory, dvrName, job.batch);
-        job.opened = result.opened;
+        job.stored = result.Stored();
         job.alreadyStored = result.alreadyStored;
         job.fileSize = result.fileSize;
         {
@@ -742,18 +742,19 @@ void CEventDlg::OnWriteDone()
     const std::vector<EventRecord>& batch = outcome.batch;
     // What was stored sets the next poll's start even when the pass has
     // ended, or the next batch would reach back past the duplicate test.
-    if (outcome.opened && !batch.empty())
+    if (outcome.stored && !batch.empty())
         if (QTreeWidgetItem* item = dvrList_->topLevelItem(row))
             item->setText(kColumnTime, EventTimeText(batch.back().packedTime));
     if (outcome.pass != pass_ || idle_)
         return; // the pass it was written for has ended
     PollSlot& s = slots_[static_cast<std::size_t>(slot)];
     const QString dvrName = s.dvrName;
-    if (!outcome.opened) {
+    if (!outcome.stored) {
         FreeSlot(slot);
         writerState_ = 1;
         RowState& state = rowStates_[static_cast<std::size_t>(row)];
-        // An empty status polls the DVR again in this pass, a few times only.
+        // Nothing is lost: an empty status polls the DVR again in this pass,
+        // from its last stored event, a few times only.
         FinishDvr(row, ++state.writeFailures < kMaxWriteTries ? QString() : QString(kStatusDatabaseError));
         return;
     }

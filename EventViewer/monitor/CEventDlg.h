@@ -157,7 +157,7 @@ private:
         int slot = 0;
         int row = 0;
         std::vector<EventRecord> batch;
-        bool opened = false;
+        bool stored = false; // the whole batch is in the file
         int alreadyStored = 0;
         qint64 fileSize = 0;
     };

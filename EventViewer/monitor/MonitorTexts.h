@@ -15,7 +15,7 @@ inline constexpr const char* kStatusReceiveError = "Receive Error";
 inline constexpr const char* kStatusLoginError = "Login Error";
 // Rows that end without an answer the DVR gave.
 inline constexpr const char* kStatusNoEventData = "No Event Data";
-inline constexpr const char* kStatusDatabaseError = "DB Open Error";
+inline constexpr const char* kStatusDatabaseError = "DB Write Error";
 inline constexpr const char* kStatusInvalidName = "Invalid DVR Name";
 
 // Two blanks before "Not" when a DVR finishes, three when the writer ends.

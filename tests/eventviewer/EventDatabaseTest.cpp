@@ -285,3 +285,15 @@ TEST_F(EventDatabaseTest, AFailedRenameSeedsNothing)
     EXPECT_FALSE(QFileInfo::exists(missing));
     EXPECT_FALSE(QFileInfo::exists(result.backupDirectory));
 }
+
+TEST_F(EventDatabaseTest, AWriteThatFailsIsNotTakenForStored)
+{
+    // A full disk: the file opens, the write does not go through.
+    ASSERT_TRUE(QFile::link("/dev/full", Db() + "/Full.dat"));
+    const eventdb::AppendResult result = eventdb::AppendBatch(Db(), "Full", {Record(1)});
+    EXPECT_TRUE(result.opened);
+    EXPECT_FALSE(result.Stored());
+    EXPECT_FALSE(result.error.isEmpty());
+    const eventdb::AppendResult good = eventdb::AppendBatch(Db(), "Good", {Record(1)});
+    EXPECT_TRUE(good.Stored());
+}
