@@ -1,6 +1,7 @@
 #include "CMainFrame.h"
 
 #include "CEventViewerDoc.h"
+#include "monitor/CEventDlg.h"
 #include "platform/MessageBox.h"
 #include "view/CVyrNVRView.h"
 #include "viewercore/shell/ViewerHandOver.h"
@@ -59,6 +60,9 @@ void CMainFrame::closeEvent(QCloseEvent* event)
     closing_ = true;
     StorePlacement(kStateClosed);
     document_->SaveSettingsFiles(this);
+    // No new poll starts while the instances are let go.
+    if (view_->Monitor())
+        view_->Monitor()->OnStop();
     view_->DisconnectAll();
     idleChecks_ = 0;
     idleTimer_.start(kIdleFirstCheckMs);

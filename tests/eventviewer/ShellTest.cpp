@@ -112,6 +112,7 @@ TEST_F(ViewerFixture, ClosingWaitsForAConnectedPollToEnd)
     EXPECT_TRUE(View()->isConnect(0));
     ASSERT_TRUE(CloseAndWait());
     EXPECT_FALSE(View()->isConnect(0));
+    EXPECT_TRUE(Monitor()->Idle()); // nothing more is polled
     EXPECT_NE(silent.waitForLog("LOGOUT", 3000), "");
     EXPECT_EQ(frame->IdleChecks(), 1);
 }
