@@ -137,7 +137,27 @@ TEST(DvrSimCommands, EventsFileIsServedAsStored)
     std::vector<std::uint8_t> got;
     ASSERT_TRUE(client.readBytes(got, stored.size(), 3000));
     EXPECT_EQ(got, stored);
+
+    // Records added to the file are served at the next command 32.
+    std::vector<std::uint8_t> more(2 * 24, 0x77);
+    FILE* file = std::fopen(path, "ab");
+    ASSERT_NE(file, nullptr);
+    ASSERT_EQ(std::fwrite(more.data(), more.size(), 1, file), 1u);
+    std::fclose(file);
+    ASSERT_TRUE(client.command(32, 0, 0));
+    ASSERT_TRUE(readReply(client, h));
+    ASSERT_EQ(h.word(16), 5u);
+    ASSERT_TRUE(client.readBytes(got, 5 * 24, 3000));
+    EXPECT_EQ(std::vector<std::uint8_t>(got.begin() + 72, got.end()), more);
+
+    // A file that is gone leaves the list read at start-up.
     std::remove(path);
+    ASSERT_TRUE(client.command(32, 0, 0));
+    ASSERT_TRUE(readReply(client, h));
+    ASSERT_EQ(h.word(16), 3u);
+    ASSERT_TRUE(client.readBytes(got, stored.size(), 3000));
+    EXPECT_EQ(got, stored);
+    EXPECT_NE(sim.waitForLog("EVENTS-FILE"), "");
     EXPECT_TRUE(sim.stop());
 }
 

@@ -306,7 +306,14 @@ void DvrConnection::replySetup(std::uint32_t channel)
 
 void DvrConnection::replyEvents(std::uint32_t packedTime)
 {
-    std::vector<EventRecord> records = eventsSince(ctx_.events, packedTime);
+    // The events file is read again at each request, so a test can add
+    // events between polls; one that cannot be read serves the start's list.
+    std::vector<EventRecord> current;
+    std::string error;
+    const bool reread = !opt_.eventsFile.empty() && loadEvents(opt_.eventsFile, current, error);
+    if (!opt_.eventsFile.empty() && !reread)
+        log("EVENTS-FILE " + error);
+    std::vector<EventRecord> records = eventsSince(reread ? current : ctx_.events, packedTime);
     if (opt_.fault == Fault::BadCount) {
         log(std::string("FAULT ") + faultName(opt_.fault));
         records = generateEvents(static_cast<int>(kBadEventCount), opt_.channels, std::time(nullptr));

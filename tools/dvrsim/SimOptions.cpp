@@ -52,7 +52,9 @@ Login:
 Data the DVR answers with:
   --events N            generated event-log records, 0..65536 (100): record k
                         (from 0) has key k+1 and the time start-up - (N-k) min
-  --events-file F       serve F (24-byte records) instead of generated events
+  --events-file F       serve F (24-byte records) instead of generated events;
+                        F is read again at every command 32 (the list read at
+                        start-up stands in while F cannot be read)
                         Command 32 returns the records at or after its packed
                         time (all of them for time 0).
   --recordings DAYS     days with recordings: today and the DAYS-1 days before
@@ -101,6 +103,7 @@ the connection number (from 1); ID and password texts show bytes outside
   PTZ <code +16> <preset +24> <channel +20> #N
   SETUP-UPLOAD <bytes> <CRC-32, 8 hex digits> #N
   AUDIO <length +12> <channel +16> #N
+  EVENTS-FILE <why it could not be read> #N
   REPLY EVENTS <count> #N | REPLY MONTH #N | REPLY DAY #N | REPLY SETUP <bytes> #N
   PLAYBACK <time_t> | PLAYBACK SPEED <n> | PLAYBACK PAUSE | PLAYBACK STOP  (#N)
   PACKET <type> <+12> #N          a packet the DVR ignores (or any before login)

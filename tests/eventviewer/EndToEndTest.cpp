@@ -1,0 +1,140 @@
+// The event viewer against simulated DVRs on 127.0.0.1: one serving events,
+// one refusing the login, one silent after the login, a port with nothing
+// listening and a socket that takes the connection and never answers.
+#include "SimProcess.h"
+#include "ViewerFixture.h"
+
+#include <QFile>
+#include <QTreeWidget>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+namespace {
+
+// A listening socket on 127.0.0.1 that never accepts: the kernel completes
+// the connection, nobody answers.
+class SilentListener {
+public:
+    SilentListener()
+    {
+        fd_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (fd_ >= 0 && bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(fd_, 4) == 0 &&
+            getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+            port_ = ntohs(a.sin_port);
+    }
+    ~SilentListener()
+    {
+        if (fd_ >= 0)
+            close(fd_);
+    }
+    int port() const { return port_; }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+};
+
+// A port that was free a moment ago and has nothing listening on it.
+int ClosedPort()
+{
+    SilentListener probe;
+    return probe.port();
+}
+
+void AppendEvents(const QString& path, uint32_t firstKey, int count)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    for (int i = 0; i < count; ++i) {
+        const uint32_t key = firstKey + static_cast<uint32_t>(i);
+        EventRecord r = MakeEvent(key, kClassCamera, 1 + key % 3, static_cast<int>(key));
+        uint8_t bytes[24];
+        r.ToBytes(bytes);
+        ASSERT_EQ(file.write(reinterpret_cast<const char*>(bytes), 24), 24);
+    }
+}
+
+std::vector<uint32_t> StoredKeys(const QString& path)
+{
+    std::vector<uint32_t> keys;
+    for (const EventRecord& r : eventdb::ReadAll(path))
+        keys.push_back(r.key);
+    return keys;
+}
+
+} // namespace
+
+TEST_F(ViewerFixture, APassEndsEveryKindOfDvrAndASecondPassStoresOnlyNewEvents)
+{
+    const QString eventsFile = dir.filePath("sim-events.bin");
+    AppendEvents(eventsFile, 1, 5);
+    SimProcess events, refusing, silent;
+    std::string error;
+    ASSERT_TRUE(events.start({"--events-file", eventsFile.toStdString(), "--channels", "4"}, &error)) << error;
+    ASSERT_TRUE(refusing.start({"--password", "secret", "--channels", "4"}, &error)) << error;
+    ASSERT_TRUE(silent.start({"--fault", "silence", "--channels", "4"}, &error)) << error;
+    SilentListener neverAnswers;
+    ASSERT_GT(neverAnswers.port(), 0);
+    const int closedPort = ClosedPort();
+    WriteSites({{"Events", events.port(), ""},
+                {"Refusing", refusing.port(), ""},
+                {"Silent", silent.port(), ""},
+                {"Closed", closedPort, ""},
+                {"NoAnswer", neverAnswers.port(), ""}});
+    Start();
+    ASSERT_EQ(View()->InstancesCreated(), 16);
+    CEventDlg* monitor = Monitor();
+    ASSERT_NE(monitor, nullptr);
+    EXPECT_EQ(monitor->PollTimeoutMs(), 9000);
+    Pump(200); // the start-up timers of the view
+    monitor->OnTracking();
+    ASSERT_TRUE(PumpUntil([&] { return monitor->Idle(); }, 30000));
+    EXPECT_EQ(monitor->RowText(0, 2), "Done");
+    EXPECT_EQ(monitor->RowText(1, 2), "Login Error");
+    EXPECT_EQ(monitor->RowText(2, 2), "Time Out");
+    EXPECT_EQ(monitor->RowText(3, 2), "Port Number Incorrect");
+    EXPECT_EQ(monitor->RowText(4, 2), "Not Responding");
+    EXPECT_EQ(monitor->Done(), 5);
+    EXPECT_EQ(monitor->NotResponding(), 1);
+    EXPECT_GE(monitor->AlarmsStarted(), 1); // "Not Responding" sounds with every alarm off
+    EXPECT_EQ(monitor->RowText(0, 1), "2024/05/06 07:08:05");
+    EXPECT_EQ(StoredKeys(dir.filePath("DB/Events.dat")), (std::vector<uint32_t>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(monitor->EventList()->topLevelItemCount(), 5);
+    EXPECT_NE(events.waitForLog("REPLY EVENTS 5"), "");
+    EXPECT_NE(silent.waitForLog("CMD 32"), "");
+    EXPECT_FALSE(QFile::exists(dir.filePath("DB/Refusing.dat")));
+
+    // The site list keeps the checks; the second pass polls the events DVR
+    // alone, from its newest stored event.
+    for (int row = 1; row < 5; ++row)
+        monitor->SetRowChecked(row, false);
+    AppendEvents(eventsFile, 6, 3);
+    monitor->OnStop();
+    monitor->OnTracking();
+    ASSERT_TRUE(PumpUntil([&] { return !monitor->Idle(); }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return monitor->Idle(); }, 20000));
+    EXPECT_EQ(monitor->RowText(0, 2), "Done");
+    EXPECT_EQ(monitor->RowText(1, 2), "");
+    // The DVR answered from the newest stored event on: that one again and
+    // the three new ones; only the new ones are stored and shown.
+    EXPECT_NE(events.waitForLog("REPLY EVENTS 4"), "");
+    EXPECT_EQ(StoredKeys(dir.filePath("DB/Events.dat")), (std::vector<uint32_t>{1, 2, 3, 4, 5, 6, 7, 8}));
+    EXPECT_EQ(monitor->EventList()->topLevelItemCount(), 3);
+    EXPECT_EQ(monitor->RowText(0, 1), "2024/05/06 07:08:08");
+
+    ASSERT_TRUE(CloseAndWait());
+    for (int slot = 0; slot < 16; ++slot)
+        EXPECT_FALSE(View()->isConnect(slot)) << slot;
+    // Every check went into "device.vyr".
+    SettingsDocument saved(ViewerVariant::Event, dir.path());
+    saved.OnNewDocument();
+    ASSERT_EQ(saved.deviceList.size(), 5u);
+    EXPECT_EQ(saved.deviceList[0]->PollingFlag(), 1);
+    EXPECT_EQ(saved.deviceList[1]->PollingFlag(), 0);
+}

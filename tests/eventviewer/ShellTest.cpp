@@ -1,0 +1,192 @@
+// The event viewer's shell: start words and closing the caller, the hidden
+// instances and their notices, system setup with the folder chooser, the
+// hand-over and the close.
+#include "EventViewer/dialogs/CSystemSetupDlg.h"
+#include "SimProcess.h"
+#include "ViewerFixture.h"
+#include "viewercore/shell/ViewerHandOver.h"
+#include "viewercore/widgets/CButtonST.h"
+#include "viewercore/widgets/FolderChooser.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+
+TEST(EventViewerShell, StartWords)
+{
+    EXPECT_EQ(StartModeFromWord("NetworkViewer"), 1);
+    EXPECT_EQ(StartModeFromWord("BackupViewer"), 2);
+    EXPECT_EQ(StartModeFromWord("EventViewer"), 0);
+    EXPECT_EQ(StartModeFromWord("device.vyr"), 0);
+    EXPECT_EQ(StartModeFromWord(""), 0);
+}
+
+TEST_F(ViewerFixture, StartedByTheBackupViewerItClosesItAfterHalfASecond)
+{
+    // The backup viewer's window stands in another process, as it would.
+    QProcess backup;
+    backup.start(HANDOVER_PROBE, {viewer::kBackupViewerTitle});
+    ASSERT_TRUE(backup.waitForStarted());
+    ASSERT_TRUE(backup.waitForReadyRead(10000));
+    ASSERT_EQ(backup.readLine().trimmed(), "ready");
+    WriteSites({});
+    QElapsedTimer clock;
+    clock.start();
+    Start(2);
+    EXPECT_EQ(frame->windowTitle(), "Event Viewer");
+    EXPECT_FALSE(View()->HandOverButtonsVisible());
+    ASSERT_TRUE(PumpUntil([&] { return backup.state() == QProcess::NotRunning; }, 5000));
+    EXPECT_GE(clock.elapsed(), 450);
+    EXPECT_EQ(backup.exitCode(), 0);
+    EXPECT_EQ(backup.readAllStandardOutput().trimmed(), "closing");
+    EXPECT_TRUE(View()->HandOverButtonsVisible());
+    ASSERT_TRUE(CloseAndWait());
+}
+
+TEST_F(ViewerFixture, StartedAloneItClosesNobodyAndShowsItsPages)
+{
+    // A window titled as the backup viewer is left alone.
+    int closes = 0;
+    viewer::ViewerCloseServer backup(viewer::kBackupViewerTitle, [&] { ++closes; });
+    WriteSites({{"Gate", 9, ""}});
+    Start(0);
+    EXPECT_EQ(frame->minimumSize(), QSize(1024, 768));
+    EXPECT_EQ(View()->InstancesCreated(), 16);
+    for (int slot = 0; slot < 16; ++slot) {
+        ASSERT_NE(View()->Instance(slot)->Widget(), nullptr);
+        EXPECT_FALSE(View()->Instance(slot)->Widget()->isVisible()) << slot;
+    }
+    ASSERT_TRUE(PumpUntil([&] { return View()->HandOverButtonsVisible(); }, 3000));
+    EXPECT_EQ(closes, 0);
+    ASSERT_NE(Monitor(), nullptr);
+    EXPECT_TRUE(Monitor()->isVisible());
+    EXPECT_EQ(Monitor()->geometry(), QRect(11, 76, 1024 - 23, 768 - 76 - 17));
+    EXPECT_EQ(Monitor()->RowCount(), 1);
+    EXPECT_EQ(Monitor()->RowText(0, 1), "0");
+    for (int id : {IDC_GO_NETWORK_VIEWER, IDC_GO_BACKUP_VIEWER, IDC_EVENT_SETUP, IDC_MONITOR_PAGE, IDC_SEARCH_PAGE})
+        EXPECT_NE(View()->Button(id), nullptr) << id;
+    EXPECT_EQ(View()->Button(IDC_GO_BACKUP_VIEWER)->geometry(), QRect(180, 9, 164, 24));
+    // The database directory is made when the monitor opens.
+    EXPECT_TRUE(QDir(dir.filePath("DB")).exists());
+    ASSERT_TRUE(CloseAndWait());
+    // Closing stores state 0 with the window's place.
+    SettingsDocument saved(ViewerVariant::Event, dir.path());
+    saved.OnNewDocument();
+    EXPECT_TRUE(saved.windowPlacementLoaded);
+    EXPECT_EQ(saved.windowStyle, 0u);
+    EXPECT_EQ(saved.windowRect.right - saved.windowRect.left, 1024);
+}
+
+TEST_F(ViewerFixture, NoticesOfTheInstancesReachTheMonitor)
+{
+    WriteSites({{"Gate", 9, ""}});
+    Start(0);
+    CEventDlg* monitor = Monitor();
+    monitor->OnTracking();
+    ASSERT_EQ(monitor->RowText(0, 2), "Polling");
+    // A "Not Responding" sent to the view ends the row and always sounds.
+    platform::SendMessage(View(), vyrdax::WM_VIDEO_PROGRESS, 3, 0);
+    EXPECT_EQ(monitor->RowText(0, 2), "Not Responding");
+    EXPECT_EQ(monitor->AlarmsStarted(), 1);
+    // A notice for a slot that is not one does nothing.
+    platform::SendMessage(View(), vyrdax::WM_VIDEO_PROGRESS, 3, 16);
+    platform::SendMessage(View(), vyrdax::WM_VIDEO_LINK_ERROR, 1, -1);
+    EXPECT_EQ(monitor->AlarmsStarted(), 1);
+    EXPECT_TRUE(PumpUntil([&] { return monitor->Idle(); }, 3000));
+    ASSERT_TRUE(CloseAndWait());
+}
+
+TEST_F(ViewerFixture, ClosingWaitsForAConnectedPollToEnd)
+{
+    SimProcess silent;
+    std::string error;
+    ASSERT_TRUE(silent.start({"--fault", "silence", "--channels", "4"}, &error)) << error;
+    WriteSites({{"Silent", silent.port(), ""}});
+    Start(0);
+    Pump(200); // the start-up timers of the view
+    Monitor()->OnTracking();
+    // The login is answered on the GUI thread, so the events are served
+    // while the test waits.
+    ASSERT_TRUE(PumpUntil([&] { return silent.waitForLog("CMD 32", 1) != ""; }, 5000));
+    EXPECT_TRUE(View()->isConnect(0));
+    ASSERT_TRUE(CloseAndWait());
+    EXPECT_FALSE(View()->isConnect(0));
+    EXPECT_TRUE(Monitor()->Idle()); // nothing more is polled
+    EXPECT_NE(silent.waitForLog("LOGOUT", 3000), "");
+    EXPECT_EQ(frame->IdleChecks(), 1);
+}
+
+TEST_F(ViewerFixture, SystemSetupChoosesFoldersAndBacksTheDatabaseUp)
+{
+    WriteSites({{"Gate", 9, ""}});
+    const QString db = dir.filePath("DB");
+    ASSERT_TRUE(QDir().mkpath(db));
+    ASSERT_TRUE(eventdb::AppendBatch(db, "Gate", {MakeEvent(1, kClassCamera, 2, 1), MakeEvent(2, kClassCamera, 2, 2)})
+                    .opened);
+    Start(0);
+    const QString chosen = dir.filePath("NewDB");
+    QStringList asked;
+    const FolderChooserHandler previous =
+        SetFolderChooserHandler([&](QWidget*, const QString& title, const QString& initial) {
+            asked << title << initial;
+            return chosen;
+        });
+    bool sawDialog = false;
+    QTimer::singleShot(100, [&] {
+        auto* setup = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(setup, nullptr);
+        sawDialog = true;
+        EXPECT_EQ(setup->windowTitle(), "System Setup");
+        setup->findChild<QPushButton*>(QString::number(IDC_BACKUP_DATABASE))->click();
+        setup->findChild<QPushButton*>(QString::number(IDC_BROWSE_DATABASE))->click();
+        EXPECT_EQ(setup->findChild<QLineEdit*>(QString::number(IDC_DATABASE_EDIT))->text(), chosen);
+        setup->accept();
+    });
+    View()->OpenSystemSetup();
+    SetFolderChooserHandler(previous);
+    ASSERT_TRUE(sawDialog);
+    EXPECT_EQ(asked, (QStringList{"Please choose a folder.", db}));
+    // The backup: renamed, seeded with the last record, reported.
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes.back(), "Backup Complete");
+    const std::vector<EventRecord> seeded = eventdb::ReadAll(db + "/Gate.dat");
+    ASSERT_EQ(seeded.size(), 1u);
+    EXPECT_EQ(seeded[0].key, 2u);
+    QStringList backups = QDir(dir.path()).entryList({"DB-*"}, QDir::Dirs);
+    ASSERT_EQ(backups.size(), 1);
+    EXPECT_EQ(backups[0].size(), QString("DB-").size() + 14);
+    // OK: the document, the monitor and "config_ev.vyr" take the new folder.
+    EXPECT_EQ(document->Data().databaseDirectory, chosen);
+    EXPECT_EQ(Monitor()->DatabaseDirectory(), chosen);
+    SettingsDocument saved(ViewerVariant::Event, dir.path());
+    saved.OnNewDocument();
+    EXPECT_EQ(saved.databaseDirectory, chosen);
+    EXPECT_EQ(saved.searchDatabaseDirectory, db);
+    ASSERT_TRUE(CloseAndWait());
+}
+
+TEST_F(ViewerFixture, AViewerThatCannotBeStartedIsReported)
+{
+    WriteSites({});
+    Start(0);
+    ASSERT_TRUE(PumpUntil([&] { return View()->HandOverButtonsVisible(); }, 3000));
+    View()->OnCommand(IDC_GO_BACKUP_VIEWER);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].find("VyrBackup"), std::string::npos);
+    // The hand-over stored state 3 before it tried.
+    SettingsDocument saved(ViewerVariant::Event, dir.path());
+    saved.OnNewDocument();
+    EXPECT_EQ(saved.windowStyle, 3u);
+    ASSERT_TRUE(CloseAndWait());
+}
+
+TEST(FolderChooser, ACancelLeavesNothing)
+{
+    const FolderChooserHandler previous =
+        SetFolderChooserHandler([](QWidget*, const QString&, const QString&) { return QString(); });
+    QString chosen = "old";
+    EXPECT_FALSE(BrowseForFolder(nullptr, "/tmp", &chosen));
+    EXPECT_TRUE(chosen.isEmpty());
+    SetFolderChooserHandler(previous);
+}
