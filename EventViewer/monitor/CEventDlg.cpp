@@ -2,8 +2,10 @@
 
 #include "EventViewer/event/EventDatabase.h"
 #include "MonitorTexts.h"
+#include "platform/Audio.h"
 #include "platform/MessageBox.h"
 #include "viewercore/model/SettingsDocument.h"
+#include "viewercore/widgets/SkinFiles.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -834,8 +836,13 @@ bool CEventDlg::SortEventList(int column)
 void CEventDlg::PlayAlarm()
 {
     ++alarmsStarted_;
-    if (onAlarm)
+    if (onAlarm) {
         onAlarm();
+        return;
+    }
+    // In the background: a later alarm replaces one still sounding, and a
+    // PC without a sound device stays silent.
+    platform::PlaySoundFile(kAlarmSoundFile, false);
 }
 
 // ---- the database -----------------------------------------------------------------

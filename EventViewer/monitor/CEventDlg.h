@@ -100,7 +100,8 @@ public:
     // Stops polling and backs the database up, telling the operator how it went.
     void BackupDatabase();
 
-    // Played for every sounding record and every "Not Responding".
+    // Played for every sounding record and every "Not Responding"; when
+    // set, it takes the place of the alarm sound.
     std::function<void()> onAlarm;
     // Run when the operator agrees to back up after the size warning, before
     // the backup (the search page stops its search here).

@@ -11,6 +11,8 @@
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
+
+#include "tests/audio/FakeAudioDevice.h"
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -155,6 +157,8 @@ protected:
     }
 
     QTemporaryDir dir;
+    // Alarm sounds go to a device of the test's, never to the machine's.
+    vyrtest::FakeAudio sound;
     std::unique_ptr<SettingsDocument> document;
     FakeInstances fake;
     std::unique_ptr<CEventDlg> monitor;

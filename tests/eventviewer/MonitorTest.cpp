@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -431,4 +432,25 @@ TEST_F(MonitorFixture, RowsFarDownTheListTimeOutToo)
     EXPECT_EQ(Status(1100), kStatusTimeOut);
     EXPECT_EQ(Status(1101), kStatusTimeOut);
     EXPECT_EQ(monitor->Done(), 2);
+}
+
+TEST_F(MonitorFixture, NotRespondingPlaysTheAlarmWaveFromTheSoundDirectory)
+{
+    // The viewer runs in its program directory, where the skin's sounds are.
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(QStringLiteral(SOUND_DIRECTORY "/..")));
+    AddDvrs(1);
+    Open();
+    monitor->OnTracking();
+    ASSERT_TRUE(PumpUntil([&] { return fake.polls.size() == 1u; }, 3000));
+    Progress(SlotOf(0), 3);
+    EXPECT_EQ(monitor->AlarmsStarted(), 1);
+    EXPECT_TRUE(PumpUntil([&] { return !sound.QueuedLengths().empty(); }, 3000));
+    const auto length = QFile(QStringLiteral(SOUND_DIRECTORY "/alarm.wav")).size();
+    ASSERT_FALSE(sound.QueuedLengths().empty());
+    // The data chunk of the canonical 44-byte header, played without waiting.
+    EXPECT_EQ(static_cast<qint64>(sound.QueuedLengths()[0]), length - 44);
+    EXPECT_EQ(sound.state->format.samplesPerSecond, 8000);
+    platform::StopSound();
+    QDir::setCurrent(previous);
 }
