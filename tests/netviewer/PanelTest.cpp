@@ -159,27 +159,48 @@ TEST_F(PanelTest, ListeningTogglesForEveryCellAndTheSlidersStartWhereTheyShould)
     EXPECT_FALSE(View()->SoundMuted());
 }
 
-TEST_F(PanelTest, PropertiesOfACellOpenReadOnly)
+// Opens the selected cell's properties and returns the texts of the
+// dialog's line edits; every input must be disabled or read-only.
+std::vector<QString> ReadOnlyPropertyTexts(CVyrNVRView* view)
 {
-    StartConnected();
-    View()->SelectCell(2);
+    std::vector<QString> texts;
     bool seen = false;
     QTimer::singleShot(200, [&] {
         QWidget* dialog = QApplication::activeModalWidget();
         ASSERT_NE(dialog, nullptr);
         seen = true;
-        const QList<QLineEdit*> edits = dialog->findChildren<QLineEdit*>();
-        EXPECT_FALSE(edits.isEmpty());
-        bool dvrNameShown = false;
-        for (QLineEdit* edit : edits) {
+        for (QLineEdit* edit : dialog->findChildren<QLineEdit*>()) {
             EXPECT_FALSE(edit->isEnabled() && !edit->isReadOnly()) << edit->objectName().toStdString();
-            dvrNameShown = dvrNameShown || edit->text() == "Lot_A";
+            texts.push_back(edit->text());
         }
-        EXPECT_TRUE(dvrNameShown);
         static_cast<QDialog*>(dialog)->reject();
     });
-    View()->OnCommand(ID_CELL_PROPERTIES);
+    view->OnCommand(ID_CELL_PROPERTIES);
     EXPECT_TRUE(seen);
+    return texts;
+}
+
+bool Contains(const std::vector<QString>& texts, const QString& text)
+{
+    return std::find(texts.begin(), texts.end(), text) != texts.end();
+}
+
+TEST_F(PanelTest, PropertiesOfACellOpenReadOnlyForItsDvrOrItsGroup)
+{
+    StartConnected();
+    View()->SelectCell(2);
+    std::vector<QString> texts = ReadOnlyPropertyTexts(View());
+    EXPECT_TRUE(Contains(texts, "Lot_A"));
+    EXPECT_TRUE(Contains(texts, "Lot_A-03"));
+
+    // Cells bound from a saved group show the group's camera.
+    View()->AddSavedGroup("Night", false);
+    View()->DropItem(FindTreeItem(View()->GroupTree(), "Night"), View()->FieldCellRect(0).center());
+    ASSERT_EQ(Control(2)->GetGroupName(View()->CellAt(2).channel), "Night");
+    View()->SelectCell(2);
+    texts = ReadOnlyPropertyTexts(View());
+    EXPECT_TRUE(Contains(texts, "Night"));
+    EXPECT_TRUE(Contains(texts, "Lot_A-03"));
 }
 
 } // namespace
