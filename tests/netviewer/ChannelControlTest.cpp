@@ -94,6 +94,18 @@ TEST_F(ChannelControlTest, LocalRecordTogglesAndDisconnectingEndsTheRecording)
     View()->OnCommand(IDC_LOCAL_RECORD);
     EXPECT_EQ(boxes.back(), "Please connect to the server first.");
     EXPECT_FALSE(Recording(3));
+
+    // A channel the control disconnects by itself tells the view, which ends
+    // the recording.
+    View()->SelectCell(0);
+    View()->OnCommand(IDC_LOCAL_RECORD);
+    ASSERT_TRUE(Recording(0));
+    Pump(1200);
+    Control(0)->DisConnectSvr(View()->CellAt(0).channel);
+    EXPECT_FALSE(Recording(0));
+    const QStringList ended = RecordingsStartingWith(recordingDirectory, "F.LotA01.");
+    ASSERT_EQ(ended.size(), 1);
+    EXPECT_EQ(MovieCheck(ended[0]), 0);
 }
 
 TEST_F(ChannelControlTest, TheScheduleStartsRecordingInItsHourAndStopsAfterIt)
