@@ -80,6 +80,14 @@ const PanelSwitchSpec kPanelSwitches[] = {
     {IDC_AUDIO_PANEL, PanelAudio, kBitmapAudioPanelIn, kBitmapAudioPanelOut, "Audio"},
 };
 
+// The preset number the edit holds; 0 when it holds no number in 1..10.
+int TypedPresetNumber(const QLineEdit* edit)
+{
+    bool isNumber = false;
+    const int number = edit->text().trimmed().toInt(&isNumber);
+    return isNumber && number >= kPresetMin && number <= kPresetMax ? number : 0;
+}
+
 const PanelButtonSpec* FindPanelButton(int id)
 {
     for (const PanelButtonSpec& spec : kPanelButtons)
@@ -281,6 +289,9 @@ void CVyrNVRView::OnPtzRelease(int id)
 
 bool CVyrNVRView::OnPresetSpin(int step)
 {
+    // The spin steps from what the edit shows, when the operator typed a number.
+    if (const int typed = TypedPresetNumber(presetEdit_))
+        presetNumber_ = typed;
     const int number = presetNumber_ + step;
     if (number < kPresetMin || number > kPresetMax)
         return false;
@@ -299,9 +310,8 @@ void CVyrNVRView::OnPresetCommand(int id)
         platform::MessageBox(this, kNoAuthority);
         return;
     }
-    bool isNumber = false;
-    const int number = presetEdit_->text().trimmed().toInt(&isNumber);
-    if (!isNumber || number < kPresetMin || number > kPresetMax) {
+    const int number = TypedPresetNumber(presetEdit_);
+    if (number == 0) {
         platform::MessageBox(this, kPresetRange);
         return;
     }

@@ -82,6 +82,9 @@ TEST_F(PanelTest, PtzAndPresetCodesReachTheDvrForTheSelectedChannel)
     EXPECT_NE(sim.waitForLog("PTZ 50 3 1"), "");
     View()->OnCommand(IDC_PRESET_CLEAR);
     EXPECT_NE(sim.waitForLog("PTZ 49 3 1"), "");
+    View()->PresetEdit()->setText("7");
+    EXPECT_TRUE(View()->OnPresetSpin(+1));
+    EXPECT_EQ(View()->PresetEdit()->text(), "8");
     View()->PresetEdit()->setText("11");
     View()->OnCommand(IDC_PRESET_GO);
     EXPECT_EQ(boxes.back(), "Please enter an integer between 1 and 10.");
