@@ -1,10 +1,15 @@
 // The network viewer with 64 cells of live 704x480 video at 30 fps from four
 // simulated 16-channel DVRs: frames shown per second, CPU and memory, and the
-// time from start to the first picture in every cell. Runs on whatever Qt
-// platform the environment names (offscreen by default, xcb under Xvfb).
+// time from start to the first picture in every cell; then the same with all
+// 64 cells recording on the PC by hand, their writers' clocks jumping 20
+// minutes every 3 s so that every file splits, and the writers' longest
+// split. Runs on whatever Qt platform the environment names (offscreen by
+// default, xcb under Xvfb).
 //   netviewer_bench [--seconds S]
 #include "SimProcess.h"
 #include "bench/common/ProcessMeasures.h"
+
+#include "control/CVyrdaxCtrl.h"
 
 #include "netviewer/CMainFrame.h"
 #include "netviewer/CVyrNVRDoc.h"
@@ -20,6 +25,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <atomic>
 #include <dlfcn.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -100,6 +106,7 @@ int main(int argc, char** argv)
     sinceStart.start();
     CVyrNVRDoc document;
     document.OnNewDocument();
+    document.Data().recordingDirectory = dir.filePath("rec");
     CMainFrame frame(&document, 0, dir.path());
     frame.resize(1280, 960);
     frame.show();
@@ -138,20 +145,73 @@ int main(int argc, char** argv)
     }
     Pump(2000);
     watchPanes();
-    const long paintsBefore = counter.Total();
-    const double cpuBefore = CpuSeconds();
-    QElapsedTimer clock;
-    clock.start();
-    Pump(seconds * 1000);
-    const double elapsed = clock.elapsed() / 1000.0;
-    const long paints = counter.Total() - paintsBefore;
-    const double cpu = CpuSeconds() - cpuBefore;
+    struct Phase {
+        double elapsed = 0, cpu = 0;
+        long paints = 0;
+    };
+    auto measure = [&](const std::function<void()>& everyThreeSeconds) {
+        Phase phase;
+        const long paintsBefore = counter.Total();
+        const double cpuBefore = CpuSeconds();
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < seconds * 1000) {
+            Pump(3000);
+            if (everyThreeSeconds)
+                everyThreeSeconds();
+        }
+        phase.elapsed = clock.elapsed() / 1000.0;
+        phase.paints = counter.Total() - paintsBefore;
+        phase.cpu = CpuSeconds() - cpuBefore;
+        return phase;
+    };
+    const Phase live = measure(nullptr);
+
+    // The same with every cell recording on the PC, as Local Record starts it.
+    CVyrNVRView* view = frame.View();
+    if (CGroup* group = document.CurrentGroup())
+        group->forcedRecordingTime = 0;
+    std::atomic<long> clockOffset{0};
+    std::vector<vyrdax::CVyrdaxCtrl*> writers;
+    for (int slot = 0; slot < 64; ++slot)
+        if (CDVyrdax* control = view->ControlAt(slot))
+            if (auto* ctrl = dynamic_cast<vyrdax::CVyrdaxCtrl*>(control->Widget())) {
+                ctrl->Recorder().SetClock([&clockOffset] {
+                    vyrdax::RecordClockTime t = vyrdax::SystemRecordClock();
+                    t.seconds += clockOffset.load();
+                    return t;
+                });
+                writers.push_back(ctrl);
+            }
+    int recording = 0;
+    for (int cell = 0; cell < 64; ++cell) {
+        view->StartChannelRecording(0, netviewer::RecordByHand, cell);
+        const CVyrNVRView::Cell& c = view->CellAt(cell);
+        if (CDVyrdax* control = view->ControlAt(c.slot))
+            recording += (control->GetStatus(c.channel) & kStatusRecording) != 0;
+    }
+    const Phase recorded = measure([&clockOffset] { clockOffset += 20 * 60; });
+    view->StopAllRecording();
+    vyrdax::RecordingWriter::Statistics total;
+    for (vyrdax::CVyrdaxCtrl* ctrl : writers) {
+        const vyrdax::RecordingWriter::Statistics s = ctrl->Recorder().Stats();
+        total.frames += s.frames;
+        total.bytes += s.bytes;
+        total.splits += s.splits;
+        total.longestSplitNanoseconds = std::max(total.longestSplitNanoseconds, s.longestSplitNanoseconds);
+    }
+
     std::printf("platform                 %s\n", qPrintable(QGuiApplication::platformName()));
     std::printf("cells                    64 (704x480, 30 fps, 4 DVRs), %zu panes watched\n", counter.paints.size());
     std::printf("start to every picture   %.2f s\n", firstPictureSeconds);
-    std::printf("frames shown per second  %.1f in total, %.2f per cell\n", paints / elapsed, paints / elapsed / 64);
-    std::printf("CPU                      %.2f cores (%.3f ms per frame shown)\n", cpu / elapsed,
-                paints ? cpu * 1000.0 / paints : 0.0);
+    std::printf("live only                %.1f frames shown/s (%.2f per cell), CPU %.2f cores\n",
+                live.paints / live.elapsed, live.paints / live.elapsed / 64, live.cpu / live.elapsed);
+    std::printf("live and %2d recording    %.1f frames shown/s (%.2f per cell), CPU %.2f cores\n", recording,
+                recorded.paints / recorded.elapsed, recorded.paints / recorded.elapsed / 64,
+                recorded.cpu / recorded.elapsed);
+    std::printf("recording                %.0f frames/s written, %.1f MB/s, %llu splits, longest %.3f ms\n",
+                total.frames / recorded.elapsed, total.bytes / recorded.elapsed / 1e6,
+                static_cast<unsigned long long>(total.splits), total.longestSplitNanoseconds / 1e6);
     std::printf("resident memory          %.1f MiB (%.1f MiB before start)\n", ResidentMiB(), rssBefore);
     frame.close();
     QElapsedTimer closing;

@@ -22,8 +22,6 @@ using netviewer::PanelMargins;
 
 constexpr int kTimerCloseCaller = 9999;
 constexpr int kCloseCallerDelayMs = 500;
-// Heights of the lower-left panel by mode: none, PTZ, presets, audio.
-constexpr int kPanelHeights[4] = {92, 207, 163, 163};
 constexpr int kLeftBottomHeight = 54;
 
 QImage LoadBitmap(const QString& name)
@@ -41,7 +39,12 @@ bool CreateDirectoryTree(const QString& path)
 
 } // namespace
 
-CVyrNVRView::CVyrNVRView(CVyrNVRDoc* document, QWidget* parent) : QWidget(parent), document_(document)
+CVyrNVRView::CVyrNVRView(CVyrNVRDoc* document, QWidget* parent)
+    : QWidget(parent),
+      document_(document),
+      timers_(this, [this](unsigned id) { OnTimer(id); }),
+      clock_([] { return QDateTime::currentDateTime(); }),
+      diskMonitor_(this, WM_DISK_SPACE_LOW)
 {
     setObjectName("101");
     setAcceptDrops(true);
@@ -56,6 +59,7 @@ CVyrNVRView::CVyrNVRView(CVyrNVRDoc* document, QWidget* parent) : QWidget(parent
 CVyrNVRView::~CVyrNVRView()
 {
     connectTimer_.stop();
+    diskMonitor_.Stop();
     for (auto& control : controls_)
         control.reset(); // each control joins its own threads
 }
@@ -103,6 +107,7 @@ void CVyrNVRView::OnInitialUpdate()
     panelMode_ = 0;
     LoadSkin();
     CreateButtons();
+    CreatePanelControls();
     RestoreCurrentGroup();
     ShowDeviceTree(true);
     FillDeviceTree();
@@ -122,11 +127,15 @@ void CVyrNVRView::OnInitialUpdate()
     if (CGroup* group = document_->CurrentGroup(); group && group->autoConnecting == 1)
         ConnectAll();
     closeCallerTimer_ = startTimer(kCloseCallerDelayMs);
+    PublishDiskSettings();
+    diskMonitor_.Start();
     update();
 }
 
 void CVyrNVRView::timerEvent(QTimerEvent* event)
 {
+    if (timers_.Dispatch(event->timerId()))
+        return;
     if (event->timerId() == closeCallerTimer_) {
         killTimer(closeCallerTimer_);
         closeCallerTimer_ = 0;
@@ -411,27 +420,6 @@ bool CVyrNVRView::event(QEvent* e)
     return QWidget::event(e);
 }
 
-platform::LRESULT CVyrNVRView::OnMessage(uint32_t message, platform::WPARAM wParam, platform::LPARAM)
-{
-    switch (message) {
-    case vyrdax::WM_VIDEO_SELECT: {
-        const int cell = static_cast<int>(wParam);
-        if (cell < 0 || cell >= kCells)
-            return 0;
-        selectedCell_ = cell;
-        treeMenuShown_ = false;
-        MarkSelectedCell(cell);
-        if (CDVyrdax* control = ControlAt(cells_[cell].slot))
-            control->AudioEnable(cells_[cell].channel);
-        return 0;
-    }
-    case vyrdax::WM_VIDEO_TOGGLE:
-        ToggleSingleCell();
-        return 0;
-    default: return 0;
-    }
-}
-
 void CVyrNVRView::keyPressEvent(QKeyEvent* event)
 {
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && (event->modifiers() & Qt::AltModifier)) {
@@ -443,92 +431,6 @@ void CVyrNVRView::keyPressEvent(QKeyEvent* event)
         return;
     }
     QWidget::keyPressEvent(event);
-}
-
-bool CVyrNVRView::CellUsable(int cell) const
-{
-    return cell >= 0 && cell < kCells && cells_[cell].slot >= 0 && ControlAt(cells_[cell].slot);
-}
-
-void CVyrNVRView::ConnectSelected()
-{
-    const int cell = selectedCell_;
-    if (!CellUsable(cell)) {
-        platform::MessageBox(this, kDropDvrFirst);
-        return;
-    }
-    CDVyrdax* control = ControlAt(cells_[cell].slot);
-    const short ch = cells_[cell].channel;
-    if (control->isReady(ch) && !control->GetChannelName(ch).isEmpty())
-        control->Connect(ch);
-}
-
-void CVyrNVRView::DisconnectSelected()
-{
-    const int cell = selectedCell_;
-    if (!CellUsable(cell)) {
-        platform::MessageBox(this, kDropDvrFirst);
-        return;
-    }
-    ControlAt(cells_[cell].slot)->DisConnectSvr(cells_[cell].channel);
-}
-
-void CVyrNVRView::ConnectAll()
-{
-    document_->SaveAll(this);
-    pendingConnects_.clear();
-    for (int cell = firstCell_; cell < firstCell_ + splitMode_ && cell < kCells; ++cell)
-        pendingConnects_.push_back(cell);
-    // One cell every 50 ms, from the event loop, so the window stays live.
-    ConnectNextPending();
-}
-
-void CVyrNVRView::ConnectNextPending()
-{
-    while (!pendingConnects_.empty()) {
-        const int cell = pendingConnects_.front();
-        pendingConnects_.erase(pendingConnects_.begin());
-        const Cell& c = cells_[cell];
-        CDVyrdax* control = ControlAt(c.slot);
-        if (!control || !inUse_[c.slot] || !control->isReady(c.channel) || control->GetChannelName(c.channel).isEmpty())
-            continue;
-        control->Connect(c.channel);
-        if (!pendingConnects_.empty())
-            connectTimer_.start(kConnectStepMs);
-        return;
-    }
-}
-
-void CVyrNVRView::DisconnectPage()
-{
-    pendingConnects_.clear();
-    for (int cell = firstCell_; cell < firstCell_ + splitMode_ && cell < kCells; ++cell)
-        if (CellUsable(cell))
-            ControlAt(cells_[cell].slot)->DisConnectSvr(cells_[cell].channel);
-}
-
-void CVyrNVRView::StopAllChannels()
-{
-    pendingConnects_.clear();
-    connectTimer_.stop();
-    for (int cell = 0; cell < kCells; ++cell)
-        if (CellUsable(cell))
-            ControlAt(cells_[cell].slot)->DisConnectSvr(cells_[cell].channel);
-}
-
-int CVyrNVRView::BusyChannels()
-{
-    int busy = 0;
-    for (int cell = 0; cell < kCells; ++cell) {
-        if (!CellUsable(cell))
-            continue;
-        CDVyrdax* control = ControlAt(cells_[cell].slot);
-        if (control->isConnect(cells_[cell].channel)) {
-            control->DisConnectSvr(cells_[cell].channel);
-            ++busy;
-        }
-    }
-    return busy;
 }
 
 void CVyrNVRView::OnCommand(int id)
@@ -571,8 +473,22 @@ void CVyrNVRView::OnCommand(int id)
         if (!CellUsable(selectedCell_))
             platform::MessageBox(this, kDropDvrFirst);
         else
-            OpenDvrProperties(cells_[selectedCell_].deviceName, QString());
+            ShowCellProperties();
         break;
+    case IDC_DVR_RECORD:
+    case ID_CELL_DVR_RECORD: DvrRecordSelected(); break;
+    case IDC_LOCAL_RECORD:
+    case ID_CELL_LOCAL_RECORD: LocalRecordSelected(); break;
+    case IDC_CAPTURE:
+    case ID_CELL_CAPTURE: CaptureSelected(); break;
+    case IDC_PTZ_PANEL:
+    case IDC_PRESET_PANEL:
+    case IDC_AUDIO_PANEL: OnPanelButton(id); break;
+    case IDC_PRESET_GO:
+    case IDC_PRESET_SET:
+    case IDC_PRESET_CLEAR: OnPresetCommand(id); break;
+    case IDC_LISTEN: OnListen(); break;
+    case IDC_DEVICE_SETUP: OnDeviceSetup(); break;
     default: break;
     }
 }

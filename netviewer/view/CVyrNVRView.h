@@ -2,9 +2,15 @@
 // The network viewer's view: up to 64 video cells filled by drag and drop
 // from the DVR and group trees, the skin around them, and the buttons.
 #include "CellLayout.h"
+#include "DiskSpaceMonitor.h"
+#include "RecordNames.h"
 #include "netviewer/dialogs/CSaveGroupDlg.h"
 #include "platform/Messages.h"
+#include "platform/Timers.h"
 #include "viewercore/dvyrdax/CDVyrdax.h"
+#include "viewercore/widgets/CButtonST.h"
+
+#include <QDateTime>
 
 #include <QImage>
 #include <QPointer>
@@ -18,11 +24,12 @@
 #include <mutex>
 #include <vector>
 
-class CButtonST;
+class CBitmapSlider;
 class CCamera;
 class CDVR;
 class CGroup;
 class CVyrNVRDoc;
+class QLineEdit;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -52,6 +59,30 @@ enum NetViewIds {
     IDC_DVR_RECORD = 1030,
     IDC_LOCAL_RECORD = 1031,
     IDC_CAPTURE = 1032,
+    IDC_PTZ_PANEL = 1042,
+    IDC_PRESET_PANEL = 1043,
+    IDC_AUDIO_PANEL = 1044,
+    IDC_PTZ_UP = 1045,
+    IDC_PTZ_UP_RIGHT = 1046,
+    IDC_PTZ_RIGHT = 1047,
+    IDC_PTZ_DOWN_RIGHT = 1048,
+    IDC_PTZ_DOWN = 1049,
+    IDC_PTZ_DOWN_LEFT = 1050,
+    IDC_PTZ_LEFT = 1051,
+    IDC_PTZ_UP_LEFT = 1052,
+    IDC_ZOOM_OUT = 1053,
+    IDC_FOCUS_FAR = 1054,
+    IDC_ZOOM_IN = 1055,
+    IDC_FOCUS_NEAR = 1056,
+    IDC_LISTEN = 1061,
+    IDC_PT_SPEED = 1062,
+    IDC_PRESET_GO = 1063,
+    IDC_PRESET_NUMBER = 1064,
+    IDC_PRESET_SPIN = 1065,
+    IDC_PRESET_SET = 1066,
+    IDC_PRESET_CLEAR = 1067,
+    IDC_MIC_VOLUME = 1068,
+    IDC_SPEAKER_VOLUME = 1069,
     IDC_GO_BACKUP = 1070,
     IDC_GO_EVENT = 1071,
     IDC_DISCONNECT = 1075,
@@ -77,8 +108,48 @@ enum NetViewIds {
 inline constexpr const char* kEmptyCellText = "Drag & Drop here";
 inline constexpr const char* kDropDvrFirst = "Please drag & drop DVR to the video window first.";
 inline constexpr const char* kNotAvailable = "Not Available";
+inline constexpr const char* kNoAuthority = "You have no authority";
+inline constexpr const char* kConnectFirst = "Please connect to the server first.";
+inline constexpr const char* kNoPtzRight = "You don't have authorization for PTZ Control";
+inline constexpr const char* kNoPresetRight = "You don't have authorization for PTZ Preset";
+inline constexpr const char* kNoSetupRight = "You don't have authorization for DVR Configuration";
+inline constexpr const char* kCaptureCompleted = "Capture Completed";
+inline constexpr const char* kCaptureFailed = "Capture Failed!";
+inline constexpr const char* kDiskSpaceLow = "Disk space is not enough.";
+inline constexpr const char* kPresetRange = "Please enter an integer between 1 and 10.";
 
-class CVyrNVRView : public QWidget, public platform::MessageReceiver, public ISaveGroupTarget {
+// Channel status words of the control, as GetStatus gives them and SetStatus
+// takes them.
+enum ChannelStatus : long {
+    kStatusLive = 0x1,
+    kStatusRecordByHand = 0x4,
+    kStatusRecordSchedule = 0x8,
+    kStatusRecordAlarm = 0x10,
+    kStatusRecording = 0x1C,
+    kStatusDvrRecording = 0x200,
+};
+
+// Timers of a cell: the id is the base plus the cell.
+enum CellTimerBase : unsigned {
+    kTimerForcedRecord = 1000,
+    kTimerMotionRecord = 2000,
+    kTimerSensorRecord = 3000,
+    kTimerSchedule = 5000,
+};
+
+// DVR commands the view sends with CmdToDVR.
+enum DvrCommand : long { kCmdDvrRecordStart = 16, kCmdDvrRecordStop = 17, kCmdSetupRequest = 18 };
+
+// Heights of the lower-left panel by mode: none, PTZ, presets, audio.
+inline constexpr int kPanelHeights[4] = {92, 207, 163, 163};
+
+// Posted by the disk monitor when the recording drive is short of space.
+inline constexpr uint32_t WM_DISK_SPACE_LOW = platform::WM_USER + 0x300;
+
+class CVyrNVRView : public QWidget,
+                    public platform::MessageReceiver,
+                    public ISaveGroupTarget,
+                    public CButtonST::PtzHook {
 public:
     static constexpr int kCells = 64;
     void ShowHandOverButtons(bool visible) { SetHandOverButtonsVisible(visible); }
@@ -155,6 +226,48 @@ public:
 
     platform::LRESULT OnMessage(uint32_t message, platform::WPARAM wParam, platform::LPARAM lParam) override;
 
+    // ---- recording on the PC and on the DVR --------------------------------
+    // mode 0 records `cell` on the PC as `type`; mode 1 switches the DVR's own
+    // recording of the cell's channel.
+    void StartChannelRecording(int mode, int type, int cell);
+    // Ends the cell's recording and its timers.
+    void StopChannel(int cell);
+    void StopAllRecording();
+    netviewer::RecordNames MakeRecordFileName(int type, int cell);
+    bool IsScheduledNow(int cell) const;
+    void LocalRecordSelected();
+    void DvrRecordSelected();
+    void CaptureSelected();
+    // A timer of the view has expired (1000, 2000, 3000 or 5000 + cell).
+    void OnTimer(unsigned id);
+    // Period of a running timer in milliseconds; 0 when it does not run.
+    int TimerPeriod(unsigned id) const;
+    // The local time the view names files and tests the schedule by.
+    void SetClock(std::function<QDateTime()> clock) { clock_ = std::move(clock); }
+    QDateTime Now() const { return clock_(); }
+    netviewer::DiskSpaceMonitor& DiskMonitor() { return diskMonitor_; }
+    // Gives the disk monitor the current group's threshold and directory.
+    void PublishDiskSettings();
+
+    // ---- PTZ, presets and sound --------------------------------------------
+    int PanelMode() const { return panelMode_; }
+    void OnPanelButton(int id);
+    void OnPtzPress(int id);
+    void OnPtzRelease(int id);
+    // A step of the preset spin; false when it would leave 1..10.
+    bool OnPresetSpin(int step);
+    int PresetNumber() const { return presetNumber_; }
+    void OnPresetCommand(int id);
+    void OnListen();
+    bool SoundMuted() const { return soundMuted_; }
+    CBitmapSlider* Slider(int id) const;
+    QLineEdit* PresetEdit() const { return presetEdit_; }
+    void OnDeviceSetup();
+    void ShowCellProperties();
+
+    void OnPtzButtonDown(CButtonST* button) override;
+    void OnPtzButtonUp(CButtonST* button) override;
+
 protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
@@ -199,6 +312,22 @@ private:
     QIcon TreeIcon(bool groupTree, int image) const;
     void SetHandOverButtonsVisible(bool visible);
     bool CellUsable(int cell) const;
+    // The selected cell's control and channel when it is bound, else null.
+    CDVyrdax* SelectedControl(short* channel) const;
+    // The selected cell is bound and ready; else says to drop a DVR first.
+    bool SelectedCellReady();
+    void StartScheduleRecording(int cell);
+    void OnAlarm(int cell, int type);
+    void OnDiskSpaceLow();
+    void KillCellTimers(int cell);
+    void SetViewTimer(unsigned id, int milliseconds);
+    void KillViewTimer(unsigned id);
+    // The user-right test before a panel opens or Device Setup starts; shows
+    // the refusal and returns false.
+    bool SelectedCellMayControl(const char* refusal, bool needReady);
+    void CreatePanelControls();
+    void PlacePanelControls();
+    void OnSliderMoved(int id, int position);
 
     CVyrNVRDoc* document_;
     std::array<Cell, kCells> cells_;
@@ -224,6 +353,17 @@ private:
     netviewer::SiteTree* groupTree_ = nullptr;
     bool deviceTreeShown_ = true;
     std::map<int, CButtonST*> buttons_;
+    std::map<int, CBitmapSlider*> sliders_;
+    QLineEdit* presetEdit_ = nullptr;
+    QWidget* presetSpin_ = nullptr;
+    int presetNumber_ = 1;
+    bool soundMuted_ = false;
+
+    platform::TimerSet timers_;
+    std::map<unsigned, int> timerPeriods_;
+    std::function<QDateTime()> clock_;
+    netviewer::DiskSpaceMonitor diskMonitor_;
+    bool diskBoxShown_ = false;
 
     struct Skin {
         QImage leftTop, leftTopGroup, leftLeft, leftRight, leftBottom, ptz, preset, none, audio, topStretch,

@@ -6,7 +6,7 @@
 #include "netviewer/dialogs/SiteRoutines.h"
 #include "platform/MessageBox.h"
 #include "viewercore/widgets/CButtonST.h"
-#include "viewercore/widgets/SkinResources.h"
+#include "ViewSkin.h"
 
 #include <QDir>
 #include <QDragEnterEvent>
@@ -52,33 +52,16 @@ const ButtonSpec kButtons[] = {
     {IDC_NEXT_SPLIT, "Next Split Mode", "Next", kBitmapNextSplitIn, kBitmapNextSplitOut},
 };
 
-QImage SkinImage(int id) { return id ? QImage(QDir::current().filePath(SkinResourcePath(id))) : QImage(); }
-
-QColor KeyOf(int id)
-{
-    const SkinResource* r = FindSkinResource(id);
-    const uint32_t key = r ? r->transparent : kSkinKeyOut;
-    return QColor::fromRgb(key == kSkinOpaque ? 0xFF00FF : key);
-}
-
-// Gives a button one skin face in both slots (a tab, an open panel's button).
-void SetFace(CButtonST* button, int id)
-{
-    const QImage face = SkinImage(id);
-    if (!face.isNull())
-        button->SetBitmaps(face, KeyOf(id), face, KeyOf(id));
-}
-
 } // namespace
 
 QIcon CVyrNVRView::TreeIcon(bool groupTree, int image) const
 {
-    const QImage strip = SkinImage(groupTree ? kBitmapGroupTreeImages : kBitmapDeviceTreeImages);
+    const QImage strip = netviewer::SkinImage(groupTree ? kBitmapGroupTreeImages : kBitmapDeviceTreeImages);
     if (!strip.isNull() && (image + 1) * kTreeImageWidth <= strip.width()) {
         // The strip's key colour shows the tree's background.
         QImage picture = strip.copy(image * kTreeImageWidth, 0, kTreeImageWidth, kTreeImageHeight)
                              .convertToFormat(QImage::Format_ARGB32);
-        const QRgb key = KeyOf(kBitmapDeviceTreeImages).rgb();
+        const QRgb key = netviewer::SkinKeyOf(kBitmapDeviceTreeImages).rgb();
         for (int y = 0; y < picture.height(); ++y)
             for (int x = 0; x < picture.width(); ++x)
                 if ((picture.pixel(x, y) & 0xFFFFFF) == (key & 0xFFFFFF))
@@ -104,13 +87,7 @@ void CVyrNVRView::CreateButtons()
     for (const ButtonSpec& spec : kButtons) {
         auto* button = new CButtonST(this, spec.id);
         button->setObjectName(QString::number(spec.id));
-        const QImage in = SkinImage(spec.in);
-        const QImage out = spec.out ? SkinImage(spec.out) : in;
-        const int outId = spec.out ? spec.out : spec.in;
-        if (in.isNull() || button->SetBitmaps(in, KeyOf(spec.in), out, KeyOf(outId)) != CButtonST::BitmapsTaken)
-            button->setText(spec.caption);
-        else
-            button->SetDrawBorder(false);
+        netviewer::SkinButton(button, spec.in, spec.out, spec.caption);
         if (spec.tooltip[0])
             button->SetTooltipText(spec.tooltip);
         button->SetFlat(true);
@@ -133,7 +110,7 @@ void CVyrNVRView::PlaceButtons()
     if (buttons_.empty())
         return;
     const int W = width(), H = height();
-    const int ph = panelMode_ == 1 ? 207 : panelMode_ == 0 ? 92 : 163;
+    const int ph = kPanelHeights[panelMode_];
     auto place = [this](int id, int x, int y, int w, int h) {
         if (auto it = buttons_.find(id); it != buttons_.end())
             it->second->setGeometry(x, y, w, h);
@@ -159,6 +136,7 @@ void CVyrNVRView::PlaceButtons()
                           IDC_SPLIT_36, IDC_SPLIT_64, IDC_FULL_SCREEN, IDC_NEXT_SPLIT};
     for (int k = 0; k < 9; ++k)
         place(split[k], W - 500 + 53 * k, H - B + 6, 48, 38);
+    PlacePanelControls();
 }
 
 // ---- trees ------------------------------------------------------------------
@@ -168,9 +146,9 @@ void CVyrNVRView::ShowDeviceTree(bool device)
     deviceTreeShown_ = device;
     // The shown tree's tab takes its active face.
     if (auto tab = buttons_.find(IDC_DEVICE_TAB); tab != buttons_.end())
-        SetFace(tab->second, device ? kBitmapDeviceTabActive : kBitmapDeviceTab);
+        netviewer::SetSkinFace(tab->second, device ? kBitmapDeviceTabActive : kBitmapDeviceTab);
     if (auto tab = buttons_.find(IDC_GROUP_TAB); tab != buttons_.end())
-        SetFace(tab->second, device ? kBitmapGroupTab : kBitmapGroupTabActive);
+        netviewer::SetSkinFace(tab->second, device ? kBitmapGroupTab : kBitmapGroupTabActive);
     deviceTree_->setVisible(device && !fullScreen_);
     groupTree_->setVisible(!device && !fullScreen_);
     update(0, 0, 186, 154);
@@ -382,6 +360,9 @@ void CVyrNVRView::MoveCellBinding(int from, int to)
 {
     if (from == to || from < 0 || from >= kCells || to < 0 || to >= kCells)
         return;
+    // The cell's timers cannot follow it: its recording ends before it moves.
+    StopChannel(from);
+    KillCellTimers(from);
     cells_[to] = cells_[from];
     cells_[from] = Cell{};
     CGroup* group = document_->CurrentGroup();
@@ -418,6 +399,8 @@ void CVyrNVRView::ClearCell(int cell)
     if (cell < 0 || cell >= kCells)
         return;
     Cell& c = cells_[cell];
+    StopChannel(cell);
+    KillCellTimers(cell);
     if (CDVyrdax* control = ControlAt(c.slot)) {
         control->DisConnectSvr(c.channel);
         control->ClearInfo(c.channel);
@@ -465,6 +448,7 @@ void CVyrNVRView::LoadGroup(const CGroup& group)
     if (!copy->cameras)
         copy->cameras.emplace();
     data.currentGroup = std::move(copy);
+    PublishDiskSettings();
 }
 
 void CVyrNVRView::AddSavedGroup(const QString& name, bool overwrite)

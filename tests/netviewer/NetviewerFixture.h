@@ -13,6 +13,7 @@
 #include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -36,6 +37,22 @@ inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs)
         Pump(20);
     }
     return true;
+}
+
+// A device-tree item by name, or a channel item below it.
+inline QTreeWidgetItem* FindTreeItem(QTreeWidget* tree, const QString& parent, const QString& child = QString())
+{
+    for (int k = 0; k < tree->topLevelItemCount(); ++k) {
+        QTreeWidgetItem* top = tree->topLevelItem(k);
+        if (top->text(0) != parent)
+            continue;
+        if (child.isEmpty())
+            return top;
+        for (int c = 0; c < top->childCount(); ++c)
+            if (top->child(c)->text(0) == child)
+                return top->child(c);
+    }
+    return nullptr;
 }
 
 class NetviewerFixture : public ::testing::Test {
@@ -74,6 +91,8 @@ protected:
         document->OnNewDocument();
         frame = std::make_unique<CMainFrame>(document.get(), 0, dir.path());
         frame->show();
+        if (beforeInitialUpdate)
+            beforeInitialUpdate(frame->View());
         frame->View()->OnInitialUpdate();
     }
     // Closes as the operator would and waits for the frame to be gone.
@@ -83,6 +102,8 @@ protected:
         return PumpUntil([this] { return !frame->isVisible(); }, timeoutMs);
     }
     CVyrNVRView* View() { return frame->View(); }
+    // Runs between the view's creation and its start-up (clock, free space).
+    std::function<void(CVyrNVRView*)> beforeInitialUpdate;
 
     QTemporaryDir dir;
     QString previousDirectory;

@@ -12,21 +12,6 @@
 
 namespace {
 
-QTreeWidgetItem* FindItem(QTreeWidget* tree, const QString& parent, const QString& child = QString())
-{
-    for (int k = 0; k < tree->topLevelItemCount(); ++k) {
-        QTreeWidgetItem* top = tree->topLevelItem(k);
-        if (top->text(0) != parent)
-            continue;
-        if (child.isEmpty())
-            return top;
-        for (int c = 0; c < top->childCount(); ++c)
-            if (top->child(c)->text(0) == child)
-                return top->child(c);
-    }
-    return nullptr;
-}
-
 class ViewTest : public NetviewerFixture {
 protected:
     void AddDvr(const QString& name, int port, int type = 3)
@@ -53,7 +38,7 @@ TEST_F(ViewTest, ADvrDroppedOnCellFourteenOfSixteenBindsFourteenAndFifteen)
     AddDvr("Gate", 9);
     Start();
     ASSERT_EQ(View()->SplitMode(), 16);
-    QTreeWidgetItem* dvr = FindItem(View()->DeviceTree(), "Gate");
+    QTreeWidgetItem* dvr = FindTreeItem(View()->DeviceTree(), "Gate");
     ASSERT_NE(dvr, nullptr);
     EXPECT_EQ(dvr->childCount(), 17);
     View()->DropItem(dvr, CellCentre(14));
@@ -78,21 +63,21 @@ TEST_F(ViewTest, ADroppedChannelMovesAndTheDvrKeepsOneControl)
     AddDvr("Yard", 9, 1);
     Start();
     const int before = View()->ControlsCreated();
-    View()->DropItem(FindItem(View()->DeviceTree(), "Gate", "Gate-01"), CellCentre(3));
+    View()->DropItem(FindTreeItem(View()->DeviceTree(), "Gate", "Gate-01"), CellCentre(3));
     const int slot = View()->CellAt(3).slot;
     ASSERT_GE(slot, 0);
     EXPECT_EQ(View()->ControlsCreated(), before + 1);
-    View()->DropItem(FindItem(View()->DeviceTree(), "Gate", "Gate-01"), CellCentre(5));
+    View()->DropItem(FindTreeItem(View()->DeviceTree(), "Gate", "Gate-01"), CellCentre(5));
     EXPECT_EQ(View()->CellAt(3).slot, -1);
     EXPECT_EQ(View()->CellAt(5).slot, slot);
     EXPECT_EQ(CameraCells(), (std::vector<int>{5}));
     // A second channel of the same DVR joins the same control.
-    View()->DropItem(FindItem(View()->DeviceTree(), "Gate", "Gate-02"), CellCentre(1));
+    View()->DropItem(FindTreeItem(View()->DeviceTree(), "Gate", "Gate-02"), CellCentre(1));
     EXPECT_EQ(View()->CellAt(1).slot, slot);
     EXPECT_EQ(View()->ControlsCreated(), before + 1);
     EXPECT_EQ(CameraCells(), (std::vector<int>{1, 5}));
     // Another DVR dropped on an occupied cell replaces what was there.
-    View()->DropItem(FindItem(View()->DeviceTree(), "Yard", "Yard-01"), CellCentre(5));
+    View()->DropItem(FindTreeItem(View()->DeviceTree(), "Yard", "Yard-01"), CellCentre(5));
     EXPECT_EQ(View()->CellAt(5).deviceName, "Yard");
     EXPECT_NE(View()->CellAt(5).slot, slot);
     EXPECT_EQ(CameraCells(), (std::vector<int>{1, 5}));
@@ -103,12 +88,12 @@ TEST_F(ViewTest, ASavedGroupSurvivesARestartAndLoadsWithItsSplit)
 {
     AddDvr("Gate", 9);
     Start();
-    View()->DropItem(FindItem(View()->DeviceTree(), "Gate", "Gate-03"), CellCentre(2));
-    View()->DropItem(FindItem(View()->DeviceTree(), "Gate", "Gate-04"), CellCentre(0));
+    View()->DropItem(FindTreeItem(View()->DeviceTree(), "Gate", "Gate-03"), CellCentre(2));
+    View()->DropItem(FindTreeItem(View()->DeviceTree(), "Gate", "Gate-04"), CellCentre(0));
     View()->SetSplitMode(9);
     View()->AddSavedGroup("Lobby", false);
-    ASSERT_NE(FindItem(View()->GroupTree(), "Lobby"), nullptr);
-    EXPECT_EQ(FindItem(View()->GroupTree(), "Lobby")->childCount(), 2);
+    ASSERT_NE(FindTreeItem(View()->GroupTree(), "Lobby"), nullptr);
+    EXPECT_EQ(FindTreeItem(View()->GroupTree(), "Lobby")->childCount(), 2);
     ASSERT_TRUE(CloseAndWait());
     frame.reset();
 
@@ -117,13 +102,13 @@ TEST_F(ViewTest, ASavedGroupSurvivesARestartAndLoadsWithItsSplit)
     EXPECT_EQ(View()->CellAt(0).deviceName, "Gate");
     EXPECT_EQ(View()->CellAt(0).channel, 3);
     EXPECT_EQ(View()->CellAt(2).channel, 2);
-    QTreeWidgetItem* group = FindItem(View()->GroupTree(), "Lobby");
+    QTreeWidgetItem* group = FindTreeItem(View()->GroupTree(), "Lobby");
     ASSERT_NE(group, nullptr);
     EXPECT_EQ(group->child(0)->text(0), "Gate-04"); // cameras in cell order
 
     // Another layout, then the group dropped back: its split returns.
     View()->SetSplitMode(4);
-    View()->DropItem(FindItem(View()->DeviceTree(), "Gate", "Gate-01"), CellCentre(3));
+    View()->DropItem(FindTreeItem(View()->DeviceTree(), "Gate", "Gate-01"), CellCentre(3));
     View()->DropItem(group, CellCentre(0));
     EXPECT_EQ(View()->SplitMode(), 9);
     EXPECT_EQ(View()->CellAt(3).slot, -1);
@@ -151,10 +136,10 @@ TEST_F(ViewTest, TheSaveGroupAndAddDvrButtonsGoThroughTheirDialogsAndSave)
 {
     AddDvr("Gate", 9);
     Start();
-    View()->DropItem(FindItem(View()->DeviceTree(), "Gate", "Gate-01"), CellCentre(0));
+    View()->DropItem(FindTreeItem(View()->DeviceTree(), "Gate", "Gate-01"), CellCentre(0));
     AnswerNextDialog("1011", "Night");
     View()->OnCommand(IDC_SAVE_GROUP);
-    ASSERT_NE(FindItem(View()->GroupTree(), "Night"), nullptr);
+    ASSERT_NE(FindTreeItem(View()->GroupTree(), "Night"), nullptr);
     EXPECT_EQ(document->CurrentGroup()->name, "Night");
     SettingsDocument reread(ViewerVariant::Network, dir.path());
     reread.OnNewDocument();
@@ -164,7 +149,7 @@ TEST_F(ViewTest, TheSaveGroupAndAddDvrButtonsGoThroughTheirDialogsAndSave)
 
     AnswerNextDialog("1003", "Yard");
     View()->OnCommand(IDC_ADD_DVR);
-    QTreeWidgetItem* yard = FindItem(View()->DeviceTree(), "Yard");
+    QTreeWidgetItem* yard = FindTreeItem(View()->DeviceTree(), "Yard");
     ASSERT_NE(yard, nullptr);
     EXPECT_GT(yard->childCount(), 0);
     SettingsDocument again(ViewerVariant::Network, dir.path());
@@ -176,7 +161,7 @@ TEST_F(ViewTest, PagingSingleCellAndFullScreen)
 {
     AddDvr("Gate", 9);
     Start();
-    View()->DropItem(FindItem(View()->DeviceTree(), "Gate", "Gate-01"), CellCentre(4));
+    View()->DropItem(FindTreeItem(View()->DeviceTree(), "Gate", "Gate-01"), CellCentre(4));
     View()->SetSplitMode(16);
     // The highest camera bounds the paging: with one in cell 20, 0 -> 16 -> 0.
     auto camera = std::make_unique<CCamera>(*document->CurrentGroup()->cameras->front());

@@ -1,0 +1,239 @@
+// Recording on the PC against the simulator: by hand, on alarms, by the
+// schedule; the DVR's record switch, snapshots and the disk monitor's stop.
+#include "ChannelFixture.h"
+
+#include <QFile>
+
+namespace {
+
+class ChannelControlTest : public ChannelFixture {};
+
+TEST_F(ChannelControlTest, AlarmsExtendTheirRecordingsAndLeaveRecordingsByHandAlone)
+{
+    StartConnected();
+    CGroup& group = Group();
+    group.motionRecord[0] = group.sensorRecord[0] = 1;
+    group.sensorRecord[1] = 1;
+    group.motionRecord[2] = 1;
+    group.motionRecordingTime = 2;
+    group.sensorRecordingTime = 5;
+    group.forcedRecordingTime = 2;
+
+    Alarm(vyrdax::WM_VIDEO_ALARM, 0);
+    EXPECT_TRUE(Status(0) & kStatusRecordAlarm);
+    EXPECT_EQ(View()->TimerPeriod(kTimerMotionRecord + 0), 32000);
+    // Each further alarm frame restarts the timer with the whole duration.
+    group.motionRecordingTime = 0;
+    Alarm(vyrdax::WM_VIDEO_ALARM, 0);
+    EXPECT_EQ(View()->TimerPeriod(kTimerMotionRecord + 0), 12000);
+    Alarm(vyrdax::WM_VIDEO_ALARM2, 1);
+    EXPECT_TRUE(Status(1) & kStatusRecordAlarm);
+    EXPECT_EQ(View()->TimerPeriod(kTimerSensorRecord + 1), 60002);
+    // A cell whose flag is off does not record on its alarms.
+    Alarm(vyrdax::WM_VIDEO_ALARM2, 3);
+    EXPECT_FALSE(Recording(3));
+
+    View()->SelectCell(2);
+    View()->OnCommand(IDC_LOCAL_RECORD);
+    EXPECT_TRUE(Status(2) & kStatusRecordByHand);
+    EXPECT_EQ(View()->TimerPeriod(kTimerForcedRecord + 2), 1202000);
+    Alarm(vyrdax::WM_VIDEO_ALARM, 2);
+    EXPECT_EQ(View()->TimerPeriod(kTimerMotionRecord + 2), 0);
+    EXPECT_TRUE(Status(2) & kStatusRecordByHand);
+
+    // A sensor alarm extends the motion recording of cell 0: the motion
+    // timer's end does not cut it short.
+    Alarm(vyrdax::WM_VIDEO_ALARM2, 0);
+    EXPECT_EQ(View()->TimerPeriod(kTimerSensorRecord + 0), 60002);
+    Pump(1500); // frames reach the files
+    View()->OnTimer(kTimerMotionRecord + 0);
+    EXPECT_TRUE(Status(0) & kStatusRecordAlarm);
+    View()->OnTimer(kTimerSensorRecord + 0);
+    EXPECT_FALSE(Recording(0));
+    EXPECT_EQ(View()->TimerPeriod(kTimerSensorRecord + 0), 0);
+
+    // The forced time ends the recording by hand.
+    View()->OnTimer(kTimerForcedRecord + 2);
+    EXPECT_FALSE(Recording(2));
+    View()->OnTimer(kTimerSensorRecord + 1);
+    EXPECT_FALSE(Recording(1));
+
+    const QStringList motion = RecordingsStartingWith(recordingDirectory, "M.LotA01.20261206.125958.00.mp4");
+    ASSERT_EQ(motion.size(), 1);
+    EXPECT_EQ(MovieCheck(motion[0]), 0);
+    const QStringList sensor = RecordingsStartingWith(recordingDirectory, "S.LotA02.20261206.125958.01.mp4");
+    ASSERT_EQ(sensor.size(), 1);
+    EXPECT_EQ(MovieCheck(sensor[0]), 0);
+    const QStringList byHand = RecordingsStartingWith(recordingDirectory, "F.LotA03.20261206.125958.02.mp4");
+    ASSERT_EQ(byHand.size(), 1);
+    EXPECT_EQ(MovieCheck(byHand[0]), 0);
+}
+
+TEST_F(ChannelControlTest, LocalRecordTogglesAndDisconnectingEndsTheRecording)
+{
+    StartConnected();
+    Group().forcedRecordingTime = 0; // no limit
+    View()->SelectCell(3);
+    View()->OnCommand(IDC_LOCAL_RECORD);
+    EXPECT_TRUE(Status(3) & kStatusRecordByHand);
+    EXPECT_EQ(View()->TimerPeriod(kTimerForcedRecord + 3), 0);
+    View()->OnCommand(ID_CELL_LOCAL_RECORD);
+    EXPECT_FALSE(Recording(3));
+
+    now = now.addSecs(5);
+    View()->OnCommand(IDC_LOCAL_RECORD);
+    ASSERT_TRUE(Status(3) & kStatusRecordByHand);
+    Pump(1200);
+    View()->OnCommand(ID_CELL_DISCONNECT);
+    EXPECT_FALSE(Recording(3));
+    EXPECT_FALSE(Control(3)->isConnect(View()->CellAt(3).channel));
+    const QStringList files = RecordingsStartingWith(recordingDirectory, "F.LotA04.20261206.130003.03.mp4");
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_EQ(MovieCheck(files[0]), 0);
+    // Recording needs a connected channel.
+    View()->OnCommand(IDC_LOCAL_RECORD);
+    EXPECT_EQ(boxes.back(), "Please connect to the server first.");
+    EXPECT_FALSE(Recording(3));
+
+    // A channel the control disconnects by itself tells the view, which ends
+    // the recording.
+    View()->SelectCell(0);
+    View()->OnCommand(IDC_LOCAL_RECORD);
+    ASSERT_TRUE(Recording(0));
+    Pump(1200);
+    Control(0)->DisConnectSvr(View()->CellAt(0).channel);
+    EXPECT_FALSE(Recording(0));
+    const QStringList ended = RecordingsStartingWith(recordingDirectory, "F.LotA01.");
+    ASSERT_EQ(ended.size(), 1);
+    EXPECT_EQ(MovieCheck(ended[0]), 0);
+}
+
+TEST_F(ChannelControlTest, TheScheduleStartsRecordingInItsHourAndStopsAfterIt)
+{
+    StartConnected();
+    CGroup& group = Group();
+    group.scheduleRecord[1] = 1;
+    group.schedule[1][1][13] = 1; // Sundays, 13:00 to 14:00
+    View()->OnTimer(kTimerSchedule + 1);
+    EXPECT_FALSE(Recording(1));
+    now = QDateTime(QDate(2026, 12, 6), QTime(13, 0, 0));
+    // The next test, at most 3 s away, starts it.
+    EXPECT_EQ(View()->TimerPeriod(kTimerSchedule + 1), 3000);
+    View()->OnTimer(kTimerSchedule + 1);
+    EXPECT_TRUE(Status(1) & kStatusRecordSchedule);
+    Pump(1500); // a key frame opens the file
+    now = QDateTime(QDate(2026, 12, 6), QTime(13, 59, 59));
+    View()->OnTimer(kTimerSchedule + 1);
+    EXPECT_TRUE(Status(1) & kStatusRecordSchedule);
+    now = QDateTime(QDate(2026, 12, 6), QTime(14, 0, 1));
+    View()->OnTimer(kTimerSchedule + 1);
+    EXPECT_FALSE(Recording(1));
+    EXPECT_EQ(RecordingsStartingWith(recordingDirectory, "R.LotA02.20261206.130000.01.").size(), 1);
+    // The same hour on a Monday is not in the grid; a cell without its
+    // schedule flag never records by it.
+    now = QDateTime(QDate(2026, 12, 7), QTime(13, 30, 0));
+    View()->OnTimer(kTimerSchedule + 1);
+    EXPECT_FALSE(Recording(1));
+    now = QDateTime(QDate(2026, 12, 6), QTime(13, 30, 0));
+    group.scheduleRecord[1] = 0;
+    View()->OnTimer(kTimerSchedule + 1);
+    EXPECT_FALSE(Recording(1));
+    // A cleared cell loses its timers; none acts on it later.
+    View()->SelectCell(1);
+    View()->OnCommand(ID_CELL_CLEAR);
+    EXPECT_EQ(View()->TimerPeriod(kTimerSchedule + 1), 0);
+    View()->OnTimer(kTimerSchedule + 1);
+    View()->OnTimer(kTimerMotionRecord + 1);
+}
+
+TEST_F(ChannelControlTest, ALowDiskStopsAllRecordingWithOneMessageAndRefusesUntilSpaceReturns)
+{
+    StartConnected();
+    CGroup& group = Group();
+    group.diskSpaceToRemain = 1; // 1000 MB
+    group.motionRecord[2] = 1;
+    for (int cell : {0, 1}) {
+        View()->SelectCell(cell);
+        View()->OnCommand(IDC_LOCAL_RECORD);
+    }
+    Alarm(vyrdax::WM_VIDEO_ALARM, 2);
+    ASSERT_TRUE(Recording(0) && Recording(1) && Recording(2));
+
+    // While the box stands the monitor tests again and finds the disk full.
+    int nested = 0;
+    auto previous = platform::SetMessageBoxHandler([&](const std::string& text, const std::string&, unsigned) {
+        boxes.push_back(text);
+        if (nested++ == 0) {
+            View()->DiskMonitor().TestNow();
+            Pump(50);
+        }
+        return platform::IDOK;
+    });
+    freeBytes = int64_t{999} * 1000000;
+    View()->DiskMonitor().TestNow();
+    Pump(100);
+    platform::SetMessageBoxHandler(previous);
+    EXPECT_EQ(BoxesSaying("Disk space is not enough."), 1);
+    EXPECT_FALSE(Recording(0) || Recording(1) || Recording(2));
+    EXPECT_EQ(View()->TimerPeriod(kTimerMotionRecord + 2), 0);
+
+    View()->SelectCell(0);
+    View()->OnCommand(IDC_LOCAL_RECORD);
+    Alarm(vyrdax::WM_VIDEO_ALARM, 2);
+    EXPECT_FALSE(Recording(0) || Recording(2));
+
+    freeBytes = int64_t{1000} * 1000000;
+    View()->DiskMonitor().TestNow();
+    View()->OnCommand(IDC_LOCAL_RECORD);
+    EXPECT_TRUE(Recording(0));
+    EXPECT_EQ(BoxesSaying("Disk space is not enough."), 1);
+}
+
+TEST_F(ChannelControlTest, AlarmFramesFromTheDvrStartMotionRecordings)
+{
+    StartConnected({"--alarm", "2", "--alarm-every", "10"});
+    CGroup& group = Group();
+    group.motionRecordingTime = 0;
+    for (int cell = 0; cell < 4; ++cell)
+        group.motionRecord[cell] = 1;
+    ASSERT_TRUE(PumpUntil([this] { return (Status(0) & kStatusRecordAlarm) && (Status(3) & kStatusRecordAlarm); },
+                          5000));
+    EXPECT_EQ(View()->TimerPeriod(kTimerMotionRecord + 0), 12000);
+    Pump(1500);
+    View()->StopAllRecording();
+    const QStringList files = RecordingsStartingWith(recordingDirectory, "M.LotA0");
+    ASSERT_EQ(files.size(), 4);
+    for (const QString& file : files)
+        EXPECT_EQ(MovieCheck(file), 0) << file.toStdString();
+}
+
+TEST_F(ChannelControlTest, DvrRecordAndCapture)
+{
+    StartConnected();
+    View()->SelectCell(1);
+    View()->OnCommand(IDC_DVR_RECORD);
+    EXPECT_NE(sim.waitForLog("CMD 16 0 1 "), "");
+
+    View()->OnCommand(IDC_CAPTURE);
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes.back(), "Capture Completed");
+    QFile jpeg(captureDirectory + "/F.LotA02.20261206.125958.01.jpg");
+    ASSERT_TRUE(jpeg.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(jpeg.read(2) == QByteArray("\xFF\xD8", 2));
+
+    // A capture directory that cannot be made gives the failure.
+    QFile blocker(dir.filePath("blocker"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    document->Data().captureDirectory = dir.filePath("blocker/cap");
+    View()->OnCommand(ID_CELL_CAPTURE);
+    EXPECT_EQ(boxes.back(), "Capture Failed!");
+
+    View()->SelectCell(9);
+    View()->OnCommand(IDC_CAPTURE);
+    View()->OnCommand(IDC_DVR_RECORD);
+    View()->OnCommand(IDC_LOCAL_RECORD);
+    EXPECT_EQ(BoxesSaying("Please drag & drop DVR to the video window first."), 3);
+}
+
+} // namespace
