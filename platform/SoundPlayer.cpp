@@ -3,6 +3,8 @@
 // before it.
 #include "Audio.h"
 
+#include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <fstream>
 #include <iterator>
@@ -76,6 +78,9 @@ public:
             return false;
         }
         samples_ = sound.samples;
+        const auto bytesPerSecond =
+            static_cast<long long>(sound.format.samplesPerSecond) * sound.format.BlockAlign();
+        lengthMs_ = static_cast<long long>(samples_.size()) * 1000 / std::max(1LL, bytesPerSecond);
         buffer_.data = samples_.data();
         buffer_.length = samples_.size();
         return true;
@@ -84,8 +89,11 @@ public:
     void PlayToEnd()
     {
         if (device_->Queue(&buffer_) == 0) {
+            // A device that never hands the buffer back must not hold its
+            // caller (the GUI thread, for a capture) for ever.
             std::unique_lock<std::mutex> lock(lock_);
-            wake_.wait(lock, [this] { return ended_ || stopping_; });
+            wake_.wait_for(lock, std::chrono::milliseconds(lengthMs_ + kDeviceGraceMs),
+                           [this] { return ended_ || stopping_; });
         }
         // Closing cuts a sound that is still playing short.
         device_->Close();
@@ -99,8 +107,10 @@ public:
     }
 
 private:
+    static constexpr long long kDeviceGraceMs = 2000;
     std::unique_ptr<AudioDevice> device_;
     std::vector<uint8_t> samples_;
+    long long lengthMs_ = 0;
     AudioBuffer buffer_;
     std::mutex lock_;
     std::condition_variable wake_;

@@ -318,6 +318,7 @@ private:
     bool SelectedCellReady();
     void StartScheduleRecording(int cell);
     void OnAlarm(int cell, int type);
+    void RecordOnAlarm(int cell, int type, const CGroup& group);
     void OnDiskSpaceLow();
     void KillCellTimers(int cell);
     void SetViewTimer(unsigned id, int milliseconds);

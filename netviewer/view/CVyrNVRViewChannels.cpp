@@ -8,8 +8,10 @@
 
 #include "control/interface/VyrdaxInterface.h"
 #include "netviewer/CVyrNVRDoc.h"
+#include "platform/Audio.h"
 #include "platform/MessageBox.h"
 #include "viewercore/widgets/CBitmapSlider.h"
+#include "viewercore/widgets/SkinFiles.h"
 
 #include <QDir>
 
@@ -248,6 +250,7 @@ void CVyrNVRView::CaptureSelected()
         platform::MessageBox(this, kCaptureFailed);
         return;
     }
+    platform::PlaySoundFile(kCaptureSoundFile, true);
     platform::MessageBox(this, kCaptureCompleted);
 }
 
@@ -275,14 +278,21 @@ void CVyrNVRView::OnAlarm(int cell, int type)
     if (!group || !CellUsable(cell))
         return;
     const auto& flags = type == netviewer::RecordMotion ? group->motionRecord : group->sensorRecord;
-    if (flags[cell] != 1)
-        return;
+    if (flags[cell] == 1)
+        RecordOnAlarm(cell, type, *group);
+    // Heard for every alarm, whether the cell records it or not.
+    if (group->beep != 0)
+        platform::PlaySoundFile(kAlarmSoundFile, false);
+}
+
+void CVyrNVRView::RecordOnAlarm(int cell, int type, const CGroup& group)
+{
     const long status = ControlAt(cells_[cell].slot)->GetStatus(cells_[cell].channel);
     if (status & (kStatusRecordByHand | kStatusRecordSchedule))
         return; // a recording by hand or by schedule goes on as it is
     if (status & kStatusRecordAlarm) {
         const unsigned timer = (type == netviewer::RecordMotion ? kTimerMotionRecord : kTimerSensorRecord) + cell;
-        SetViewTimer(timer, netviewer::AlarmTimerMilliseconds(netviewer::RecordDuration(type, *group)));
+        SetViewTimer(timer, netviewer::AlarmTimerMilliseconds(netviewer::RecordDuration(type, group)));
     } else {
         StartChannelRecording(0, type, cell);
     }

@@ -184,3 +184,15 @@ TEST(SoundDevices, CaptureAndPlaybackRunOnTheNullDevice)
 }
 
 } // namespace
+
+TEST(SoundPlayer, ADeviceThatNeverHandsTheBufferBackDoesNotHoldTheCaller)
+{
+    vyrtest::FakeAudio fake; // plays nothing unless told
+    std::vector<uint8_t> samples(800, 128);
+    const fs::path path = WriteWave("vyr_player_stuck.wav", samples);
+    // Returns once the sound's length and a grace period have passed.
+    EXPECT_TRUE(platform::PlaySoundFile(path.string(), true));
+    EXPECT_EQ(fake.state->closes, 1);
+    EXPECT_TRUE(fake.state->played.empty());
+    fs::remove(path);
+}

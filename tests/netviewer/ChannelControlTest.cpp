@@ -2,7 +2,13 @@
 // schedule; the DVR's record switch, snapshots and the disk monitor's stop.
 #include "ChannelFixture.h"
 
+#include <QDir>
 #include <QFile>
+
+#include "tests/audio/FakeAudioDevice.h"
+
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -234,6 +240,49 @@ TEST_F(ChannelControlTest, DvrRecordAndCapture)
     View()->OnCommand(IDC_DVR_RECORD);
     View()->OnCommand(IDC_LOCAL_RECORD);
     EXPECT_EQ(BoxesSaying("Please drag & drop DVR to the video window first."), 3);
+}
+
+TEST_F(ChannelControlTest, AlarmsBeepWhenTheGroupSaysAndACaptureSoundsToItsEnd)
+{
+    vyrtest::FakeAudio sound;
+    // The viewer's program directory holds the skin's sounds.
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("sound")));
+    for (const char* name : {"alarm.wav", "capture.wav"})
+        ASSERT_TRUE(QFile::copy(QStringLiteral(SOUND_DIRECTORY "/") + name, dir.filePath("sound/") + name));
+    const qint64 alarmBytes = QFile(dir.filePath("sound/alarm.wav")).size() - 44;
+    const qint64 captureBytes = QFile(dir.filePath("sound/capture.wav")).size() - 44;
+    StartConnected();
+    CGroup& group = Group();
+
+    // Heard whether the cell records its alarms or not.
+    group.beep = 1;
+    Alarm(vyrdax::WM_VIDEO_ALARM2, 3);
+    EXPECT_FALSE(Recording(3));
+    ASSERT_TRUE(PumpUntil([&] { return !sound.QueuedLengths().empty(); }, 3000));
+    EXPECT_EQ(static_cast<qint64>(sound.QueuedLengths()[0]), alarmBytes);
+    platform::StopSound();
+    group.beep = 0;
+    const int opens = sound.state->opens;
+    Alarm(vyrdax::WM_VIDEO_ALARM, 3);
+    Pump(200);
+    EXPECT_EQ(sound.state->opens, opens);
+
+    // The capture sound is played to its end before the box: the device
+    // plays it when it comes, from a thread of its own.
+    std::atomic<bool> played{false};
+    std::thread device([&] {
+        for (int k = 0; k < 500 && !played; ++k) {
+            played = sound.CompleteOldest();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    View()->SelectCell(1);
+    View()->OnCommand(IDC_CAPTURE);
+    device.join();
+    EXPECT_TRUE(played);
+    EXPECT_EQ(static_cast<qint64>(sound.state->played.size()), captureBytes);
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes.back(), "Capture Completed");
 }
 
 } // namespace

@@ -160,6 +160,8 @@ TEST_F(PanelTest, ListeningTogglesForEveryCellAndTheSlidersStartWhereTheyShould)
     EXPECT_TRUE(View()->SoundMuted());
     View()->OnCommand(IDC_LISTEN);
     EXPECT_FALSE(View()->SoundMuted());
+    // Listening again tells the DVR the speaker slider's level: 50 is step 5.
+    EXPECT_NE(sim.waitForLog("CMD 20 5 "), "");
 }
 
 // Opens the selected cell's properties and returns the texts of the
