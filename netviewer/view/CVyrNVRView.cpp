@@ -1,5 +1,6 @@
 // The network viewer's view: start-up, skin, layout, painting and commands.
 #include "CVyrNVRView.h"
+#include "netviewer/setup/CConfigDlg.h"
 
 #include "SiteTree.h"
 #include "control/interface/VyrdaxInterface.h"
@@ -489,6 +490,7 @@ void CVyrNVRView::OnCommand(int id)
     case IDC_PRESET_CLEAR: OnPresetCommand(id); break;
     case IDC_LISTEN: OnListen(); break;
     case IDC_DEVICE_SETUP: OnDeviceSetup(); break;
+    case IDC_LOCAL_SETUP: OnLocalSetup(); break;
     default: break;
     }
 }

@@ -25,6 +25,7 @@
 #include <vector>
 
 class CBitmapSlider;
+class CConfigDlg;
 class CCamera;
 class CDVR;
 class CGroup;
@@ -263,6 +264,9 @@ public:
     CBitmapSlider* Slider(int id) const;
     QLineEdit* PresetEdit() const { return presetEdit_; }
     void OnDeviceSetup();
+    void OnLocalSetup();
+    // The DVR Configuration dialog the view keeps; null until first opened.
+    CConfigDlg* ConfigDialog() const { return configDlg_.get(); }
     void ShowCellProperties();
 
     void OnPtzButtonDown(CButtonST* button) override;
@@ -359,6 +363,11 @@ private:
     QWidget* presetSpin_ = nullptr;
     int presetNumber_ = 1;
     bool soundMuted_ = false;
+
+    std::unique_ptr<CConfigDlg> configDlg_;
+    CConfigDlg& EnsureConfigDialog();
+    void ApplyLocalSettings(const CGroup& copy, const QString& recordingDirectory, const QString& captureDirectory);
+    void OnSetupData(int dvrType, int cell);
 
     platform::TimerSet timers_;
     std::map<unsigned, int> timerPeriods_;

@@ -414,6 +414,7 @@ platform::LRESULT CVyrNVRView::OnMessage(uint32_t message, platform::WPARAM wPar
         if (CellUsable(cell) && (ControlAt(cells_[cell].slot)->GetStatus(cells_[cell].channel) & kStatusRecording))
             StopChannel(cell);
         return 0;
+    case vyrdax::WM_VIDEO_DVR_DATA: OnSetupData(static_cast<int>(wParam), cell); return 0;
     case WM_SLIDER_MOVED: OnSliderMoved(static_cast<int>(wParam), static_cast<int>(lParam)); return 0;
     case WM_DISK_SPACE_LOW: OnDiskSpaceLow(); return 0;
     default: return 0;

@@ -364,24 +364,6 @@ void CVyrNVRView::OnSliderMoved(int id, int position)
 
 // ---- dialogs on the selected cell -------------------------------------------
 
-void CVyrNVRView::OnDeviceSetup()
-{
-    short ch = 0;
-    if (selectedCell_ < 0 || selectedCell_ >= kCells || cells_[selectedCell_].slot < 0)
-        return;
-    if (!SelectedCellMayControl(kNoSetupRight, false))
-        return;
-    CDVyrdax* control = SelectedControl(&ch);
-    const CGroup* group = document_->CurrentGroup();
-    bool hasDvr = false;
-    if (group && group->cameras)
-        for (const auto& camera : *group->cameras)
-            hasDvr = hasDvr || (camera && camera->deviceKind == CDVR::DeviceDVR);
-    if (!hasDvr)
-        return;
-    control->CmdToDVR(kCmdSetupRequest, 0, ch);
-}
-
 void CVyrNVRView::ShowCellProperties()
 {
     short ch = 0;

@@ -1,5 +1,7 @@
 #include "CDVyrdax.h"
 
+#include <cstring>
+
 #include "control/interface/VyrdaxInterface.h"
 
 #include <QWidget>
@@ -52,6 +54,16 @@ Variant CDVyrdax::Call(int dispid, std::vector<Variant> arguments)
 short CDVyrdax::GetUserRight() { return AsShort(Call(DISPID_GetUserRight, {})); }
 void CDVyrdax::SetOutlineColor(long color) { Call(DISPID_SetOutlineColor, {L(color)}); }
 DVyrdaxTable CDVyrdax::GetDVRData() { return AsTable(Call(DISPID_GetDVRData, {})); }
+bool CDVyrdax::WriteDVRData(const void* record, std::size_t size)
+{
+    // The control hands the record out read-only; this is the one place the
+    // host writes into it, on the GUI thread right before the upload.
+    const DVyrdaxTable table = GetDVRData();
+    if (!table.data || table.size != size || !record)
+        return false;
+    std::memcpy(const_cast<void*>(table.data), record, size);
+    return true;
+}
 short CDVyrdax::GetDVRType() { return AsShort(Call(DISPID_GetDVRType, {})); }
 void CDVyrdax::SetRecType(short type) { Call(DISPID_SetRecType, {S(type)}); }
 long CDVyrdax::GetMicVolume() { return AsLong(Call(DISPID_GetMicVolume, {})); }

@@ -34,6 +34,9 @@ public:
     short GetUserRight();
     void SetOutlineColor(long color);
     DVyrdaxTable GetDVRData();
+    // Puts an edited setup record into the control's buffer, the one command
+    // 19 sends; refused (false) unless the buffer has exactly its size.
+    bool WriteDVRData(const void* record, std::size_t size);
     short GetDVRType();
     void SetRecType(short type);
     long GetMicVolume();

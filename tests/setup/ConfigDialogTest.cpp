@@ -1,0 +1,228 @@
+// The DVR Configuration dialog on its own: pages from a record, the edit
+// grid's editors, the schedule painter and Local mode.
+#include "netviewer/setup/CConfigDlg.h"
+#include "platform/MessageBox.h"
+#include "viewercore/widgets/FolderChooser.h"
+
+#include <QLabel>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class ConfigDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        previous = platform::SetMessageBoxHandler([this](const std::string& text, const std::string&, unsigned) {
+            boxes.push_back(text);
+            return platform::IDOK;
+        });
+    }
+    void TearDown() override { platform::SetMessageBoxHandler(previous); }
+
+    // A DVR-mode dialog holding a record of the DVR type's layout.
+    void OpenDvr(int dvrType)
+    {
+        CConfigDlg::Opening opening;
+        opening.mode = CConfigDlg::ModeDvr;
+        opening.dvrType = dvrType;
+        opening.lookupHost = "10.9.8.7";
+        dialog.Begin(opening);
+        record.assign((dvrType == 4 ? 5 : dvrType) < 16 ? 12044 : 23736, 0);
+        for (int ch = 0; ch < 16; ++ch) // distinct PTZ IDs
+            setup::WriteInt(record, (record.size() == 12044 ? 0x2D50 : 0x5A7C) + 16 * ch + 4, ch);
+        dialog.OnSetupData(dvrType, record.data(), record.size());
+    }
+
+    CConfigDlg dialog;
+    std::vector<uint8_t> record;
+    std::vector<std::string> boxes;
+    platform::MessageBoxHandler previous;
+};
+
+} // namespace
+
+TEST_F(ConfigDialogTest, PagesShowOnlyOnceTheRecordIsThereAndRowCountsFollowTheLayout)
+{
+    CConfigDlg::Opening opening;
+    opening.dvrType = 4;
+    dialog.Begin(opening);
+    EXPECT_EQ(dialog.Grid()->rowCount(), 0); // no record yet
+    record.assign(12044, 0);
+    dialog.OnSetupData(4, record.data(), record.size());
+    EXPECT_EQ(dialog.PageName(), "Overwrite / Warning");
+    EXPECT_EQ(dialog.Grid()->rowCount(), 3);
+    ASSERT_TRUE(dialog.SelectPage("Device", "PTZ Camera"));
+    EXPECT_EQ(dialog.Grid()->rowCount(), 4);
+    // A table of neither size is not taken.
+    std::vector<uint8_t> odd(12043, 1);
+    dialog.OnSetupData(20, odd.data(), odd.size());
+    EXPECT_EQ(dialog.Record().size(), 12044u);
+
+    OpenDvr(20);
+    ASSERT_TRUE(dialog.SelectPage("Device", "PTZ Camera"));
+    EXPECT_EQ(dialog.Grid()->rowCount(), 16);
+    ASSERT_TRUE(dialog.SelectPage("System", "Network"));
+    EXPECT_EQ(dialog.Grid()->CellText(7, 1), "10.9.8.7");
+}
+
+TEST_F(ConfigDialogTest, AllChannelsRowFillsTheColumnAndTheFrameRateHintFollows)
+{
+    OpenDvr(9);
+    ASSERT_TRUE(dialog.SelectPage("Record", "Record Quality"));
+    CComboListCtrl* grid = dialog.Grid();
+    ASSERT_EQ(grid->rowCount(), 9);
+    ASSERT_TRUE(grid->EditCell(0, 1));
+    grid->Combo()->setCurrentText("D1");
+    QTest::keyClick(grid->Combo(), Qt::Key_Return);
+    for (int r = 1; r < 9; ++r)
+        EXPECT_EQ(grid->CellText(r, 1), "D1");
+    // NTSC, 30 fps everywhere (Speed index 0), D1 weight 4.
+    EXPECT_EQ(dialog.Hint()->text(),
+              "Size : CIF->360x240, H.D1->720x240, D1->720x480   Available Frame Rate : " +
+                  QString::number(240 - 8 * 4 * 30));
+    // A negative budget refuses to leave the page, and nothing is written.
+    const std::vector<uint8_t> before = dialog.Record();
+    EXPECT_FALSE(dialog.SelectPage("Device", "Alarm"));
+    EXPECT_EQ(boxes.back(), setup::kFrameRateNegative);
+    EXPECT_EQ(dialog.PageName(), "Record Quality");
+    EXPECT_EQ(dialog.Record(), before);
+}
+
+TEST_F(ConfigDialogTest, EditBoxFiltersEscapesAndLockedRowsOpenNothing)
+{
+    OpenDvr(9);
+    ASSERT_TRUE(dialog.SelectPage("Display", "Camera Input"));
+    CComboListCtrl* grid = dialog.Grid();
+    dialog.show();
+    ASSERT_TRUE(grid->EditCell(2, 1));
+    CInPlaceEdit* edit = grid->Edit();
+    edit->clear();
+    QTest::keyClicks(edit, "4x7.9");
+    EXPECT_EQ(edit->text(), "47."); // the letter refused, '.' passes, the third digit is over the limit
+    QTest::keyClick(edit, Qt::Key_Escape);
+    EXPECT_EQ(grid->CellText(2, 1), "0");
+    ASSERT_TRUE(grid->EditCell(2, 1));
+    edit->clear();
+    QTest::keyClicks(edit, "42");
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(grid->CellText(2, 1), "42");
+    EXPECT_TRUE(CInPlaceEdit::Accepts('.', "12", "0123456789", 2));
+    EXPECT_FALSE(CInPlaceEdit::Accepts('3', "12", "0123456789", 2));
+
+    // Clearing the page with an editor open commits nothing.
+    ASSERT_TRUE(grid->EditCell(3, 2));
+    grid->Edit()->setText("55");
+    grid->DeleteAllItems();
+    EXPECT_FALSE(grid->Edit()->Active());
+
+    ASSERT_TRUE(dialog.SelectPage("System", "Information"));
+    EXPECT_FALSE(grid->EditCell(2, 1));
+    OpenDvr(4); // a four-channel DVR has no extra stream
+    ASSERT_TRUE(dialog.SelectPage("System", "Network"));
+    EXPECT_EQ(grid->CellText(10, 1), "Disable");
+    EXPECT_FALSE(grid->EditCell(10, 1));
+    EXPECT_TRUE(grid->RowShaded(10));
+    EXPECT_TRUE(grid->EditCell(11, 1));
+}
+
+TEST_F(ConfigDialogTest, SchedulePainterHitsItsEdgesAndTheEveryDayRowLocksTheHour)
+{
+    std::vector<setup::ChannelSchedule> grids(2, setup::ChannelSchedule{});
+    SchedulePainter painter;
+    painter.SetGrids(&grids);
+    painter.SetChannel(1);
+    painter.SetBrush(2);
+    // Edges: x 250 is outside, 251 hour 0, 278 hour 0, 279 hour 1.
+    painter.MouseDown({250, 200});
+    EXPECT_FALSE(painter.Dragging());
+    painter.MouseDown({251, 200});
+    EXPECT_TRUE(painter.Dragging());
+    EXPECT_EQ(painter.HitColumn(), 0);
+    EXPECT_TRUE(painter.MouseUp({278, 200}));
+    EXPECT_EQ(painter.HitColumn(), 0);
+    EXPECT_EQ(painter.HitRow(), 3); // 104 + 27 * 3 = 185 <= 200
+    EXPECT_EQ(grids[1][3][0], 2);
+    painter.MouseDown({279, 200});
+    EXPECT_EQ(painter.HitColumn(), 1);
+    painter.MouseUp({279, 200});
+    // The header band: the whole hour.
+    painter.SetBrush(1);
+    painter.MouseDown({300, 103});
+    EXPECT_TRUE(painter.MouseUp({300, 110}));
+    for (int r = 0; r < 8; ++r)
+        EXPECT_EQ(grids[1][r][1], 1);
+    // Locked: a day cell of that hour does not change.
+    painter.SetBrush(3);
+    painter.MouseDown({300, 250});
+    EXPECT_FALSE(painter.MouseUp({300, 250}));
+    EXPECT_EQ(grids[1][6][1], 1);
+    // Clearing the every-day row clears the hour and unlocks it.
+    painter.SetBrush(0);
+    painter.MouseDown({300, 129});
+    painter.MouseUp({300, 129});
+    painter.SetBrush(3);
+    painter.MouseDown({300, 250});
+    EXPECT_TRUE(painter.MouseUp({300, 250}));
+    EXPECT_EQ(grids[1][5][1], 3);
+    // A drag that leaves to the left ends and does not resume.
+    painter.MouseDown({400, 250});
+    EXPECT_FALSE(painter.MouseMove({250, 250}));
+    EXPECT_FALSE(painter.Dragging());
+    EXPECT_FALSE(painter.MouseMove({400, 280}));
+    painter.ApplyToAll(2);
+    EXPECT_EQ(grids[0], grids[1]);
+}
+
+TEST_F(ConfigDialogTest, LocalModeAllChannelsAndApplyToAllReachEverySixtyFourCells)
+{
+    CGroup group;
+    group.motionRecordingTime = 3;
+    CConfigDlg::Opening opening;
+    opening.mode = CConfigDlg::ModeLocal;
+    opening.group = &group;
+    opening.recordingDirectory = "/tmp/rec";
+    opening.captureDirectory = "/tmp/cap";
+    dialog.Begin(opening);
+    EXPECT_EQ(dialog.Grid()->CellText(2, 1), "40 Sec");
+    ASSERT_TRUE(dialog.SelectPage("Record Setup", "Record Enable"));
+    CComboListCtrl* grid = dialog.Grid();
+    ASSERT_EQ(grid->rowCount(), 65);
+    EXPECT_EQ(grid->CellText(0, 0), "ALL CH");
+    EXPECT_EQ(grid->CellText(64, 0), "CH 64");
+    ASSERT_TRUE(grid->EditCell(0, 1));
+    grid->Combo()->setCurrentText("On");
+    QTest::keyClick(grid->Combo(), Qt::Key_Return);
+    ASSERT_TRUE(dialog.SelectPage("Record Setup", "Schedule Setup"));
+    dialog.LocalSchedule()[0][3][7] = 1;
+    dialog.Painter().SetChannel(0);
+    dialog.findChild<QWidget*>("1023")->metaObject(); // exists
+    QTest::mouseClick(dialog.findChild<QWidget*>("1023"), Qt::LeftButton);
+    ASSERT_TRUE(dialog.SelectPage("Local PC Configuration", "Directory"));
+    // The folder chooser replaces the recording directory.
+    const auto previousChooser =
+        SetFolderChooserHandler([](QWidget*, const QString& title, const QString&) {
+            EXPECT_EQ(title, kChooseFolderTitle);
+            return QString("/tmp/chosen");
+        });
+    QTest::mouseClick(dialog.findChild<QWidget*>("1036"), Qt::LeftButton);
+    SetFolderChooserHandler(previousChooser);
+
+    CGroup applied;
+    QString recording;
+    dialog.applyLocal = [&](const CGroup& copy, const QString& r, const QString&) {
+        applied = CGroup(copy, true);
+        recording = r;
+    };
+    dialog.accept();
+    EXPECT_EQ(recording, "/tmp/chosen");
+    EXPECT_EQ(applied.motionRecordingTime, 3);
+    for (int k = 0; k < 64; ++k) {
+        EXPECT_EQ(applied.motionRecord[k], 1) << k;
+        EXPECT_EQ(applied.sensorRecord[k], 0);
+        EXPECT_EQ(applied.schedule[k][3][7], 1) << k;
+    }
+}
