@@ -271,9 +271,9 @@ void CConfigDlg::OnSetupData(int dvrType, const void* data, std::size_t size)
 
 void CConfigDlg::OnDvrTreeSelection(QTreeWidgetItem* current, QTreeWidgetItem* previous)
 {
-    if (!current || !pageShown_)
+    if (!current)
         return;
-    if (!StorePage()) {
+    if (pageShown_ && !StorePage()) {
         // Refused: the operator stays on the page being left.
         QSignalBlocker block(dvrTree_);
         dvrTree_->setCurrentItem(previous);

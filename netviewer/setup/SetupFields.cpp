@@ -472,7 +472,7 @@ std::optional<Page> BuildPage(const QString& parent, const QString& name, const 
     } else if (parent == "Record" && name == "Schedule Record") {
         page.schedule = true;
     } else {
-        bool parentOnly = parent == kDvrRootName && name.isEmpty();
+        bool parentOnly = name == kDvrRootName;
         for (const auto& group : DvrPageTree())
             parentOnly = parentOnly || (name == group.parent && group.parent != kDisplayMiscPage);
         if (!parentOnly)

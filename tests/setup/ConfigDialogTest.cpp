@@ -4,6 +4,7 @@
 #include "platform/MessageBox.h"
 #include "viewercore/widgets/FolderChooser.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QTest>
 #include <QTreeWidget>
@@ -51,10 +52,22 @@ TEST_F(ConfigDialogTest, PagesShowOnlyOnceTheRecordIsThereAndRowCountsFollowTheL
     opening.dvrType = 4;
     dialog.Begin(opening);
     EXPECT_EQ(dialog.Grid()->rowCount(), 0); // no record yet
+    EXPECT_TRUE(dialog.SelectPage("Device", "Alarm"));
+    EXPECT_EQ(dialog.Grid()->rowCount(), 0);
     record.assign(12044, 0);
+    for (int k = 0; k < 4; ++k)
+        setup::WriteInt(record, 0x1A0 + 4 * k, k); // PIP channels differ
     dialog.OnSetupData(4, record.data(), record.size());
-    EXPECT_EQ(dialog.PageName(), "Overwrite / Warning");
-    EXPECT_EQ(dialog.Grid()->rowCount(), 3);
+    EXPECT_EQ(dialog.PageName(), "Alarm"); // the notice shows the selected page
+    EXPECT_EQ(dialog.Grid()->rowCount(), 2);
+    ASSERT_TRUE(dialog.SelectPage("", "DVR Configuration"));
+    EXPECT_EQ(dialog.Grid()->rowCount(), 0);
+    ASSERT_TRUE(dialog.SelectPage("DVR Configuration", "Display"));
+    EXPECT_EQ(dialog.Grid()->rowCount(), 0);
+    ASSERT_TRUE(dialog.SelectPage("Display", "Display Misc"));
+    EXPECT_EQ(dialog.Grid()->rowCount(), 7);
+    ASSERT_TRUE(dialog.SelectPage("Display Misc", "PIP"));
+    EXPECT_EQ(dialog.Grid()->rowCount(), 4);
     ASSERT_TRUE(dialog.SelectPage("Device", "PTZ Camera"));
     EXPECT_EQ(dialog.Grid()->rowCount(), 4);
     // A table of neither size is not taken.
@@ -67,6 +80,11 @@ TEST_F(ConfigDialogTest, PagesShowOnlyOnceTheRecordIsThereAndRowCountsFollowTheL
     EXPECT_EQ(dialog.Grid()->rowCount(), 16);
     ASSERT_TRUE(dialog.SelectPage("System", "Network"));
     EXPECT_EQ(dialog.Grid()->CellText(7, 1), "10.9.8.7");
+    // The schedule page shows the painter instead of the grid.
+    ASSERT_TRUE(dialog.SelectPage("Record", "Schedule Record"));
+    EXPECT_FALSE(dialog.Grid()->isVisibleTo(&dialog));
+    EXPECT_TRUE(dialog.findChild<QWidget*>("1025")->isVisibleTo(&dialog));
+    EXPECT_EQ(dialog.findChild<QComboBox*>("1018")->count(), 16);
 }
 
 TEST_F(ConfigDialogTest, AllChannelsRowFillsTheColumnAndTheFrameRateHintFollows)

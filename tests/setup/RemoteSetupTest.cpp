@@ -47,6 +47,8 @@ protected:
         const std::vector<uint8_t> original = WriteSetupFile(size, path);
         platform::RegistryWriteString("Software\\Vyrdax\\VyrdaxCtrl", "LookupHost", "192.0.2.44");
         StartConnected({"--dvr-type", std::to_string(dvrType), "--setup-file", path.toStdString()});
+        if (getenv("VYR_SETUP_SCREENSHOT"))
+            QFile::link(QCoreApplication::applicationDirPath() + "/image", dir.filePath("image"));
         View()->SelectCell(1);
         View()->OnCommand(IDC_DEVICE_SETUP);
         CConfigDlg* dialog = View()->ConfigDialog();
@@ -62,6 +64,13 @@ protected:
         grid->Combo()->setCurrentText("HONEYWELL");
         QTest::keyClick(grid->Combo(), Qt::Key_Return);
         ASSERT_EQ(grid->CellText(2, 1), "HONEYWELL");
+        // For the README: the dialog as it shows under a real display.
+        if (const char* shot = getenv("VYR_SETUP_SCREENSHOT"))
+        {
+            dialog->grab().save(QString("%1-%2.png").arg(shot).arg(dvrType));
+            ASSERT_TRUE(dialog->SelectPage("Record", "Schedule Record"));
+            dialog->grab().save(QString("%1-%2-schedule.png").arg(shot).arg(dvrType));
+        }
         dialog->accept();
         EXPECT_FALSE(dialog->isVisible());
 
