@@ -252,7 +252,9 @@ void CConfigDlg::BuildDvrTree()
 void CConfigDlg::OnSetupData(int dvrType, const void* data, std::size_t size)
 {
     const auto layout = setup::SetupContext::LayoutOfSize(size);
-    if (!data || !layout)
+    // One record per opening: a later reply must not replace what the
+    // operator is editing.
+    if (!data || !layout || !record_.empty())
         return;
     dvrType_ = dvrType == 4 ? 5 : dvrType;
     dataLoaded_ = true;

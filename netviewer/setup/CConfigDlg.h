@@ -75,7 +75,8 @@ public:
     Mode CurrentMode() const { return mode_; }
 
     // The setup record arrived: `dvrType` from the notice, the control's
-    // table. A table of neither layout's size is not taken.
+    // table. A table of neither layout's size is not taken, nor a second
+    // record while the dialog is open.
     void OnSetupData(int dvrType, const void* data, std::size_t size);
     bool HasRecord() const { return !record_.empty(); }
     const std::vector<uint8_t>& Record() const { return record_; }

@@ -4,6 +4,8 @@
 #include "platform/MessageBox.h"
 #include "viewercore/widgets/FolderChooser.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QTest>
@@ -74,6 +76,10 @@ TEST_F(ConfigDialogTest, PagesShowOnlyOnceTheRecordIsThereAndRowCountsFollowTheL
     std::vector<uint8_t> odd(12043, 1);
     dialog.OnSetupData(20, odd.data(), odd.size());
     EXPECT_EQ(dialog.Record().size(), 12044u);
+    // Nor does a second reply replace the record being edited.
+    std::vector<uint8_t> later(12044, 7);
+    dialog.OnSetupData(9, later.data(), later.size());
+    EXPECT_EQ(dialog.Record(), record);
 
     OpenDvr(20);
     ASSERT_TRUE(dialog.SelectPage("Device", "PTZ Camera"));
@@ -128,6 +134,21 @@ TEST_F(ConfigDialogTest, EditBoxFiltersEscapesAndLockedRowsOpenNothing)
     QTest::keyClicks(edit, "42");
     QTest::keyClick(edit, Qt::Key_Return);
     EXPECT_EQ(grid->CellText(2, 1), "42");
+    // Pasted text passes the same filter as typed text.
+    ASSERT_TRUE(grid->EditCell(2, 2));
+    edit->clear();
+    QApplication::clipboard()->setText("5b9");
+    QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(edit->text(), "5");
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(grid->CellText(2, 2), "5");
+    // Escape in the drop-down keeps the former text.
+    ASSERT_TRUE(dialog.SelectPage("Display", "Sequence"));
+    ASSERT_TRUE(grid->EditCell(1, 2));
+    grid->Combo()->setCurrentText("10 Sec");
+    QTest::keyClick(grid->Combo(), Qt::Key_Escape);
+    EXPECT_EQ(grid->CellText(1, 2), "1 Sec");
+    ASSERT_TRUE(dialog.SelectPage("Display", "Camera Input"));
     EXPECT_TRUE(CInPlaceEdit::Accepts('.', "12", "0123456789", 2));
     EXPECT_FALSE(CInPlaceEdit::Accepts('3', "12", "0123456789", 2));
 
