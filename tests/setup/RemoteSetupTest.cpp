@@ -5,6 +5,7 @@
 #include "netviewer/setup/CConfigDlg.h"
 #include "platform/Registry.h"
 
+#include <QComboBox>
 #include <QFile>
 #include <QTest>
 
@@ -143,4 +144,33 @@ TEST_F(RemoteSetupTest, LocalSetupCancelChangesNothingAndOkAppliesToTheGroup)
     EXPECT_EQ(boxes.back(), kChangedRecordingFolder);
     EXPECT_FALSE(Recording(0));
     EXPECT_EQ(document->Data().recordingDirectory, dir.filePath("elsewhere"));
+}
+
+TEST_F(RemoteSetupTest, AHourPaintedInLocalScheduleSetupMakesTheCellRecordBySchedule)
+{
+    StartConnected();
+    ASSERT_FALSE(View()->IsScheduledNow(2));
+    View()->SelectCell(2);
+    View()->OnCommand(IDC_LOCAL_SETUP);
+    CConfigDlg* dialog = View()->ConfigDialog();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(dialog->SelectPage("Record Setup", "Record Enable"));
+    ASSERT_TRUE(dialog->Grid()->EditCell(3, 3)); // "Shedule Record" of CH 03
+    dialog->Grid()->Combo()->setCurrentText("On");
+    QTest::keyClick(dialog->Grid()->Combo(), Qt::Key_Return);
+    ASSERT_TRUE(dialog->SelectPage("Record Setup", "Schedule Setup"));
+    EXPECT_FALSE(dialog->findChild<QWidget*>("1025")->isVisible()); // no alarm brushes locally
+    QTest::mouseClick(dialog->findChild<QWidget*>("1024"), Qt::LeftButton); // "Always"
+    auto* combo = dialog->findChild<QComboBox*>("1018");
+    ASSERT_EQ(combo->count(), 64);
+    EXPECT_EQ(combo->itemText(2), "Camera 03");
+    combo->setCurrentIndex(2);
+    emit combo->activated(2);
+    // Sunday (day row 1), hour 12: the fixture's clock.
+    const QPoint cell(251 + 28 * 12 + 5, 104 + 27 * 1 + 5);
+    QTest::mousePress(dialog, Qt::LeftButton, {}, cell);
+    QTest::mouseRelease(dialog, Qt::LeftButton, {}, cell);
+    EXPECT_EQ(dialog->LocalSchedule()[2][1][12], 1);
+    dialog->accept();
+    EXPECT_TRUE(View()->IsScheduledNow(2));
 }
