@@ -171,10 +171,8 @@ setup::SetupContext CConfigDlg::Context() const
 void CConfigDlg::Begin(const Opening& opening)
 {
     initialised_ = false;
-    closing_ = false;
     pageShown_ = false;
     mode_ = opening.mode;
-    dataLoaded_ = opening.dataLoaded;
     dvrType_ = opening.dvrType == 4 ? 5 : opening.dvrType;
     control_ = opening.control;
     channel_ = opening.channel;
@@ -257,7 +255,6 @@ void CConfigDlg::OnSetupData(int dvrType, const void* data, std::size_t size)
     if (!data || !layout || !record_.empty())
         return;
     dvrType_ = dvrType == 4 ? 5 : dvrType;
-    dataLoaded_ = true;
     layout_ = *layout;
     // Our own copy: a later reply cannot change what the operator edits.
     const auto* bytes = static_cast<const uint8_t*>(data);
@@ -627,14 +624,12 @@ void CConfigDlg::accept()
     }
     if (saveSettings)
         saveSettings();
-    closing_ = true;
     groupCopy_.reset();
     QDialog::accept();
 }
 
 void CConfigDlg::reject()
 {
-    closing_ = true;
     groupCopy_.reset();
     QDialog::reject();
 }

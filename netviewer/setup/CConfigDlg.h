@@ -60,7 +60,6 @@ public:
     // What the opener fills before showing the dialog.
     struct Opening {
         Mode mode = ModeDvr;
-        bool dataLoaded = false;
         int dvrType = 5;
         CDVyrdax* control = nullptr; // the cell's control (DVR mode)
         short channel = 0;
@@ -132,8 +131,6 @@ private:
     setup::SetupContext Context() const;
 
     Mode mode_ = ModeDvr;
-    bool dataLoaded_ = false;
-    bool closing_ = false;
     bool initialised_ = false;
     bool pageShown_ = false;
     int dvrType_ = 5;

@@ -519,7 +519,6 @@ QString ShowField(const Field& field, const std::vector<uint8_t>& record, const 
             return "Disable";
         return field.list[v];
     case FieldKind::SequenceOrder: return ShowSequenceOrder(v, context.EffectiveN());
-    case FieldKind::VideoType: return listText(field.list, v);
     }
     return QString();
 }

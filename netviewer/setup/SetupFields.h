@@ -63,8 +63,7 @@ enum class FieldKind {
     TimeZone,   // list, "NONE" while the auto-time field at `aux` is 0
     Clock,      // six 32-bit fields: year-2000, two date fields, h, m, s
     Resolution, // list by video type, "Disable" from 4 on
-    SequenceOrder,
-    VideoType,  // list by the record's video type (Record Quality's Speed)
+    SequenceOrder, // a channel, or a group code that depends on N
 };
 
 struct Field {
@@ -76,6 +75,8 @@ struct Field {
     QString format;
     int width = 4;
     int shown = 0;
+    // TimeZone: offset of "Auto Time Set"; Resolution: 0 when the DVR has no
+    // extra stream (always "Disable").
     int aux = -1;
 };
 

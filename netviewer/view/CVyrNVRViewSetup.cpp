@@ -51,7 +51,6 @@ void CVyrNVRView::OnDeviceSetup()
     CConfigDlg& dialog = EnsureConfigDialog();
     CConfigDlg::Opening opening;
     opening.mode = CConfigDlg::ModeDvr;
-    opening.dataLoaded = control->isConnect(ch);
     opening.dvrType = control->GetDVRType();
     opening.control = control;
     opening.channel = ch;

@@ -54,6 +54,9 @@ protected:
         View()->OnCommand(IDC_DEVICE_SETUP);
         CConfigDlg* dialog = View()->ConfigDialog();
         ASSERT_NE(dialog, nullptr);
+        // A notice for another cell is not this dialog's record.
+        View()->OnMessage(vyrdax::WM_VIDEO_DVR_DATA, dvrType, 2);
+        EXPECT_FALSE(dialog->HasRecord());
         ASSERT_TRUE(PumpUntil([&] { return dialog->HasRecord(); }, 10000));
         EXPECT_TRUE(dialog->isVisible());
         ASSERT_EQ(dialog->Record(), original);
