@@ -2,11 +2,11 @@
 
 #include "platform/MessageBox.h"
 #include "viewercore/dvyrdax/CDVyrdax.h"
+#include "viewercore/widgets/CButtonST.h"
 #include "viewercore/widgets/FolderChooser.h"
 #include "viewercore/widgets/SkinFiles.h"
 #include "viewercore/widgets/SkinResources.h"
 
-#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
@@ -108,15 +108,20 @@ CConfigDlg::CConfigDlg(QWidget* parent) : QDialog(parent)
                    {IDC_BRUSH_SENSOR, "Sensor   ", 321, 53, kBitmapBrushSensor, 3},
                    {IDC_BRUSH_BOTH, "Motion+Sensor   ", 381, 79, kBitmapBrushMotionSensor, 4}};
     for (const auto& b : brushes) {
-        QCheckBox* box = Make<QCheckBox>(this, b.id, Dlu(b.x, 27, b.w, 10));
+        auto* box = new CButtonST(this, b.id);
+        box->setObjectName(QString::number(b.id));
+        box->setGeometry(Dlu(b.x, 27, b.w, 10));
         box->setText(b.caption);
-        box->setIcon(QIcon(QPixmap(SkinResourcePath(b.bitmap))));
-        box->setStyleSheet("QCheckBox { background: rgb(231, 231, 231); }");
+        box->SetCheckBoxMode();
+        box->SetBitmaps(QImage(SkinResourcePath(b.bitmap)));
+        const QColor background(231, 231, 231);
+        for (auto index : {CButtonST::BackgroundIn, CButtonST::BackgroundOut, CButtonST::BackgroundFocus})
+            box->SetColor(index, background, false);
         box->setProperty("brush", b.brush);
-        connect(box, &QCheckBox::clicked, this, [this, id = b.id] { ChooseBrush(id); });
+        connect(box, &QPushButton::clicked, this, [this, id = b.id] { ChooseBrush(id); });
         brushes_[b.id] = box;
     }
-    brushes_[IDC_BRUSH_CLEAR]->setChecked(true);
+    brushes_[IDC_BRUSH_CLEAR]->SetCheck(true);
     channelCombo_ = Make<QComboBox>(this, IDC_SCHEDULE_CHANNEL, Dlu(459, 206, 69, 14));
     connect(channelCombo_, &QComboBox::activated, this, [this](int index) {
         painter_.SetChannel(index);
@@ -452,7 +457,7 @@ void CConfigDlg::HideSchedule()
 void CConfigDlg::ChooseBrush(int id)
 {
     for (auto& [other, box] : brushes_)
-        box->setChecked(other == id);
+        box->SetCheck(other == id);
     painter_.SetBrush(brushes_[id]->property("brush").toInt());
 }
 

@@ -15,7 +15,7 @@
 #include <optional>
 
 class CDVyrdax;
-class QCheckBox;
+class CButtonST;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -159,7 +159,7 @@ private:
     QGroupBox* frame_ = nullptr;
     CComboListCtrl* grid_ = nullptr;
     QLabel* hint_ = nullptr;
-    std::map<int, QCheckBox*> brushes_;
+    std::map<int, CButtonST*> brushes_;
     QComboBox* channelCombo_ = nullptr;
     QPushButton* applyAll_ = nullptr;
     QLineEdit* recordDirEdit_ = nullptr;
