@@ -517,3 +517,60 @@ TEST(PlayerEngine, ThreadsPlayAndStopPromptlyUnderARealClock)
     }
     SUCCEED();
 }
+
+TEST(PlayerEngine, ButtonActionsBesideRunningThreadsKeepEveryReaderUsable)
+{
+    TempDir dir;
+    WriteChannels(dir.path(), 4);
+    OpenedFolder f = OpenBackupFolder(dir.path());
+    std::vector<CMovieFileReader*> readers;
+    for (auto& r : f.readers)
+        readers.push_back(r.get());
+    std::array<RecordingWindow, kEngineChannels> windows;
+    std::array<ChannelWindow*, kEngineChannels> w{};
+    for (int i = 0; i < 4; ++i)
+        w[static_cast<std::size_t>(i)] = &windows[static_cast<std::size_t>(i)];
+    SteadyPlayerClock clock;
+    PlaybackEngine engine(readers, w, clock);
+    ASSERT_TRUE(engine.CreateDecoders());
+    engine.ChooseEarliestBaseChannel();
+    engine.playState = kPlaying;
+    engine.StartThreads();
+    std::mt19937 random(11);
+    for (int round = 0; round < 400; ++round) {
+        CMovieFileReader& r = *f.readers[random() % 4];
+        switch (random() % 9) {
+        case 0: for (auto& x : f.readers) x->Play(); engine.playState = kPlaying; break;
+        case 1: for (auto& x : f.readers) x->Pause(); engine.playState = kPaused; break;
+        case 2: for (auto& x : f.readers) x->FastForward(1 + static_cast<int>(random() % 3)); engine.playState = kFastForward; break;
+        case 3: for (auto& x : f.readers) x->Rewind(1 + static_cast<int>(random() % 3)); engine.playState = kRewind; break;
+        case 4: r.StepForward(); engine.playState = kStepForward; break;
+        case 5: r.Step(); engine.playState = kStepBack; break;
+        case 6: for (auto& x : f.readers) x->Reset(); break;
+        case 7: engine.SyncChannelsToBase(); break;
+        default: engine.ChooseBaseChannel(random() % 2, 0, 32); break;
+        }
+        if (round % 50 == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    // Back to the start and playing: every channel shows pictures again.
+    engine.playState = kStopped;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    for (auto& x : f.readers)
+        x->Reset(), x->Play();
+    std::array<uint64_t, 4> before{};
+    for (int c = 0; c < 4; ++c)
+        before[static_cast<std::size_t>(c)] = engine.ShownCount(c);
+    engine.ChooseEarliestBaseChannel();
+    engine.playState = kPlaying;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    bool all = false;
+    while (!all && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        all = true;
+        for (int c = 0; c < 4; ++c)
+            all = all && engine.ShownCount(c) > before[static_cast<std::size_t>(c)];
+    }
+    engine.StopThreads();
+    EXPECT_TRUE(all);
+}
