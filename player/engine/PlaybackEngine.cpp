@@ -381,6 +381,13 @@ void PlaybackEngine::RunChannelOnce(int c)
         }
         if (c == base && s == kPlaying && due > elapsed + kGapMilliseconds)
             ChooseBaseChannel(false, 0, 32);
+        // The base channel never waits out a gap, at any speed: the clock
+        // re-anchors on its next frame instead.
+        if (c == baseChannel_.load() && due / divisor > elapsed + kGapMilliseconds) {
+            channel.due = due = 0;
+            std::lock_guard<std::mutex> guard(globalLock_);
+            anchored_ = false;
+        }
         while (due / divisor > elapsed && !stop_.load()) {
             const int now = playState.load();
             if (now == kStopped || now == kPaused)

@@ -574,3 +574,44 @@ TEST(PlayerEngine, ButtonActionsBesideRunningThreadsKeepEveryReaderUsable)
     engine.StopThreads();
     EXPECT_TRUE(all);
 }
+
+TEST(PlayerEngine, DamagedFilesAreReadAndPlayedWithoutFault)
+{
+    std::mt19937 random(3);
+    for (int round = 0; round < 30; ++round) {
+        TempDir dir;
+        ChannelSpec spec;
+        spec.frames = 20;
+        WriteChannel(dir.path(), spec);
+        auto movie = playertest::ReadBytes(dir.path() + "/CH00_00.mp4");
+        auto index = playertest::ReadBytes(dir.path() + "/CH00_00.m4i");
+        // Damage frame headers, payloads and index records alike.
+        for (int k = 0; k < 12; ++k)
+            movie[32 + random() % (movie.size() - 32)] = static_cast<uint8_t>(random());
+        for (int k = 0; k < 3 && !index.empty(); ++k)
+            index[random() % index.size()] = static_cast<uint8_t>(random());
+        movie.resize(movie.size() - random() % 500);
+        playertest::WriteBytes(dir.path() + "/CH00_00.mp4", movie);
+        playertest::WriteBytes(dir.path() + "/CH00_00.m4i", index);
+        OpenedFolder f = OpenBackupFolder(dir.path());
+        ASSERT_EQ(f.readers.size(), 1u);
+        Engine e(f);
+        e.engine->ChooseEarliestBaseChannel();
+        const int states[] = {kPlaying, kFastForward, kRewind, kPlaying};
+        for (int state : states) {
+            e.engine->playState = state;
+            if (state == kFastForward)
+                f.readers[0]->FastForward(2);
+            else if (state == kRewind)
+                f.readers[0]->Rewind(1);
+            else
+                f.readers[0]->Play();
+            for (int k = 0; k < 25; ++k)
+                e.engine->RunChannelOnce(0);
+        }
+        f.readers[0]->Step();
+        e.engine->playState = kStepBack;
+        e.engine->RunChannelOnce(0);
+    }
+    SUCCEED();
+}
