@@ -192,7 +192,11 @@ TEST(PlayerView, ButtonsChangeThePlayStateAndLayoutsPauseBetweenChanges)
     EXPECT_EQ(view->PageStart(), 16);
 
     // A double click on an empty cell does nothing; on a channel it opens
-    // the single view, where the paused view offers the step buttons.
+    // the single view, where the paused view offers the step buttons. Stop
+    // first: a channel that fast forward took to its end would start again.
+    view->OnStop();
+    view->OnPause();
+    EXPECT_EQ(e->playState.load(), kPaused);
     view->ForgetLastLayoutChange();
     view->OnVideoDoubleClick(40);
     EXPECT_EQ(view->SplitMode(), 9);
