@@ -17,6 +17,8 @@ constexpr int kIdleSleepMs = 10;
 constexpr int kDecodeCalls = 16;
 constexpr int kStepBackDecodeCalls = 3;
 constexpr int kDeinterlacedHeight = 480;
+// Step back decodes at most this many frames of a group.
+constexpr int kMaxGroupFrames = 600;
 
 std::string FrameCaption(const MovieFrameHeader& h, int cell)
 {
@@ -302,24 +304,26 @@ void PlaybackEngine::RunChannelOnce(int c)
             clock_.SleepMs(kIdleSleepMs);
             return;
         }
+        // The frames of the group before the one shown are decoded again,
+        // from its key frame (the previous group's when a key frame is
+        // shown) up to the shown frame, however long the group is.
+        const int64_t shown = reader.FramePosition();
         int k = reader.KeyIndex();
-        int n = reader.FramesSinceKey();
-        if (n == 0) {
-            n = kFramesPerGroup;
+        if (reader.FramesSinceKey() == 0)
             k -= 1;
-        }
         k = std::max(k, 0);
-        reader.SetKeyIndex(k);
-        reader.SetFramesSinceKey(n);
         reader.SeekRecord(k);
-        for (int i = 0; i < n; ++i) {
-            if (reader.ReadMovieFrame() < 1)
+        int decoded = 0;
+        for (int i = 0; i < kMaxGroupFrames; ++i) {
+            if (reader.ReadMovieFrame() < 1 || reader.FramePosition() >= shown)
                 break;
             reader.CopyFrame(&frame);
             DecodeFrame(channel, frame.payload.data(), static_cast<int>(frame.header.Length()), kStepBackDecodeCalls);
+            ++decoded;
         }
+        reader.SeekFrame(shown);
         reader.SetKeyIndex(k);
-        reader.SetFramesSinceKey(n - 1);
+        reader.SetFramesSinceKey(std::max(decoded - 1, 0));
     }
 
     const std::string caption = FrameCaption(frame.header, cell);

@@ -28,8 +28,6 @@ inline constexpr int kStepWindowSeconds = 2;
 inline constexpr int kFastDivisor = 15;
 // A due time this far past the clock means a gap in the recording.
 inline constexpr int64_t kGapMilliseconds = 5000;
-// Pictures step back within groups of this many frames.
-inline constexpr int kFramesPerGroup = 15;
 
 // The millisecond clock and sleeps the threads pace by; tests inject one.
 class PlayerClock {

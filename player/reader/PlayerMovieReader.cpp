@@ -44,6 +44,7 @@ int CMovieFileReader::ReadMovieFrameLocked()
         end_ = kAtEnd;
         return -1;
     }
+    framePosition_ = std::ftell(file_);
     uint8_t bytes[vyrmovie::kMovieFrameHeaderSize];
     const std::size_t got = std::fread(bytes, 1, sizeof bytes, file_);
     if (got < sizeof bytes) {
@@ -205,6 +206,12 @@ void CMovieFileReader::SeekTime(int32_t seconds, int32_t microseconds)
         SeekLocked(offset);
     else
         end_ = index_.LastOffset() == 0 ? kAtEnd : kNotAtEnd;
+}
+
+void CMovieFileReader::SeekFrame(int64_t position)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    SeekLocked(position);
 }
 
 MovieFrameHeader CMovieFileReader::CurrentHeader() const

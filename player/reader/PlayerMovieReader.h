@@ -68,6 +68,10 @@ public:
     void Step();
     void SeekRecord(int i);
     void SeekTime(int32_t seconds, int32_t microseconds);
+    // Back to a frame header read before (a FramePosition()).
+    void SeekFrame(int64_t position);
+    // The file offset of the frame header read last.
+    int64_t FramePosition() const { return framePosition_.load(); }
     IndexRecord GetIndexRecord(int i) const { return index_.GetRecord(i); }
 
     bool HeaderValid() const { return headerValid_; }
@@ -103,6 +107,7 @@ private:
     std::atomic<int> end_{kNotAtEnd};
     std::atomic<int> keyIndex_{-1};
     std::atomic<int> framesSinceKey_{0};
+    std::atomic<int64_t> framePosition_{0};
     std::atomic<int32_t> frameSeconds_{0};
     std::atomic<int32_t> frameMicroseconds_{0};
     CMovieIndex index_;

@@ -430,44 +430,49 @@ TEST(PlayerEngine, TheNextBaseChannelAtTheEndIsTheNearestLaterOne)
     EXPECT_FALSE(e.engine->Anchored());
 }
 
-TEST(PlayerEngine, StepBackFromAKeyFrameShowsTheFrameBeforeIt)
+TEST(PlayerEngine, StepBackShowsTheFrameBeforeTheShownOneWhateverTheGroupLength)
 {
-    TempDir dir;
-    ChannelSpec spec;
-    spec.frames = 30;
-    spec.gop = 15;
-    const auto payloads = WriteChannel(dir.path(), spec);
-    OpenedFolder f = OpenBackupFolder(dir.path());
-    Engine e(f);
-    e.engine->ChooseEarliestBaseChannel();
-    e.engine->playState = kPlaying;
-    for (int k = 0; k < 16; ++k)
-        e.engine->RunChannelOnce(0); // up to the second key frame, frame 15
-    ASSERT_EQ(f.readers[0]->FramesSinceKey(), 0);
-    ASSERT_EQ(f.readers[0]->KeyIndex(), 1);
+    // (group length, frame shown when stepping back)
+    for (auto [gop, shownFrame] : {std::pair{15, 15}, std::pair{10, 10}, std::pair{10, 13}, std::pair{10, 1}}) {
+        SCOPED_TRACE(std::to_string(gop) + " " + std::to_string(shownFrame));
+        TempDir dir;
+        ChannelSpec spec;
+        spec.frames = 30;
+        spec.gop = gop;
+        const auto payloads = WriteChannel(dir.path(), spec);
+        OpenedFolder f = OpenBackupFolder(dir.path());
+        Engine e(f);
+        e.engine->ChooseEarliestBaseChannel();
+        e.engine->playState = kPlaying;
+        for (int k = 0; k <= shownFrame; ++k)
+            e.engine->RunChannelOnce(0);
 
-    // Frame 14 decoded from its group, for comparison.
-    vyrdax::XvidDecoder direct;
-    ASSERT_TRUE(direct.Create());
-    for (int k = 0; k < 15; ++k) {
-        const auto& p = payloads[static_cast<std::size_t>(k)];
-        int at = 0;
-        for (int call = 0; call < 16 && at < static_cast<int>(p.size()); ++call) {
-            const auto r = direct.Decode(p.data() + at, static_cast<int>(p.size()) - at);
-            if (r.consumed > 0)
-                at += r.consumed;
-            if (r.type > 0 || r.consumed <= 0)
-                break;
+        vyrdax::XvidDecoder direct;
+        ASSERT_TRUE(direct.Create());
+        for (int k = 0; k < shownFrame; ++k) {
+            const auto& p = payloads[static_cast<std::size_t>(k)];
+            int at = 0;
+            for (int call = 0; call < 16 && at < static_cast<int>(p.size()); ++call) {
+                const auto r = direct.Decode(p.data() + at, static_cast<int>(p.size()) - at);
+                if (r.consumed > 0)
+                    at += r.consumed;
+                if (r.type > 0 || r.consumed <= 0)
+                    break;
+            }
         }
+        e.engine->pageStart = 0;
+        f.readers[0]->Pause();
+        f.readers[0]->Step();
+        e.engine->playState = kStepBack;
+        e.engine->RunChannelOnce(0);
+        ASSERT_EQ(e.windows[0].lastY.size(), 352u * 240u);
+        EXPECT_EQ(0, std::memcmp(e.windows[0].lastY.data(), direct.Picture(), 352 * 240));
+        EXPECT_EQ(f.readers[0]->KeyIndex(), (shownFrame - 1) / gop);
+        EXPECT_EQ(f.readers[0]->FramesSinceKey(), (shownFrame - 1) % gop);
+        // Stepping forward from there shows the frame that was shown before.
+        f.readers[0]->StepForward();
+        EXPECT_EQ(f.readers[0]->CurrentHeader().Length(), payloads[static_cast<std::size_t>(shownFrame)].size());
     }
-    e.engine->pageStart = 0;
-    f.readers[0]->Step();
-    e.engine->playState = kStepBack;
-    e.engine->RunChannelOnce(0);
-    ASSERT_EQ(e.windows[0].lastY.size(), 352u * 240u);
-    EXPECT_EQ(0, std::memcmp(e.windows[0].lastY.data(), direct.Picture(), 352 * 240));
-    EXPECT_EQ(f.readers[0]->KeyIndex(), 0);
-    EXPECT_EQ(f.readers[0]->FramesSinceKey(), 14);
 }
 
 TEST(PlayerEngine, AFrameWithAChannelPastTheCellsIsSkipped)
