@@ -33,14 +33,14 @@ int main(int argc, char** argv)
 
     recordtest::TempDir dir;
     for (int c = 0; c < channels; ++c) {
-        playertest::ChannelSpec spec;
-        spec.slot = c;
-        spec.width = 704;
-        spec.height = 480;
-        spec.fps = kFps;
-        spec.frames = kFps * 12;
-        spec.gop = 15;
-        playertest::WriteChannel(dir.path(), spec);
+        playertest::ChannelFiles files;
+        files.slot = c;
+        files.width = 704;
+        files.height = 480;
+        files.fps = kFps;
+        files.frames = kFps * 12;
+        files.gop = 15;
+        playertest::WriteChannel(dir.path(), files);
     }
     zoplayer::OpenedFolder folder = zoplayer::OpenBackupFolder(dir.path());
     std::vector<zoplayer::CMovieFileReader*> readers;

@@ -22,12 +22,12 @@ constexpr int kStatusPaneMachineId = 4;
 constexpr int kStatusPaneSavedTime = 6;
 constexpr int kBaseChoiceLastCell = 32;
 
-struct ButtonSpec {
+struct ButtonPlace {
     int id, x, y, width, height, bitmapIn, bitmapOut;
     const char* tooltip;
 };
 
-constexpr ButtonSpec kButtons[13] = {
+constexpr ButtonPlace kButtons[13] = {
     {IDC_PLAY, 20, 11, 35, 30, 150, 149, "Play"},
     {IDC_STOP, 57, 11, 35, 30, 140, 153, "Stop"},
     {IDC_PAUSE, 94, 11, 35, 30, 148, 147, "Pause"},
@@ -73,16 +73,16 @@ CButtonST* CZoPlayerView::Button(int id) const
 void CZoPlayerView::MakeButtons()
 {
     for (std::size_t i = 0; i < 13; ++i) {
-        const ButtonSpec& spec = kButtons[i];
-        auto* button = new CButtonST(this, spec.id);
-        button->setGeometry(spec.x, spec.y, spec.width, spec.height);
-        button->SetBitmaps(PlayerBitmap(spec.bitmapIn), QColor(0, 255, 255), PlayerBitmap(spec.bitmapOut),
+        const ButtonPlace& place = kButtons[i];
+        auto* button = new CButtonST(this, place.id);
+        button->setGeometry(place.x, place.y, place.width, place.height);
+        button->SetBitmaps(PlayerBitmap(place.bitmapIn), QColor(0, 255, 255), PlayerBitmap(place.bitmapOut),
                            QColor(255, 0, 255));
         button->SetTransparentDraw(false);
-        button->SetTooltipText(QString::fromLatin1(spec.tooltip), true);
+        button->SetTooltipText(QString::fromLatin1(place.tooltip), true);
         button->show();
         buttons_[i] = button;
-        const int id = spec.id;
+        const int id = place.id;
         connect(button, &QPushButton::clicked, this, [this, id] {
             switch (id) {
             case IDC_PLAY: OnPlay(); break;

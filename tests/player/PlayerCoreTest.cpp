@@ -16,7 +16,7 @@
 #include <random>
 
 using namespace zoplayer;
-using playertest::ChannelSpec;
+using playertest::ChannelFiles;
 using playertest::WriteChannel;
 using recordtest::TempDir;
 
@@ -25,10 +25,23 @@ namespace {
 void WriteChannels(const std::string& folder, int count)
 {
     for (int c = 0; c < count; ++c) {
-        ChannelSpec spec;
-        spec.slot = c;
-        spec.frames = 10;
-        WriteChannel(folder, spec);
+        ChannelFiles files;
+        files.slot = c;
+        files.frames = 10;
+        WriteChannel(folder, files);
+    }
+}
+
+// Decodes one frame with the decoder alone, as a reference picture.
+void DecodeDirectly(vyrdax::XvidDecoder& decoder, const std::vector<uint8_t>& payload)
+{
+    int at = 0;
+    for (int call = 0; call < 16 && at < static_cast<int>(payload.size()); ++call) {
+        const auto r = decoder.Decode(payload.data() + at, static_cast<int>(payload.size()) - at);
+        if (r.consumed > 0)
+            at += r.consumed;
+        if (r.type > 0 || r.consumed <= 0)
+            break;
     }
 }
 
@@ -105,11 +118,11 @@ TEST(PlayerFolder, FilesArePairedByChannelNumberWhateverTheirCaseOrOrder)
     TempDir dir;
     // Channels 2 and 10: by name, "CH010" sorts before "CH02".
     for (int slot : {2, 10}) {
-        ChannelSpec spec;
-        spec.slot = slot;
-        spec.frames = 10;
-        spec.startSeconds = 1000000 + slot * 100;
-        WriteChannel(dir.path(), spec);
+        ChannelFiles files;
+        files.slot = slot;
+        files.frames = 10;
+        files.startSeconds = 1000000 + slot * 100;
+        WriteChannel(dir.path(), files);
     }
     ::rename((dir.path() + "/CH02_00.m4i").c_str(), (dir.path() + "/ch02_00.M4I").c_str());
     ::rename((dir.path() + "/CH010_00.mp4").c_str(), (dir.path() + "/ch010_00.mp4.part").c_str());
@@ -125,11 +138,11 @@ TEST(PlayerFolder, ABadChecksumMarksItsChannelAndStillOpensIt)
 {
     TempDir dir;
     for (int slot = 0; slot < 3; ++slot) {
-        ChannelSpec spec;
-        spec.slot = slot;
-        spec.frames = 10;
-        spec.badChecksum = slot == 1;
-        WriteChannel(dir.path(), spec);
+        ChannelFiles files;
+        files.slot = slot;
+        files.frames = 10;
+        files.badChecksum = slot == 1;
+        WriteChannel(dir.path(), files);
     }
     OpenedFolder f = OpenBackupFolder(dir.path());
     ASSERT_EQ(f.readers.size(), 3u);
@@ -242,9 +255,9 @@ TEST(PlayerIndex, FindTimeFindsEveryRecordAndClampsOutsideEvenNearTheLimitsOfIts
 TEST(PlayerReader, FastForwardAndRewindMoveByKeyFramesPerLevel)
 {
     TempDir dir;
-    ChannelSpec spec;
-    spec.frames = 60; // key frames every 10: six of them
-    WriteChannel(dir.path(), spec);
+    ChannelFiles files;
+    files.frames = 60; // key frames every 10: six of them
+    WriteChannel(dir.path(), files);
     CMovieFileReader reader;
     reader.OpenMovieFiles(dir.path() + "/CH00_00.mp4", dir.path() + "/CH00_00.m4i");
     ASSERT_TRUE(reader.HeaderValid());
@@ -284,7 +297,7 @@ TEST(PlayerReader, FastForwardAndRewindMoveByKeyFramesPerLevel)
 TEST(PlayerReader, StepsHandOutOneFrameAndPausedReadersNone)
 {
     TempDir dir;
-    WriteChannel(dir.path(), ChannelSpec{});
+    WriteChannel(dir.path(), ChannelFiles{});
     CMovieFileReader reader;
     reader.OpenMovieFiles(dir.path() + "/CH00_00.mp4", dir.path() + "/CH00_00.m4i");
     reader.Pause();
@@ -305,9 +318,9 @@ TEST(PlayerReader, StepsHandOutOneFrameAndPausedReadersNone)
 TEST(PlayerReader, CutAndOversizedFramesAreReadFailures)
 {
     TempDir dir;
-    ChannelSpec spec;
-    spec.frames = 2;
-    WriteChannel(dir.path(), spec);
+    ChannelFiles files;
+    files.frames = 2;
+    WriteChannel(dir.path(), files);
     const std::string movie = dir.path() + "/CH00_00.mp4";
     auto bytes = playertest::ReadBytes(movie);
     const std::size_t firstLength = (bytes[36] | bytes[37] << 8 | (bytes[38] & 0xF) << 16);
@@ -339,9 +352,9 @@ TEST(PlayerReader, CutAndOversizedFramesAreReadFailures)
 TEST(PlayerEngine, PicturesShownEqualADirectDecodeOfTheSourceStream)
 {
     TempDir dir;
-    ChannelSpec spec;
-    spec.frames = 20;
-    const auto payloads = WriteChannel(dir.path(), spec);
+    ChannelFiles files;
+    files.frames = 20;
+    const auto payloads = WriteChannel(dir.path(), files);
     OpenedFolder f = OpenBackupFolder(dir.path());
     Engine e(f);
     e.engine->ChooseEarliestBaseChannel();
@@ -351,15 +364,7 @@ TEST(PlayerEngine, PicturesShownEqualADirectDecodeOfTheSourceStream)
     ASSERT_TRUE(direct.Create());
     for (std::size_t k = 0; k < payloads.size(); ++k) {
         e.engine->RunChannelOnce(0);
-        const auto& p = payloads[k];
-        int at = 0;
-        for (int call = 0; call < 16 && at < static_cast<int>(p.size()); ++call) {
-            const auto r = direct.Decode(p.data() + at, static_cast<int>(p.size()) - at);
-            if (r.consumed > 0)
-                at += r.consumed;
-            if (r.type > 0 || r.consumed <= 0)
-                break;
-        }
+        DecodeDirectly(direct, payloads[k]);
         ASSERT_EQ(e.windows[0].width, 352);
         ASSERT_EQ(e.windows[0].lastY.size(), 352u * 240u);
         ASSERT_EQ(0, std::memcmp(e.windows[0].lastY.data(), direct.Picture(), 352 * 240)) << "frame " << k;
@@ -371,11 +376,11 @@ TEST(PlayerEngine, PicturesShownEqualADirectDecodeOfTheSourceStream)
 TEST(PlayerEngine, PacingFollowsTheBaseClockAndFarChannelsAreBlack)
 {
     TempDir dir;
-    ChannelSpec a;
+    ChannelFiles a;
     a.slot = 0;
     a.frames = 30;
     WriteChannel(dir.path(), a);
-    ChannelSpec b = a;
+    ChannelFiles b = a;
     b.slot = 1;
     b.startSeconds = a.startSeconds + 10; // ten seconds later than the base
     WriteChannel(dir.path(), b);
@@ -404,7 +409,7 @@ TEST(PlayerEngine, TheNextBaseChannelAtTheEndIsTheNearestLaterOne)
 {
     TempDir dir;
     for (int slot = 0; slot < 3; ++slot) {
-        ChannelSpec s;
+        ChannelFiles s;
         s.slot = slot;
         s.frames = 10;
         s.startSeconds = 1000000 + (slot == 0 ? 0 : slot == 1 ? 30 : 20);
@@ -436,10 +441,10 @@ TEST(PlayerEngine, StepBackShowsTheFrameBeforeTheShownOneWhateverTheGroupLength)
     for (auto [gop, shownFrame] : {std::pair{15, 15}, std::pair{10, 10}, std::pair{10, 13}, std::pair{10, 1}}) {
         SCOPED_TRACE(std::to_string(gop) + " " + std::to_string(shownFrame));
         TempDir dir;
-        ChannelSpec spec;
-        spec.frames = 30;
-        spec.gop = gop;
-        const auto payloads = WriteChannel(dir.path(), spec);
+        ChannelFiles files;
+        files.frames = 30;
+        files.gop = gop;
+        const auto payloads = WriteChannel(dir.path(), files);
         OpenedFolder f = OpenBackupFolder(dir.path());
         Engine e(f);
         e.engine->ChooseEarliestBaseChannel();
@@ -450,15 +455,7 @@ TEST(PlayerEngine, StepBackShowsTheFrameBeforeTheShownOneWhateverTheGroupLength)
         vyrdax::XvidDecoder direct;
         ASSERT_TRUE(direct.Create());
         for (int k = 0; k < shownFrame; ++k) {
-            const auto& p = payloads[static_cast<std::size_t>(k)];
-            int at = 0;
-            for (int call = 0; call < 16 && at < static_cast<int>(p.size()); ++call) {
-                const auto r = direct.Decode(p.data() + at, static_cast<int>(p.size()) - at);
-                if (r.consumed > 0)
-                    at += r.consumed;
-                if (r.type > 0 || r.consumed <= 0)
-                    break;
-            }
+            DecodeDirectly(direct, payloads[static_cast<std::size_t>(k)]);
         }
         e.engine->pageStart = 0;
         f.readers[0]->Pause();
@@ -478,9 +475,9 @@ TEST(PlayerEngine, StepBackShowsTheFrameBeforeTheShownOneWhateverTheGroupLength)
 TEST(PlayerEngine, AFrameWithAChannelPastTheCellsIsSkipped)
 {
     TempDir dir;
-    ChannelSpec spec;
-    spec.frames = 10;
-    WriteChannel(dir.path(), spec);
+    ChannelFiles files;
+    files.frames = 10;
+    WriteChannel(dir.path(), files);
     auto bytes = playertest::ReadBytes(dir.path() + "/CH00_00.mp4");
     bytes[32 + 30] = 200; // the first frame claims channel 200
     playertest::WriteBytes(dir.path() + "/CH00_00.mp4", bytes);
@@ -585,9 +582,9 @@ TEST(PlayerEngine, DamagedFilesAreReadAndPlayedWithoutFault)
     std::mt19937 random(3);
     for (int round = 0; round < 30; ++round) {
         TempDir dir;
-        ChannelSpec spec;
-        spec.frames = 20;
-        WriteChannel(dir.path(), spec);
+        ChannelFiles files;
+        files.frames = 20;
+        WriteChannel(dir.path(), files);
         auto movie = playertest::ReadBytes(dir.path() + "/CH00_00.mp4");
         auto index = playertest::ReadBytes(dir.path() + "/CH00_00.m4i");
         // Damage frame headers, payloads and index records alike.

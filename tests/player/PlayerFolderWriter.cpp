@@ -23,14 +23,14 @@ void Put32(std::vector<uint8_t>& b, std::size_t at, uint32_t v)
         b[at + static_cast<std::size_t>(k)] = static_cast<uint8_t>(v >> (8 * k));
 }
 
-std::vector<uint8_t> FrameHeader(const ChannelSpec& spec, std::size_t length, bool key, int32_t seconds,
+std::vector<uint8_t> FrameHeader(const ChannelFiles& files, std::size_t length, bool key, int32_t seconds,
                                  uint32_t micro)
 {
     std::vector<uint8_t> h(32, 0);
     Put16(h, 0, 0xFFFF);
-    Put32(h, 4, static_cast<uint32_t>(length) | (key ? 0u : 1u << 21) | static_cast<uint32_t>(spec.slot % 16) << 24);
-    Put16(h, 8, static_cast<uint32_t>(spec.width));
-    Put16(h, 10, static_cast<uint32_t>(spec.height));
+    Put32(h, 4, static_cast<uint32_t>(length) | (key ? 0u : 1u << 21) | static_cast<uint32_t>(files.slot % 16) << 24);
+    Put16(h, 8, static_cast<uint32_t>(files.width));
+    Put16(h, 10, static_cast<uint32_t>(files.height));
     h[12] = 26; // 2026, stored as year - 2000
     h[13] = 12;
     h[14] = 31;
@@ -39,7 +39,7 @@ std::vector<uint8_t> FrameHeader(const ChannelSpec& spec, std::size_t length, bo
     h[17] = static_cast<uint8_t>(seconds % 60);
     Put32(h, 20, micro);
     Put32(h, 24, static_cast<uint32_t>(seconds));
-    Put16(h, 30, static_cast<uint32_t>(spec.slot));
+    Put16(h, 30, static_cast<uint32_t>(files.slot));
     return h;
 }
 
@@ -56,15 +56,15 @@ uint32_t ReferenceCrc32(const uint8_t* data, std::size_t length)
     return crc;
 }
 
-std::vector<std::vector<uint8_t>> WriteChannel(const std::string& folder, const ChannelSpec& spec)
+std::vector<std::vector<uint8_t>> WriteChannel(const std::string& folder, const ChannelFiles& files)
 {
-    const auto& encoded = recordtest::EncodedFrames(spec.width, spec.height, spec.frames, spec.gop);
+    const auto& encoded = recordtest::EncodedFrames(files.width, files.height, files.frames, files.gop);
     std::vector<uint8_t> movie(32, 0), index;
     std::vector<std::vector<uint8_t>> payloads;
-    for (int k = 0; k < spec.frames; ++k) {
+    for (int k = 0; k < files.frames; ++k) {
         const auto& f = encoded[static_cast<std::size_t>(k)];
-        const int64_t micros = static_cast<int64_t>(k) * 1000000 / spec.fps;
-        const int32_t seconds = spec.startSeconds + static_cast<int32_t>(micros / 1000000);
+        const int64_t micros = static_cast<int64_t>(k) * 1000000 / files.fps;
+        const int32_t seconds = files.startSeconds + static_cast<int32_t>(micros / 1000000);
         const uint32_t micro = static_cast<uint32_t>(micros % 1000000);
         if (f.key) {
             std::vector<uint8_t> record(12, 0);
@@ -73,7 +73,7 @@ std::vector<std::vector<uint8_t>> WriteChannel(const std::string& folder, const 
             Put32(record, 8, static_cast<uint32_t>(movie.size()));
             index.insert(index.end(), record.begin(), record.end());
         }
-        const auto header = FrameHeader(spec, f.bytes.size(), f.key, seconds, micro);
+        const auto header = FrameHeader(files, f.bytes.size(), f.key, seconds, micro);
         if (k == 0) {
             // The file header: the first frame header with the save time.
             std::copy(header.begin(), header.end(), movie.begin());
@@ -83,16 +83,16 @@ std::vector<std::vector<uint8_t>> WriteChannel(const std::string& folder, const 
             movie[19] = 11;
             movie[20] = 22;
             movie[21] = 33;
-            Put32(movie, 28, ReferenceCrc32(movie.data(), 24) ^ (spec.badChecksum ? 1u : 0u));
+            Put32(movie, 28, ReferenceCrc32(movie.data(), 24) ^ (files.badChecksum ? 1u : 0u));
         }
         movie.insert(movie.end(), header.begin(), header.end());
         movie.insert(movie.end(), f.bytes.begin(), f.bytes.end());
         payloads.push_back(f.bytes);
     }
     char name[32];
-    std::snprintf(name, sizeof name, "/CH0%d_00.mp4", spec.slot);
+    std::snprintf(name, sizeof name, "/CH0%d_00.mp4", files.slot);
     WriteBytes(folder + name, movie);
-    std::snprintf(name, sizeof name, "/CH0%d_00.m4i", spec.slot);
+    std::snprintf(name, sizeof name, "/CH0%d_00.m4i", files.slot);
     WriteBytes(folder + name, index);
     return payloads;
 }

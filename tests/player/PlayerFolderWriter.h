@@ -9,7 +9,7 @@
 
 namespace playertest {
 
-struct ChannelSpec {
+struct ChannelFiles {
     int slot = 0;               // the channel number in the file name and frame headers
     int32_t startSeconds = 1000000;
     int frames = 30;
@@ -26,7 +26,7 @@ uint32_t ReferenceCrc32(const uint8_t* data, std::size_t length);
 // Writes "CH0<slot>_00.mp4" and "CH0<slot>_00.m4i" into `folder` with real
 // MPEG-4 frames, frame times stepping by 1/fps from startSeconds. Returns
 // the payload of every frame, in order.
-std::vector<std::vector<uint8_t>> WriteChannel(const std::string& folder, const ChannelSpec& spec);
+std::vector<std::vector<uint8_t>> WriteChannel(const std::string& folder, const ChannelFiles& files);
 
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> ReadBytes(const std::string& path);

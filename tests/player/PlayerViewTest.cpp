@@ -17,7 +17,7 @@
 #include <gtest/gtest.h>
 
 using namespace zoplayer;
-using playertest::ChannelSpec;
+using playertest::ChannelFiles;
 using recordtest::TempDir;
 
 namespace {
@@ -60,11 +60,11 @@ struct BoxRecorder {
 void WriteFolder(const std::string& folder, int channels, int frames = 100)
 {
     for (int c = 0; c < channels; ++c) {
-        ChannelSpec spec;
-        spec.slot = c;
-        spec.frames = frames;
-        spec.fps = 30;
-        playertest::WriteChannel(folder, spec);
+        ChannelFiles files;
+        files.slot = c;
+        files.frames = frames;
+        files.fps = 30;
+        playertest::WriteChannel(folder, files);
     }
 }
 
@@ -120,6 +120,8 @@ TEST(PlayerView, TheViewPlaysEveryChannelInItsCellAndFillsTheStatusBar)
     frame.show();
     EXPECT_GE(frame.width(), 1024);
     EXPECT_GE(frame.height(), 768);
+    EXPECT_EQ(frame.minimumSize(), QSize(1024, 768));
+    EXPECT_EQ(frame.windowTitle(), "Zo Player");
     int exitCode = 0;
     ASSERT_TRUE(frame.View()->OnInitialUpdate(&exitCode));
     CZoPlayerView* view = frame.View();
