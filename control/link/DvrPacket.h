@@ -2,6 +2,7 @@
 // The 76-byte header that starts every packet between the control and a DVR,
 // and the fixed contents of the packets the control builds.
 #include "FrameInfo.h"
+#include "control/display/StreamHeader.h"
 
 #include <array>
 #include <cstdint>
@@ -92,13 +93,6 @@ DvrPacketHeader MakeLoginRequest(const std::string& id, const std::string& passw
 
 // The DVR's packed time of a PC time, in the PC's local time.
 uint32_t PackDvrTime(std::time_t t);
-
-// MPEG-4 headers put in front of a channel's first frame: a visual object
-// start code and a video object layer, patched for the picture.
-inline constexpr std::size_t kStreamHeaderSize = 30;
-using StreamHeader = std::array<uint8_t, kStreamHeaderSize>;
-extern const StreamHeader kStreamHeaderTemplate;
-void PatchStreamHeader(StreamHeader& header, uint32_t width, uint32_t height, bool interlaced);
 
 // PTZ text to its code and preset; false when the text sends nothing (a
 // preset whose last two characters are not digits).

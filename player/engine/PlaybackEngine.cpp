@@ -1,0 +1,453 @@
+#include "PlaybackEngine.h"
+
+#include "control/display/StreamHeader.h"
+#include "control/display/XvidDecoder.h"
+#include "control/filter/Deinterlace.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+namespace zoplayer {
+
+namespace {
+
+constexpr int kIdleSleepMs = 10;
+constexpr int kDecodeCalls = 16;
+constexpr int kStepBackDecodeCalls = 3;
+constexpr int kDeinterlacedHeight = 480;
+// Step back decodes at most this many frames of a group.
+constexpr int kMaxGroupFrames = 600;
+
+std::string FrameCaption(const MovieFrameHeader& h, int cell)
+{
+    char text[96];
+    std::snprintf(text, sizeof text, " CH%02d %04d/%02d/%02d %02d:%02d:%02d  ", cell + 1,
+                  static_cast<int8_t>(h.year) + 2000, static_cast<int8_t>(h.month), static_cast<int8_t>(h.day),
+                  static_cast<int8_t>(h.hour), static_cast<int8_t>(h.minute), static_cast<int8_t>(h.second));
+    return text;
+}
+
+} // namespace
+
+uint32_t SteadyPlayerClock::NowMs()
+{
+    using namespace std::chrono;
+    return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+void SteadyPlayerClock::SleepMs(int milliseconds)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+struct PlaybackEngine::Channel {
+    std::unique_ptr<vyrdax::XvidDecoder> decoder;
+    PlayerFrame frame;
+    std::vector<uint8_t> stream;
+    int lastWidth = 0;
+    int lastHeight = 0;
+    bool headerNeeded = true;
+    bool hasPicture = false;
+    int64_t due = 0;
+    std::atomic<bool> refresh{false};
+    std::atomic<uint64_t> shown{0};
+    std::atomic<uint64_t> blanked{0};
+    std::atomic<int64_t> lastShown{0};
+    std::thread thread;
+};
+
+PlaybackEngine::PlaybackEngine(std::vector<CMovieFileReader*> readers,
+                               std::array<ChannelWindow*, kEngineChannels> windows, PlayerClock& clock)
+    : readers_(std::move(readers)), windows_(windows), clock_(clock)
+{
+    if (readers_.size() > kEngineChannels)
+        readers_.resize(kEngineChannels);
+    for (auto& cell : cellMap_)
+        cell = -1;
+    for (std::size_t c = 0; c < readers_.size(); ++c) {
+        channels_.push_back(std::make_unique<Channel>());
+        channels_.back()->stream.assign(vyrdax::kStreamHeaderSize + vyrmovie::kFrameBufferSize, 0);
+    }
+}
+
+PlaybackEngine::~PlaybackEngine() { StopThreads(); }
+
+uint64_t PlaybackEngine::ShownCount(int c) const { return channels_[static_cast<std::size_t>(c)]->shown.load(); }
+uint64_t PlaybackEngine::BlankedCount(int c) const { return channels_[static_cast<std::size_t>(c)]->blanked.load(); }
+int64_t PlaybackEngine::LastShownTime(int c) const { return channels_[static_cast<std::size_t>(c)]->lastShown.load(); }
+
+bool PlaybackEngine::CreateDecoders()
+{
+    for (auto& channel : channels_) {
+        channel->decoder = std::make_unique<vyrdax::XvidDecoder>();
+        if (!channel->decoder->Create())
+            return false;
+    }
+    return true;
+}
+
+void PlaybackEngine::StartThreads()
+{
+    stop_ = false;
+    for (std::size_t c = 0; c < channels_.size(); ++c) {
+        if (channels_[c]->thread.joinable())
+            continue;
+        channels_[c]->thread = std::thread([this, c] {
+            while (!stop_.load())
+                RunChannelOnce(static_cast<int>(c));
+        });
+    }
+}
+
+void PlaybackEngine::StopThreads()
+{
+    stop_ = true;
+    for (auto& channel : channels_)
+        if (channel->thread.joinable())
+            channel->thread.join();
+}
+
+void PlaybackEngine::SetBaseChannel(int c)
+{
+    std::lock_guard<std::mutex> guard(globalLock_);
+    if (c >= 0 && c < ChannelCount())
+        baseChannel_ = c;
+}
+
+int PlaybackEngine::CellChannel(int cell) const
+{
+    if (cell < 0 || cell >= kEngineChannels)
+        return -1;
+    return cellMap_[static_cast<std::size_t>(cell)].load();
+}
+
+void PlaybackEngine::SetRefresh(int c)
+{
+    if (c >= 0 && c < ChannelCount())
+        channels_[static_cast<std::size_t>(c)]->refresh = true;
+}
+
+bool PlaybackEngine::Anchored() const
+{
+    std::lock_guard<std::mutex> guard(globalLock_);
+    return anchored_;
+}
+
+void PlaybackEngine::ResetBaseClock()
+{
+    {
+        std::lock_guard<std::mutex> guard(globalLock_);
+        anchored_ = false;
+    }
+    for (auto& channel : channels_)
+        channel->refresh = true;
+}
+
+void PlaybackEngine::ChooseEarliestBaseChannel()
+{
+    if (readers_.empty())
+        return;
+    {
+        std::lock_guard<std::mutex> guard(globalLock_);
+        int best = 0;
+        IndexRecord bestRecord = readers_[0]->GetIndexRecord(0);
+        for (int c = 1; c < ChannelCount(); ++c) {
+            const IndexRecord r = readers_[static_cast<std::size_t>(c)]->GetIndexRecord(0);
+            const auto key = [](const IndexRecord& x) {
+                return std::make_pair(static_cast<uint32_t>(x.seconds), x.microseconds);
+            };
+            if (key(r) < key(bestRecord)) {
+                best = c;
+                bestRecord = r;
+            }
+        }
+        baseChannel_ = best;
+    }
+    ResetBaseClock();
+}
+
+void PlaybackEngine::ChooseBaseChannel(bool forward, int firstCell, int lastCell)
+{
+    {
+        std::lock_guard<std::mutex> guard(globalLock_);
+        ChooseBaseChannelLocked(forward, firstCell, lastCell);
+    }
+    ResetBaseClock();
+}
+
+void PlaybackEngine::ChooseBaseChannelLocked(bool forward, int firstCell, int lastCell)
+{
+    if (readers_.empty())
+        return;
+    const int base = baseChannel_.load();
+    const int64_t t = readers_[static_cast<std::size_t>(base)]->FrameSeconds();
+    int choice = base;
+    int64_t bestDistance = std::numeric_limits<int64_t>::max();
+    for (int cell = std::max(firstCell, 0); cell <= std::min(lastCell, kEngineChannels - 1); ++cell) {
+        const int c = CellChannel(cell);
+        if (c < 0 || c >= ChannelCount())
+            continue;
+        const CMovieFileReader* reader = readers_[static_cast<std::size_t>(c)];
+        if (reader->KeyIndex() >= reader->RecordCount())
+            continue;
+        const int64_t s = reader->FrameSeconds();
+        const int end = reader->EndFlag();
+        if (forward) {
+            if (s == t && (end == kNotAtEnd || end == kBeforeStart))
+                break;
+            if (s > t && s - t < bestDistance) {
+                bestDistance = s - t;
+                choice = c;
+            }
+        } else {
+            if (cell == base)
+                continue;
+            if (s == t && (end == kNotAtEnd || end == kAtEnd))
+                break;
+            if (s < t && t - s < bestDistance) {
+                bestDistance = t - s;
+                choice = c;
+            }
+        }
+    }
+    baseChannel_ = choice;
+}
+
+void PlaybackEngine::SyncChannelsToBase()
+{
+    const int base = baseChannel_.load();
+    if (base < 0 || base >= ChannelCount())
+        return;
+    const MovieFrameHeader h = readers_[static_cast<std::size_t>(base)]->CurrentHeader();
+    for (int c = 0; c < ChannelCount(); ++c)
+        if (c != base)
+            readers_[static_cast<std::size_t>(c)]->SeekTime(h.seconds, static_cast<int32_t>(h.microseconds));
+}
+
+bool PlaybackEngine::AllChannelsFinished() const
+{
+    for (const CMovieFileReader* reader : readers_)
+        if (reader->KeyIndex() < reader->RecordCount())
+            return false;
+    return true;
+}
+
+void PlaybackEngine::SetChannelCaption(int cell)
+{
+    if (cell < 0 || cell >= kEngineChannels)
+        return;
+    ChannelWindow* window = windows_[static_cast<std::size_t>(cell)];
+    if (!window || playState.load() >= kStepForward)
+        return;
+    char text[16];
+    std::snprintf(text, sizeof text, " CH%02d ", cell + 1);
+    window->SetTitle(text);
+    window->ClearPicture();
+}
+
+int PlaybackEngine::DecodeFrame(Channel& channel, const uint8_t* data, int length, int maxCalls)
+{
+    if (!channel.decoder)
+        return 0;
+    int position = 0;
+    for (int call = 0; call < maxCalls && position < length; ++call) {
+        // The decoder is given what is left of the frame, never more.
+        const vyrdax::XvidDecoder::Result r = channel.decoder->Decode(data + position, length - position);
+        if (r.consumed > 0)
+            position += r.consumed;
+        if (r.type > 0) {
+            channel.hasPicture = true;
+            return 1;
+        }
+        if (r.consumed <= 0)
+            break;
+    }
+    return 0;
+}
+
+void PlaybackEngine::RunChannelOnce(int c)
+{
+    if (c < 0 || c >= ChannelCount())
+        return;
+    Channel& channel = *channels_[static_cast<std::size_t>(c)];
+    CMovieFileReader& reader = *readers_[static_cast<std::size_t>(c)];
+    PlayerFrame& frame = channel.frame;
+
+    const int s = playState.load();
+    if (s == kStopped || s == kPaused) {
+        clock_.SleepMs(kIdleSleepMs);
+        return;
+    }
+    const int r = reader.ReadNext(&frame);
+    if (r < 1) {
+        if (c == baseChannel_.load())
+            ChooseBaseChannel(s != kRewind, 0, 32);
+        SetChannelCaption(frame.Cell());
+        clock_.SleepMs(kIdleSleepMs);
+        return;
+    }
+    const int cell = frame.Cell();
+    // The channel number comes from the file: a cell the player does not
+    // have is skipped.
+    if (cell >= kEngineChannels)
+        return;
+    if (frame.header.width != channel.lastWidth || frame.header.height != channel.lastHeight) {
+        channel.lastWidth = frame.header.width;
+        channel.lastHeight = frame.header.height;
+        channel.headerNeeded = true;
+    }
+
+    if (s == kStepBack) {
+        if (CellChannel(pageStart.load()) != c) {
+            clock_.SleepMs(kIdleSleepMs);
+            return;
+        }
+        // The frames of the group before the one shown are decoded again,
+        // from its key frame (the previous group's when a key frame is
+        // shown) up to the shown frame, however long the group is.
+        const int64_t shown = reader.FramePosition();
+        int k = reader.KeyIndex();
+        if (reader.FramesSinceKey() == 0)
+            k -= 1;
+        k = std::max(k, 0);
+        reader.SeekRecord(k);
+        int decoded = 0;
+        for (int i = 0; i < kMaxGroupFrames; ++i) {
+            if (reader.ReadMovieFrame() < 1 || reader.FramePosition() >= shown)
+                break;
+            reader.CopyFrame(&frame);
+            DecodeFrame(channel, frame.payload.data(), static_cast<int>(frame.header.Length()), kStepBackDecodeCalls);
+            ++decoded;
+        }
+        reader.SeekFrame(shown);
+        reader.SetKeyIndex(k);
+        reader.SetFramesSinceKey(std::max(decoded - 1, 0));
+    }
+
+    const std::string caption = FrameCaption(frame.header, cell);
+    const uint8_t* data = frame.payload.data();
+    int length = static_cast<int>(frame.header.Length());
+    if (channel.headerNeeded && s != kStepBack) {
+        vyrdax::StreamHeader header = vyrdax::kStreamHeaderTemplate;
+        vyrdax::PatchStreamHeader(header, frame.header.width, frame.header.height, frame.Interlaced());
+        std::memcpy(channel.stream.data(), header.data(), header.size());
+        std::memcpy(channel.stream.data() + header.size(), frame.payload.data(),
+                    frame.payload.size() < channel.stream.size() - header.size() ? frame.payload.size()
+                                                                                 : channel.stream.size() - header.size());
+        channel.headerNeeded = false;
+        data = channel.stream.data();
+        length += static_cast<int>(header.size());
+    }
+    cellMap_[static_cast<std::size_t>(cell)] = c;
+    if (s != kStepBack)
+        DecodeFrame(channel, data, length, kDecodeCalls);
+
+    const int32_t S = frame.header.seconds;
+    const int32_t U = static_cast<int32_t>(frame.header.microseconds);
+    if (s != kStepForward && s != kStepBack) {
+        bool anchored;
+        int32_t S0, U0;
+        uint32_t W0;
+        {
+            std::lock_guard<std::mutex> guard(globalLock_);
+            anchored = anchored_;
+            S0 = anchorSeconds_;
+            U0 = anchorMicroseconds_;
+            W0 = anchorWallMs_;
+        }
+        int64_t due = 0;
+        if (anchored) {
+            if (s == kRewind) {
+                due = (static_cast<int64_t>(U0) - U) / 1000 + (static_cast<int64_t>(S0) - S) * 1000;
+            } else {
+                due = (static_cast<int64_t>(U) - U0) / 1000 + (static_cast<int64_t>(S) - S0) * 1000;
+                if (due < 0)
+                    due = 0;
+            }
+        }
+        channel.due = due;
+        const int divisor = (s == kFastForward || s == kRewind) ? kFastDivisor : 1;
+        int64_t elapsed = anchored ? static_cast<int64_t>(static_cast<uint32_t>(clock_.NowMs() - W0)) : 0;
+        const int base = baseChannel_.load();
+        const int64_t baseSeconds = readers_[static_cast<std::size_t>(base)]->FrameSeconds();
+        if (s == kFastForward && S > baseSeconds + 60)
+            SetChannelCaption(cell);
+        else if (s == kRewind && due / kFastDivisor > elapsed + kGapMilliseconds)
+            SetChannelCaption(cell);
+        else if (s == kPlaying && due > elapsed + kGapMilliseconds)
+            SetChannelCaption(cell);
+        if (splitMode.load() == 1 && CellChannel(pageStart.load()) == c && due > elapsed + kGapMilliseconds) {
+            channel.due = due = 0;
+            std::lock_guard<std::mutex> guard(globalLock_);
+            anchored_ = false;
+        }
+        if (c == base && s == kPlaying && due > elapsed + kGapMilliseconds)
+            ChooseBaseChannel(false, 0, 32);
+        // The base channel never waits out a gap, at any speed: the clock
+        // re-anchors on its next frame instead.
+        if (c == baseChannel_.load() && due / divisor > elapsed + kGapMilliseconds) {
+            channel.due = due = 0;
+            std::lock_guard<std::mutex> guard(globalLock_);
+            anchored_ = false;
+        }
+        while (due / divisor > elapsed && !stop_.load()) {
+            const int now = playState.load();
+            if (now == kStopped || now == kPaused)
+                break;
+            if (channel.refresh.exchange(false))
+                break;
+            clock_.SleepMs(1);
+            {
+                std::lock_guard<std::mutex> guard(globalLock_);
+                if (!anchored_)
+                    break; // the clock was reset: pace from the new anchor
+                W0 = anchorWallMs_;
+            }
+            elapsed = static_cast<int64_t>(static_cast<uint32_t>(clock_.NowMs() - W0));
+        }
+        clock_.SleepMs(1);
+        if (c == baseChannel_.load()) {
+            std::lock_guard<std::mutex> guard(globalLock_);
+            if (!anchored_) {
+                anchored_ = true;
+                anchorSeconds_ = S;
+                anchorMicroseconds_ = U;
+                anchorWallMs_ = clock_.NowMs();
+            }
+        }
+    }
+
+    const int now = playState.load();
+    const int64_t baseSeconds = readers_[static_cast<std::size_t>(baseChannel_.load())]->FrameSeconds();
+    bool show;
+    if (now == kPlaying)
+        show = S >= baseSeconds - kStepWindowSeconds && S <= baseSeconds + kStepWindowSeconds;
+    else if (now == kPaused)
+        show = S <= baseSeconds + kStepWindowSeconds;
+    else
+        show = now != kStopped;
+    ChannelWindow* window = windows_[static_cast<std::size_t>(cell)];
+    vyrdax::XvidDecoder* decoder = channel.decoder.get();
+    if (show && channel.hasPicture && decoder && decoder->Width() > 0) {
+        const int w = decoder->Width(), h = decoder->Height();
+        uint8_t* y = decoder->Picture();
+        uint8_t* u = y + static_cast<std::size_t>(w) * h;
+        uint8_t* v = u + static_cast<std::size_t>(w) * h / 4;
+        if (h == kDeinterlacedHeight)
+            vyrdax::Deinterlace(w, h, y, u, v);
+        if (window) {
+            window->SetTitle(caption);
+            window->ShowPicture(y, u, v, w, h);
+        }
+        channel.lastShown = static_cast<int64_t>(S) * 1000000 + U;
+        ++channel.shown;
+    } else {
+        if (window)
+            window->ClearPicture();
+        ++channel.blanked;
+    }
+}
+
+} // namespace zoplayer

@@ -1,0 +1,126 @@
+#pragma once
+// The playback threads of the player: one per channel, each decoding its
+// channel's frames and pacing them against the base channel's clock, so
+// that all channels play in step. The view steers them through the shared
+// play state and the readers' states.
+#include "player/reader/PlayerMovieReader.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vyrdax {
+class XvidDecoder;
+}
+
+namespace zoplayer {
+
+inline constexpr int kEngineChannels = 64;
+// A channel whose frame lies further than this from the base channel's is
+// shown black in normal play.
+inline constexpr int kStepWindowSeconds = 2;
+// Fast forward and rewind run the clock this many times faster.
+inline constexpr int kFastDivisor = 15;
+// A due time this far past the clock means a gap in the recording.
+inline constexpr int64_t kGapMilliseconds = 5000;
+
+// The millisecond clock and sleeps the threads pace by; tests inject one.
+class PlayerClock {
+public:
+    virtual ~PlayerClock() = default;
+    virtual uint32_t NowMs() = 0;
+    virtual void SleepMs(int milliseconds) = 0;
+};
+
+class SteadyPlayerClock : public PlayerClock {
+public:
+    uint32_t NowMs() override;
+    void SleepMs(int milliseconds) override;
+};
+
+// Where a channel's pictures go: the video window of a display cell. Each
+// call converts or clears and presents under the window's own lock.
+class ChannelWindow {
+public:
+    virtual ~ChannelWindow() = default;
+    virtual void SetTitle(const std::string& text) = 0;
+    // A planar 4:2:0 picture: luma of width x height, chroma of half size.
+    virtual void ShowPicture(const uint8_t* y, const uint8_t* u, const uint8_t* v, int width, int height) = 0;
+    virtual void ClearPicture() = 0;
+};
+
+class PlaybackEngine {
+public:
+    // `readers` are the channel slots in order; `windows` the display cells.
+    PlaybackEngine(std::vector<CMovieFileReader*> readers, std::array<ChannelWindow*, kEngineChannels> windows,
+                   PlayerClock& clock);
+    ~PlaybackEngine();
+    PlaybackEngine(const PlaybackEngine&) = delete;
+    PlaybackEngine& operator=(const PlaybackEngine&) = delete;
+
+    // Makes one decoder per channel; false when the library refuses one.
+    bool CreateDecoders();
+    // Starts one thread per channel; StopThreads (or the destructor) ends
+    // and joins them.
+    void StartThreads();
+    void StopThreads();
+
+    // One round of channel c's loop, as its thread runs it; tests call it
+    // directly with an injected clock.
+    void RunChannelOnce(int c);
+
+    int ChannelCount() const { return static_cast<int>(readers_.size()); }
+    CMovieFileReader* Reader(int c) const { return readers_[static_cast<std::size_t>(c)]; }
+
+    std::atomic<int> playState{kStopped};
+    std::atomic<int> splitMode{16};
+    std::atomic<int> pageStart{0};
+
+    int BaseChannel() const { return baseChannel_.load(); }
+    void SetBaseChannel(int c);
+    // The channel slot whose frames cell `cell` shows, or -1.
+    int CellChannel(int cell) const;
+    void SetRefresh(int c);
+
+    void ChooseEarliestBaseChannel();
+    void ChooseBaseChannel(bool forward, int firstCell, int lastCell);
+    void ResetBaseClock();
+    void SyncChannelsToBase();
+    bool AllChannelsFinished() const;
+    void SetChannelCaption(int cell);
+    bool Anchored() const;
+
+    // Pictures shown and cells blanked by channel, for tests and benchmarks.
+    uint64_t ShownCount(int c) const;
+    uint64_t BlankedCount(int c) const;
+    // The time of the picture a channel showed last, in microseconds.
+    int64_t LastShownTime(int c) const;
+
+private:
+    struct Channel;
+    int DecodeFrame(Channel& channel, const uint8_t* data, int length, int maxCalls);
+    void ChooseBaseChannelLocked(bool forward, int firstCell, int lastCell);
+
+    std::vector<CMovieFileReader*> readers_;
+    std::array<ChannelWindow*, kEngineChannels> windows_;
+    PlayerClock& clock_;
+    std::vector<std::unique_ptr<Channel>> channels_;
+    std::array<std::atomic<int>, kEngineChannels> cellMap_;
+    std::atomic<int> baseChannel_{0};
+
+    // Guards the choice of the base channel and the clock's anchor.
+    mutable std::mutex globalLock_;
+    bool anchored_ = false;
+    int32_t anchorSeconds_ = 0;
+    int32_t anchorMicroseconds_ = 0;
+    uint32_t anchorWallMs_ = 0;
+
+    std::atomic<bool> stop_{false};
+};
+
+} // namespace zoplayer

@@ -1,0 +1,619 @@
+// The player's folder opening, reader and playback engine, on synthetic
+// backup folders written from the byte layout.
+#include "PlayerFolderWriter.h"
+#include "RecordTestSupport.h"
+
+#include "control/display/XvidDecoder.h"
+#include "player/engine/PlaybackEngine.h"
+#include "player/folder/BackupFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <random>
+
+using namespace zoplayer;
+using playertest::ChannelFiles;
+using playertest::WriteChannel;
+using recordtest::TempDir;
+
+namespace {
+
+void WriteChannels(const std::string& folder, int count)
+{
+    for (int c = 0; c < count; ++c) {
+        ChannelFiles files;
+        files.slot = c;
+        files.frames = 10;
+        WriteChannel(folder, files);
+    }
+}
+
+// Decodes one frame with the decoder alone, as a reference picture.
+void DecodeDirectly(vyrdax::XvidDecoder& decoder, const std::vector<uint8_t>& payload)
+{
+    int at = 0;
+    for (int call = 0; call < 16 && at < static_cast<int>(payload.size()); ++call) {
+        const auto r = decoder.Decode(payload.data() + at, static_cast<int>(payload.size()) - at);
+        if (r.consumed > 0)
+            at += r.consumed;
+        if (r.type > 0 || r.consumed <= 0)
+            break;
+    }
+}
+
+// A clock that moves only when the thread sleeps.
+class FakeClock : public PlayerClock {
+public:
+    uint32_t NowMs() override { return now; }
+    void SleepMs(int ms) override { now += static_cast<uint32_t>(ms); }
+    uint32_t now = 5000;
+};
+
+// Records what a playback thread draws.
+class RecordingWindow : public ChannelWindow {
+public:
+    void SetTitle(const std::string& text) override { title = text; }
+    void ShowPicture(const uint8_t* y, const uint8_t*, const uint8_t*, int width, int height) override
+    {
+        lastY.assign(y, y + static_cast<std::size_t>(width) * height);
+        this->width = width;
+        this->height = height;
+        ++shown;
+    }
+    void ClearPicture() override { ++cleared; }
+    std::string title;
+    std::vector<uint8_t> lastY;
+    int width = 0, height = 0, shown = 0, cleared = 0;
+};
+
+struct Engine {
+    explicit Engine(OpenedFolder& folder)
+    {
+        std::vector<CMovieFileReader*> readers;
+        for (auto& r : folder.readers)
+            readers.push_back(r.get());
+        std::array<ChannelWindow*, kEngineChannels> w{};
+        for (int i = 0; i < kEngineChannels; ++i)
+            w[static_cast<std::size_t>(i)] = &windows[static_cast<std::size_t>(i)];
+        engine = std::make_unique<PlaybackEngine>(readers, w, clock);
+        EXPECT_TRUE(engine->CreateDecoders());
+    }
+    FakeClock clock;
+    std::array<RecordingWindow, kEngineChannels> windows;
+    std::unique_ptr<PlaybackEngine> engine;
+};
+
+} // namespace
+
+TEST(PlayerFolder, SplitFollowsTheFileCountWithEightShownInNine)
+{
+    for (int count : {4, 6, 8, 10, 16}) {
+        TempDir dir;
+        WriteChannels(dir.path(), count);
+        OpenedFolder f = OpenBackupFolder(dir.path());
+        ASSERT_EQ(f.outcome, OpenedFolder::kOpened);
+        EXPECT_EQ(f.splitMode, count == 8 ? 9 : count) << count;
+        EXPECT_EQ(static_cast<int>(f.readers.size()), count);
+        EXPECT_EQ(f.authenticityText, kAuthenticText);
+        EXPECT_EQ(f.savedTime, "2026/12/31 11:22:33");
+    }
+}
+
+TEST(PlayerFolder, MissingFilesEndWithTheirTexts)
+{
+    TempDir empty;
+    EXPECT_EQ(OpenBackupFolder(empty.path()).outcome, OpenedFolder::kNoBackupFile);
+    TempDir noIndex;
+    WriteChannels(noIndex.path(), 2);
+    ::unlink((noIndex.path() + "/CH01_00.m4i").c_str());
+    EXPECT_EQ(OpenBackupFolder(noIndex.path()).outcome, OpenedFolder::kNoIndexFile);
+}
+
+TEST(PlayerFolder, FilesArePairedByChannelNumberWhateverTheirCaseOrOrder)
+{
+    TempDir dir;
+    // Channels 2 and 10: by name, "CH010" sorts before "CH02".
+    for (int slot : {2, 10}) {
+        ChannelFiles files;
+        files.slot = slot;
+        files.frames = 10;
+        files.startSeconds = 1000000 + slot * 100;
+        WriteChannel(dir.path(), files);
+    }
+    ::rename((dir.path() + "/CH02_00.m4i").c_str(), (dir.path() + "/ch02_00.M4I").c_str());
+    ::rename((dir.path() + "/CH010_00.mp4").c_str(), (dir.path() + "/ch010_00.mp4.part").c_str());
+    OpenedFolder f = OpenBackupFolder(dir.path());
+    ASSERT_EQ(f.outcome, OpenedFolder::kOpened);
+    ASSERT_EQ(f.readers.size(), 2u);
+    EXPECT_EQ(f.readers[0]->GetIndexRecord(0).seconds, 1000200);
+    EXPECT_EQ(f.readers[1]->GetIndexRecord(0).seconds, 1001000);
+    EXPECT_EQ(f.readers[0]->RecordCount(), 1);
+}
+
+TEST(PlayerFolder, ABadChecksumMarksItsChannelAndStillOpensIt)
+{
+    TempDir dir;
+    for (int slot = 0; slot < 3; ++slot) {
+        ChannelFiles files;
+        files.slot = slot;
+        files.frames = 10;
+        files.badChecksum = slot == 1;
+        WriteChannel(dir.path(), files);
+    }
+    OpenedFolder f = OpenBackupFolder(dir.path());
+    ASSERT_EQ(f.readers.size(), 3u);
+    EXPECT_EQ(f.authenticityText, kNotAuthenticatedText);
+    EXPECT_EQ(f.folderStatus, kNotAuthenticated);
+    EXPECT_EQ(f.channelStatus[0], kAuthentic);
+    EXPECT_EQ(f.channelStatus[1], kNotAuthenticated);
+    EXPECT_EQ(f.channelStatus[2], kAuthentic);
+    EXPECT_FALSE(f.readers[1]->HeaderValid());
+    EXPECT_EQ(f.readers[1]->ReadMovieFrame(), 1);
+}
+
+TEST(PlayerFolder, ACopiedFileLeavesCopiedEvenWhenLaterFilesAreAuthentic)
+{
+    TempDir dir;
+    WriteChannels(dir.path(), 3);
+    if (!playertest::KeepsBirthTime(dir.path() + "/CH00_00.mp4"))
+        GTEST_SKIP() << "this file system keeps no birth time";
+    playertest::ShiftModificationTime(dir.path() + "/CH00_00.mp4", 120);
+    OpenedFolder f = OpenBackupFolder(dir.path());
+    EXPECT_EQ(f.authenticityText, kCopiedText);
+    EXPECT_EQ(f.folderStatus, kCopied);
+    EXPECT_EQ(f.channelStatus[0], kCopied);
+    EXPECT_EQ(f.channelStatus[1], kAuthentic);
+}
+
+TEST(PlayerFolder, ShortFilesGetNoChannelAndAreNeverAuthentic)
+{
+    TempDir dir;
+    WriteChannels(dir.path(), 3);
+    // 28 bytes: skipped; the next file takes its slot.
+    auto bytes = playertest::ReadBytes(dir.path() + "/CH00_00.mp4");
+    bytes.resize(28);
+    playertest::WriteBytes(dir.path() + "/CH00_00.mp4", bytes);
+    OpenedFolder f = OpenBackupFolder(dir.path());
+    ASSERT_EQ(f.readers.size(), 2u);
+    EXPECT_EQ(f.folderStatus, kNotAuthenticated);
+    EXPECT_EQ(f.channelStatus[0], kAuthentic); // channel 1 now plays in slot 0
+    EXPECT_EQ(f.readers[0]->ReadMovieFrame(), 1);
+    EXPECT_EQ(f.readers[0]->CurrentHeader().slot, 1);
+
+    // 30 bytes: opened but its header is cut, so no checksum can hold.
+    bytes.resize(30, 0);
+    playertest::WriteBytes(dir.path() + "/CH00_00.mp4", bytes);
+    OpenedFolder g = OpenBackupFolder(dir.path());
+    ASSERT_EQ(g.readers.size(), 3u);
+    EXPECT_FALSE(g.readers[0]->HeaderValid());
+    EXPECT_EQ(g.channelStatus[0], kNotAuthenticated);
+    EXPECT_EQ(g.readers[0]->ReadMovieFrame(), -1);
+}
+
+TEST(PlayerIndex, ATrailingPartialRecordCountsAndTheSlotPastTheLastRepeatsIt)
+{
+    TempDir dir;
+    std::vector<uint8_t> bytes;
+    for (uint32_t k = 0; k < 3; ++k)
+        for (uint32_t v : {100 + k, 0u, 32 + 1000 * k})
+            for (int b = 0; b < 4; ++b)
+                bytes.push_back(static_cast<uint8_t>(v >> (8 * b)));
+    bytes.resize(bytes.size() - 7); // the last record keeps 5 bytes
+    playertest::WriteBytes(dir.path() + "/i", bytes);
+    CMovieIndex index;
+    ASSERT_TRUE(index.LoadMovieIndex(dir.path() + "/i"));
+    EXPECT_EQ(index.Count(), 3);
+    EXPECT_EQ(index.GetRecord(2).seconds, 102);
+    EXPECT_EQ(index.GetOffset(2), 0); // its offset bytes were cut
+    EXPECT_EQ(index.GetOffset(1), 1032);
+    EXPECT_EQ(index.GetOffset(3), index.GetOffset(2));
+    EXPECT_EQ(index.GetOffset(4), 0);
+    EXPECT_EQ(index.GetOffset(-1), 0);
+    EXPECT_FALSE(index.LoadMovieIndex(dir.path() + "/missing"));
+    EXPECT_EQ(index.Count(), 0);
+}
+
+TEST(PlayerIndex, FindTimeFindsEveryRecordAndClampsOutsideEvenNearTheLimitsOfItsSeconds)
+{
+    std::mt19937 random(7);
+    for (int32_t base : {1000, 2147000000}) {
+        TempDir dir;
+        std::vector<uint8_t> bytes;
+        std::vector<std::pair<int32_t, uint32_t>> times;
+        int32_t s = base;
+        for (int k = 0; k < 500; ++k) {
+            s += static_cast<int32_t>(random() % 3);
+            const uint32_t us = (random() % 10) * 100000;
+            if (!times.empty() && times.back().first == s && times.back().second >= us)
+                continue;
+            times.push_back({s, us});
+            for (uint32_t v : {static_cast<uint32_t>(s), us, static_cast<uint32_t>(32 + k)})
+                for (int b = 0; b < 4; ++b)
+                    bytes.push_back(static_cast<uint8_t>(v >> (8 * b)));
+        }
+        playertest::WriteBytes(dir.path() + "/i", bytes);
+        CMovieIndex index;
+        ASSERT_TRUE(index.LoadMovieIndex(dir.path() + "/i"));
+        // Interpolation lands on the record or, among close neighbours, at
+        // most two records away; exact matches at either end are exact.
+        for (std::size_t k = 0; k < times.size(); ++k) {
+            const int found = index.FindTime(-1, -1, times[k].first, static_cast<int32_t>(times[k].second));
+            EXPECT_LE(std::abs(found - static_cast<int>(k)), 2) << k;
+        }
+        EXPECT_EQ(index.FindTime(-1, -1, times.front().first, static_cast<int32_t>(times.front().second)), 0);
+        const int lastRecord = index.Count() - 1;
+        EXPECT_EQ(index.FindTime(-1, -1, times.back().first, static_cast<int32_t>(times.back().second)), lastRecord);
+        EXPECT_EQ(index.FindTime(-1, -1, base - 10, 0), 0);
+        EXPECT_EQ(index.FindTime(-1, -1, times.back().first + 10, 0), index.Count() - 1);
+    }
+}
+
+TEST(PlayerReader, FastForwardAndRewindMoveByKeyFramesPerLevel)
+{
+    TempDir dir;
+    ChannelFiles files;
+    files.frames = 60; // key frames every 10: six of them
+    WriteChannel(dir.path(), files);
+    CMovieFileReader reader;
+    reader.OpenMovieFiles(dir.path() + "/CH00_00.mp4", dir.path() + "/CH00_00.m4i");
+    ASSERT_TRUE(reader.HeaderValid());
+    ASSERT_EQ(reader.RecordCount(), 6);
+    ASSERT_EQ(reader.ReadNext(), 1);
+    EXPECT_EQ(reader.KeyIndex(), 0);
+    // Level 1 starts from the key frame of the group being shown, then
+    // takes every key frame; reading one counts it.
+    reader.FastForward(1);
+    ASSERT_EQ(reader.ReadNext(), 1);
+    EXPECT_EQ(reader.CurrentHeader().seconds, reader.GetIndexRecord(0).seconds);
+    ASSERT_EQ(reader.ReadNext(), 1);
+    EXPECT_EQ(reader.CurrentHeader().seconds, reader.GetIndexRecord(1).seconds);
+    EXPECT_EQ(reader.KeyIndex(), 2);
+    // Level 3 moves three key frames a step.
+    reader.FastForward(3);
+    ASSERT_EQ(reader.ReadNext(), 1);
+    EXPECT_EQ(reader.CurrentHeader().seconds, reader.GetIndexRecord(4).seconds);
+    EXPECT_EQ(reader.ReadNext(), 0); // past the last key frame
+    EXPECT_EQ(reader.EndFlag(), kAtEnd);
+
+    reader.SeekRecord(4);
+    reader.SetKeyIndex(3);
+    reader.Play();
+    ASSERT_EQ(reader.ReadNext(), 1);
+    EXPECT_EQ(reader.KeyIndex(), 4);
+    reader.Rewind(1);
+    ASSERT_EQ(reader.ReadNext(), 1);
+    EXPECT_EQ(reader.CurrentHeader().seconds, reader.GetIndexRecord(2).seconds);
+    EXPECT_EQ(reader.KeyIndex(), 3);
+    reader.Rewind(3);
+    EXPECT_EQ(reader.ReadNext(), 0);
+    EXPECT_EQ(reader.KeyIndex(), 0);
+    EXPECT_EQ(reader.EndFlag(), kBeforeStart);
+}
+
+TEST(PlayerReader, StepsHandOutOneFrameAndPausedReadersNone)
+{
+    TempDir dir;
+    WriteChannel(dir.path(), ChannelFiles{});
+    CMovieFileReader reader;
+    reader.OpenMovieFiles(dir.path() + "/CH00_00.mp4", dir.path() + "/CH00_00.m4i");
+    reader.Pause();
+    EXPECT_EQ(reader.ReadNext(), 0);
+    EXPECT_EQ(reader.StepForward(), 1);
+    EXPECT_EQ(reader.ReadNext(), 1);
+    EXPECT_EQ(reader.ReadNext(), 0);
+    reader.Step();
+    EXPECT_EQ(reader.ReadNext(), 1);
+    EXPECT_EQ(reader.ReadNext(), 0);
+    reader.Reset();
+    EXPECT_EQ(reader.State(), kStopped);
+    reader.Play();
+    ASSERT_EQ(reader.ReadNext(), 1);
+    EXPECT_TRUE(reader.CurrentHeader().IsKeyFrame());
+}
+
+TEST(PlayerReader, CutAndOversizedFramesAreReadFailures)
+{
+    TempDir dir;
+    ChannelFiles files;
+    files.frames = 2;
+    WriteChannel(dir.path(), files);
+    const std::string movie = dir.path() + "/CH00_00.mp4";
+    auto bytes = playertest::ReadBytes(movie);
+    const std::size_t firstLength = (bytes[36] | bytes[37] << 8 | (bytes[38] & 0xF) << 16);
+
+    auto cut = bytes;
+    cut.resize(32 + 32 + firstLength - 3);
+    playertest::WriteBytes(movie, cut);
+    CMovieFileReader a;
+    a.OpenMovieFiles(movie, "");
+    EXPECT_EQ(a.ReadMovieFrame(), -3);
+    EXPECT_EQ(a.EndFlag(), kAtEnd);
+
+    cut.resize(32 + 20);
+    playertest::WriteBytes(movie, cut);
+    CMovieFileReader b;
+    b.OpenMovieFiles(movie, "");
+    EXPECT_EQ(b.ReadMovieFrame(), -2);
+
+    auto big = bytes;
+    big[36] = 0xFF;
+    big[37] = 0xFF;
+    big[38] = static_cast<uint8_t>(big[38] | 0x0F); // 1,048,575 bytes claimed
+    playertest::WriteBytes(movie, big);
+    CMovieFileReader c;
+    c.OpenMovieFiles(movie, "");
+    EXPECT_EQ(c.ReadMovieFrame(), -3);
+}
+
+TEST(PlayerEngine, PicturesShownEqualADirectDecodeOfTheSourceStream)
+{
+    TempDir dir;
+    ChannelFiles files;
+    files.frames = 20;
+    const auto payloads = WriteChannel(dir.path(), files);
+    OpenedFolder f = OpenBackupFolder(dir.path());
+    Engine e(f);
+    e.engine->ChooseEarliestBaseChannel();
+    e.engine->playState = kPlaying;
+
+    vyrdax::XvidDecoder direct;
+    ASSERT_TRUE(direct.Create());
+    for (std::size_t k = 0; k < payloads.size(); ++k) {
+        e.engine->RunChannelOnce(0);
+        DecodeDirectly(direct, payloads[k]);
+        ASSERT_EQ(e.windows[0].width, 352);
+        ASSERT_EQ(e.windows[0].lastY.size(), 352u * 240u);
+        ASSERT_EQ(0, std::memcmp(e.windows[0].lastY.data(), direct.Picture(), 352 * 240)) << "frame " << k;
+    }
+    EXPECT_EQ(e.windows[0].shown, 20);
+    EXPECT_EQ(e.windows[0].title.substr(0, 20), " CH01 2026/12/31 10:");
+}
+
+TEST(PlayerEngine, PacingFollowsTheBaseClockAndFarChannelsAreBlack)
+{
+    TempDir dir;
+    ChannelFiles a;
+    a.slot = 0;
+    a.frames = 30;
+    WriteChannel(dir.path(), a);
+    ChannelFiles b = a;
+    b.slot = 1;
+    b.startSeconds = a.startSeconds + 10; // ten seconds later than the base
+    WriteChannel(dir.path(), b);
+    OpenedFolder f = OpenBackupFolder(dir.path());
+    Engine e(f);
+    e.engine->ChooseEarliestBaseChannel();
+    EXPECT_EQ(e.engine->BaseChannel(), 0);
+    e.engine->playState = kPlaying;
+
+    e.engine->RunChannelOnce(0); // anchors
+    ASSERT_TRUE(e.engine->Anchored());
+    const uint32_t start = e.clock.now;
+    for (int k = 1; k < 11; ++k)
+        e.engine->RunChannelOnce(0);
+    // Ten frames at 10 fps take a second of the clock.
+    EXPECT_GE(e.clock.now - start, 1000u);
+    EXPECT_LE(e.clock.now - start, 1000u + 11 * 2);
+
+    e.engine->RunChannelOnce(1);
+    EXPECT_EQ(e.windows[1].shown, 0);
+    EXPECT_GE(e.windows[1].cleared, 1);
+    EXPECT_EQ(e.windows[0].shown, 11);
+}
+
+TEST(PlayerEngine, TheNextBaseChannelAtTheEndIsTheNearestLaterOne)
+{
+    TempDir dir;
+    for (int slot = 0; slot < 3; ++slot) {
+        ChannelFiles s;
+        s.slot = slot;
+        s.frames = 10;
+        s.startSeconds = 1000000 + (slot == 0 ? 0 : slot == 1 ? 30 : 20);
+        WriteChannel(dir.path(), s);
+    }
+    OpenedFolder f = OpenBackupFolder(dir.path());
+    Engine e(f);
+    e.engine->ChooseEarliestBaseChannel();
+    e.engine->playState = kPlaying;
+    // Every channel shows its first frame, filling the cell map.
+    for (int c = 0; c < 3; ++c)
+        e.engine->RunChannelOnce(c);
+    EXPECT_EQ(e.engine->CellChannel(2), 2);
+    e.engine->playState = kFastForward;
+    for (auto& r : f.readers)
+        r->FastForward(1);
+    // The base channel runs out of key frames: channel 2 (20 s later) is
+    // nearer than channel 1 (30 s later).
+    for (int k = 0; k < 4 && e.engine->BaseChannel() == 0; ++k)
+        e.engine->RunChannelOnce(0);
+    EXPECT_EQ(f.readers[0]->EndFlag(), kAtEnd);
+    EXPECT_EQ(e.engine->BaseChannel(), 2);
+    EXPECT_FALSE(e.engine->Anchored());
+}
+
+TEST(PlayerEngine, StepBackShowsTheFrameBeforeTheShownOneWhateverTheGroupLength)
+{
+    // (group length, frame shown when stepping back)
+    for (auto [gop, shownFrame] : {std::pair{15, 15}, std::pair{10, 10}, std::pair{10, 13}, std::pair{10, 1}}) {
+        SCOPED_TRACE(std::to_string(gop) + " " + std::to_string(shownFrame));
+        TempDir dir;
+        ChannelFiles files;
+        files.frames = 30;
+        files.gop = gop;
+        const auto payloads = WriteChannel(dir.path(), files);
+        OpenedFolder f = OpenBackupFolder(dir.path());
+        Engine e(f);
+        e.engine->ChooseEarliestBaseChannel();
+        e.engine->playState = kPlaying;
+        for (int k = 0; k <= shownFrame; ++k)
+            e.engine->RunChannelOnce(0);
+
+        vyrdax::XvidDecoder direct;
+        ASSERT_TRUE(direct.Create());
+        for (int k = 0; k < shownFrame; ++k) {
+            DecodeDirectly(direct, payloads[static_cast<std::size_t>(k)]);
+        }
+        e.engine->pageStart = 0;
+        f.readers[0]->Pause();
+        f.readers[0]->Step();
+        e.engine->playState = kStepBack;
+        e.engine->RunChannelOnce(0);
+        ASSERT_EQ(e.windows[0].lastY.size(), 352u * 240u);
+        EXPECT_EQ(0, std::memcmp(e.windows[0].lastY.data(), direct.Picture(), 352 * 240));
+        EXPECT_EQ(f.readers[0]->KeyIndex(), (shownFrame - 1) / gop);
+        EXPECT_EQ(f.readers[0]->FramesSinceKey(), (shownFrame - 1) % gop);
+        // Stepping forward from there shows the frame that was shown before.
+        f.readers[0]->StepForward();
+        EXPECT_EQ(f.readers[0]->CurrentHeader().Length(), payloads[static_cast<std::size_t>(shownFrame)].size());
+    }
+}
+
+TEST(PlayerEngine, AFrameWithAChannelPastTheCellsIsSkipped)
+{
+    TempDir dir;
+    ChannelFiles files;
+    files.frames = 10;
+    WriteChannel(dir.path(), files);
+    auto bytes = playertest::ReadBytes(dir.path() + "/CH00_00.mp4");
+    bytes[32 + 30] = 200; // the first frame claims channel 200
+    playertest::WriteBytes(dir.path() + "/CH00_00.mp4", bytes);
+    OpenedFolder f = OpenBackupFolder(dir.path());
+    Engine e(f);
+    e.engine->ChooseEarliestBaseChannel();
+    e.engine->playState = kPlaying;
+    e.engine->RunChannelOnce(0);
+    for (int cell = 0; cell < kEngineChannels; ++cell)
+        EXPECT_EQ(e.engine->CellChannel(cell), -1);
+    e.engine->RunChannelOnce(0);
+    EXPECT_EQ(e.engine->CellChannel(0), 0);
+}
+
+TEST(PlayerEngine, ThreadsPlayAndStopPromptlyUnderARealClock)
+{
+    TempDir dir;
+    WriteChannels(dir.path(), 4);
+    OpenedFolder f = OpenBackupFolder(dir.path());
+    std::vector<CMovieFileReader*> readers;
+    for (auto& r : f.readers)
+        readers.push_back(r.get());
+    std::array<RecordingWindow, kEngineChannels> windows;
+    std::array<ChannelWindow*, kEngineChannels> w{};
+    for (int i = 0; i < 4; ++i)
+        w[static_cast<std::size_t>(i)] = &windows[static_cast<std::size_t>(i)];
+    SteadyPlayerClock clock;
+    for (int round = 0; round < 20; ++round) {
+        PlaybackEngine engine(readers, w, clock);
+        ASSERT_TRUE(engine.CreateDecoders());
+        engine.ChooseEarliestBaseChannel();
+        engine.playState = kPlaying;
+        engine.StartThreads();
+        std::this_thread::sleep_for(std::chrono::milliseconds(round % 5 * 3));
+        engine.playState = round % 2 ? kPaused : kStopped;
+        engine.StopThreads();
+        for (auto& r : f.readers)
+            r->Reset(), r->Play();
+    }
+    SUCCEED();
+}
+
+TEST(PlayerEngine, ButtonActionsBesideRunningThreadsKeepEveryReaderUsable)
+{
+    TempDir dir;
+    WriteChannels(dir.path(), 4);
+    OpenedFolder f = OpenBackupFolder(dir.path());
+    std::vector<CMovieFileReader*> readers;
+    for (auto& r : f.readers)
+        readers.push_back(r.get());
+    std::array<RecordingWindow, kEngineChannels> windows;
+    std::array<ChannelWindow*, kEngineChannels> w{};
+    for (int i = 0; i < 4; ++i)
+        w[static_cast<std::size_t>(i)] = &windows[static_cast<std::size_t>(i)];
+    SteadyPlayerClock clock;
+    PlaybackEngine engine(readers, w, clock);
+    ASSERT_TRUE(engine.CreateDecoders());
+    engine.ChooseEarliestBaseChannel();
+    engine.playState = kPlaying;
+    engine.StartThreads();
+    std::mt19937 random(11);
+    for (int round = 0; round < 400; ++round) {
+        CMovieFileReader& r = *f.readers[random() % 4];
+        switch (random() % 9) {
+        case 0: for (auto& x : f.readers) x->Play(); engine.playState = kPlaying; break;
+        case 1: for (auto& x : f.readers) x->Pause(); engine.playState = kPaused; break;
+        case 2: for (auto& x : f.readers) x->FastForward(1 + static_cast<int>(random() % 3)); engine.playState = kFastForward; break;
+        case 3: for (auto& x : f.readers) x->Rewind(1 + static_cast<int>(random() % 3)); engine.playState = kRewind; break;
+        case 4: r.StepForward(); engine.playState = kStepForward; break;
+        case 5: r.Step(); engine.playState = kStepBack; break;
+        case 6: for (auto& x : f.readers) x->Reset(); break;
+        case 7: engine.SyncChannelsToBase(); break;
+        default: engine.ChooseBaseChannel(random() % 2, 0, 32); break;
+        }
+        if (round % 50 == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    // Back to the start and playing: every channel shows pictures again.
+    engine.playState = kStopped;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    for (auto& x : f.readers)
+        x->Reset(), x->Play();
+    std::array<uint64_t, 4> before{};
+    for (int c = 0; c < 4; ++c)
+        before[static_cast<std::size_t>(c)] = engine.ShownCount(c);
+    engine.ChooseEarliestBaseChannel();
+    engine.playState = kPlaying;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    bool all = false;
+    while (!all && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        all = true;
+        for (int c = 0; c < 4; ++c)
+            all = all && engine.ShownCount(c) > before[static_cast<std::size_t>(c)];
+    }
+    engine.StopThreads();
+    EXPECT_TRUE(all);
+}
+
+TEST(PlayerEngine, DamagedFilesAreReadAndPlayedWithoutFault)
+{
+    std::mt19937 random(3);
+    for (int round = 0; round < 30; ++round) {
+        TempDir dir;
+        ChannelFiles files;
+        files.frames = 20;
+        WriteChannel(dir.path(), files);
+        auto movie = playertest::ReadBytes(dir.path() + "/CH00_00.mp4");
+        auto index = playertest::ReadBytes(dir.path() + "/CH00_00.m4i");
+        // Damage frame headers, payloads and index records alike.
+        for (int k = 0; k < 12; ++k)
+            movie[32 + random() % (movie.size() - 32)] = static_cast<uint8_t>(random());
+        for (int k = 0; k < 3 && !index.empty(); ++k)
+            index[random() % index.size()] = static_cast<uint8_t>(random());
+        movie.resize(movie.size() - random() % 500);
+        playertest::WriteBytes(dir.path() + "/CH00_00.mp4", movie);
+        playertest::WriteBytes(dir.path() + "/CH00_00.m4i", index);
+        OpenedFolder f = OpenBackupFolder(dir.path());
+        ASSERT_EQ(f.readers.size(), 1u);
+        Engine e(f);
+        e.engine->ChooseEarliestBaseChannel();
+        const int states[] = {kPlaying, kFastForward, kRewind, kPlaying};
+        for (int state : states) {
+            e.engine->playState = state;
+            if (state == kFastForward)
+                f.readers[0]->FastForward(2);
+            else if (state == kRewind)
+                f.readers[0]->Rewind(1);
+            else
+                f.readers[0]->Play();
+            for (int k = 0; k < 25; ++k)
+                e.engine->RunChannelOnce(0);
+        }
+        f.readers[0]->Step();
+        e.engine->playState = kStepBack;
+        e.engine->RunChannelOnce(0);
+    }
+    SUCCEED();
+}

@@ -1,0 +1,38 @@
+// Synthetic backup folders for the player's tests, written straight from the
+// byte layout of movie, frame-header and index records (no code of the
+// player or the control writes them).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace playertest {
+
+struct ChannelFiles {
+    int slot = 0;               // the channel number in the file name and frame headers
+    int32_t startSeconds = 1000000;
+    int frames = 30;
+    int fps = 10;
+    int width = 352;
+    int height = 240;
+    bool badChecksum = false;
+    int gop = 10;
+};
+
+// The reflected CRC-32 with start value 0 and no final inversion.
+uint32_t ReferenceCrc32(const uint8_t* data, std::size_t length);
+
+// Writes "CH0<slot>_00.mp4" and "CH0<slot>_00.m4i" into `folder` with real
+// MPEG-4 frames, frame times stepping by 1/fps from startSeconds. Returns
+// the payload of every frame, in order.
+std::vector<std::vector<uint8_t>> WriteChannel(const std::string& folder, const ChannelFiles& files);
+
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+std::vector<uint8_t> ReadBytes(const std::string& path);
+// Gives the file a last-write time `secondsAfterBirth` seconds after now.
+void ShiftModificationTime(const std::string& path, int secondsAfterBirth);
+// True when the file system of `path` keeps birth times.
+bool KeepsBirthTime(const std::string& path);
+
+} // namespace playertest

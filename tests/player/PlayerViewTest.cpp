@@ -1,0 +1,248 @@
+// The player's windows: cell layouts, paging, the view on a synthetic
+// backup folder with real pictures, the buttons and the double click.
+#include "PlayerFolderWriter.h"
+#include "RecordTestSupport.h"
+
+#include "player/view/CMainFrame.h"
+#include "player/view/CVideoWnd.h"
+#include "player/view/CZoPlayerView.h"
+#include "player/view/CellLayout.h"
+#include "platform/MessageBox.h"
+#include "viewercore/widgets/CButtonST.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace zoplayer;
+using playertest::ChannelFiles;
+using recordtest::TempDir;
+
+namespace {
+
+bool PumpUntil(const std::function<bool()>& done, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms)
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+        QTest::qWait(5);
+    }
+    return true;
+}
+
+bool HasPicture(const QImage& image)
+{
+    for (int y = 0; y < image.height(); y += 7)
+        for (int x = 0; x < image.width(); x += 7)
+            if ((image.pixel(x, y) & 0xFFFFFF) != 0)
+                return true;
+    return false;
+}
+
+struct BoxRecorder {
+    BoxRecorder()
+    {
+        previous = platform::SetMessageBoxHandler([this](const std::string& text, const std::string&, unsigned) {
+            texts.push_back(text);
+            return platform::IDOK;
+        });
+    }
+    ~BoxRecorder() { platform::SetMessageBoxHandler(previous); }
+    std::vector<std::string> texts;
+    platform::MessageBoxHandler previous;
+};
+
+void WriteFolder(const std::string& folder, int channels, int frames = 100)
+{
+    for (int c = 0; c < channels; ++c) {
+        ChannelFiles files;
+        files.slot = c;
+        files.frames = frames;
+        files.fps = 30;
+        playertest::WriteChannel(folder, files);
+    }
+}
+
+} // namespace
+
+TEST(PlayerLayout, CellsShareTheViewWithRemaindersInTheLastColumnAndRow)
+{
+    // 1000 x 805: 976 x 700 for the grid.
+    EXPECT_EQ(CellRect(1, 0, 1000, 805), QRect(QPoint(12, 54), QPoint(12 + 976 - 1, 54 + 700 - 1)));
+    EXPECT_TRUE(CellRect(1, 1, 1000, 805).isEmpty());
+    // 3 columns: 325 each with 1 over, rows of 233 with 1 over.
+    EXPECT_EQ(CellRect(9, 0, 1000, 805), QRect(12, 54, 325, 233));
+    EXPECT_EQ(CellRect(9, 8, 1000, 805), QRect(12 + 650, 54 + 466, 326, 234));
+    EXPECT_TRUE(CellRect(9, 9, 1000, 805).isEmpty());
+    EXPECT_EQ(CellRect(6, 0, 1000, 805), QRect(12, 54, 650, 466));
+    EXPECT_EQ(CellRect(6, 1, 1000, 805), QRect(12 + 650, 54, 326, 233));
+    EXPECT_EQ(CellRect(6, 5, 1000, 805), QRect(12 + 650, 54 + 466, 326, 234));
+    EXPECT_EQ(CellRect(10, 1, 1000, 805), QRect(12 + 488, 54, 488, 350));
+    EXPECT_EQ(CellRect(10, 9, 1000, 805), QRect(12 + 732, 54 + 525, 244, 175));
+    // Split mode 5 lays out like the 64-cell grid.
+    EXPECT_EQ(CellRect(5, 4, 1000, 805), CellRect(64, 4, 1000, 805));
+    EXPECT_EQ(ColumnsOfSplit(32), 6);
+}
+
+TEST(PlayerLayout, NextMovesByTheLayoutsPageAndWrapsAt64)
+{
+    EXPECT_EQ(NextPageStart(9, 0), 8);
+    EXPECT_EQ(NextPageStart(9, 56), 0);
+    EXPECT_EQ(NextPageStart(4, 60), 0);
+    EXPECT_EQ(NextPageStart(1, 63), 0);
+    EXPECT_EQ(NextPageStart(32, 32), 0);
+    EXPECT_EQ(NextPageStart(64, 0), 0);
+    EXPECT_EQ(NextPageStart(6, 0), 0);
+}
+
+TEST(PlayerView, AFolderWithoutMoviesEndsWithItsBox)
+{
+    BoxRecorder boxes;
+    TempDir dir;
+    CMainFrame frame(dir.path());
+    int exitCode = 7;
+    EXPECT_FALSE(frame.View()->OnInitialUpdate(&exitCode));
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_EQ(boxes.texts, std::vector<std::string>{"No Backup File Exist"});
+}
+
+TEST(PlayerView, TheViewPlaysEveryChannelInItsCellAndFillsTheStatusBar)
+{
+    BoxRecorder boxes;
+    TempDir dir;
+    WriteFolder(dir.path(), 4);
+    CMainFrame frame(dir.path());
+    frame.show();
+    EXPECT_GE(frame.width(), 1024);
+    EXPECT_GE(frame.height(), 768);
+    EXPECT_EQ(frame.minimumSize(), QSize(1024, 768));
+    EXPECT_EQ(frame.windowTitle(), "Zo Player");
+    int exitCode = 0;
+    ASSERT_TRUE(frame.View()->OnInitialUpdate(&exitCode));
+    CZoPlayerView* view = frame.View();
+    EXPECT_EQ(view->SplitMode(), 4);
+    EXPECT_EQ(frame.PaneText(2), "This is an Authenticated Image.");
+    EXPECT_EQ(frame.PaneText(6), "2026/12/31 11:22:33");
+    EXPECT_EQ(frame.PaneText(1), "Athentication Status");
+    EXPECT_EQ(frame.PaneText(7), "  ZOP64  Version 4.21");
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            for (int c = 0; c < 4; ++c)
+                if (!HasPicture(view->VideoWindow(c)->Picture()))
+                    return false;
+            return true;
+        },
+        5000));
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_TRUE(view->VideoWindow(c)->isVisible());
+        EXPECT_EQ(view->VideoWindow(c)->geometry(), CellRect(4, c, view->width(), view->height()));
+        EXPECT_EQ(view->VideoWindow(c)->Title().left(6), QString(" CH%1 ").arg(c + 1, 2, 10, QChar('0')));
+    }
+    EXPECT_FALSE(view->VideoWindow(4)->isVisible());
+    EXPECT_FALSE(view->Button(IDC_STEP_BACK)->isVisible());
+    const QImage shot = frame.grab().toImage();
+    const QRect cell3 = CellRect(4, 3, view->width(), view->height()).translated(view->mapTo(&frame, QPoint(0, 0)));
+    EXPECT_TRUE(HasPicture(shot.copy(cell3.adjusted(2, 14, -2, -2))));
+    if (const char* out = std::getenv("ZOPLAYER_SHOT"))
+        shot.save(QString::fromLocal8Bit(out));
+}
+
+TEST(PlayerView, ButtonsChangeThePlayStateAndLayoutsPauseBetweenChanges)
+{
+    BoxRecorder boxes;
+    TempDir dir;
+    WriteFolder(dir.path(), 8, 200);
+    CMainFrame frame(dir.path());
+    frame.show();
+    int exitCode = 0;
+    ASSERT_TRUE(frame.View()->OnInitialUpdate(&exitCode));
+    CZoPlayerView* view = frame.View();
+    PlaybackEngine* e = view->Engine();
+    EXPECT_EQ(view->SplitMode(), 9);
+    ASSERT_TRUE(PumpUntil([&] { return e->CellChannel(7) == 7; }, 5000));
+
+    view->Button(IDC_FAST_FORWARD)->click();
+    view->Button(IDC_FAST_FORWARD)->click();
+    view->Button(IDC_FAST_FORWARD)->click();
+    view->Button(IDC_FAST_FORWARD)->click();
+    EXPECT_EQ(view->SpeedLevel(), 3);
+    EXPECT_EQ(e->playState.load(), kFastForward);
+    EXPECT_EQ(e->Reader(0)->StepSize(), 2);
+    view->Button(IDC_PLAY)->click();
+    EXPECT_EQ(e->playState.load(), kPlaying);
+    EXPECT_EQ(view->SpeedLevel(), 1);
+    view->Button(IDC_PAUSE)->click();
+    EXPECT_EQ(e->playState.load(), kPaused);
+
+    view->ForgetLastLayoutChange();
+    view->OnLayout(16);
+    EXPECT_EQ(view->SplitMode(), 16);
+    view->OnLayout(4); // within 500 ms of the last change
+    EXPECT_EQ(view->SplitMode(), 16);
+    view->ForgetLastLayoutChange();
+    view->OnLayout(9);
+    EXPECT_EQ(view->SplitMode(), 9);
+    view->OnNext();
+    EXPECT_EQ(view->PageStart(), 8);
+    EXPECT_FALSE(view->VideoWindow(7)->isVisible());
+    view->OnNext();
+    EXPECT_EQ(view->PageStart(), 16);
+
+    // A double click on an empty cell does nothing; on a channel it opens
+    // the single view, where the paused view offers the step buttons. Stop
+    // first: a channel that fast forward took to its end would start again.
+    view->OnStop();
+    view->OnPause();
+    EXPECT_EQ(e->playState.load(), kPaused);
+    view->ForgetLastLayoutChange();
+    view->OnVideoDoubleClick(40);
+    EXPECT_EQ(view->SplitMode(), 9);
+    view->ForgetLastLayoutChange();
+    view->OnVideoDoubleClick(5);
+    EXPECT_EQ(view->SplitMode(), 1);
+    EXPECT_EQ(view->PageStart(), 5);
+    EXPECT_TRUE(view->Button(IDC_STEP_FORWARD)->isVisibleTo(view));
+    EXPECT_TRUE(view->VideoWindow(5)->isVisibleTo(view));
+    EXPECT_EQ(view->VideoWindow(5)->geometry(), CellRect(1, 0, view->width(), view->height()));
+    view->OnStepForward();
+    EXPECT_EQ(e->playState.load(), kStepForward);
+    // Back to the nine-cell layout, on the page that holds cell 5.
+    view->ForgetLastLayoutChange();
+    view->OnVideoDoubleClick(5);
+    EXPECT_EQ(view->SplitMode(), 9);
+    EXPECT_EQ(view->PageStart(), 0);
+    EXPECT_TRUE(boxes.texts.empty());
+}
+
+TEST(PlayerView, ATitleIsWhiteOnBlackAcrossTheWholeBar)
+{
+    QWidget parent;
+    parent.resize(400, 300);
+    CVideoWnd window(&parent, 3);
+    window.setGeometry(0, 0, 300, 200);
+    parent.show();
+    window.SetTitle(" CH04 ");
+    EXPECT_EQ(window.Title(), " CH04 ");
+    auto whiteText = [&] {
+        const QImage shot = window.grab().toImage();
+        for (int x = 1; x < 60; ++x)
+            for (int y = 2; y < 12; ++y)
+                if (qGray(shot.pixel(x, y)) > 200)
+                    return true;
+        return false;
+    };
+    ASSERT_TRUE(PumpUntil(whiteText, 2000));
+    const QImage shot = window.grab().toImage();
+    EXPECT_EQ(shot.pixel(290, 6) & 0xFFFFFF, 0u);        // black to the right end
+    EXPECT_EQ(shot.pixel(0, 100) & 0xFFFFFF, 0xC8C8C8u); // the grey frame
+    // A small picture is stretched from its own size over the window.
+    std::vector<uint8_t> y(16 * 16, 235), u(64, 128), v(64, 128);
+    window.ShowPicture(y.data(), u.data(), v.data(), 16, 16);
+    ASSERT_TRUE(PumpUntil([&] { return qGray(window.grab().toImage().pixel(250, 150)) > 200; }, 2000));
+    EXPECT_EQ(window.Picture().size(), QSize(16, 16));
+}
