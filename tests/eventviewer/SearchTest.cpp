@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
+#include <cstdlib>
+#include <ctime>
 #include <random>
 
 namespace {
@@ -444,4 +446,44 @@ TEST_F(SearchFixture, DestroyedWhileSearching)
         page.reset();
         QCoreApplication::processEvents();
     }
+}
+
+// Each hour is converted once; every second of the clock-change days must
+// come out as mktime gives it record by record, in a zone that changes by
+// an hour and in one that changes by half an hour.
+TEST(SearchLocalTime, HourCacheAgreesWithMktimeOnClockChangeDays)
+{
+    const char* previous = std::getenv("TZ");
+    const std::string saved = previous ? previous : "";
+    struct Zone {
+        const char* name;
+        std::vector<std::pair<int, int>> days; // month, day
+    };
+    const Zone zones[] = {
+        {"Europe/Berlin", {{3, 31}, {10, 27}}},
+        {"Australia/Lord_Howe", {{4, 7}, {10, 6}}},
+    };
+    for (const Zone& zone : zones) {
+        setenv("TZ", zone.name, 1);
+        tzset();
+        for (const auto& [month, day] : zone.days) {
+            LocalTimeCache cache;
+            int compared = 0;
+            for (int hour = 0; hour < 24; ++hour)
+                for (int minute = 0; minute < 60; ++minute)
+                    for (int second : {0, 1, 29, 30, 59, 60, 63}) {
+                        const uint32_t packed = PackEventTime({2024, month, day, hour, minute, second});
+                        ASSERT_EQ(cache.Seconds(packed), LocalSeconds(2024, month, day, hour, minute, second))
+                            << zone.name << " " << month << "/" << day << " " << hour << ":" << minute << ":"
+                            << second;
+                        ++compared;
+                    }
+            EXPECT_EQ(compared, 24 * 60 * 7);
+        }
+    }
+    if (previous)
+        setenv("TZ", saved.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
 }
