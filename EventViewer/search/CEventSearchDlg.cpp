@@ -120,38 +120,38 @@ void CEventSearchDlg::CreateControls()
     dvrList_->setColumnWidth(kColumnStatus, 133);
     dvrList_->setColumnHidden(kColumnReader, true);
     dvrList_->setContextMenuPolicy(Qt::CustomContextMenu);
-    dvrList_->setGeometry(10, 10, 300, 250);
+    dvrList_->setGeometry(10, 10, 285, 250);
     QObject::connect(dvrList_, &QWidget::customContextMenuRequested, this, [this] { OnDvrListRightClick(); });
 
     allDvr_ = check(IDC_SEARCH_ALL_DVR, "DVR", 10, 266, 60);
     QObject::connect(allDvr_, &QCheckBox::clicked, this, [this] { OnAllDvr(); });
 
-    label("From", 320, 10, 40);
-    fromDvr_ = combo(IDC_FROM_DVR, {}, 360, 10, 130);
-    label("To", 500, 10, 25);
-    toDvr_ = combo(IDC_TO_DVR, {}, 525, 10, 130);
+    label("From", 305, 10, 35);
+    fromDvr_ = combo(IDC_FROM_DVR, {}, 340, 10, 100);
+    label("To", 445, 10, 20);
+    toDvr_ = combo(IDC_TO_DVR, {}, 465, 10, 95);
     // Only the operator's picks: refilling a combo is no pick.
     QObject::connect(fromDvr_, qOverload<int>(&QComboBox::activated), this, [this] { OnFromDvrChanged(); });
     QObject::connect(toDvr_, qOverload<int>(&QComboBox::activated), this, [this] { OnToDvrChanged(); });
 
-    useDate_ = check(IDC_USE_DATE, "Date", 320, 40, 80);
+    useDate_ = check(IDC_USE_DATE, "Date", 305, 40, 80);
     QObject::connect(useDate_, &QCheckBox::clicked, this, [this] { OnUseDate(); });
-    label("From", 320, 64, 40);
-    label("To", 320, 90, 40);
+    label("From", 305, 64, 35);
+    label("To", 305, 90, 35);
     const QDate today = QDate::currentDate();
     auto day = [this, &named](int id, int y, const QDate& date) {
         auto* edit = new QDateEdit(date, this);
         named(edit, id);
         edit->setDisplayFormat("yyyy/MM/dd");
         edit->setCalendarPopup(true);
-        edit->setGeometry(360, y, 120, 22);
+        edit->setGeometry(340, y, 120, 22);
         return edit;
     };
     auto time = [this, &named](int id, int y, const QTime& t) {
         auto* edit = new QTimeEdit(t, this);
         named(edit, id);
         edit->setDisplayFormat("HH:mm:ss");
-        edit->setGeometry(485, y, 90, 22);
+        edit->setGeometry(465, y, 95, 22);
         return edit;
     };
     fromDay_ = day(IDC_FROM_DAY, 64, today);
@@ -159,41 +159,41 @@ void CEventSearchDlg::CreateControls()
     fromTime_ = time(IDC_FROM_TIME, 64, QTime(0, 0, 0));
     toTime_ = time(IDC_TO_TIME, 90, QTime(23, 59, 59));
 
-    label("Channel", 320, 124, 80);
+    label("Channel", 305, 120, 80);
     for (int k = 0; k < 16; ++k)
         channelChecks_[static_cast<std::size_t>(k)] =
-            check(IDC_FIRST_CHANNEL + k, QStringLiteral("C%1").arg(k + 1), 320 + (k % 8) * 46, 146 + (k / 8) * 22, 46);
-    auto* allChannel = button(IDC_ALL_CHANNEL, "All Channel", 320, 196, 90, 22);
+            check(IDC_FIRST_CHANNEL + k, QStringLiteral("C%1").arg(k + 1), 305 + (k % 4) * 60, 142 + (k / 4) * 22, 60);
+    auto* allChannel = button(IDC_ALL_CHANNEL, "All Channel", 305, 234, 90, 22);
     QObject::connect(allChannel, &QPushButton::clicked, this, [this] { OnAllChannel(); });
-    auto* allEvent = button(IDC_SEARCH_ALL_EVENT, "All Event", 415, 196, 90, 22);
+    auto* allEvent = button(IDC_SEARCH_ALL_EVENT, "All Event", 400, 234, 90, 22);
     QObject::connect(allEvent, &QPushButton::clicked, this, [this] { OnAllEvent(); });
 
     const QStringList recordKinds{"All", "Manual", "Schedule", "Network"};
     for (int i = 0; i < static_cast<int>(std::size(kEventBoxes)); ++i)
-        eventChecks_.push_back(check(kEventBoxes[i].id, kEventBoxes[i].text, 700, 10 + i * 24, 130));
-    recordStartKind_ = combo(IDC_RECORD_START_KIND, recordKinds, 835, 10 + kRecordStart * 24, 90);
-    recordStopKind_ = combo(IDC_RECORD_STOP_KIND, recordKinds, 835, 10 + kRecordStop * 24, 90);
-    menuKind_ = combo(IDC_MENU_KIND, {"All", "DVR", "Network"}, 835, 10 + kMenu * 24, 90);
-    userKind_ = combo(IDC_USER_KIND, {"All", "Admin", "User"}, 835, 10 + kNetwork * 24, 90);
+        eventChecks_.push_back(check(kEventBoxes[i].id, kEventBoxes[i].text, 575, 10 + i * 24, 125));
+    recordStartKind_ = combo(IDC_RECORD_START_KIND, recordKinds, 705, 10 + kRecordStart * 24, 90);
+    recordStopKind_ = combo(IDC_RECORD_STOP_KIND, recordKinds, 705, 10 + kRecordStop * 24, 90);
+    menuKind_ = combo(IDC_MENU_KIND, {"All", "DVR", "Network"}, 705, 10 + kMenu * 24, 90);
+    userKind_ = combo(IDC_USER_KIND, {"All", "Admin", "User"}, 705, 10 + kNetwork * 24, 90);
     QObject::connect(eventChecks_[kNetwork], &QCheckBox::toggled, this, [this] { OnNetworkConnect(); });
-    useIpAddress_ = check(IDC_USE_IP_ADDRESS, "IP Address", 700, 10 + 9 * 24, 100);
+    useIpAddress_ = check(IDC_USE_IP_ADDRESS, "IP Address", 575, 10 + 9 * 24, 100);
     QObject::connect(useIpAddress_, &QCheckBox::toggled, this, [this] { OnUseIpAddress(); });
     address_ = new QLineEdit(this);
     named(address_, IDC_IP_ADDRESS);
     address_->setValidator(new QRegularExpressionValidator(
         QRegularExpression(R"((\d{0,3})(\.\d{0,3}){0,3})"), address_));
-    address_->setGeometry(805, 10 + 9 * 24, 120, 22);
+    address_->setGeometry(680, 10 + 9 * 24, 125, 22);
 
-    search_ = button(IDC_SEARCH, "Search", 940, 10, 100, 28);
+    search_ = button(IDC_SEARCH, "Search", 830, 10, 110, 28);
     QObject::connect(search_, &QPushButton::clicked, this, [this] { OnSearch(); });
-    stop_ = button(IDC_SEARCH_STOP, "Stop", 940, 44, 100, 28);
+    stop_ = button(IDC_SEARCH_STOP, "Stop", 830, 44, 110, 28);
     QObject::connect(stop_, &QPushButton::clicked, this, [this] { OnStop(); });
-    scrollButton_ = button(IDC_SEARCH_SCROLL, "Scroll On/Off", 940, 78, 100, 28);
+    scrollButton_ = button(IDC_SEARCH_SCROLL, "Scroll On/Off", 830, 78, 110, 28);
     QObject::connect(scrollButton_, &QPushButton::clicked, this, [this] { scroll_ = !scroll_; });
 
     summary_ = new QLabel(this);
     named(summary_, IDC_SEARCH_SUMMARY);
-    summary_->setGeometry(320, 266, 300, 20);
+    summary_->setGeometry(305, 266, 300, 20);
 
     model_ = new SearchResultModel(this);
     resultList_ = new QTableView(this);
@@ -207,6 +207,9 @@ void CEventSearchDlg::CreateControls()
     resultList_->setColumnWidth(SearchResultModel::kIndex, 110);
     for (int c = 1; c < SearchResultModel::kColumnCount; ++c)
         resultList_->setColumnWidth(c, 120);
+    // A time is read whole: its column grows where the font needs more.
+    const int timeWidth = resultList_->fontMetrics().horizontalAdvance(QStringLiteral("0000/00/00 00:00:00")) + 14;
+    resultList_->setColumnWidth(SearchResultModel::kTime, std::max(120, timeWidth));
     resultList_->horizontalHeader()->setSectionsClickable(true);
     QObject::connect(resultList_->horizontalHeader(), &QHeaderView::sectionClicked, this,
                      [this](int column) { SortResults(column); });
