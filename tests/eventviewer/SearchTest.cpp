@@ -3,6 +3,7 @@
 #include "SearchFixture.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -407,13 +408,19 @@ TEST_F(SearchFixture, StoppedWhileRunningRepeatedly)
     Check(IDC_SEARCH_MOTION);
     SetChannels(0xFFFF);
     std::mt19937 random(17);
+    int scanning = 0, listing = 0; // rounds stopped in the middle of each
     for (int round = 0; round < 300; ++round) {
         page->OnSearch();
-        const int spins = static_cast<int>(random() % 6);
-        for (int i = 0; i < spins; ++i)
+        // Up to 12 ms of the search before the stop.
+        const int64_t runFor = static_cast<int64_t>(random() % 12000) * 1000;
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.nsecsElapsed() < runFor)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
         if (random() % 2)
             platform::ServeSentMessages();
+        scanning += page->Started() > page->Finished();
+        listing += page->Results() > 0 && page->Searching();
         page->OnStop();
         ASSERT_FALSE(page->Searching());
         for (int i = 0; i < CEventSearchDlg::kReaders; ++i)
@@ -423,6 +430,8 @@ TEST_F(SearchFixture, StoppedWhileRunningRepeatedly)
         QCoreApplication::processEvents();
         ASSERT_EQ(page->Results_()->rowCount(), rows);
     }
+    EXPECT_GT(scanning, 30);
+    EXPECT_GT(listing, 10);
     ASSERT_TRUE(Search());
     EXPECT_EQ(KeySet(), expected);
     EXPECT_EQ(page->Results(), static_cast<int>(expected.size()));
