@@ -117,7 +117,7 @@ public:
     bool RowChecked(int row) const;
     void SetRowChecked(int row, bool checked);
     const CFileMgr& Reader(int i) const { return *readers_[static_cast<std::size_t>(i)]; }
-    SearchResultModel* Results_() const { return model_; }
+    SearchResultModel* ResultModel() const { return model_; }
     QString SummaryText() const;
     QPushButton* SearchButton() const { return search_; }
     QCheckBox* Check(int id) const;

@@ -48,8 +48,8 @@ EventRecord Event(uint32_t key, uint16_t eventClass, uint8_t subKind, uint32_t m
 std::set<uint32_t> ResultKeys(CEventSearchDlg* page)
 {
     std::set<uint32_t> keys;
-    for (int i = 0; i < page->Results_()->rowCount(); ++i)
-        keys.insert(page->Results_()->Text(i, SearchResultModel::kId).toUInt());
+    for (int i = 0; i < page->ResultModel()->rowCount(); ++i)
+        keys.insert(page->ResultModel()->Text(i, SearchResultModel::kId).toUInt());
     return keys;
 }
 
@@ -127,8 +127,8 @@ TEST_F(ViewerFixture, TheSearchFindsWhatAPollStoredByDvrTimeTypeChannelAndAddres
     page->Check(IDC_USE_IP_ADDRESS)->setChecked(true);
     page->AddressEdit()->setText("10.1.2.9");
     EXPECT_EQ(search(), (std::set<uint32_t>{104}));
-    EXPECT_EQ(page->Results_()->Text(0, SearchResultModel::kIpAddress), "010.001.002.009");
-    EXPECT_EQ(page->Results_()->Text(0, SearchResultModel::kDvrName), "Front");
+    EXPECT_EQ(page->ResultModel()->Text(0, SearchResultModel::kIpAddress), "010.001.002.009");
+    EXPECT_EQ(page->ResultModel()->Text(0, SearchResultModel::kDvrName), "Front");
 
     // Back to the monitor; the search page stays.
     View()->OnCommand(IDC_MONITOR_PAGE);

@@ -114,7 +114,7 @@ protected:
     std::vector<uint32_t> Keys() const
     {
         std::vector<uint32_t> keys;
-        const SearchResultModel* m = page->Results_();
+        const SearchResultModel* m = page->ResultModel();
         for (int i = 0; i < m->rowCount(); ++i)
             keys.push_back(m->Text(i, SearchResultModel::kId).toUInt());
         return keys;

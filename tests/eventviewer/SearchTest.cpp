@@ -145,7 +145,7 @@ TEST_F(SearchMatrix, ResultColumnsAndSort)
 {
     page->OnAllEvent();
     ASSERT_TRUE(Search());
-    const SearchResultModel* m = page->Results_();
+    const SearchResultModel* m = page->ResultModel();
     ASSERT_EQ(m->rowCount(), 14);
     // Rows in file order, numbered from 0.
     EXPECT_EQ(m->Text(0, SearchResultModel::kIndex), "0");
@@ -221,12 +221,12 @@ TEST_F(SearchFixture, NoDataBufferFullAndAFullBuffer)
     EXPECT_EQ(page->RowStatus(2), kStatusNoData);
     EXPECT_EQ(page->RowStatus(3), "");
     EXPECT_EQ(page->Results(), CFileMgr::kMaxResults);
-    EXPECT_EQ(page->Results_()->rowCount(), CFileMgr::kMaxResults);
-    EXPECT_EQ(page->Results_()->Text(CFileMgr::kMaxResults - 1, SearchResultModel::kIndex),
+    EXPECT_EQ(page->ResultModel()->rowCount(), CFileMgr::kMaxResults);
+    EXPECT_EQ(page->ResultModel()->Text(CFileMgr::kMaxResults - 1, SearchResultModel::kIndex),
               QString::number(CFileMgr::kMaxResults - 1));
     for (const QString name : {"Overflow", "Exactly", "Missing"})
-        for (int i = 0; i < page->Results_()->rowCount(); i += 9999)
-            EXPECT_EQ(page->Results_()->Text(i, SearchResultModel::kDvrName), "Exactly") << name.toStdString();
+        for (int i = 0; i < page->ResultModel()->rowCount(); i += 9999)
+            EXPECT_EQ(page->ResultModel()->Text(i, SearchResultModel::kDvrName), "Exactly") << name.toStdString();
     for (int i = 0; i < CEventSearchDlg::kReaders; ++i)
         EXPECT_TRUE(page->Reader(i).free);
     EXPECT_EQ(page->Started(), 3);
@@ -426,9 +426,9 @@ TEST_F(SearchFixture, StoppedWhileRunningRepeatedly)
         for (int i = 0; i < CEventSearchDlg::kReaders; ++i)
             ASSERT_TRUE(page->Reader(i).free) << round;
         // Nothing left over reaches the list after the stop.
-        const int rows = page->Results_()->rowCount();
+        const int rows = page->ResultModel()->rowCount();
         QCoreApplication::processEvents();
-        ASSERT_EQ(page->Results_()->rowCount(), rows);
+        ASSERT_EQ(page->ResultModel()->rowCount(), rows);
     }
     EXPECT_GT(scanning, 30);
     EXPECT_GT(listing, 10);
