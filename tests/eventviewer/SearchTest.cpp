@@ -496,3 +496,30 @@ TEST(SearchLocalTime, HourCacheAgreesWithMktimeOnClockChangeDays)
         unsetenv("TZ");
     tzset();
 }
+
+// No search directory in the settings: the readers read where the monitor
+// then writes, and a crafted name never leaves it.
+TEST_F(SearchFixture, AnEmptySearchDirectoryReadsTheDefaultDatabase)
+{
+    struct HomeGuard {
+        QByteArray previous = qgetenv("HOME");
+        ~HomeGuard() { qputenv("HOME", previous); }
+    } home;
+    qputenv("HOME", dir.filePath("home").toLocal8Bit());
+    const QString fallback = DefaultDatabaseDirectory();
+    ASSERT_TRUE(fallback.startsWith(dir.filePath("home")));
+    ASSERT_TRUE(QDir().mkpath(fallback));
+    ASSERT_TRUE(eventdb::AppendBatch(fallback, "Lobby", {MakeRecord({5, kClassPower, 11})}).Stored());
+    AddDvr("Lobby", {});
+    document->searchDatabaseDirectory.clear();
+    Open();
+    EXPECT_EQ(page->SearchDirectory(), fallback);
+    Check(IDC_USE_DATE, false);
+    Check(IDC_SEARCH_POWER_OFF);
+    page->OnSearch();
+    // No sorting while the search runs.
+    EXPECT_FALSE(page->SortResults(SearchResultModel::kId));
+    EXPECT_TRUE(PumpUntil([this] { return !page->Searching(); }, 10000));
+    EXPECT_EQ(Keys(), (std::vector<uint32_t>{5}));
+    EXPECT_TRUE(page->SortResults(SearchResultModel::kId));
+}
