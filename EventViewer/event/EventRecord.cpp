@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include <ctime>
+
 namespace {
 
 uint32_t Read32(const uint8_t* p)
@@ -75,6 +77,19 @@ uint32_t PackEventTime(const EventTime& t)
 {
     return (uint32_t(t.year - 2000) & 0x3F) | (uint32_t(t.month) & 0xF) << 6 | (uint32_t(t.day) & 0x1F) << 10 |
            (uint32_t(t.hour) & 0x1F) << 15 | (uint32_t(t.minute) & 0x3F) << 20 | (uint32_t(t.second) & 0x3F) << 26;
+}
+
+int64_t LocalSeconds(int year, int month, int day, int hour, int minute, int second)
+{
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    t.tm_isdst = -1;
+    return static_cast<int64_t>(std::mktime(&t));
 }
 
 QString EventTimeText(uint32_t packed)

@@ -68,6 +68,9 @@ struct EventTime {
 // 26-31 second.
 EventTime UnpackEventTime(uint32_t packed);
 uint32_t PackEventTime(const EventTime& time);
+// Seconds since 1970 of the fields read as local time, the system deciding
+// daylight saving (mktime).
+int64_t LocalSeconds(int year, int month, int day, int hour, int minute, int second);
 // "2008/03/14 15:30:05"
 QString EventTimeText(uint32_t packed);
 // The set channels 1..16 as "01/03/16"; empty for none.

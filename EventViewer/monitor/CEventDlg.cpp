@@ -17,7 +17,6 @@
 #include <QTreeWidget>
 
 #include <cstdlib>
-#include <ctime>
 
 using namespace monitor;
 
@@ -55,15 +54,7 @@ long StartTimeFromText(const QString& text)
             return 0;
     if (year <= 1899 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59)
         return 0;
-    std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    t.tm_isdst = -1;
-    const std::time_t seconds = std::mktime(&t);
+    const int64_t seconds = LocalSeconds(year, month, day, hour, minute, second);
     return seconds < 0 ? 0 : static_cast<long>(seconds);
 }
 

@@ -3,6 +3,7 @@
 #include "EventViewer/CEventViewerDoc.h"
 #include "EventViewer/dialogs/CSystemSetupDlg.h"
 #include "EventViewer/monitor/CEventDlg.h"
+#include "EventViewer/search/CEventSearchDlg.h"
 #include "control/interface/VyrdaxInterface.h"
 #include "viewercore/dvyrdax/CDVyrdax.h"
 #include "viewercore/widgets/CButtonST.h"
@@ -66,6 +67,9 @@ CVyrNVRView::CVyrNVRView(CVyrNVRDoc* document, QWidget* parent)
 
 CVyrNVRView::~CVyrNVRView()
 {
+    // The search's threads and the writer go before what they use.
+    if (search_)
+        search_->OnStop();
     // The writer goes before the instances it was fed from.
     if (monitor_)
         monitor_->Shutdown();
@@ -140,9 +144,16 @@ void CVyrNVRView::PlaceButtons()
     for (const ButtonSpec& spec : kButtons)
         if (CButtonST* button = Button(spec.id))
             button->setGeometry(spec.rect);
+    PlacePages();
+}
+
+void CVyrNVRView::PlacePages()
+{
+    const QRect page(11, kSkinTopHeight, std::max(100, width() - 23), std::max(100, height() - kSkinTopHeight - 17));
     if (monitor_)
-        monitor_->setGeometry(11, kSkinTopHeight, std::max(100, width() - 23),
-                              std::max(100, height() - kSkinTopHeight - 17));
+        monitor_->setGeometry(page);
+    if (search_)
+        search_->setGeometry(page);
 }
 
 void CVyrNVRView::ShowHandOverButtons(bool visible)
@@ -163,18 +174,57 @@ void CVyrNVRView::ShowMonitorPage()
     if (!monitor_) {
         monitor_ = new CEventDlg(&document_->Data(), this, [this] { document_->SaveSettingsFiles(this); }, this);
         monitor_->OnInitDialog();
+        // A backup, from the size warning or the setup dialog, first stops a
+        // running search.
+        monitor_->onBeforeBackup = [this] {
+            if (search_)
+                search_->OnStop();
+        };
+        PlacePages();
     }
+    if (search_)
+        search_->hide();
     monitor_->show();
+    SetPageFaces();
+}
+
+void CVyrNVRView::ShowSearchPage()
+{
+    if (!search_) {
+        search_ = new CEventSearchDlg(&document_->Data(), [this] { document_->SaveSettingsFiles(this); }, this);
+        search_->OnInitDialog();
+        PlacePages();
+    }
+    // Both pages keep running while hidden.
+    if (monitor_)
+        monitor_->hide();
+    search_->show();
     SetPageFaces();
 }
 
 void CVyrNVRView::SetPageFaces()
 {
-    // The active page's button shows its "in" face for good.
-    if (CButtonST* button = Button(IDC_MONITOR_PAGE)) {
-        const QImage in = SkinImage(kBitmapEventMonitorPageIn);
-        if (!in.isNull())
-            button->SetBitmaps(in, KeyOf(kBitmapEventMonitorPageIn), in, KeyOf(kBitmapEventMonitorPageIn));
+    // The active page's button shows its "in" face for good, the other
+    // one its usual pair.
+    const bool searchShown = search_ && search_->isVisible();
+    struct Face {
+        int button, in, out;
+        bool active;
+    };
+    const Face faces[] = {
+        {IDC_MONITOR_PAGE, kBitmapEventMonitorPageIn, kBitmapEventMonitorPageOut, !searchShown},
+        {IDC_SEARCH_PAGE, kBitmapEventSearchPageIn, kBitmapEventSearchPageOut, searchShown},
+    };
+    for (const Face& face : faces) {
+        CButtonST* button = Button(face.button);
+        const QImage in = SkinImage(face.in);
+        const QImage out = SkinImage(face.out);
+        if (!button || in.isNull() || out.isNull())
+            continue;
+        if (face.active)
+            button->SetBitmaps(in, KeyOf(face.in), in, KeyOf(face.in));
+        else
+            button->SetBitmaps(in, KeyOf(face.in), out, KeyOf(face.out));
     }
 }
 
@@ -192,8 +242,11 @@ void CVyrNVRView::OnCommand(int id)
         if (onHandOver)
             onHandOver(id);
         break;
+    case IDC_SEARCH_PAGE:
+        ShowSearchPage();
+        break;
     default:
-        break; // the search page comes with the event search
+        break;
     }
 }
 
@@ -208,6 +261,8 @@ void CVyrNVRView::OpenSystemSetup()
     data.searchDatabaseDirectory = dialog.SearchDatabaseDirectory();
     document_->SaveSettingsFiles(this);
     monitor_->SetDatabaseDirectory(data.databaseDirectory);
+    if (search_)
+        search_->SetSearchDirectory(data.searchDatabaseDirectory);
 }
 
 void CVyrNVRView::timerEvent(QTimerEvent* event)

@@ -17,6 +17,7 @@
 class CButtonST;
 class CDVyrdax;
 class CEventDlg;
+class CEventSearchDlg;
 class CVyrNVRDoc;
 
 enum EventViewIds {
@@ -50,6 +51,8 @@ public:
     // The setup dialog, modal.
     void OpenSystemSetup();
     CEventDlg* Monitor() const { return monitor_; }
+    // None until the operator first opens the search page.
+    CEventSearchDlg* SearchPage() const { return search_; }
     CDVyrdax* Instance(int slot) const;
     int InstancesCreated() const;
     CButtonST* Button(int id) const;
@@ -82,6 +85,8 @@ private:
     void CreateButtons();
     void PlaceButtons();
     void ShowMonitorPage();
+    void ShowSearchPage();
+    void PlacePages();
     void OnTimer(unsigned id);
     void SetPageFaces();
 
@@ -90,6 +95,7 @@ private:
     std::array<std::unique_ptr<CDVyrdax>, kSlots> instances_;
     std::map<int, CButtonST*> buttons_;
     CEventDlg* monitor_ = nullptr;
+    CEventSearchDlg* search_ = nullptr;
     platform::TimerSet timers_;
     bool handOverShown_ = false;
 };

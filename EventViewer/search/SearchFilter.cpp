@@ -1,0 +1,83 @@
+#include "SearchFilter.h"
+
+namespace {
+
+bool ChannelsMatch(const SearchFilter& f, const EventRecord& r)
+{
+    return (r.channelMask & f.channelMask) != 0;
+}
+
+bool KindMatches(uint8_t wanted, uint8_t kind)
+{
+    return wanted == kAnyKind || wanted == kind;
+}
+
+} // namespace
+
+bool HasSearchableTime(uint32_t packed)
+{
+    const EventTime t = UnpackEventTime(packed);
+    return t.month >= 1 && t.month <= 12 && t.day >= 1 && t.day <= 31 && t.hour <= 23 && t.minute <= 59;
+}
+
+bool PassesTypeFilters(const SearchFilter& f, const EventRecord& r)
+{
+    switch (r.eventClass) {
+    case kClassCamera:
+        if (!ChannelsMatch(f, r))
+            return false;
+        return (f.videoLoss && r.subKind == 1) || (f.motion && r.subKind == 2) || (f.sensor && r.subKind == 3);
+    case kClassRecord:
+        if (f.recordStart && r.action == kActionRecordStart && ChannelsMatch(f, r) &&
+            KindMatches(f.recordStartKind, r.subKind))
+            return true;
+        // Record-stop events carry no channels worth testing.
+        return f.recordStop && r.action == kActionRecordStop && KindMatches(f.recordStopKind, r.subKind);
+    case kClassPower:
+        return (f.powerOn && r.subKind == 10) || (f.powerOff && r.subKind == 11);
+    case kClassMenuChange:
+        return f.menuChange && (f.menuKind == kAnyKind || (f.menuKind == kMenuFromNetwork && r.subKind == 1) ||
+                                (f.menuKind == kMenuAtDvr && r.subKind != 1));
+    case kClassNetworkConnect: {
+        if (!f.networkConnect)
+            return false;
+        const bool userMatches = f.userKind == kAnyKind || (f.userKind == kUserAdmin && r.userClass == 15) ||
+                                 (f.userKind == kUserOther && r.userClass != 15);
+        if (!userMatches)
+            return false;
+        return f.address[0] == -1 || (f.address[0] == r.subKind && f.address[1] == r.action &&
+                                      f.address[2] == r.address3 && f.address[3] == r.address4);
+    }
+    default:
+        return false;
+    }
+}
+
+int64_t LocalTimeCache::Seconds(uint32_t packed)
+{
+    const EventTime t = UnpackEventTime(packed);
+    // Year, month, day and hour: the low 20 bits.
+    const uint32_t key = packed & 0xFFFFFu;
+    // Seconds 60..63 fit the field; mktime carries them into the next minute.
+    if (t.second > 59)
+        return LocalSeconds(t.year, t.month, t.day, t.hour, t.minute, t.second);
+    if (haveLast_ && key == lastKey_ && last_.regular)
+        return last_.start + t.minute * 60 + t.second;
+    auto it = hours_.find(key);
+    if (it == hours_.end()) {
+        Hour h;
+        h.start = LocalSeconds(t.year, t.month, t.day, t.hour, 0, 0);
+        // An hour without a clock change in it runs 3599 seconds from its
+        // first to its last second, and every second of it converts the same
+        // way.
+        const int64_t last = LocalSeconds(t.year, t.month, t.day, t.hour, 59, 59);
+        h.regular = last - h.start == 3599;
+        it = hours_.emplace(key, h).first;
+    }
+    haveLast_ = true;
+    lastKey_ = key;
+    last_ = it->second;
+    if (!it->second.regular)
+        return LocalSeconds(t.year, t.month, t.day, t.hour, t.minute, t.second);
+    return it->second.start + t.minute * 60 + t.second;
+}
