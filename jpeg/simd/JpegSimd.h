@@ -1,0 +1,29 @@
+// Processor-specific twins of the plain kernels, installed in the routine
+// table by processor type. Each computes what its plain routine does, up to
+// the rounding its own comment states; the plain routines stay the reference.
+#pragma once
+
+#include <cstdint>
+
+#if defined(__x86_64__) || defined(__i386__)
+#define VYR_JPEG_HAVE_SIMD 1
+
+// Quantisation, fast transform (signed reciprocals): the input is clamped to
+// -8192..8191 and the product rounded from its high half, so a result may be
+// one below the plain routine's.
+void JpegQuantizeFastMmx(int16_t* block, const uint16_t* reciprocals);
+// Quantisation, accurate transform (unsigned reciprocals, 32768 allowed).
+void JpegQuantizeMmx(int16_t* block, const uint16_t* reciprocals);
+void JpegQuantizeSse2(int16_t* block, const uint16_t* reciprocals);
+
+// Dequantisation: low 16 bits of each product, exactly as the plain routine.
+void JpegDequantMmx(int16_t* block, const int32_t* multipliers);
+void JpegDequantSse2(int16_t* block, const int32_t* multipliers);
+
+// Accurate inverse transform on 16-bit intermediates with saturation at every
+// column step; samples within one of the plain routine for baseline data.
+void JpegIdctSse2(int16_t* block);
+
+// Clears the MMX state the MMX kernels leave behind.
+void JpegEndKernelsMmx();
+#endif
