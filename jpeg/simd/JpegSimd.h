@@ -5,6 +5,9 @@
 
 #include <cstdint>
 
+#include "common/JpegHuffman.h"
+#include "encoder/JpegBitWriter.h"
+
 #if defined(__x86_64__) || defined(__i386__)
 #define VYR_JPEG_HAVE_SIMD 1
 
@@ -23,6 +26,19 @@ void JpegDequantSse2(int16_t* block, const int32_t* multipliers);
 // Accurate inverse transform on 16-bit intermediates with saturation at every
 // column step; samples within one of the plain routine for baseline data.
 void JpegIdctSse2(int16_t* block);
+
+// The wide bit writer: 64-bit accumulator, four bytes at a time, every
+// arrangement of 0xFF bytes stuffed. Its init resets the stream completely.
+extern const JpegBitWriterFamily kJpegSimdBitWriter;
+// Zigzag copy of the block and the mask of its non-zero entries (bit k for
+// zigzag position k); the number of them.
+int JpegScanBlockMmx(const int16_t* block, int16_t* zigzag, uint64_t* nonZero);
+// Block encoders over the wide writer, same bits as the plain block encoder:
+// from the scan's list of non-zero coefficients, and coefficient by coefficient.
+int EncodeBlockFromList(JpegOutputStream* stream, const JpegHuffmanCodeTable* dc, const JpegHuffmanCodeTable* ac,
+                        int32_t* lastDc, const int16_t* block);
+int JpegEncodeBlockMmx(JpegOutputStream* stream, const JpegHuffmanCodeTable* dc, const JpegHuffmanCodeTable* ac,
+                       int32_t* lastDc, const int16_t* block);
 
 // Clears the MMX state the MMX kernels leave behind.
 void JpegEndKernelsMmx();
