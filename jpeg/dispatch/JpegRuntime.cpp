@@ -28,6 +28,7 @@ void FillSimdRoutines(JpegRoutineTable* table, int cpuType) {
   table->inverseDct = JpegIdctSse2;
   table->bitWriter = &kJpegSimdBitWriter;
   table->encodeBlock = cpuType == 5 ? JpegEncodeBlockMmx : EncodeBlockFromList;
+  JpegFillOutputKernelsSimd(table);
 #else
   (void)cpuType;
 #endif

@@ -40,6 +40,11 @@ int EncodeBlockFromList(JpegOutputStream* stream, const JpegHuffmanCodeTable* dc
 int JpegEncodeBlockMmx(JpegOutputStream* stream, const JpegHuffmanCodeTable* dc, const JpegHuffmanCodeTable* ac,
                        int32_t* lastDc, const int16_t* block);
 
+// Places the whole-MCU output twins in fourteen of the output kernel entries
+// (the copy entries keep the plain kernels).
+struct JpegRoutineTable;
+void JpegFillOutputKernelsSimd(JpegRoutineTable* table);
+
 // Clears the MMX state the MMX kernels leave behind.
 void JpegEndKernelsMmx();
 #endif
