@@ -29,6 +29,7 @@ void FillSimdRoutines(JpegRoutineTable* table, int cpuType) {
   table->bitWriter = &kJpegSimdBitWriter;
   table->encodeBlock = cpuType == 5 ? JpegEncodeBlockMmx : EncodeBlockFromList;
   JpegFillOutputKernelsSimd(table);
+  JpegFillInputKernelsSimd(table);
 #else
   (void)cpuType;
 #endif

@@ -45,6 +45,10 @@ int JpegEncodeBlockMmx(JpegOutputStream* stream, const JpegHuffmanCodeTable* dc,
 struct JpegRoutineTable;
 void JpegFillOutputKernelsSimd(JpegRoutineTable* table);
 
+// Places the full-MCU input twins (colour conversions, grey and packed 4:2:2
+// copies); the other copies keep the plain kernels.
+void JpegFillInputKernelsSimd(JpegRoutineTable* table);
+
 // Clears the MMX state the MMX kernels leave behind.
 void JpegEndKernelsMmx();
 #endif
