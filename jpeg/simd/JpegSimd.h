@@ -19,6 +19,10 @@ void JpegQuantizeFastMmx(int16_t* block, const uint16_t* reciprocals);
 void JpegQuantizeMmx(int16_t* block, const uint16_t* reciprocals);
 void JpegQuantizeSse2(int16_t* block, const uint16_t* reciprocals);
 
+// Accurate forward transform in 32-bit lanes; identical to the plain routine
+// for blocks of level-shifted samples.
+void JpegForwardDctSse2(int16_t* block);
+
 // Dequantisation: low 16 bits of each product, exactly as the plain routine.
 void JpegDequantMmx(int16_t* block, const int32_t* multipliers);
 void JpegDequantSse2(int16_t* block, const int32_t* multipliers);

@@ -240,3 +240,30 @@ TEST(JpegSimd, QuantiserEdgeCases) {
 
 }  // namespace
 #endif
+
+#ifdef VYR_JPEG_HAVE_SIMD
+TEST(JpegSimd, ForwardTransformEqualsThePlainOneOnSampleBlocks) {
+  std::mt19937 rng(152);
+  alignas(16) int16_t storage[64 + 8];
+  for (int n = 0; n < 200000; ++n) {
+    int16_t* block = storage + n % 8;
+    int16_t plain[64];
+    const int mode = n % 4;
+    for (int i = 0; i < 64; ++i) {
+      // Random samples, and the extremes in random and alternating patterns
+      // that drive the transform's intermediates furthest.
+      const int extreme = (rng() % 2) ? 127 : -128;
+      const int alternating = ((i / 8 + i % 8 + n) % 2) ? 127 : -128;
+      const int value = mode == 0 ? static_cast<int>(rng() % 256) - 128 : mode == 1 ? extreme
+                      : mode == 2 ? alternating : ((i % 8) < 4 ? 127 : -128) * ((i / 8) < 4 ? 1 : -1) - (n % 2);
+      plain[i] = block[i] = static_cast<int16_t>(std::clamp(value, -128, 127));
+    }
+    ForwardDctExact(plain);
+    JpegForwardDctSse2(block);
+    ASSERT_EQ(0, std::memcmp(plain, block, sizeof(plain))) << "block " << n;
+  }
+  int16_t zero[64] = {};
+  JpegForwardDctSse2(zero);
+  for (int16_t v : zero) EXPECT_EQ(v, 0);
+}
+#endif
