@@ -35,7 +35,7 @@ void JpegIdctSse2(int16_t* block);
 // arrangement of 0xFF bytes stuffed. Its init resets the stream completely.
 extern const JpegBitWriterFamily kJpegSimdBitWriter;
 // Zigzag copy of the block and the mask of its non-zero entries (bit k for
-// zigzag position k); the number of them.
+// zigzag position k); whether there is any.
 int JpegScanBlockMmx(const int16_t* block, int16_t* zigzag, uint64_t* nonZero);
 // Block encoders over the wide writer, same bits as the plain block encoder:
 // from the scan's list of non-zero coefficients, and coefficient by coefficient.
