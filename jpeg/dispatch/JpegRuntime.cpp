@@ -27,6 +27,7 @@ void FillSimdRoutines(JpegRoutineTable* table, int cpuType) {
   // One eight-column kernel serves every MMX type: the four-column twins of
   // types 3 to 5 would give the same samples.
   table->inverseDct = JpegIdctSse2;
+  table->inverseDctFast[0] = JpegInverseDctFastMmx;
   table->bitWriter = &kJpegSimdBitWriter;
   table->encodeBlock = cpuType == 5 ? JpegEncodeBlockMmx : EncodeBlockFromList;
   JpegFillOutputKernelsSimd(table);

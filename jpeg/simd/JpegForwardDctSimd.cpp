@@ -1,41 +1,17 @@
 // Accurate forward transform on eight rows (then eight columns) at once, in
-// 32-bit lanes (the compiler's vector type over SSE2 registers): the plain routine's arithmetic lane for lane. The plain column
-// pass keeps 64-bit products for inputs no level-shifted sample block can
-// produce; for sample input the two agree bit for bit.
+// 32-bit lanes: the plain routine's arithmetic lane for lane. The plain
+// column pass keeps 64-bit products for inputs no level-shifted sample block
+// can produce; for sample input the two agree bit for bit.
 #include "simd/JpegSimd.h"
 
 #ifdef VYR_JPEG_HAVE_SIMD
 #include <emmintrin.h>
 
+#include "simd/JpegSimdLanes.h"
+
 namespace {
 
-typedef int32_t Lanes __attribute__((vector_size(16)));
-
-struct Block16 {
-  __m128i row[8];
-};
-
-__attribute__((target("sse2"))) inline Block16 Transpose(const Block16& in) {
-  const __m128i* r = in.row;
-  const __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
-  const __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
-  const __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
-  const __m128i a6 = _mm_unpacklo_epi16(r[6], r[7]), a7 = _mm_unpackhi_epi16(r[6], r[7]);
-  const __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
-  const __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
-  const __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
-  const __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
-  Block16 out;
-  out.row[0] = _mm_unpacklo_epi64(b0, b4);
-  out.row[1] = _mm_unpackhi_epi64(b0, b4);
-  out.row[2] = _mm_unpacklo_epi64(b1, b5);
-  out.row[3] = _mm_unpackhi_epi64(b1, b5);
-  out.row[4] = _mm_unpacklo_epi64(b2, b6);
-  out.row[5] = _mm_unpackhi_epi64(b2, b6);
-  out.row[6] = _mm_unpacklo_epi64(b3, b7);
-  out.row[7] = _mm_unpackhi_epi64(b3, b7);
-  return out;
-}
+using namespace jpeg_simd;
 
 // One pass over four lines in lanes; Column selects the second pass's scaling.
 template <bool Column>
@@ -68,32 +44,20 @@ __attribute__((target("sse2"))) inline void Line(const Lanes x[8], Lanes out[8])
 template <bool Column>
 __attribute__((target("sse2"))) inline Block16 Pass(const Block16& in) {
   Lanes low[8], high[8], lowOut[8], highOut[8];
-  for (int i = 0; i < 8; ++i) {
-    low[i] = reinterpret_cast<Lanes>(_mm_srai_epi32(_mm_unpacklo_epi16(in.row[i], in.row[i]), 16));
-    high[i] = reinterpret_cast<Lanes>(_mm_srai_epi32(_mm_unpackhi_epi16(in.row[i], in.row[i]), 16));
-  }
+  WidenRows(in, low, high);
   Line<Column>(low, lowOut);
   Line<Column>(high, highOut);
-  Block16 result;
-  for (int i = 0; i < 8; ++i) {
-    const __m128i lo = _mm_srai_epi32(_mm_slli_epi32(reinterpret_cast<__m128i>(lowOut[i]), 16), 16);
-    const __m128i hi = _mm_srai_epi32(_mm_slli_epi32(reinterpret_cast<__m128i>(highOut[i]), 16), 16);
-    result.row[i] = _mm_packs_epi32(lo, hi);
-  }
-  return result;
+  return NarrowRows(lowOut, highOut);
 }
 
 }  // namespace
 
 __attribute__((target("sse2"))) void JpegForwardDctSse2(int16_t* block) {
-  auto* rows = reinterpret_cast<__m128i*>(block);
-  Block16 in;
-  for (int i = 0; i < 8; ++i) in.row[i] = _mm_loadu_si128(rows + i);
+  const Block16 in = LoadBlock(block);
   // Rows first: lanes hold the rows, so the block goes in transposed; the
   // row results come back transposed, which puts the columns in lanes.
   const Block16 columns = Transpose(Pass<false>(Transpose(in)));
-  const Block16 out = Pass<true>(columns);
-  for (int i = 0; i < 8; ++i) _mm_storeu_si128(rows + i, out.row[i]);
+  StoreBlock(Pass<true>(columns), block);
 }
 
 #endif

@@ -23,6 +23,10 @@ void JpegQuantizeSse2(int16_t* block, const uint16_t* reciprocals);
 // for blocks of level-shifted samples.
 void JpegForwardDctSse2(int16_t* block);
 
+// Fast inverse transform of method 0 in 32-bit lanes; the plain routine's
+// samples for every input.
+void JpegInverseDctFastMmx(int16_t* block);
+
 // Dequantisation: low 16 bits of each product, exactly as the plain routine.
 void JpegDequantMmx(int16_t* block, const int32_t* multipliers);
 void JpegDequantSse2(int16_t* block, const int32_t* multipliers);
