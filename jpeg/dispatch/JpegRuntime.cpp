@@ -20,6 +20,7 @@ void FillSimdRoutines(JpegRoutineTable* table, int cpuType) {
 #ifdef VYR_JPEG_HAVE_SIMD
   if (!HasMmx(cpuType)) return;
   const bool sse2 = cpuType == 6;
+  table->forwardDct[0] = JpegForwardDctMmx;
   table->forwardDct[1] = JpegForwardDctSse2;
   table->quantize[0] = JpegQuantizeFastMmx;
   table->quantize[1] = sse2 ? JpegQuantizeSse2 : JpegQuantizeMmx;

@@ -23,6 +23,10 @@ void JpegQuantizeSse2(int16_t* block, const uint16_t* reciprocals);
 // for blocks of level-shifted samples.
 void JpegForwardDctSse2(int16_t* block);
 
+// Fast forward transform of method 0 in 32-bit lanes; the plain routine's
+// coefficients for every input.
+void JpegForwardDctMmx(int16_t* block);
+
 // Fast inverse transform of method 0 in 32-bit lanes; the plain routine's
 // samples for every input.
 void JpegInverseDctFastMmx(int16_t* block);

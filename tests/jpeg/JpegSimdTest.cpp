@@ -296,3 +296,21 @@ TEST(JpegSimd, FastInverseTransformGivesThePlainSamples) {
   }
 }
 #endif
+
+#ifdef VYR_JPEG_HAVE_SIMD
+TEST(JpegSimd, FastForwardTransformGivesThePlainCoefficients) {
+  std::mt19937 rng(1520);
+  alignas(16) int16_t storage[64 + 8];
+  for (int n = 0; n < 200000; ++n) {
+    int16_t* block = storage + n % 8;
+    int16_t plain[64];
+    for (int i = 0; i < 64; ++i) {
+      const int extreme = (rng() % 2) ? 127 : -128;
+      plain[i] = block[i] = static_cast<int16_t>(n % 2 ? extreme : static_cast<int>(rng() % 256) - 128);
+    }
+    ForwardDctAan(plain);
+    JpegForwardDctMmx(block);
+    ASSERT_EQ(0, std::memcmp(plain, block, sizeof(plain))) << "block " << n;
+  }
+}
+#endif
