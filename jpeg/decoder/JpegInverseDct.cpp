@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "common/JpegTables.h"
+#include "decoder/JpegAanInverseLine.h"
 #include "decoder/JpegDecoder.h"
 
 namespace {
@@ -33,24 +34,6 @@ inline void ExactLine(const int32_t x[8], int32_t rounding, int shift, int32_t y
 }
 
 
-inline void AanLine(const int32_t x[8], int32_t y[8]) {
-  const int32_t z13 = x[5] + x[3], z10 = x[5] - x[3], z11 = x[1] + x[7], z12 = x[1] - x[7];
-  const int32_t a = R15(25080 * (z10 - z12));
-  const int32_t n7 = -(z11 + z13);
-  const int32_t b = R15(35468 * z12) - a + n7;
-  const int32_t c = R15(46341 * (z11 - z13)) - b;
-  const int32_t d = a - R15(85627 * z10) + c;
-  const int32_t e0 = x[0] + x[4], e1 = x[0] - x[4], s = x[2] + x[6], m = R15(46341 * (x[2] - x[6]));
-  const int32_t t0 = e0 + s, t3 = e0 - s, t1 = m - s + e1, t2 = e1 + s - m;
-  y[0] = t0 - n7;
-  y[1] = t1 + b;
-  y[2] = t2 + c;
-  y[3] = t3 - d;
-  y[4] = t3 + d;
-  y[5] = t2 - c;
-  y[6] = t1 - b;
-  y[7] = t0 + n7;
-}
 
 // 4x4 outputs of the exact family from one line (column 4 unused).
 inline void Exact4Line(const int32_t x[8], int32_t rounding, int shift, int32_t y[4]) {
@@ -212,12 +195,12 @@ void InverseDctAan(int16_t* block) {
   int32_t x[8], y[8];
   for (int column = 0; column < 8; ++column) {
     LoadColumn(block, column, x);
-    AanLine(x, y);
+    JpegAanInverseLine(x, y);
     for (int i = 0; i < 8; ++i) block[i * 8 + column] = static_cast<int16_t>(y[i]);
   }
   for (int row = 0; row < 8; ++row) {
     LoadRow(block, row, x);
-    AanLine(x, y);
+    JpegAanInverseLine(x, y);
     for (int i = 0; i < 8; ++i) block[row * 8 + i] = Clamp(((y[i] + 8) >> 4) + 128);
   }
 }

@@ -5,11 +5,39 @@
 #include "encoder/JpegBitWriter.h"
 #include "decoder/JpegDecoder.h"
 #include "encoder/JpegEncoderKernels.h"
+#include "simd/JpegSimd.h"
 
 namespace {
 
 // The plain routines leave no processor state behind.
 void EndKernelsPlain() {}
+
+// Types 3 to 6 have MMX; 5 adds SSE, 6 SSE2.
+bool HasMmx(int cpuType) { return cpuType >= 3 && cpuType <= 6; }
+
+// Replaces the plain routines with the twins the processor type runs.
+void FillSimdRoutines(JpegRoutineTable* table, int cpuType) {
+#ifdef VYR_JPEG_HAVE_SIMD
+  if (!HasMmx(cpuType)) return;
+  const bool sse2 = cpuType == 6;
+  table->forwardDct[0] = JpegForwardDctMmx;
+  table->forwardDct[1] = JpegForwardDctSse2;
+  table->quantize[0] = JpegQuantizeFastMmx;
+  table->quantize[1] = sse2 ? JpegQuantizeSse2 : JpegQuantizeMmx;
+  table->dequantizeExact = sse2 ? JpegDequantSse2 : JpegDequantMmx;
+  // One eight-column kernel serves every MMX type: the four-column twins of
+  // types 3 to 5 would give the same samples.
+  table->inverseDct = JpegIdctSse2;
+  table->inverseDctFast[0] = JpegInverseDctFastMmx;
+  table->bitWriter = &kJpegSimdBitWriter;
+  table->encodeBlock = cpuType == 5 ? JpegEncodeBlockMmx : EncodeBlockFromList;
+  JpegFillOutputKernelsSimd(table);
+  JpegFillInputKernelsSimd(table);
+#else
+  (void)cpuType;
+#endif
+}
+
 
 }  // namespace
 
@@ -23,9 +51,8 @@ void JpegZeroBytes(void* destination, size_t count) {
 
 void JpegFillRoutineTable(JpegRoutineTable* table, int cpuType) {
   std::memset(table, 0, sizeof(*table));
-  // Every processor type gets the plain routines; the SIMD twins replace
-  // single slots by type once they exist.
-  (void)cpuType;
+  // Every processor type starts from the plain routines; the SIMD twins
+  // then replace single slots by type.
   table->forwardDct[0] = ForwardDctAan;
   table->forwardDct[1] = ForwardDctExact;
   table->quantize[0] = QuantizeBlockS;
@@ -65,6 +92,8 @@ void JpegFillRoutineTable(JpegRoutineTable* table, int cpuType) {
   input[kInputCopy3_H2V1] = Copy3_H2V1;
   input[kInputCopyPacked422_H2V1] = CopyPacked422_H2V1;
   input[kInputCopyGrey] = CopyGrey;
+
+  FillSimdRoutines(table, cpuType);
 }
 
 void JpegInitRuntime(JpegRuntime* runtime) {
@@ -72,6 +101,9 @@ void JpegInitRuntime(JpegRuntime* runtime) {
   runtime->cpuType = JpegDetectCpu(runtime);
   JpegFillRoutineTable(&runtime->routines, runtime->cpuType);
   runtime->endKernels = EndKernelsPlain;
+#ifdef VYR_JPEG_HAVE_SIMD
+  if (HasMmx(runtime->cpuType)) runtime->endKernels = JpegEndKernelsMmx;
+#endif
 }
 
 void JpegReleaseRuntime(JpegRuntime* runtime) {

@@ -1,14 +1,8 @@
 // Forward DCT and quantisation of one 8x8 block, in place.
 #include <cstdint>
 
+#include "encoder/JpegAanForwardLine.h"
 #include "encoder/JpegEncoderKernels.h"
-
-namespace {
-
-// Scaled-transform multiply: x * constant / 32768, rounded.
-inline int32_t Round15(int32_t x) { return (x + 16384) >> 15; }
-
-}  // namespace
 
 void ForwardDctExact(int16_t* block) {
   // Rows: outputs scaled by 8 relative to the final coefficients' columns.
@@ -51,47 +45,15 @@ void ForwardDctExact(int16_t* block) {
   }
 }
 
-namespace {
-
-// One line of the Arai-Agui-Nakajima flow graph; outputs in natural order.
-template <typename In>
-inline void AanLine(const In x[8], int32_t out[8]) {
-  const int32_t tmp0 = x[0] + x[7], tmp7 = x[0] - x[7];
-  const int32_t tmp1 = x[1] + x[6], tmp6 = x[1] - x[6];
-  const int32_t tmp2 = x[2] + x[5], tmp5 = x[2] - x[5];
-  const int32_t tmp3 = x[3] + x[4], tmp4 = x[3] - x[4];
-
-  const int32_t tmp10 = tmp0 + tmp3, tmp13 = tmp0 - tmp3;
-  const int32_t tmp11 = tmp1 + tmp2, tmp12 = tmp1 - tmp2;
-  out[0] = tmp10 + tmp11;
-  out[4] = tmp10 - tmp11;
-  const int32_t z1 = Round15(23170 * (tmp12 + tmp13));
-  out[2] = tmp13 + z1;
-  out[6] = tmp13 - z1;
-
-  const int32_t o10 = tmp4 + tmp5, o11 = tmp5 + tmp6, o12 = tmp6 + tmp7;
-  const int32_t z5 = Round15(12540 * (o10 - o12));
-  const int32_t z2 = Round15(17734 * o10) + z5;
-  const int32_t z4 = Round15(42813 * o12) + z5;
-  const int32_t z3 = Round15(23170 * o11);
-  const int32_t z11 = tmp7 + z3, z13 = tmp7 - z3;
-  out[5] = z13 + z2;
-  out[3] = z13 - z2;
-  out[1] = z11 + z4;
-  out[7] = z11 - z4;
-}
-
-}  // namespace
-
 void ForwardDctAan(int16_t* block) {
   // 42813 exceeds the signed 16-bit range, so the row results stay in 32 bits.
   int32_t scratch[64];
-  for (int row = 0; row < 8; ++row) AanLine(block + row * 8, scratch + row * 8);
+  for (int row = 0; row < 8; ++row) JpegAanForwardLine(block + row * 8, scratch + row * 8);
   for (int column = 0; column < 8; ++column) {
     int32_t line[8];
     int32_t out[8];
     for (int i = 0; i < 8; ++i) line[i] = scratch[i * 8 + column];
-    AanLine(line, out);
+    JpegAanForwardLine(line, out);
     for (int i = 0; i < 8; ++i) block[i * 8 + column] = static_cast<int16_t>(out[i]);
   }
 }

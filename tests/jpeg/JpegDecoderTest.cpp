@@ -83,6 +83,7 @@ TEST(JpegDecoder, YcbcrBuffersTakeOnlySamplingsTheyCanHold) {
 }
 
 TEST(JpegDecoder, RegionEqualsTheCropOfTheWholePicture) {
+  const jpegtest::ForcedCpu plain(0);
   std::mt19937 random(7);
   const struct {
     int32_t type;
@@ -122,6 +123,7 @@ TEST(JpegDecoder, RegionEqualsTheCropOfTheWholePicture) {
 }
 
 TEST(JpegDecoder, RegionIsClampedToTheBufferAndAnEmptyOneRefused) {
+  const jpegtest::ForcedCpu plain(0);
   const std::vector<uint8_t> stream = Stream("-sample 2x2");
   std::vector<uint8_t> whole;
   ASSERT_EQ(DecodeImage(stream, COLOR_YCBCR, 3, kWidth, kHeight, 3, COLOR_RGB, &whole), 0);

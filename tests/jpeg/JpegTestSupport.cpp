@@ -231,4 +231,18 @@ double Psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
   return 10 * std::log10(255.0 * 255.0 * a.size() / sum);
 }
 
+ForcedCpu::ForcedCpu(int type) {
+  const char* old = std::getenv("VYR_JPEG_CPU");
+  had_ = old != nullptr;
+  if (old) old_ = old;
+  setenv("VYR_JPEG_CPU", std::to_string(type).c_str(), 1);
+}
+
+ForcedCpu::~ForcedCpu() {
+  if (had_)
+    setenv("VYR_JPEG_CPU", old_.c_str(), 1);
+  else
+    unsetenv("VYR_JPEG_CPU");
+}
+
 }  // namespace jpegtest

@@ -84,4 +84,20 @@ Difference Compare(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b)
 std::vector<uint8_t> PnmPixels(const std::vector<uint8_t>& file);
 double Psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b);
 
+// Forces a processor type for its lifetime (VYR_JPEG_CPU), then restores the
+// variable. The SIMD output kernels may round R and B one lower than the plain
+// workers that convert MCUs cut by a region's edge; region tests that compare
+// bytes exactly run on the plain type.
+class ForcedCpu {
+ public:
+  explicit ForcedCpu(int type);
+  ~ForcedCpu();
+  ForcedCpu(const ForcedCpu&) = delete;
+  ForcedCpu& operator=(const ForcedCpu&) = delete;
+
+ private:
+  std::string old_;
+  bool had_ = false;
+};
+
 }  // namespace jpegtest
