@@ -1,7 +1,7 @@
 // The network viewer's view: start-up, skin, layout, painting and commands.
 #include "CVyrNVRView.h"
 
-#include "SiteTree.h"
+#include "viewercore/view/SiteTree.h"
 #include "control/interface/VyrdaxInterface.h"
 #include "netviewer/CVyrNVRDoc.h"
 #include "platform/MessageBox.h"
@@ -18,7 +18,7 @@
 
 namespace {
 
-using netviewer::PanelMargins;
+using viewer::PanelMargins;
 
 constexpr int kTimerCloseCaller = 9999;
 constexpr int kCloseCallerDelayMs = 500;
@@ -50,8 +50,10 @@ CVyrNVRView::CVyrNVRView(CVyrNVRDoc* document, QWidget* parent)
     setAcceptDrops(true);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    deviceTree_ = new netviewer::SiteTree(this, IDC_DEVICE_TREE, false);
-    groupTree_ = new netviewer::SiteTree(this, IDC_GROUP_TREE, true);
+    deviceTree_ = new viewer::SiteTree(this, IDC_DEVICE_TREE, false);
+    groupTree_ = new viewer::SiteTree(this, IDC_GROUP_TREE, true);
+    for (viewer::SiteTree* tree : {deviceTree_, groupTree_})
+        tree->onContextMenu = [this](viewer::SiteTree* t, const QPoint& at) { ShowTreeMenu(t, at); };
     connectTimer_.setSingleShot(true);
     QObject::connect(&connectTimer_, &QTimer::timeout, this, [this] { ConnectNextPending(); });
 }
@@ -218,7 +220,7 @@ void CVyrNVRView::RestoreCurrentGroup()
         return;
     }
     CGroup& group = *data.currentGroup;
-    splitMode_ = netviewer::IsSplitMode(group.splitMode) ? group.splitMode : 16;
+    splitMode_ = viewer::IsSplitMode(group.splitMode) ? group.splitMode : 16;
     LayoutCells();
     if (!group.cameras)
         group.cameras.emplace();
@@ -249,7 +251,7 @@ void CVyrNVRView::BindCell(int cell, int slot, const CCamera& camera, const QStr
 
 void CVyrNVRView::SetSplitMode(int splitMode)
 {
-    splitMode_ = netviewer::IsSplitMode(splitMode) ? splitMode : 16;
+    splitMode_ = viewer::IsSplitMode(splitMode) ? splitMode : 16;
     firstCell_ = 0;
     LayoutCells();
     SelectCell(0);
@@ -257,12 +259,12 @@ void CVyrNVRView::SetSplitMode(int splitMode)
 
 QRect CVyrNVRView::FieldCellRect(int cell) const
 {
-    return netviewer::CellRectangle(cell, splitMode_, firstCell_, selectedCell_, size(), margins_);
+    return viewer::CellRectangle(cell, splitMode_, firstCell_, selectedCell_, size(), margins_);
 }
 
 int CVyrNVRView::HitTestCell(const QPoint& point) const
 {
-    return netviewer::HitTestCell(point, splitMode_, firstCell_, selectedCell_, size(), margins_);
+    return viewer::HitTestCell(point, splitMode_, firstCell_, selectedCell_, size(), margins_);
 }
 
 void CVyrNVRView::LayoutCells()

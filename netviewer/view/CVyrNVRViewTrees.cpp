@@ -1,7 +1,7 @@
 // The view's site trees, drag and drop onto cells, groups, and the buttons.
 #include "CVyrNVRView.h"
 
-#include "SiteTree.h"
+#include "viewercore/view/SiteTree.h"
 #include "netviewer/CVyrNVRDoc.h"
 #include "netviewer/dialogs/SiteRoutines.h"
 #include "platform/MessageBox.h"
@@ -159,7 +159,7 @@ void CVyrNVRView::InsertDvrIntoTree(const CDVR& dvr)
     QTreeWidgetItem* item = deviceTree_->InsertSorted(dvr.name, TreeIcon(false, std::clamp(dvr.deviceKind, 0, 2)));
     for (const auto& channel : dvr.channels)
         if (channel)
-            netviewer::SiteTree::InsertSortedChild(item, channel->name, TreeIcon(false, kTreeImageChannel));
+            viewer::SiteTree::InsertSortedChild(item, channel->name, TreeIcon(false, kTreeImageChannel));
 }
 
 void CVyrNVRView::InsertGroupIntoTree(const CGroup& group)
@@ -258,20 +258,20 @@ void CVyrNVRView::ShowTreeMenu(QTreeWidget* tree, const QPoint& globalPos)
 
 void CVyrNVRView::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (event->mimeData()->hasFormat(netviewer::kTreeItemMime))
+    if (event->mimeData()->hasFormat(viewer::kTreeItemMime))
         event->acceptProposedAction();
 }
 
 void CVyrNVRView::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (event->mimeData()->hasFormat(netviewer::kTreeItemMime))
+    if (event->mimeData()->hasFormat(viewer::kTreeItemMime))
         event->acceptProposedAction();
 }
 
 void CVyrNVRView::dropEvent(QDropEvent* event)
 {
-    const QByteArray source = event->mimeData()->data(netviewer::kTreeItemMime);
-    netviewer::SiteTree* tree = source.toInt() == IDC_GROUP_TREE ? groupTree_ : deviceTree_;
+    const QByteArray source = event->mimeData()->data(viewer::kTreeItemMime);
+    viewer::SiteTree* tree = source.toInt() == IDC_GROUP_TREE ? groupTree_ : deviceTree_;
     if (QTreeWidgetItem* item = tree->DraggedItem()) {
         event->acceptProposedAction();
         DropItem(item, event->position().toPoint());
@@ -315,7 +315,7 @@ void CVyrNVRView::DropItem(QTreeWidgetItem* item, const QPoint& point)
         ClearAllCells();
         LoadGroup(*found);
         CGroup* group = document_->CurrentGroup();
-        if (netviewer::IsSplitMode(group->splitMode) && group->splitMode != splitMode_) {
+        if (viewer::IsSplitMode(group->splitMode) && group->splitMode != splitMode_) {
             splitMode_ = group->splitMode;
             firstCell_ = 0;
             LayoutCells();
