@@ -482,7 +482,14 @@ bool CVyrNVRView::AskDvrMonth(int year, int month)
         return false;
     if (!SetChosenDay(year, month, 1))
         return false;
-    ++monthRequests_;
+    // The answer does not name its month, and a request made while the
+    // control is still connecting replaces the one before: one request at a
+    // time, the newest waiting for the answer to the one in flight.
+    if (monthRequestInFlight_) {
+        monthWaiting_ = chosenDay_;
+        return true;
+    }
+    monthRequestInFlight_ = true;
     control_->GetBackupInfo(static_cast<long>(chosenDay_), 0);
     return true;
 }
@@ -544,16 +551,18 @@ void CVyrNVRView::OnSearchDvr()
     dialog.askDvrMonth = [this](int year, int month) { return AskDvrMonth(year, month); };
     const QDateTime now = clock();
     calendar_ = &dialog;
-    monthRequests_ = 0;
+    monthWaiting_.reset();
     const std::time_t nowTime = now.toSecsSinceEpoch();
     chosenDay_ = nowTime;
     if (FitsControlTime(nowTime)) {
-        ++monthRequests_;
+        monthRequestInFlight_ = true;
         control_->GetBackupInfo(static_cast<long>(nowTime), 0);
     }
     dialog.Open(now.date().year(), now.date().month());
     const int result = Exec(dialog);
     calendar_ = nullptr;
+    monthRequestInFlight_ = false;
+    monthWaiting_.reset();
     if (result == QDialog::Accepted) {
         mode_ = DvrMode;
         StopAllRecording();
@@ -797,6 +806,8 @@ platform::LRESULT CVyrNVRView::OnMessage(uint32_t message, platform::WPARAM wPar
     case vyrdax::WM_VIDEO_PROGRESS:
         if (backupDialog_)
             backupDialog_->OnProgress(wParam, lParam);
+        else if (wParam == 0)
+            monthRequestInFlight_ = false; // the remote session failed: no answer will come
         return 0;
     case vyrdax::WM_VIDEO_TIME_DATA:
         if (control_) {
@@ -814,10 +825,15 @@ platform::LRESULT CVyrNVRView::OnMessage(uint32_t message, platform::WPARAM wPar
         if (!calendar_)
             return 0;
         rowCount_ = ClampRowCount(static_cast<int>(wParam));
-        if (monthRequests_ > 0)
-            --monthRequests_;
-        // The answer does not name its month: only the last request's is shown.
-        if (monthRequests_ == 0 && control_) {
+        monthRequestInFlight_ = false;
+        if (monthWaiting_ && control_) {
+            // This answer is for a month no longer shown.
+            monthRequestInFlight_ = true;
+            control_->GetBackupInfo(static_cast<long>(*monthWaiting_), 0);
+            monthWaiting_.reset();
+            return 0;
+        }
+        if (control_) {
             const DVyrdaxTable answer = control_->GetMonthData();
             if (answer.data && answer.size >= vyrdax::kMonthTableSize) {
                 CCalendarDlg::MonthTable table{};

@@ -21,6 +21,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 class CBitmapSlider;
 class CButtonST;
@@ -244,7 +245,8 @@ private:
 
     backupviewer::CCalendarDlg* calendar_ = nullptr;
     backupviewer::CBackupDlg* backupDialog_ = nullptr;
-    int monthRequests_ = 0;
+    bool monthRequestInFlight_ = false;
+    std::optional<std::time_t> monthWaiting_;
 
     viewer::SiteTree* deviceTree_ = nullptr;
     viewer::SiteTree* groupTree_ = nullptr;
