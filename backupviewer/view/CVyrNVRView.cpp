@@ -771,6 +771,7 @@ void CVyrNVRView::OnCommand(int id)
             ShowBottom(bottom_ == BottomTimeline ? BottomVideo : BottomTimeline);
         break;
     case IDC_BACKUP: OnBackup(); break;
+    case ID_CELL_PROPERTIES: ShowCellProperties(); break;
     case ID_CELL_DISCONNECT:
         StopAllRecording();
         if (control_)
@@ -918,8 +919,47 @@ void CVyrNVRView::ShowTreeMenu(QTreeWidget* tree, const QPoint& globalPos)
             document_->SaveAll(this);
         }
     } else if (chosen == properties) {
-        CPropertyDlg dialog(document_->Data(), CPropertyDlg::ModeEditDvr, this);
+        OpenDvrProperties(dvrName, item->parent() ? item->text(0) : QString());
+    }
+}
+
+void CVyrNVRView::OpenDvrProperties(const QString& dvrName, const QString& channelName)
+{
+    CPropertyDlg dialog(document_->Data(), CPropertyDlg::ModeEditDvr, this);
+    dialog.SetDvrName(dvrName);
+    dialog.SetChannelName(channelName);
+    // A DVR whose cameras are bound keeps its connection fields.
+    bool bound = false;
+    const CGroup& group = document_->SettingsGroup();
+    if (group.cameras)
+        for (const auto& camera : *group.cameras)
+            bound = bound || (camera && camera->deviceName == dvrName);
+    dialog.SetReadOnly(bound);
+    if (Exec(dialog) != QDialog::Accepted)
+        return;
+    FillDeviceTree();
+    document_->SaveAll(this);
+}
+
+void CVyrNVRView::ShowCellProperties()
+{
+    const int cell = currentCell_;
+    if (!control_ || cells_[cell].control < 0)
+        return;
+    const QString channelName = control_->GetChannelName(static_cast<short>(cell));
+    CGroup& group = document_->SettingsGroup();
+    if (!group.cameras)
+        return;
+    for (const auto& camera : *group.cameras) {
+        if (!camera || camera->channelName != channelName || camera->cell != cell)
+            continue;
+        const bool hasDvr = !camera->deviceName.isEmpty();
+        CPropertyDlg dialog(document_->Data(), hasDvr ? CPropertyDlg::ModeEditDvr : CPropertyDlg::ModeEditCamera, this);
+        dialog.SetDvrName(hasDvr ? camera->deviceName : group.name);
+        dialog.SetChannelName(channelName);
+        dialog.SetReadOnly(true);
         Exec(dialog);
+        return;
     }
 }
 
@@ -939,7 +979,8 @@ void CVyrNVRView::contextMenuEvent(QContextMenuEvent* event)
                                                  {"Local Search", ID_CELL_LOCAL_SEARCH},
                                                  {"Disconnect", ID_CELL_DISCONNECT},
                                                  {"Local Record", ID_CELL_LOCAL_RECORD},
-                                                 {"Capture", ID_CELL_CAPTURE}};
+                                                 {"Capture", ID_CELL_CAPTURE},
+                                                 {"Properties", ID_CELL_PROPERTIES}};
     for (const auto& [text, id] : items) {
         QAction* action = menu.addAction(text);
         const int command = id;

@@ -77,6 +77,7 @@ enum BackupViewIds {
     ID_CELL_DISCONNECT = 32778,
     ID_CELL_LOCAL_RECORD = 32784,
     ID_CELL_CAPTURE = 32785,
+    ID_CELL_PROPERTIES = 32786,
     ID_CELL_DVR_SEARCH = 32789,
     ID_CELL_LOCAL_SEARCH = 32790,
 };
@@ -213,6 +214,8 @@ private:
     void OnBackup();
     void OnDiskSpaceLow();
     void ShowTreeMenu(QTreeWidget* tree, const QPoint& globalPos);
+    void OpenDvrProperties(const QString& dvrName, const QString& channelName);
+    void ShowCellProperties();
     void PublishDiskSettings();
     void SetViewTimer(unsigned id, int ms);
     void KillViewTimer(unsigned id);

@@ -8,6 +8,7 @@
 #include "backupviewer/BackupTexts.h"
 #include "backupviewer/dialogs/CBackupDlg.h"
 #include "backupviewer/dialogs/CCalendarDlg.h"
+#include "control/interface/VyrdaxInterface.h"
 #include "viewercore/widgets/FolderChooser.h"
 
 #include <QDirIterator>
@@ -119,6 +120,18 @@ TEST_F(BackupViewerFixture, RecordingsFromTheSimulatorAreFoundPlayedAndBackedUp)
     for (int id : {IDC_PAUSE, IDC_PLAY, IDC_FAST_FORWARD, IDC_REWIND, IDC_PLAY})
         View()->OnCommand(id);
     Pump(300);
+    // Pages in local mode run over all 64 cells.
+    View()->OnCommand(IDC_SPLIT_16);
+    std::vector<int> firsts;
+    for (int k = 0; k < 5; ++k) {
+        firsts.push_back(View()->FirstCell());
+        View()->OnCommand(IDC_NEXT_SPLIT);
+    }
+    EXPECT_EQ(firsts, (std::vector<int>{0, 16, 32, 48, 0}));
+    // A click on a pane selects its cell and enables no sound: every cell is empty.
+    View()->OnMessage(vyrdax::WM_VIDEO_SELECT, 5, 0);
+    EXPECT_EQ(View()->CurrentCell(), 5);
+    EXPECT_EQ(View()->CellAt(5).control, -1);
 
     // The backup of the recorded range lands in a folder with one movie per channel.
     const QString backups = dir.filePath("bak");

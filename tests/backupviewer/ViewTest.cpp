@@ -3,6 +3,7 @@
 #include "backupviewer/BackupTexts.h"
 #include "backupviewer/dialogs/CBackupDlg.h"
 #include "control/interface/VyrdaxInterface.h"
+#include "viewercore/widgets/CBitmapSlider.h"
 #include "viewercore/widgets/CButtonST.h"
 
 #include <QFile>
@@ -142,4 +143,27 @@ TEST_F(BackupViewerFixture, CloseSavesStateZeroAndAHandOverStateTwo)
     ASSERT_TRUE(CloseAndWait());
     EXPECT_EQ(StoredWindowState(dir.filePath("config_win.vyr")), 0u);
     EXPECT_LE(frame->IdleChecks(), 2);
+}
+
+TEST_F(BackupViewerFixture, DiskShortageStopsRecordingAndTheSoundButtonUsesTheSlider)
+{
+    Start();
+    View()->OnMessage(WM_BACKUP_DISK_LOW, 0, 0);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], kDiskSpaceLow);
+    // Local Record needs a ready, connected cell.
+    View()->SelectCell(10);
+    View()->OnCommand(IDC_LOCAL_RECORD);
+    EXPECT_EQ(boxes.back(), kDropDvrFirst);
+    View()->SelectCell(0);
+    View()->OnCommand(IDC_LOCAL_RECORD);
+    EXPECT_EQ(boxes.back(), kConnectFirst);
+
+    EXPECT_FALSE(View()->SoundMuted());
+    View()->OnCommand(IDC_SOUND);
+    EXPECT_TRUE(View()->SoundMuted());
+    View()->OnMessage(WM_SLIDER_MOVED, IDC_SPEAKER_VOLUME, 250);
+    EXPECT_EQ(View()->Slider()->GetPos(), 100);
+    View()->OnCommand(IDC_SOUND);
+    EXPECT_FALSE(View()->SoundMuted());
 }
