@@ -3,10 +3,13 @@
 #include "backupviewer/BackupTexts.h"
 #include "backupviewer/dialogs/CBackupDlg.h"
 #include "control/interface/VyrdaxInterface.h"
+#include "viewercore/shell/ViewerHandOver.h"
 #include "viewercore/widgets/CBitmapSlider.h"
 #include "viewercore/widgets/CButtonST.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 
 using namespace backupviewer;
 
@@ -166,4 +169,22 @@ TEST_F(BackupViewerFixture, DiskShortageStopsRecordingAndTheSoundButtonUsesTheSl
     EXPECT_EQ(View()->Slider()->GetPos(), 100);
     View()->OnCommand(IDC_SOUND);
     EXPECT_FALSE(View()->SoundMuted());
+}
+
+TEST_F(BackupViewerFixture, StartedByTheNetworkViewerItClosesItHalfASecondLater)
+{
+    // The network viewer's window stands in another process, as it would.
+    QProcess network;
+    network.start(HANDOVER_PROBE, {viewer::kNetworkViewerTitle});
+    ASSERT_TRUE(network.waitForStarted());
+    ASSERT_TRUE(network.waitForReadyRead(10000));
+    ASSERT_EQ(network.readLine().trimmed(), "ready");
+    QElapsedTimer clock;
+    clock.start();
+    Start(1);
+    ASSERT_TRUE(PumpUntil([&] { return network.state() == QProcess::NotRunning; }, 5000));
+    EXPECT_GE(clock.elapsed(), 450);
+    EXPECT_EQ(network.readAllStandardOutput().trimmed(), "closing");
+    EXPECT_TRUE(View()->Button(IDC_GO_NETWORK)->isVisibleTo(View()));
+    ASSERT_TRUE(CloseAndWait());
 }
