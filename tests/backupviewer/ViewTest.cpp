@@ -188,3 +188,24 @@ TEST_F(BackupViewerFixture, StartedByTheNetworkViewerItClosesItHalfASecondLater)
     EXPECT_TRUE(View()->Button(IDC_GO_NETWORK)->isVisibleTo(View()));
     ASSERT_TRUE(CloseAndWait());
 }
+
+TEST_F(BackupViewerFixture, DatesPastTheControlsRangeAndOversizedRowCountsAreRefused)
+{
+    AddDvr("Four", 1, 9);
+    Start();
+    EXPECT_FALSE(View()->SetChosenDay(2100, 1, 1));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], kDateOutOfRange);
+    EXPECT_TRUE(View()->SetChosenDay(2026, 3, 15));
+    View()->DropItem(DvrItem("Four"), FirstCellPoint());
+    int rows = 0;
+    View()->runDialog = [&](QDialog&) {
+        // A DVR reporting a type past the day block gets the block's 64 rows.
+        View()->OnMessage(vyrdax::WM_VIDEO_MONTH_DATA, 1000, 0);
+        rows = View()->RowCount();
+        return int(QDialog::Rejected);
+    };
+    View()->OnSearchDvr();
+    EXPECT_EQ(rows, 65);
+    EXPECT_EQ(TimelineHeight(rows), 65 * 15 + 33);
+}
