@@ -185,7 +185,7 @@ int main(int argc, char** argv)
             }
     int recording = 0;
     for (int cell = 0; cell < 64; ++cell) {
-        view->StartChannelRecording(0, netviewer::RecordByHand, cell);
+        view->StartChannelRecording(0, viewer::RecordByHand, cell);
         const CVyrNVRView::Cell& c = view->CellAt(cell);
         if (CDVyrdax* control = view->ControlAt(c.slot))
             recording += (control->GetStatus(c.channel) & kStatusRecording) != 0;

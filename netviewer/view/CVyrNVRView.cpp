@@ -2,7 +2,7 @@
 #include "CVyrNVRView.h"
 #include "netviewer/setup/CConfigDlg.h"
 
-#include "SiteTree.h"
+#include "viewercore/view/SiteTree.h"
 #include "control/interface/VyrdaxInterface.h"
 #include "netviewer/CVyrNVRDoc.h"
 #include "platform/MessageBox.h"
@@ -19,7 +19,7 @@
 
 namespace {
 
-using netviewer::PanelMargins;
+using viewer::PanelMargins;
 
 constexpr int kTimerCloseCaller = 9999;
 constexpr int kCloseCallerDelayMs = 500;
@@ -51,8 +51,10 @@ CVyrNVRView::CVyrNVRView(CVyrNVRDoc* document, QWidget* parent)
     setAcceptDrops(true);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    deviceTree_ = new netviewer::SiteTree(this, IDC_DEVICE_TREE, false);
-    groupTree_ = new netviewer::SiteTree(this, IDC_GROUP_TREE, true);
+    deviceTree_ = new viewer::SiteTree(this, IDC_DEVICE_TREE, false);
+    groupTree_ = new viewer::SiteTree(this, IDC_GROUP_TREE, true);
+    for (viewer::SiteTree* tree : {deviceTree_, groupTree_})
+        tree->onContextMenu = [this](viewer::SiteTree* t, const QPoint& at) { ShowTreeMenu(t, at); };
     connectTimer_.setSingleShot(true);
     QObject::connect(&connectTimer_, &QTimer::timeout, this, [this] { ConnectNextPending(); });
 }
@@ -219,7 +221,7 @@ void CVyrNVRView::RestoreCurrentGroup()
         return;
     }
     CGroup& group = *data.currentGroup;
-    splitMode_ = netviewer::IsSplitMode(group.splitMode) ? group.splitMode : 16;
+    splitMode_ = viewer::IsSplitMode(group.splitMode) ? group.splitMode : 16;
     LayoutCells();
     if (!group.cameras)
         group.cameras.emplace();
@@ -250,7 +252,7 @@ void CVyrNVRView::BindCell(int cell, int slot, const CCamera& camera, const QStr
 
 void CVyrNVRView::SetSplitMode(int splitMode)
 {
-    splitMode_ = netviewer::IsSplitMode(splitMode) ? splitMode : 16;
+    splitMode_ = viewer::IsSplitMode(splitMode) ? splitMode : 16;
     firstCell_ = 0;
     LayoutCells();
     SelectCell(0);
@@ -258,12 +260,12 @@ void CVyrNVRView::SetSplitMode(int splitMode)
 
 QRect CVyrNVRView::FieldCellRect(int cell) const
 {
-    return netviewer::CellRectangle(cell, splitMode_, firstCell_, selectedCell_, size(), margins_);
+    return viewer::CellRectangle(cell, splitMode_, firstCell_, selectedCell_, size(), margins_);
 }
 
 int CVyrNVRView::HitTestCell(const QPoint& point) const
 {
-    return netviewer::HitTestCell(point, splitMode_, firstCell_, selectedCell_, size(), margins_);
+    return viewer::HitTestCell(point, splitMode_, firstCell_, selectedCell_, size(), margins_);
 }
 
 void CVyrNVRView::LayoutCells()

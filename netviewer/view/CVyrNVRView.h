@@ -1,9 +1,9 @@
 #pragma once
 // The network viewer's view: up to 64 video cells filled by drag and drop
 // from the DVR and group trees, the skin around them, and the buttons.
-#include "CellLayout.h"
-#include "DiskSpaceMonitor.h"
-#include "RecordNames.h"
+#include "viewercore/view/CellLayout.h"
+#include "viewercore/view/DiskSpaceMonitor.h"
+#include "viewercore/view/RecordNames.h"
 #include "netviewer/dialogs/CSaveGroupDlg.h"
 #include "platform/Messages.h"
 #include "platform/Timers.h"
@@ -34,7 +34,7 @@ class QLineEdit;
 class QTreeWidget;
 class QTreeWidgetItem;
 
-namespace netviewer {
+namespace viewer {
 class SiteTree;
 }
 
@@ -189,7 +189,7 @@ public:
     void SelectCell(int cell);
     QRect FieldCellRect(int cell) const;
     int HitTestCell(const QPoint& point) const;
-    netviewer::PanelMargins Margins() const { return margins_; }
+    viewer::PanelMargins Margins() const { return margins_; }
 
     // Trees and drops.
     void FillDeviceTree();
@@ -234,7 +234,7 @@ public:
     // Ends the cell's recording and its timers.
     void StopChannel(int cell);
     void StopAllRecording();
-    netviewer::RecordNames MakeRecordFileName(int type, int cell);
+    viewer::RecordNames MakeRecordFileName(int type, int cell);
     bool IsScheduledNow(int cell) const;
     void LocalRecordSelected();
     void DvrRecordSelected();
@@ -246,7 +246,7 @@ public:
     // The local time the view names files and tests the schedule by.
     void SetClock(std::function<QDateTime()> clock) { clock_ = std::move(clock); }
     QDateTime Now() const { return clock_(); }
-    netviewer::DiskSpaceMonitor& DiskMonitor() { return diskMonitor_; }
+    viewer::DiskSpaceMonitor& DiskMonitor() { return diskMonitor_; }
     // Gives the disk monitor the current group's threshold and directory.
     void PublishDiskSettings();
 
@@ -284,7 +284,7 @@ protected:
     void timerEvent(QTimerEvent* event) override;
 
 private:
-    friend class netviewer::SiteTree;
+    
     void CreateButtons();
     void PlaceButtons();
     void LoadSkin();
@@ -348,14 +348,14 @@ private:
     bool initialised_ = false;
     bool treeMenuShown_ = false;
     bool singleJustLeft_ = false;
-    netviewer::PanelMargins margins_;
+    viewer::PanelMargins margins_;
     int panelMode_ = 0; // 0 none, 1 PTZ, 2 presets, 3 audio
     std::vector<int> pendingConnects_;
     QTimer connectTimer_;
     int closeCallerTimer_ = 0;
 
-    netviewer::SiteTree* deviceTree_ = nullptr;
-    netviewer::SiteTree* groupTree_ = nullptr;
+    viewer::SiteTree* deviceTree_ = nullptr;
+    viewer::SiteTree* groupTree_ = nullptr;
     bool deviceTreeShown_ = true;
     std::map<int, CButtonST*> buttons_;
     std::map<int, CBitmapSlider*> sliders_;
@@ -372,7 +372,7 @@ private:
     platform::TimerSet timers_;
     std::map<unsigned, int> timerPeriods_;
     std::function<QDateTime()> clock_;
-    netviewer::DiskSpaceMonitor diskMonitor_;
+    viewer::DiskSpaceMonitor diskMonitor_;
     bool diskBoxShown_ = false;
 
     struct Skin {

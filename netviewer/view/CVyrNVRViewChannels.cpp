@@ -15,7 +15,7 @@
 
 #include <QDir>
 
-using netviewer::RecordType;
+using viewer::RecordType;
 
 namespace {
 
@@ -139,7 +139,7 @@ void CVyrNVRView::StopAllRecording()
         StopChannel(cell);
 }
 
-netviewer::RecordNames CVyrNVRView::MakeRecordFileName(int type, int cell)
+viewer::RecordNames CVyrNVRView::MakeRecordFileName(int type, int cell)
 {
     const SettingsDocument& data = document_->Data();
     QDir().mkpath(data.recordingDirectory);
@@ -149,9 +149,9 @@ netviewer::RecordNames CVyrNVRView::MakeRecordFileName(int type, int cell)
     QString channelName;
     if (CellUsable(cell))
         channelName = ControlAt(cells_[cell].slot)->GetChannelName(cells_[cell].channel);
-    netviewer::RecordNames names = netviewer::MakeRecordNames(type, channelName, cell, Now(), data.recordingDirectory,
+    viewer::RecordNames names = viewer::MakeRecordNames(type, channelName, cell, Now(), data.recordingDirectory,
                                                               data.captureDirectory, avi);
-    if (type != netviewer::RecordSnapshot)
+    if (type != viewer::RecordSnapshot)
         QDir().mkdir(names.dayDirectory);
     return names;
 }
@@ -179,34 +179,34 @@ void CVyrNVRView::StartChannelRecording(int mode, int type, int cell)
         return;
     const long status = control->GetStatus(ch);
     // Local Record toggles: pressed on a recording cell it ends the recording.
-    if (type == netviewer::RecordByHand && (status & kStatusRecording)) {
+    if (type == viewer::RecordByHand && (status & kStatusRecording)) {
         StopChannel(cell);
         return;
     }
     control->SetRecType(group->recordingFileFormat);
     if (!(status & kStatusLive) || (status & kStatusRecording))
         return;
-    const netviewer::RecordNames names = MakeRecordFileName(type, cell);
+    const viewer::RecordNames names = MakeRecordFileName(type, cell);
     if (!diskMonitor_.SpaceSufficient())
         return;
     if (control->StartRecord(document_->Data().recordingDirectory, names.fileName, names.prefix, 0, ch) != 0)
         return;
-    const int duration = netviewer::RecordDuration(type, *group);
+    const int duration = viewer::RecordDuration(type, *group);
     switch (type) {
-    case netviewer::RecordByHand:
+    case viewer::RecordByHand:
         if (duration != 0)
-            SetViewTimer(kTimerForcedRecord + cell, netviewer::ForcedTimerMilliseconds(duration));
+            SetViewTimer(kTimerForcedRecord + cell, viewer::ForcedTimerMilliseconds(duration));
         control->SetStatus(ch, kStatusRecordByHand);
         break;
-    case netviewer::RecordMotion:
-        SetViewTimer(kTimerMotionRecord + cell, netviewer::AlarmTimerMilliseconds(duration));
+    case viewer::RecordMotion:
+        SetViewTimer(kTimerMotionRecord + cell, viewer::AlarmTimerMilliseconds(duration));
         control->SetStatus(ch, kStatusRecordAlarm);
         break;
-    case netviewer::RecordSensor:
-        SetViewTimer(kTimerSensorRecord + cell, netviewer::AlarmTimerMilliseconds(duration));
+    case viewer::RecordSensor:
+        SetViewTimer(kTimerSensorRecord + cell, viewer::AlarmTimerMilliseconds(duration));
         control->SetStatus(ch, kStatusRecordAlarm);
         break;
-    case netviewer::RecordSchedule: control->SetStatus(ch, kStatusRecordSchedule); break;
+    case viewer::RecordSchedule: control->SetStatus(ch, kStatusRecordSchedule); break;
     default: break;
     }
 }
@@ -229,7 +229,7 @@ void CVyrNVRView::LocalRecordSelected()
         platform::MessageBox(this, kConnectFirst);
         return;
     }
-    StartChannelRecording(0, netviewer::RecordByHand, cell);
+    StartChannelRecording(0, viewer::RecordByHand, cell);
 }
 
 void CVyrNVRView::DvrRecordSelected()
@@ -237,7 +237,7 @@ void CVyrNVRView::DvrRecordSelected()
     const int cell = selectedCell_;
     if (!SelectedCellReady())
         return;
-    StartChannelRecording(1, netviewer::RecordByHand, cell);
+    StartChannelRecording(1, viewer::RecordByHand, cell);
 }
 
 void CVyrNVRView::CaptureSelected()
@@ -245,7 +245,7 @@ void CVyrNVRView::CaptureSelected()
     const int cell = selectedCell_;
     if (!SelectedCellReady())
         return;
-    const netviewer::RecordNames names = MakeRecordFileName(netviewer::RecordSnapshot, cell);
+    const viewer::RecordNames names = MakeRecordFileName(viewer::RecordSnapshot, cell);
     if (!ControlAt(cells_[cell].slot)->SaveToBMP(names.fileName, cells_[cell].channel)) {
         platform::MessageBox(this, kCaptureFailed);
         return;
@@ -262,14 +262,14 @@ bool CVyrNVRView::IsScheduledNow(int cell) const
     if (!group || cell < 0 || cell >= kCells || group->scheduleRecord[cell] == 0)
         return false;
     const QDateTime now = Now();
-    const int row = netviewer::ScheduleDayRow(now.date());
+    const int row = viewer::ScheduleDayRow(now.date());
     return group->schedule[cell][row][now.time().hour()] == 1;
 }
 
 void CVyrNVRView::StartScheduleRecording(int cell)
 {
     if (CellUsable(cell) && (ControlAt(cells_[cell].slot)->GetStatus(cells_[cell].channel) & kStatusLive))
-        StartChannelRecording(0, netviewer::RecordSchedule, cell);
+        StartChannelRecording(0, viewer::RecordSchedule, cell);
 }
 
 void CVyrNVRView::OnAlarm(int cell, int type)
@@ -277,7 +277,7 @@ void CVyrNVRView::OnAlarm(int cell, int type)
     const CGroup* group = document_->CurrentGroup();
     if (!group || !CellUsable(cell))
         return;
-    const auto& flags = type == netviewer::RecordMotion ? group->motionRecord : group->sensorRecord;
+    const auto& flags = type == viewer::RecordMotion ? group->motionRecord : group->sensorRecord;
     if (flags[cell] == 1)
         RecordOnAlarm(cell, type, *group);
     // Heard for every alarm, whether the cell records it or not.
@@ -291,8 +291,8 @@ void CVyrNVRView::RecordOnAlarm(int cell, int type, const CGroup& group)
     if (status & (kStatusRecordByHand | kStatusRecordSchedule))
         return; // a recording by hand or by schedule goes on as it is
     if (status & kStatusRecordAlarm) {
-        const unsigned timer = (type == netviewer::RecordMotion ? kTimerMotionRecord : kTimerSensorRecord) + cell;
-        SetViewTimer(timer, netviewer::AlarmTimerMilliseconds(netviewer::RecordDuration(type, group)));
+        const unsigned timer = (type == viewer::RecordMotion ? kTimerMotionRecord : kTimerSensorRecord) + cell;
+        SetViewTimer(timer, viewer::AlarmTimerMilliseconds(viewer::RecordDuration(type, group)));
     } else {
         StartChannelRecording(0, type, cell);
     }
@@ -408,8 +408,8 @@ platform::LRESULT CVyrNVRView::OnMessage(uint32_t message, platform::WPARAM wPar
             SetViewTimer(kTimerSchedule + cell, kScheduleTestMs);
         }
         return 0;
-    case vyrdax::WM_VIDEO_ALARM: OnAlarm(cell, netviewer::RecordMotion); return 0;
-    case vyrdax::WM_VIDEO_ALARM2: OnAlarm(cell, netviewer::RecordSensor); return 0;
+    case vyrdax::WM_VIDEO_ALARM: OnAlarm(cell, viewer::RecordMotion); return 0;
+    case vyrdax::WM_VIDEO_ALARM2: OnAlarm(cell, viewer::RecordSensor); return 0;
     case vyrdax::WM_VIDEO_DISCONNECTED:
         if (CellUsable(cell) && (ControlAt(cells_[cell].slot)->GetStatus(cells_[cell].channel) & kStatusRecording))
             StopChannel(cell);

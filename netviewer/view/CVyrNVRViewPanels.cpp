@@ -3,7 +3,7 @@
 // DVR's setup.
 #include "CVyrNVRView.h"
 
-#include "ViewSkin.h"
+#include "viewercore/widgets/ViewSkin.h"
 #include "netviewer/CVyrNVRDoc.h"
 #include "netviewer/dialogs/CPropertyDlg.h"
 #include "platform/MessageBox.h"
@@ -105,7 +105,7 @@ void CVyrNVRView::CreatePanelControls()
     for (const PanelSwitchSpec& spec : kPanelSwitches) {
         auto* button = new CButtonST(this, spec.id);
         button->setObjectName(QString::number(spec.id));
-        netviewer::SkinButton(button, spec.in, spec.out, spec.caption);
+        viewer::SkinButton(button, spec.in, spec.out, spec.caption);
         button->SetFlat(true);
         const int id = spec.id;
         QObject::connect(button, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
@@ -114,7 +114,7 @@ void CVyrNVRView::CreatePanelControls()
     for (const PanelButtonSpec& spec : kPanelButtons) {
         auto* button = new CButtonST(this, spec.id);
         button->setObjectName(QString::number(spec.id));
-        netviewer::SkinButton(button, spec.in, spec.out, spec.caption);
+        viewer::SkinButton(button, spec.in, spec.out, spec.caption);
         button->SetFlat(true);
         if (spec.pressed) {
             button->SetPtzHook(this);
@@ -127,8 +127,8 @@ void CVyrNVRView::CreatePanelControls()
     for (const SliderSpec& spec : kSliders) {
         auto* slider = new CBitmapSlider(this, spec.id);
         slider->setObjectName(QString::number(spec.id));
-        slider->SetBitmapChannel(netviewer::SkinImage(spec.channel));
-        slider->SetBitmapThumb(netviewer::SkinImage(kBitmapSliderThumb));
+        slider->SetBitmapChannel(viewer::SkinImage(spec.channel));
+        slider->SetBitmapThumb(viewer::SkinImage(kBitmapSliderThumb));
         slider->SetRange(spec.min, spec.max);
         slider->SetPos(spec.pos);
         sliders_[spec.id] = slider;
@@ -165,9 +165,9 @@ void CVyrNVRView::PlacePanelControls()
         CButtonST* button = buttons_[spec.id];
         // The open panel's button keeps its in-bitmap.
         if (panelMode_ == spec.panel)
-            netviewer::SetSkinFace(button, spec.in);
+            viewer::SetSkinFace(button, spec.in);
         else
-            netviewer::SkinButton(button, spec.in, spec.out, spec.caption);
+            viewer::SkinButton(button, spec.in, spec.out, spec.caption);
         int y = y0 + 4;
         if (spec.id == IDC_PRESET_PANEL)
             y = panelMode_ == PanelPtz ? H - 60 : y0 + 33;

@@ -1,12 +1,12 @@
 // The view's site trees, drag and drop onto cells, groups, and the buttons.
 #include "CVyrNVRView.h"
 
-#include "SiteTree.h"
+#include "viewercore/view/SiteTree.h"
 #include "netviewer/CVyrNVRDoc.h"
 #include "netviewer/dialogs/SiteRoutines.h"
 #include "platform/MessageBox.h"
 #include "viewercore/widgets/CButtonST.h"
-#include "ViewSkin.h"
+#include "viewercore/widgets/ViewSkin.h"
 
 #include <QDir>
 #include <QDragEnterEvent>
@@ -56,12 +56,12 @@ const ButtonSpec kButtons[] = {
 
 QIcon CVyrNVRView::TreeIcon(bool groupTree, int image) const
 {
-    const QImage strip = netviewer::SkinImage(groupTree ? kBitmapGroupTreeImages : kBitmapDeviceTreeImages);
+    const QImage strip = viewer::SkinImage(groupTree ? kBitmapGroupTreeImages : kBitmapDeviceTreeImages);
     if (!strip.isNull() && (image + 1) * kTreeImageWidth <= strip.width()) {
         // The strip's key colour shows the tree's background.
         QImage picture = strip.copy(image * kTreeImageWidth, 0, kTreeImageWidth, kTreeImageHeight)
                              .convertToFormat(QImage::Format_ARGB32);
-        const QRgb key = netviewer::SkinKeyOf(kBitmapDeviceTreeImages).rgb();
+        const QRgb key = viewer::SkinKeyOf(kBitmapDeviceTreeImages).rgb();
         for (int y = 0; y < picture.height(); ++y)
             for (int x = 0; x < picture.width(); ++x)
                 if ((picture.pixel(x, y) & 0xFFFFFF) == (key & 0xFFFFFF))
@@ -87,7 +87,7 @@ void CVyrNVRView::CreateButtons()
     for (const ButtonSpec& spec : kButtons) {
         auto* button = new CButtonST(this, spec.id);
         button->setObjectName(QString::number(spec.id));
-        netviewer::SkinButton(button, spec.in, spec.out, spec.caption);
+        viewer::SkinButton(button, spec.in, spec.out, spec.caption);
         if (spec.tooltip[0])
             button->SetTooltipText(spec.tooltip);
         button->SetFlat(true);
@@ -146,9 +146,9 @@ void CVyrNVRView::ShowDeviceTree(bool device)
     deviceTreeShown_ = device;
     // The shown tree's tab takes its active face.
     if (auto tab = buttons_.find(IDC_DEVICE_TAB); tab != buttons_.end())
-        netviewer::SetSkinFace(tab->second, device ? kBitmapDeviceTabActive : kBitmapDeviceTab);
+        viewer::SetSkinFace(tab->second, device ? kBitmapDeviceTabActive : kBitmapDeviceTab);
     if (auto tab = buttons_.find(IDC_GROUP_TAB); tab != buttons_.end())
-        netviewer::SetSkinFace(tab->second, device ? kBitmapGroupTab : kBitmapGroupTabActive);
+        viewer::SetSkinFace(tab->second, device ? kBitmapGroupTab : kBitmapGroupTabActive);
     deviceTree_->setVisible(device && !fullScreen_);
     groupTree_->setVisible(!device && !fullScreen_);
     update(0, 0, 186, 154);
@@ -159,7 +159,7 @@ void CVyrNVRView::InsertDvrIntoTree(const CDVR& dvr)
     QTreeWidgetItem* item = deviceTree_->InsertSorted(dvr.name, TreeIcon(false, std::clamp(dvr.deviceKind, 0, 2)));
     for (const auto& channel : dvr.channels)
         if (channel)
-            netviewer::SiteTree::InsertSortedChild(item, channel->name, TreeIcon(false, kTreeImageChannel));
+            viewer::SiteTree::InsertSortedChild(item, channel->name, TreeIcon(false, kTreeImageChannel));
 }
 
 void CVyrNVRView::InsertGroupIntoTree(const CGroup& group)
@@ -258,20 +258,20 @@ void CVyrNVRView::ShowTreeMenu(QTreeWidget* tree, const QPoint& globalPos)
 
 void CVyrNVRView::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (event->mimeData()->hasFormat(netviewer::kTreeItemMime))
+    if (event->mimeData()->hasFormat(viewer::kTreeItemMime))
         event->acceptProposedAction();
 }
 
 void CVyrNVRView::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (event->mimeData()->hasFormat(netviewer::kTreeItemMime))
+    if (event->mimeData()->hasFormat(viewer::kTreeItemMime))
         event->acceptProposedAction();
 }
 
 void CVyrNVRView::dropEvent(QDropEvent* event)
 {
-    const QByteArray source = event->mimeData()->data(netviewer::kTreeItemMime);
-    netviewer::SiteTree* tree = source.toInt() == IDC_GROUP_TREE ? groupTree_ : deviceTree_;
+    const QByteArray source = event->mimeData()->data(viewer::kTreeItemMime);
+    viewer::SiteTree* tree = source.toInt() == IDC_GROUP_TREE ? groupTree_ : deviceTree_;
     if (QTreeWidgetItem* item = tree->DraggedItem()) {
         event->acceptProposedAction();
         DropItem(item, event->position().toPoint());
@@ -315,7 +315,7 @@ void CVyrNVRView::DropItem(QTreeWidgetItem* item, const QPoint& point)
         ClearAllCells();
         LoadGroup(*found);
         CGroup* group = document_->CurrentGroup();
-        if (netviewer::IsSplitMode(group->splitMode) && group->splitMode != splitMode_) {
+        if (viewer::IsSplitMode(group->splitMode) && group->splitMode != splitMode_) {
             splitMode_ = group->splitMode;
             firstCell_ = 0;
             LayoutCells();

@@ -1,10 +1,10 @@
-#include "netviewer/view/CellLayout.h"
+#include "viewercore/view/CellLayout.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using namespace netviewer;
+using namespace viewer;
 
 // A field of 1000 x 700 inside the panels.
 const QSize kClient(186 + 1000 + 16, 50 + 700 + 55);

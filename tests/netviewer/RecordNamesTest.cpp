@@ -1,7 +1,7 @@
 // Names, durations and schedule rows of the viewer's recordings, and the
 // disk monitor's verdicts and their notices.
-#include "netviewer/view/DiskSpaceMonitor.h"
-#include "netviewer/view/RecordNames.h"
+#include "viewercore/view/DiskSpaceMonitor.h"
+#include "viewercore/view/RecordNames.h"
 #include "platform/Messages.h"
 #include "viewercore/model/CGroup.h"
 
@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-using namespace netviewer;
+using namespace viewer;
 
 namespace {
 

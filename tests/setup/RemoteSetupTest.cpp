@@ -137,7 +137,7 @@ TEST_F(RemoteSetupTest, LocalSetupCancelChangesNothingAndOkAppliesToTheGroup)
     file.close();
 
     // A changed recording directory warns and stops recording first.
-    View()->StartChannelRecording(0, netviewer::RecordByHand, 0);
+    View()->StartChannelRecording(0, viewer::RecordByHand, 0);
     ASSERT_TRUE(Recording(0));
     View()->OnCommand(IDC_LOCAL_SETUP);
     ASSERT_TRUE(dialog->SelectPage("Local PC Configuration", "Directory"));

@@ -8,7 +8,7 @@
 
 #include <sys/statvfs.h>
 
-namespace netviewer {
+namespace viewer {
 
 DiskSpaceMonitor::DiskSpaceMonitor(QObject* receiver, uint32_t lowMessage)
     : receiver_(receiver), lowMessage_(lowMessage), source_(&DiskSpaceMonitor::FreeBytesOf)
@@ -85,4 +85,4 @@ int64_t DiskSpaceMonitor::FreeBytesOf(const QString& directory)
     return static_cast<int64_t>(info.f_bavail) * static_cast<int64_t>(info.f_frsize);
 }
 
-} // namespace netviewer
+} // namespace viewer

@@ -13,7 +13,7 @@
 
 class QObject;
 
-namespace netviewer {
+namespace viewer {
 
 class DiskSpaceMonitor {
 public:
@@ -61,4 +61,4 @@ private:
     platform::WorkerThread thread_;
 };
 
-} // namespace netviewer
+} // namespace viewer

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-namespace netviewer {
+namespace viewer {
 
 namespace {
 
@@ -73,4 +73,4 @@ int ScheduleDayRow(const QDate& date)
     return date.dayOfWeek() % 7 + 1; // Qt counts Monday 1 .. Sunday 7
 }
 
-} // namespace netviewer
+} // namespace viewer

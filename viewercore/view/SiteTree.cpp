@@ -1,13 +1,11 @@
 #include "SiteTree.h"
 
-#include "CVyrNVRView.h"
-
 #include <QContextMenuEvent>
 #include <QDrag>
 #include <QMimeData>
 #include <QPainter>
 
-namespace netviewer {
+namespace viewer {
 
 namespace {
 
@@ -16,8 +14,8 @@ bool Before(const QString& a, const QString& b) { return QString::compare(a, b, 
 
 } // namespace
 
-SiteTree::SiteTree(CVyrNVRView* view, int controlId, bool groupTree)
-    : QTreeWidget(view), view_(view), controlId_(controlId), groupTree_(groupTree)
+SiteTree::SiteTree(QWidget* parent, int controlId, bool groupTree)
+    : QTreeWidget(parent), controlId_(controlId), groupTree_(groupTree)
 {
     setObjectName(QString::number(controlId));
     setHeaderHidden(true);
@@ -86,7 +84,8 @@ void SiteTree::contextMenuEvent(QContextMenuEvent* event)
     if (!item)
         return;
     setCurrentItem(item);
-    view_->ShowTreeMenu(this, event->globalPos());
+    if (onContextMenu)
+        onContextMenu(this, event->globalPos());
 }
 
-} // namespace netviewer
+} // namespace viewer

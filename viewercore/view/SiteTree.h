@@ -3,15 +3,18 @@
 // cells, and a right click opens the tree's menu.
 #include <QTreeWidget>
 
-class CVyrNVRView;
+#include <functional>
 
-namespace netviewer {
+namespace viewer {
 
 inline constexpr const char* kTreeItemMime = "application/x-vyr-tree-item";
 
 class SiteTree : public QTreeWidget {
 public:
-    SiteTree(CVyrNVRView* view, int controlId, bool groupTree);
+    SiteTree(QWidget* parent, int controlId, bool groupTree);
+    // Opens the tree's menu at a global position; the item under the click
+    // is current by then.
+    std::function<void(SiteTree* tree, const QPoint& globalPos)> onContextMenu;
     int ControlId() const { return controlId_; }
     bool IsGroupTree() const { return groupTree_; }
     // The item a drag carries, while one is under way.
@@ -26,10 +29,9 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    CVyrNVRView* view_;
     int controlId_;
     bool groupTree_;
     QTreeWidgetItem* dragged_ = nullptr;
 };
 
-} // namespace netviewer
+} // namespace viewer

@@ -1,6 +1,6 @@
 #include "CellLayout.h"
 
-namespace netviewer {
+namespace viewer {
 
 bool IsSplitMode(int splitMode)
 {
@@ -77,4 +77,4 @@ int HitTestCell(const QPoint& point, int splitMode, int firstCell, int selectedC
     return -1;
 }
 
-} // namespace netviewer
+} // namespace viewer

@@ -7,7 +7,7 @@
 
 class CGroup;
 
-namespace netviewer {
+namespace viewer {
 
 // Why a cell records; the snapshot is a type of its own.
 enum RecordType { RecordByHand = 1, RecordMotion = 2, RecordSensor = 3, RecordSchedule = 4, RecordSnapshot = 5 };
@@ -40,4 +40,4 @@ RecordNames MakeRecordNames(int type, const QString& channelName, int cell, cons
 // Day row of the schedule grid for a local date: Sunday 1 .. Saturday 7.
 int ScheduleDayRow(const QDate& date);
 
-} // namespace netviewer
+} // namespace viewer

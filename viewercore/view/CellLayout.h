@@ -3,7 +3,7 @@
 // in the field between the panels. Hit tests use the same rectangles.
 #include <QRect>
 
-namespace netviewer {
+namespace viewer {
 
 struct PanelMargins {
     int left = 186, top = 50, right = 16, bottom = 55;
@@ -22,4 +22,4 @@ QRect CellRectangle(int cell, int splitMode, int firstCell, int selectedCell, co
 int HitTestCell(const QPoint& point, int splitMode, int firstCell, int selectedCell, const QSize& client,
                 const PanelMargins& margins);
 
-} // namespace netviewer
+} // namespace viewer

@@ -8,7 +8,7 @@
 #include <QDir>
 #include <QImage>
 
-namespace netviewer {
+namespace viewer {
 
 inline QImage SkinImage(int id)
 {
@@ -44,4 +44,4 @@ inline void SkinButton(CButtonST* button, int in, int out, const char* caption)
         button->SetDrawBorder(false);
 }
 
-} // namespace netviewer
+} // namespace viewer

@@ -1,0 +1,25 @@
+// VyrBackup: finds recordings on the PC or on a DVR by calendar and day
+// timeline, plays them in step and backs them up.
+//   VyrBackup [NetworkViewer|EventViewer]
+#include "CMainFrame.h"
+#include "CVyrNVRDoc.h"
+#include "view/CVyrNVRView.h"
+
+#include <QApplication>
+#include <QDir>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QCoreApplication::setOrganizationName("Local AppWizard-Generated Applications");
+    QCoreApplication::setApplicationName("VyrNVR");
+    // The first word names the viewer that started this one; it is never a file.
+    const int startMode = argc > 1 ? StartModeFromWord(QString::fromLocal8Bit(argv[1])) : 0;
+    const QString programDirectory = QDir::currentPath();
+    CVyrNVRDoc document;
+    document.OnNewDocument();
+    CMainFrame frame(&document, startMode, programDirectory);
+    frame.show();
+    frame.View()->OnInitialUpdate();
+    return app.exec();
+}

@@ -1,0 +1,118 @@
+#include "backupviewer/BackupTexts.h"
+#include "backupviewer/dialogs/CBackupDlg.h"
+#include "viewercore/widgets/FolderChooser.h"
+
+#include <QDateTime>
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+using namespace backupviewer;
+
+namespace {
+
+struct BackupCall {
+    QString folder;
+    long start = 0, end = 0, free = 0;
+};
+
+// A dialog whose free space is `free` MiB and whose control answers the
+// start with `estimate` MiB, as the control's BackUp does.
+struct Harness {
+    explicit Harness(long free, long estimate, QString folder = "/backups")
+    {
+        dialog.freeSpaceSource = [free](const QString&) { return free; };
+        dialog.startBackup = [this, estimate, free](const QString& f, long s, long e, long space) {
+            calls.push_back({f, s, e, space});
+            dialog.OnProgress(CBackupDlg::kProgressEstimate, estimate);
+            return estimate == 0 || estimate > free ? 0L : 1L;
+        };
+        QString chosen;
+        auto previous = SetFolderChooserHandler([folder](QWidget*, const QString&, const QString&) { return folder; });
+        dialog.OnBrowse();
+        SetFolderChooserHandler(previous);
+        dialog.SetRange(QDateTime(QDate(2026, 12, 31), QTime(10, 0)), QDateTime(QDate(2026, 12, 31), QTime(11, 0)));
+    }
+    CBackupDlg dialog;
+    std::vector<BackupCall> calls;
+};
+
+} // namespace
+
+TEST(BackupDialog, ProgressTextsForEmptyExactAndTooLargeBackups)
+{
+    {
+        Harness h(100, 0);
+        h.dialog.OnBackup();
+        EXPECT_EQ(h.dialog.SpaceText(), "0 / 100 (MB)");
+        EXPECT_EQ(h.dialog.StatusText(), kNoRecordedFile);
+        EXPECT_TRUE(h.dialog.CloseEnabled());
+    }
+    {
+        Harness h(100, 100);
+        h.dialog.OnBackup();
+        ASSERT_EQ(h.calls.size(), 1u);
+        EXPECT_EQ(h.calls[0].free, 100);
+        EXPECT_EQ(h.calls[0].folder, "/backups");
+        EXPECT_EQ(h.calls[0].end - h.calls[0].start, 3600);
+        EXPECT_EQ(h.dialog.SpaceText(), "100 / 100 (MB)");
+        EXPECT_EQ(h.dialog.StatusText(), kBackupInProcess);
+        EXPECT_FALSE(h.dialog.CloseEnabled());
+        // A remote session's end on another display index is not the backup's.
+        h.dialog.OnProgress(CBackupDlg::kProgressEnd, 3);
+        EXPECT_FALSE(h.dialog.CloseEnabled());
+        h.dialog.OnProgress(CBackupDlg::kProgressEnd, 0);
+        EXPECT_EQ(h.dialog.StatusText(), kBackupCompleted);
+        EXPECT_TRUE(h.dialog.CloseEnabled());
+        // Once over, an end notice changes nothing.
+        h.dialog.OnProgress(CBackupDlg::kProgressEnd, CBackupDlg::kEndFailed);
+        EXPECT_EQ(h.dialog.StatusText(), kBackupCompleted);
+    }
+    {
+        Harness h(100, 101);
+        h.dialog.OnBackup();
+        EXPECT_EQ(h.dialog.SpaceText(), "101 / 100 (MB)");
+        EXPECT_EQ(h.dialog.StatusText(), kNotEnoughSpace);
+        EXPECT_TRUE(h.dialog.CloseEnabled());
+    }
+    {
+        Harness h(100, 5);
+        h.dialog.OnBackup();
+        h.dialog.OnProgress(CBackupDlg::kProgressEnd, CBackupDlg::kEndFailed);
+        EXPECT_EQ(h.dialog.StatusText(), kBackupFailed);
+        EXPECT_TRUE(h.dialog.CloseEnabled());
+    }
+}
+
+TEST(BackupDialog, RefusesEqualTimesAndDatesOutOfRange)
+{
+    Harness h(100, 5);
+    const QDateTime t(QDate(2026, 12, 31), QTime(10, 0));
+    h.dialog.SetRange(t, t);
+    h.dialog.OnBackup();
+    EXPECT_TRUE(h.calls.empty());
+    EXPECT_EQ(h.dialog.StatusText(), kEndBeforeStart);
+    EXPECT_TRUE(h.dialog.CloseEnabled());
+    h.dialog.SetRange(QDateTime(QDate(2040, 1, 1), QTime(0, 0)), QDateTime(QDate(2040, 1, 2), QTime(0, 0)));
+    h.dialog.OnBackup();
+    EXPECT_TRUE(h.calls.empty());
+    EXPECT_EQ(h.dialog.StatusText(), kDateOutOfRange);
+}
+
+TEST(BackupDialog, TheFolderChooserUpdatesTheFreeSpaceAndACancelKeepsTheFolder)
+{
+    CBackupDlg dialog;
+    dialog.freeSpaceSource = [](const QString& folder) { return folder == "/big" ? 5000L : 7L; };
+    auto previous = SetFolderChooserHandler([](QWidget*, const QString& title, const QString&) {
+        EXPECT_EQ(title, kChooseFolderTitle);
+        return QString("/big");
+    });
+    dialog.OnBrowse();
+    EXPECT_EQ(dialog.BackupDirectory(), "/big");
+    EXPECT_EQ(dialog.FreeSpace(), 5000);
+    SetFolderChooserHandler([](QWidget*, const QString&, const QString&) { return QString(); });
+    dialog.OnBrowse();
+    EXPECT_EQ(dialog.BackupDirectory(), "/big");
+    SetFolderChooserHandler(previous);
+    EXPECT_GT(CBackupDlg::GetFreeSpaceMB(QDir::tempPath()), 0);
+}

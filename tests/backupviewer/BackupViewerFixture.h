@@ -1,0 +1,119 @@
+#pragma once
+// A backup viewer in the test process: a temporary program directory, the
+// control registered in a temporary registry, the document, frame and view.
+#include "backupviewer/CMainFrame.h"
+#include "backupviewer/CVyrNVRDoc.h"
+#include "backupviewer/view/CVyrNVRView.h"
+#include "platform/Component.h"
+#include "platform/MessageBox.h"
+#include "viewercore/model/CDVR.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+inline void Pump(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        Pump(20);
+    }
+    return true;
+}
+
+class BackupViewerFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        previousDirectory = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        setenv("VYR_REGISTRY", qPrintable(dir.filePath("registry.ini")), 1);
+        setenv("VYR_HANDOVER_NAMESPACE", qPrintable(QStringLiteral("bvtest%1").arg(getpid())), 1);
+        library = dlopen(VYRDAX_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(library, nullptr);
+        ASSERT_EQ(reinterpret_cast<platform::DllRegisterServerFn>(dlsym(library, "DllRegisterServer"))(),
+                  platform::S_OK);
+        previousBoxes = platform::SetMessageBoxHandler([this](const std::string& text, const std::string&, unsigned) {
+            boxes.push_back(text);
+            return platform::IDOK;
+        });
+    }
+    void TearDown() override
+    {
+        frame.reset();
+        document.reset();
+        platform::SetMessageBoxHandler(previousBoxes);
+        QDir::setCurrent(previousDirectory);
+        unsetenv("VYR_REGISTRY");
+        if (library)
+            dlclose(library);
+    }
+
+    // A DVR in the document's list with `channelType` (1: 4 entries, 3: 17, 6: 65).
+    void AddDvr(const QString& name, int channelType, int port = 9201)
+    {
+        if (!document) {
+            document = std::make_unique<CVyrNVRDoc>();
+            document->OnNewDocument();
+        }
+        auto dvr = std::make_unique<CDVR>(name, channelType, CDVR::DeviceDVR, QString(), CDVR::AddressFixed,
+                                          std::array<uint8_t, 4>{127, 0, 0, 1}, port, 0, 0, "admin", "1111", 1);
+        dvr->addressText = "127.0.0.1";
+        document->Data().deviceList.push_back(std::move(dvr));
+    }
+
+    void Start(int startMode = 0)
+    {
+        if (!document) {
+            document = std::make_unique<CVyrNVRDoc>();
+            document->OnNewDocument();
+        }
+        document->Data().recordingDirectory = dir.filePath("rec");
+        document->Data().captureDirectory = dir.filePath("cap");
+        frame = std::make_unique<CMainFrame>(document.get(), startMode, dir.path());
+        frame->show();
+        frame->View()->OnInitialUpdate();
+    }
+    bool CloseAndWait(int timeoutMs = 10000)
+    {
+        frame->close();
+        return PumpUntil([this] { return !frame->isVisible(); }, timeoutMs);
+    }
+    CVyrNVRView* View() { return frame->View(); }
+    QTreeWidgetItem* DvrItem(const QString& name)
+    {
+        QTreeWidget* tree = View()->DeviceTree();
+        for (int k = 0; k < tree->topLevelItemCount(); ++k)
+            if (tree->topLevelItem(k)->text(0) == name)
+                return tree->topLevelItem(k);
+        return nullptr;
+    }
+    QPoint FirstCellPoint() { return QPoint(185 + 20, 50 + 20); }
+
+    QTemporaryDir dir;
+    QString previousDirectory;
+    void* library = nullptr;
+    platform::MessageBoxHandler previousBoxes;
+    std::vector<std::string> boxes;
+    std::unique_ptr<CVyrNVRDoc> document;
+    std::unique_ptr<CMainFrame> frame;
+};

@@ -1,0 +1,239 @@
+// End to end: recordings made by the control from the simulator are found in
+// the calendar, shown on the timeline, played and backed up; a DVR dropped
+// from the tree is searched remotely, its search times read in the
+// simulator's log.
+#include "BackupViewerFixture.h"
+
+#include "SimProcess.h"
+#include "backupviewer/BackupTexts.h"
+#include "backupviewer/dialogs/CBackupDlg.h"
+#include "backupviewer/dialogs/CCalendarDlg.h"
+#include "control/interface/VyrdaxInterface.h"
+#include "viewercore/widgets/FolderChooser.h"
+
+#include <QDirIterator>
+#include <QProcess>
+
+#include <sstream>
+
+using namespace backupviewer;
+
+namespace {
+
+// Picks `day` of the shown month and confirms, as the operator would.
+int PickDay(CCalendarDlg& calendar, int day)
+{
+    for (int i = 0; i < 42; ++i)
+        if (calendar.Grid()[i] == day) {
+            calendar.PickAt(CCalendarDlg::CellRect(i).center());
+            break;
+        }
+    calendar.OnOK();
+    return calendar.result();
+}
+
+// The time words of the simulator's "CMD 33" lines, with their day flag.
+std::vector<std::pair<uint32_t, uint32_t>> SearchTimes(const SimProcess& sim)
+{
+    std::vector<std::pair<uint32_t, uint32_t>> out;
+    for (const std::string& line : sim.logLines()) {
+        std::istringstream words(line);
+        std::string cmd, code, a, b, hex;
+        words >> cmd >> code >> a >> b >> hex;
+        if (cmd != "CMD" || code != "33")
+            continue;
+        if (hex.size() < 16)
+            continue;
+        auto word = [&hex](int offset) {
+            uint32_t v = 0;
+            for (int b = 3; b >= 0; --b)
+                v = v << 8 | std::stoul(hex.substr(offset + 2 * b, 2), nullptr, 16);
+            return v;
+        };
+        out.emplace_back(word(0), word(8));
+    }
+    return out;
+}
+
+} // namespace
+
+TEST_F(BackupViewerFixture, RecordingsFromTheSimulatorAreFoundPlayedAndBackedUp)
+{
+    SimProcess sim;
+    std::string error;
+    ASSERT_TRUE(sim.start({"--channels", "2", "--user", "admin", "--password", "1111", "--size", "720x576", "--quant", "2", "--gop", "5"}, &error))
+        << error;
+    const QString recordings = dir.filePath("rec");
+    QDir().mkpath(recordings);
+    const QDateTime began = QDateTime::currentDateTime();
+    // A host process of the control records both channels by hand (mode 1:
+    // movie files).
+    std::string script = "call setDispChannel 4\ncall SetBackupMode 0\n";
+    for (int ch = 0; ch < 2; ++ch) {
+        script += "call SetConnectInfo \"Cam" + std::to_string(ch) + "\" \"admin\" \"1111\" \"\" \"127.0.0.1\" " +
+                  std::to_string(sim.port()) + " 1 " + std::to_string(ch + 1) + " 0 " + std::to_string(ch) + "\n";
+        script += "call Connect " + std::to_string(ch) + "\n";
+    }
+    script += "wait 0x605 10000\nwait 0x605 10000\n";
+    for (int ch = 0; ch < 2; ++ch) {
+        const QString name = QString("F.Cam%1.%2.%3.mp4").arg(ch).arg(began.toString("yyyyMMdd.HHmmss")).arg(ch, 2, 10, QChar('0'));
+        script += "call StartRecord \"" + recordings.toStdString() + "\" \"" + name.toStdString() + "\" \"F.Cam" +
+                  std::to_string(ch) + "\" 0 " + std::to_string(ch) + "\n";
+    }
+    script += "sleep 5000\ncall StopRecord 0\ncall StopRecord 1\ncall DisConnectSvr -1\nquit\n";
+    QProcess host;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    host.setProcessEnvironment(env);
+    host.start(VYRHOST_PROGRAM, {});
+    ASSERT_TRUE(host.waitForStarted(5000));
+    host.write(script.c_str());
+    host.closeWriteChannel();
+    ASSERT_TRUE(host.waitForFinished(30000));
+    const QString out = QString::fromUtf8(host.readAllStandardOutput());
+    ASSERT_EQ(host.exitCode(), 0) << out.toStdString() << host.readAllStandardError().toStdString();
+    ASSERT_FALSE(out.contains("!")) << out.toStdString();
+
+    Start();
+    const QDate today = began.date();
+    View()->runDialog = [&](QDialog& dialog) {
+        auto* calendar = dynamic_cast<CCalendarDlg*>(&dialog);
+        if (!calendar)
+            return int(QDialog::Rejected);
+        EXPECT_TRUE(calendar->HasMonthTable());
+        EXPECT_NE(calendar->Table()[today.day()], 0);
+        return PickDay(*calendar, today.day());
+    };
+    View()->OnSearchLocal();
+    ASSERT_EQ(View()->Mode(), CVyrNVRView::LocalMode);
+    ASSERT_TRUE(View()->HasDayData());
+    EXPECT_EQ(View()->Bottom(), CVyrNVRView::BottomTimeline);
+    const int slot = CVyrNVRView::SlotOfTime(began.time().hour(), began.time().minute() >= 30 ? 31 : 0);
+    EXPECT_EQ(View()->Day().Code(0, slot), kCodeManual);
+    EXPECT_EQ(View()->Day().Code(1, slot), kCodeManual);
+    EXPECT_EQ(View()->Day().Code(2, slot), 0);
+
+    // A click on the slot plays every channel from there, back in video mode.
+    const TimelineGeometry g = View()->Timeline();
+    ASSERT_TRUE(View()->OnTimelineClick(g.Box(0, slot).center()));
+    EXPECT_EQ(View()->Bottom(), CVyrNVRView::BottomVideo);
+    for (int id : {IDC_PAUSE, IDC_PLAY, IDC_FAST_FORWARD, IDC_REWIND, IDC_PLAY})
+        View()->OnCommand(id);
+    Pump(300);
+    // Pages in local mode run over all 64 cells.
+    View()->OnCommand(IDC_SPLIT_16);
+    std::vector<int> firsts;
+    for (int k = 0; k < 5; ++k) {
+        firsts.push_back(View()->FirstCell());
+        View()->OnCommand(IDC_NEXT_SPLIT);
+    }
+    EXPECT_EQ(firsts, (std::vector<int>{0, 16, 32, 48, 0}));
+    // A click on a pane selects its cell and enables no sound: every cell is empty.
+    View()->OnMessage(vyrdax::WM_VIDEO_SELECT, 5, 0);
+    EXPECT_EQ(View()->CurrentCell(), 5);
+    EXPECT_EQ(View()->CellAt(5).control, -1);
+
+    // The backup of the recorded range lands in a folder with one movie per channel.
+    const QString backups = dir.filePath("bak");
+    QDir().mkpath(backups);
+    auto previousChooser = SetFolderChooserHandler([&](QWidget*, const QString&, const QString&) { return backups; });
+    std::string finalStatus;
+    View()->runDialog = [&](QDialog& dialog) {
+        auto* backup = dynamic_cast<CBackupDlg*>(&dialog);
+        if (!backup)
+            return int(QDialog::Rejected);
+        backup->OnBrowse();
+        backup->SetRange(began.addSecs(-60), began.addSecs(60));
+        backup->OnBackup();
+        PumpUntil([backup] { return backup->CloseEnabled(); }, 30000);
+        finalStatus = backup->StatusText().toStdString();
+        return int(QDialog::Rejected);
+    };
+    View()->OnCommand(IDC_BACKUP);
+    SetFolderChooserHandler(previousChooser);
+    qint64 recorded = 0;
+    for (QDirIterator it(recordings, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+        recorded += QFileInfo(it.next()).size();
+    EXPECT_EQ(finalStatus, kBackupCompleted) << recorded << " bytes recorded";
+    QStringList movies;
+    for (QDirIterator it(backups, {"CH0*_00.mp4"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+        movies << it.next();
+    ASSERT_EQ(movies.size(), 2) << movies.join(' ').toStdString();
+    for (const QString& movie : movies) {
+        QProcess dump;
+        dump.start(MOVDUMP_PROGRAM, {"--quiet", movie});
+        ASSERT_TRUE(dump.waitForFinished(10000));
+        EXPECT_EQ(dump.exitCode(), 0) << movie.toStdString();
+    }
+    ASSERT_TRUE(CloseAndWait());
+    sim.stop();
+}
+
+TEST_F(BackupViewerFixture, ADvrSearchAsksForTheOpeningMonthTheShownMonthAndTheDay)
+{
+    SimProcess sim;
+    std::string error;
+    ASSERT_TRUE(sim.start({"--channels", "4", "--user", "admin", "--password", "1111", "--recordings", "7"}, &error))
+        << error;
+    AddDvr("Sim", 1, sim.port());
+    Start();
+    View()->DropItem(DvrItem("Sim"), FirstCellPoint());
+    ASSERT_EQ(View()->Split(), 4);
+    const QDateTime opened = QDateTime::currentDateTime();
+    View()->clock = [opened] { return opened; };
+    const QDate today = opened.date();
+    const QDate next = today.addMonths(1);
+    View()->runDialog = [&](QDialog& dialog) {
+        auto* calendar = dynamic_cast<CCalendarDlg*>(&dialog);
+        if (!calendar)
+            return int(QDialog::Rejected);
+        EXPECT_TRUE(PumpUntil([calendar] { return calendar->HasMonthTable(); }, 15000));
+        calendar->ShowMonth(next.year(), next.month());
+        calendar->ShowMonth(today.year(), today.month());
+        Pump(1500);
+        EXPECT_TRUE(PumpUntil([&] { return calendar->Table()[today.day()] != 0; }, 15000));
+        return PickDay(*calendar, today.day());
+    };
+    View()->OnSearchDvr();
+    ASSERT_TRUE(boxes.empty()) << boxes[0];
+    ASSERT_TRUE(PumpUntil([this] { return View()->HasDayData(); }, 15000));
+    EXPECT_EQ(View()->Bottom(), CVyrNVRView::BottomTimeline);
+
+    const auto times = SearchTimes(sim);
+    // The DVR's packed time: year - 2000, month, day, hour, minute, second
+    // in 6, 4, 5, 5, 6 and 6 bits.
+    auto packed = [](const QDateTime& t) {
+        const QDate d = t.date();
+        const QTime c = t.time();
+        return uint32_t(d.year() - 2000) | uint32_t(d.month()) << 6 | uint32_t(d.day()) << 10 |
+               uint32_t(c.hour()) << 15 | uint32_t(c.minute()) << 20 | uint32_t(c.second()) << 26;
+    };
+    auto midnight = [&packed](const QDate& d) { return packed(QDateTime(d, QTime(0, 0))); };
+    ASSERT_GE(times.size(), 4u);
+    EXPECT_EQ(times[0], std::make_pair(packed(opened), 0u));
+    EXPECT_EQ(times[1], std::make_pair(midnight(QDate(next.year(), next.month(), 1)), 0u));
+    EXPECT_EQ(times[2], std::make_pair(midnight(QDate(today.year(), today.month(), 1)), 0u));
+    EXPECT_EQ(times.back(), std::make_pair(midnight(today), 1u));
+
+    // A slot with recordings plays remotely from its time.
+    int slot = -1;
+    for (int s = 0; s < kSlotsPerDay && slot < 0; ++s)
+        if (SlotHasRecordings(View()->Day(), View()->RowCount(), s))
+            slot = s;
+    ASSERT_GE(slot, 0);
+    ASSERT_TRUE(View()->OnTimelineClick(View()->Timeline().Box(0, slot).center()));
+    // The control connects on the GUI thread's messages: pump while waiting.
+    auto logged = [&sim](const std::string& text) {
+        return PumpUntil([&] {
+            for (const std::string& line : sim.logLines())
+                if (line.find(text) != std::string::npos)
+                    return true;
+            return false;
+        }, 10000);
+    };
+    EXPECT_TRUE(logged("CMD 14 "));
+    View()->OnCommand(IDC_PAUSE);
+    EXPECT_TRUE(logged("CMD 10 "));
+    ASSERT_TRUE(CloseAndWait());
+    sim.stop();
+}
