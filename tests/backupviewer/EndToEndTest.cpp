@@ -7,6 +7,9 @@
 #include "SimProcess.h"
 #include "backupviewer/BackupTexts.h"
 #include "backupviewer/dialogs/CBackupDlg.h"
+#include "control/display/StreamHeader.h"
+#include "control/display/XvidDecoder.h"
+#include "player/folder/BackupFolder.h"
 #include "backupviewer/dialogs/CCalendarDlg.h"
 #include "control/interface/VyrdaxInterface.h"
 #include "viewercore/widgets/FolderChooser.h"
@@ -56,6 +59,43 @@ std::vector<std::pair<uint32_t, uint32_t>> SearchTimes(const SimProcess& sim)
 }
 
 } // namespace
+
+// What the movie player makes of a backup folder: every channel's file
+// authentic, and each channel's first frame decodes to a picture.
+void ExpectPlayerPlays(const std::string& folder, int channels)
+{
+    zoplayer::OpenedFolder opened = zoplayer::OpenBackupFolder(folder);
+    ASSERT_EQ(opened.outcome, zoplayer::OpenedFolder::kOpened);
+    EXPECT_EQ(opened.movieFiles, channels);
+    EXPECT_EQ(opened.authenticityText, zoplayer::kAuthenticText);
+    int decoded = 0;
+    for (auto& reader : opened.readers) {
+        if (!reader)
+            continue;
+        reader->Play();
+        zoplayer::PlayerFrame frame;
+        ASSERT_EQ(reader->ReadNext(&frame), 1);
+        vyrdax::XvidDecoder decoder;
+        ASSERT_TRUE(decoder.Create());
+        vyrdax::StreamHeader header = vyrdax::kStreamHeaderTemplate;
+        vyrdax::PatchStreamHeader(header, frame.header.width, frame.header.height, frame.Interlaced());
+        std::vector<uint8_t> bytes(header.begin(), header.end());
+        bytes.insert(bytes.end(), frame.payload.begin(), frame.payload.end());
+        bytes.resize(bytes.size() + 1000, 0); // the decoder reads ahead
+        int at = 0;
+        for (int call = 0; call < 16 && at < static_cast<int>(bytes.size()); ++call) {
+            const auto r = decoder.Decode(bytes.data() + at, static_cast<int>(bytes.size()) - at);
+            if (r.type > 0) {
+                ++decoded;
+                break;
+            }
+            if (r.consumed <= 0)
+                break;
+            at += r.consumed;
+        }
+    }
+    EXPECT_EQ(decoded, channels);
+}
 
 TEST_F(BackupViewerFixture, RecordingsFromTheSimulatorAreFoundPlayedAndBackedUp)
 {
@@ -165,6 +205,7 @@ TEST_F(BackupViewerFixture, RecordingsFromTheSimulatorAreFoundPlayedAndBackedUp)
         ASSERT_TRUE(dump.waitForFinished(10000));
         EXPECT_EQ(dump.exitCode(), 0) << movie.toStdString();
     }
+    ExpectPlayerPlays(QFileInfo(movies[0]).absolutePath().toStdString(), 2);
     ASSERT_TRUE(CloseAndWait());
     sim.stop();
 }
