@@ -89,7 +89,7 @@ bool CBackupRuns::CopyFileOver(const std::string& source, const std::string& des
 int32_t CBackupRuns::BackUp(const std::string& recordDirectory, const std::string& backupDirectory,
                             std::time_t start, std::time_t end, int32_t diskSize)
 {
-    const int64_t mib = CBackupMaker(recordDirectory, start, end).EstimateKiB() >> 10;
+    const int64_t mib = EstimateMiB(CBackupMaker(recordDirectory, start, end).EstimateKiB());
     control_.SendHostMessage(WM_VIDEO_PROGRESS, kProgressEstimate, static_cast<platform::LPARAM>(mib));
     if (mib == 0 || mib > diskSize)
         return 0;

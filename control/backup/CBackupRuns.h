@@ -26,6 +26,10 @@ public:
     int32_t BackUp(const std::string& recordDirectory, const std::string& backupDirectory, std::time_t start,
                    std::time_t end, int32_t diskSize);
 
+    // An estimate in KiB as whole MiB, rounded up: a range holding less than
+    // a MiB of recordings is still something to back up.
+    static int64_t EstimateMiB(int64_t kib) { return (kib + 1023) >> 10; }
+
     // The folder of the last backup started.
     std::string LastFolder() const;
     // Waits until no backup runs (tests and benchmarks).

@@ -344,7 +344,7 @@ protected:
 
 TEST_F(ControlBackup, ABackupTellsItsEstimateThenItsEndAndLeavesAFolderThatPlaysAnywhere)
 {
-    const int64_t mib = CBackupMaker(recordings_->path(), start, end).EstimateKiB() >> 10;
+    const int64_t mib = CBackupRuns::EstimateMiB(CBackupMaker(recordings_->path(), start, end).EstimateKiB());
     ASSERT_GE(mib, 1) << "the fixture must hold at least 1 MiB";
     const std::time_t before = std::time(nullptr);
     EXPECT_EQ(BackUp(start, end, static_cast<int32_t>(mib)), 1);
@@ -392,9 +392,30 @@ TEST_F(ControlBackup, ABackupTellsItsEstimateThenItsEndAndLeavesAFolderThatPlays
     EXPECT_EQ(status, 1);
 }
 
+TEST_F(ControlBackup, ARangeOfLessThanAMebibyteIsStillBackedUp)
+{
+    // The shortest range from 10:00 that holds anything at all.
+    const std::time_t minuteStart = LocalTime(2026, 12, 31, 10, 0, 0);
+    std::time_t minuteEnd = minuteStart;
+    int64_t kib = 0;
+    while (kib == 0 && minuteEnd < minuteStart + 60)
+        kib = CBackupMaker(recordings_->path(), minuteStart, ++minuteEnd).EstimateKiB();
+    ASSERT_GT(kib, 0);
+    ASSERT_LT(kib, 1024) << "the range must hold less than 1 MiB";
+    EXPECT_EQ(CBackupRuns::EstimateMiB(kib), 1);
+    EXPECT_EQ(CBackupRuns::EstimateMiB(0), 0);
+    EXPECT_EQ(CBackupRuns::EstimateMiB(1024), 1);
+    EXPECT_EQ(CBackupRuns::EstimateMiB(1025), 2);
+    EXPECT_EQ(BackUp(minuteStart, minuteEnd, 1), 1);
+    ASSERT_TRUE(PumpUntil([&] { return Progress().size() == 2; }, 20000));
+    EXPECT_EQ(Progress()[0], (MessageHost::Entry{WM_VIDEO_PROGRESS, 1, 1}));
+    EXPECT_EQ(Progress()[1], (MessageHost::Entry{WM_VIDEO_PROGRESS, 0, 0}));
+    EXPECT_TRUE(ReadBackup(ctrl->Backups().LastFolder(), 0).ok);
+}
+
 TEST_F(ControlBackup, RefusedBackupsCreateNothing)
 {
-    const int64_t mib = CBackupMaker(recordings_->path(), start, end).EstimateKiB() >> 10;
+    const int64_t mib = CBackupRuns::EstimateMiB(CBackupMaker(recordings_->path(), start, end).EstimateKiB());
     EXPECT_EQ(BackUp(start, end, static_cast<int32_t>(mib - 1)), 0);
     EXPECT_EQ(BackUp(LocalTime(2025, 5, 1, 0, 0, 0), LocalTime(2025, 5, 2, 0, 0, 0), 100000), 0);
     PumpUntil([] { return false; }, 100);
@@ -405,7 +426,7 @@ TEST_F(ControlBackup, RefusedBackupsCreateNothing)
 
 TEST_F(ControlBackup, AFullDiskEndsTheBackupAsFailed)
 {
-    const int64_t mib = CBackupMaker(recordings_->path(), start, end).EstimateKiB() >> 10;
+    const int64_t mib = CBackupRuns::EstimateMiB(CBackupMaker(recordings_->path(), start, end).EstimateKiB());
     // The process may write no file beyond 300 kB: writes past it fail as
     // on a full disk.
     rlimit previousLimit{};
@@ -425,7 +446,7 @@ TEST_F(ControlBackup, AFullDiskEndsTheBackupAsFailed)
 
 TEST_F(ControlBackup, DestroyingTheControlStopsARunningBackup)
 {
-    const int64_t mib = CBackupMaker(recordings_->path(), start, end).EstimateKiB() >> 10;
+    const int64_t mib = CBackupRuns::EstimateMiB(CBackupMaker(recordings_->path(), start, end).EstimateKiB());
     EXPECT_EQ(BackUp(start, end, static_cast<int32_t>(mib)), 1);
     ctrl->Release(); // joins the backup thread, whether it ended or not
     ctrl = new CVyrdaxCtrl(&host);

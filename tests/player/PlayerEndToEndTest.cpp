@@ -99,8 +99,8 @@ TEST(PlayerEndToEnd, ABackupOfSixteenChannelsPlaysInStepAndReportsAChangedHeader
     for (int c = 0; c < kChannels; ++c)
         segments.push_back({c, "F.Cam" + std::to_string(c), start, 30});
     playbacktest::WriteRecordings(recordings.path(), segments);
-    const int64_t mib = CBackupMaker(recordings.path(), start - 60, start + 60).EstimateKiB() >> 10;
-    ASSERT_GE(mib, 1) << "BackUp copies nothing below 1 MiB";
+    const int64_t mib = CBackupRuns::EstimateMiB(CBackupMaker(recordings.path(), start - 60, start + 60).EstimateKiB());
+    ASSERT_GE(mib, 1) << "BackUp copies nothing from an empty range";
 
     // The backup maker copies the player from its current directory.
     const fs::path previousDirectory = fs::current_path();
