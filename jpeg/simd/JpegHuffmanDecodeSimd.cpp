@@ -31,32 +31,31 @@ using DecodeMmx = Variant<false, false, false, true>;
 using DecodeMmxCmov = Variant<true, true, true, true>;
 using SkipMmx = Variant<true, true, true, false>;
 
-// The live reader of one call: loaded at entry, stored back at exit.
-struct TopReader {
-  JpegInputStream* in;
-  uint64_t acc;  // unread bits from the most significant end, zeros below them
+// The bits a reader holds: unread bits from the most significant end, zeros
+// below them. Passed by value, so that the block decoder keeps them in registers.
+struct Window {
+  uint64_t acc;
   int bits;
 };
 
-// Brings the reader to at least 32 bits (the fast step) or above 56 bits.
+// Brings the window to at least 32 bits (the fast step) or above 56 bits.
 template <class kV>
-__attribute__((target("sse2"), noinline)) void Refill(TopReader& r) {
-  JpegInputStream* in = r.in;
+__attribute__((target("sse2"), noinline)) Window Refill(JpegInputStream* in, Window w) {
   if constexpr (kV::fastRefill) {
-    if (in->padBits == 0 && r.bits <= 32 && in->end - in->next >= 4) {
+    if (in->padBits == 0 && w.bits <= 32 && in->end - in->next >= 4) {
       uint32_t word;
       std::memcpy(&word, in->next, 4);
       const __m128i ff = _mm_cmpeq_epi8(_mm_cvtsi32_si128(static_cast<int>(word)), _mm_set1_epi8(-1));
       if ((_mm_movemask_epi8(ff) & 0xF) == 0) {
-        r.acc |= static_cast<uint64_t>(__builtin_bswap32(word)) << (32 - r.bits);
-        r.bits += 32;
+        w.acc |= static_cast<uint64_t>(__builtin_bswap32(word)) << (32 - w.bits);
+        w.bits += 32;
         in->next += 4;
         in->consumed += 4;
-        return;
+        return w;
       }
     }
   }
-  while (r.bits <= 56) {
+  while (w.bits <= 56) {
     int b = -1;
     if (in->padBits == 0) {
       if (in->next < in->end && *in->next != 0xFF) {
@@ -69,22 +68,33 @@ __attribute__((target("sse2"), noinline)) void Refill(TopReader& r) {
     if (b < 0) {
       in->padBits += 8;  // zero bits: nothing to merge
     } else {
-      r.acc |= static_cast<uint64_t>(b) << (56 - r.bits);
+      w.acc |= static_cast<uint64_t>(b) << (56 - w.bits);
     }
-    r.bits += 8;
+    w.bits += 8;
   }
+  return w;
 }
+
+// The live reader of one call: loaded at entry, stored back at exit.
+struct TopReader {
+  JpegInputStream* in;
+  Window w;
+  template <class kV>
+  void Fill() {
+    w = Refill<kV>(in, w);
+  }
+};
 
 // 1 <= n <= 16; the reader holds n bits.
 inline void Consume(TopReader& r, int n) {
-  r.acc <<= n;
-  r.bits -= n;
+  r.w.acc <<= n;
+  r.w.bits -= n;
 }
 
 template <class kV>
 inline uint32_t TakeBits(TopReader& r, int n) {
-  if (r.bits < n) Refill<kV>(r);
-  const uint32_t value = static_cast<uint32_t>(r.acc >> (64 - n));
+  if (r.w.bits < n) r.Fill<kV>();
+  const uint32_t value = static_cast<uint32_t>(r.w.acc >> (64 - n));
   Consume(r, n);
   return value;
 }
@@ -92,10 +102,10 @@ inline uint32_t TakeBits(TopReader& r, int n) {
 // Codes longer than 8 bits (T.81 F.2.2.3), with the plain decoder's answer
 // for a string that matches no code: symbol 0 after 16 bits.
 template <class kV>
-__attribute__((noinline)) int DecodeLongCode(TopReader& r, const JpegHuffmanDecodeTable* table) {
-  if (r.bits < 16) Refill<kV>(r);
+int DecodeLongCode(TopReader& r, const JpegHuffmanDecodeTable* table) {
+  if (r.w.bits < 16) r.Fill<kV>();
   for (int length = 9; length <= 16; ++length) {
-    const int32_t code = static_cast<int32_t>(r.acc >> (64 - length));
+    const int32_t code = static_cast<int32_t>(r.w.acc >> (64 - length));
     if (table->lastCode[length] != 65535 && code <= table->lastCode[length] && code >= table->firstCode[length]) {
       const int index = table->firstIndex[length] + code - table->firstCode[length];
       Consume(r, length);
@@ -108,8 +118,8 @@ __attribute__((noinline)) int DecodeLongCode(TopReader& r, const JpegHuffmanDeco
 
 template <class kV>
 inline int DecodeSymbol(TopReader& r, const JpegHuffmanDecodeTable* table) {
-  if (r.bits < 8) Refill<kV>(r);
-  const uint32_t* entry = &table->lookAhead[r.acc >> 56];
+  if (r.w.bits < 8) r.Fill<kV>();
+  const uint32_t* entry = &table->lookAhead[r.w.acc >> 56];
   int length, symbol;
   if constexpr (kV::splitEntry) {
     uint16_t half[2];
@@ -143,7 +153,7 @@ inline int32_t ReceiveExtend(TopReader& r, int size) {
 template <class kV>
 inline void DecodeBlockTop(JpegInputStream* in, const JpegHuffmanDecodeTable* dc, const JpegHuffmanDecodeTable* ac,
                            int32_t* lastDc, int16_t* block) {
-  TopReader r{in, in->accumulator, in->bits};
+  TopReader r{in, {in->accumulator, in->bits}};
   if constexpr (kV::storeCoefficients) std::memset(block, 0, 64 * sizeof(int16_t));
   const int dcSize = DecodeSymbol<kV>(r, dc) & 15;
   const int32_t difference = dcSize == 0 ? 0 : ReceiveExtend<kV>(r, dcSize);
@@ -151,7 +161,7 @@ inline void DecodeBlockTop(JpegInputStream* in, const JpegHuffmanDecodeTable* dc
   *lastDc = value;
   if constexpr (kV::storeCoefficients) block[0] = value;
   // A block that has read padding ends before its next symbol.
-  for (int k = 1; k < 64 && r.bits >= in->padBits;) {
+  for (int k = 1; k < 64 && r.w.bits >= in->padBits;) {
     const int symbol = DecodeSymbol<kV>(r, ac);
     const int run = symbol >> 4, size = symbol & 15;
     if (size != 0) {
@@ -166,8 +176,8 @@ inline void DecodeBlockTop(JpegInputStream* in, const JpegHuffmanDecodeTable* dc
       break;
     }
   }
-  in->accumulator = r.acc;
-  in->bits = r.bits;
+  in->accumulator = r.w.acc;
+  in->bits = r.w.bits;
 }
 
 }  // namespace
