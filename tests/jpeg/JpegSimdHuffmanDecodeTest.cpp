@@ -9,6 +9,7 @@
 #include "JpegTestSupport.h"
 #include "common/JpegTables.h"
 #include "decoder/JpegDecoder.h"
+#include "dispatch/JpegRuntime.h"
 #include "encoder/JpegBitWriter.h"
 #include "encoder/JpegEncoderKernels.h"
 #include "simd/JpegSimd.h"
@@ -223,6 +224,46 @@ TEST(JpegSimdHuffmanDecode, EdgeCases) {
     EXPECT_EQ(r.in->pendingMarker, 0xD3);
     EXPECT_EQ(r.in->consumed, bytes.size());
     EXPECT_TRUE(JpegInputExhausted(r.in.get()));
+  }
+}
+
+TEST(JpegSimdHuffmanDecode, WholePicturesDecodeAsWithThePlainDecoders) {
+  // Plain kernels everywhere else, so that only the Huffman slots differ.
+  const jpegtest::ForcedCpu plain(0);
+  constexpr int kWidth = 150, kHeight = 100;
+  const std::vector<uint8_t> rgb = jpegtest::MakeRgb(kWidth, kHeight, 20);
+  std::mt19937 rng(23);
+  for (const char* options : {"-sample 2x2", "-sample 2x2 -restart 1", "-sample 1x1 -quality 100", "-sample 2x1 -restart 2"}) {
+    const Bytes clean = jpegtest::Cjpeg(rgb, kWidth, kHeight, options);
+    ASSERT_FALSE(clean.empty());
+    for (int n = 0; n < 12; ++n) {
+      Bytes bytes = clean;
+      // Damage behind the headers only, so that the picture is read at all.
+      for (int e = 0; n > 0 && e < 1 + n % 3; ++e) {
+        const size_t at = clean.size() / 2 + rng() % (clean.size() / 2);
+        if (rng() % 3 == 0)
+          bytes.resize(std::min(bytes.size(), at));
+        else if (at < bytes.size())
+          bytes[at] = static_cast<uint8_t>(rng());
+      }
+      const JpegRect region = n % 2 == 0 ? JpegRect{0, 0, 0, 0} : JpegRect{33, 17, 121, 80};
+      std::vector<uint8_t> pictures[2];
+      int32_t results[2];
+      for (int twin = 0; twin < 2; ++twin) {
+        jpegtest::Decoder d;
+        d.SetBuffer(kWidth, kHeight, 3, COLOR_RGB);
+        d.SetStream(bytes, COLOR_YCBCR, 3);
+        d.props.props.region_of_interest = region;
+        if (twin == 1) {
+          d.props.props.runtime->routines.huffmanDecode[0] = n % 3 == 0 ? JpegDecodeBlockMmx : JpegDecodeBlockMmxCmov;
+          d.props.props.runtime->routines.huffmanDecode[1] = JpegSkipBlockMmx;
+        }
+        results[twin] = d.Read();
+        pictures[twin] = d.pixels;
+      }
+      EXPECT_EQ(results[0], results[1]) << options << " " << n;
+      EXPECT_TRUE(pictures[0] == pictures[1]) << options << " " << n;
+    }
   }
 }
 
