@@ -9,13 +9,15 @@
 // counted as padding (a failed file read ends the data the same way), and a
 // block that has run into them ends where the plain decoder ends it. A scan
 // decodes with one family only; the scan driver empties the reader between.
+#include "simd/JpegSimd.h"
+
+#ifdef VYR_JPEG_HAVE_SIMD
 #include <emmintrin.h>
 
 #include <cstring>
 
 #include "common/JpegTables.h"
 #include "decoder/JpegDecoder.h"
-#include "simd/JpegSimd.h"
 
 namespace {
 
@@ -199,3 +201,4 @@ int32_t JpegSkipBlockMmx(JpegInputStream* in, const JpegHuffmanDecodeTable* dc, 
   DecodeBlockTop<SkipMmx>(in, dc, ac, lastDc, nullptr);
   return JPEG_SUCCESS;
 }
+#endif
