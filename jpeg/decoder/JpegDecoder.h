@@ -30,7 +30,8 @@ struct JpegInputStream {
   uint64_t consumed = 0;       // bytes taken from the source
   uint8_t pendingMarker = 0;   // marker met inside entropy-coded data
   bool failed = false;         // a file read failed: nothing more comes
-  uint64_t accumulator = 0;    // new bytes enter at the low end
+  uint64_t accumulator = 0;    // plain decoders: new bytes enter at the low end;
+                               // SIMD block decoders: unread bits at the top
   int bits = 0;                // valid bits in the accumulator
   int padBits = 0;             // zero bits appended past the end of the data
   uint32_t eobRun = 0;         // progressive AC end-of-band run
@@ -126,6 +127,9 @@ bool JpegReturnUnusedInput(JpegInputStream* in);
 
 // Huffman decoding.
 void JpegClearBitState(JpegInputStream* in);
+// Next data byte of the entropy-coded segment (stuffing and fill bytes
+// removed), or -1 when a marker or the end of the data stops the reader.
+int JpegNextDataByte(JpegInputStream* in);
 // Whether the decoders have run past the end of the entropy-coded data.
 inline bool JpegInputExhausted(const JpegInputStream* in) { return in->bits < in->padBits; }
 int32_t DecodeBlockSequential(JpegInputStream* in, const JpegHuffmanDecodeTable* dc,

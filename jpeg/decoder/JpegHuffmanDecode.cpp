@@ -4,11 +4,7 @@
 #include "common/JpegTables.h"
 #include "decoder/JpegDecoder.h"
 
-namespace {
-
-// Next data byte of the entropy-coded segment, or -1 when a marker or the end
-// of the data stops the reader.
-int NextDataByte(JpegInputStream* in) {
+int JpegNextDataByte(JpegInputStream* in) {
   if (in->pendingMarker != 0) return -1;
   if (in->next >= in->end && (in->file == kJpegNoFile || JpegFillInput(in) != JPEG_SUCCESS)) return -1;
   const uint8_t b = *in->next++;
@@ -26,6 +22,8 @@ int NextDataByte(JpegInputStream* in) {
   }
 }
 
+namespace {
+
 // Brings the accumulator above 56 bits. Past a marker or the end of the data
 // zero bits are appended and counted, so that a decoder that runs into them
 // ends its block instead of reading on.
@@ -37,7 +35,7 @@ void FillBits(JpegInputStream* in) {
         b = *in->next++;
         ++in->consumed;
       } else {
-        b = NextDataByte(in);
+        b = JpegNextDataByte(in);
       }
     }
     if (b < 0) {

@@ -31,6 +31,8 @@ void FillSimdRoutines(JpegRoutineTable* table, int cpuType) {
   table->inverseDctFast[0] = JpegInverseDctFastMmx;
   table->bitWriter = &kJpegSimdBitWriter;
   table->encodeBlock = cpuType == 5 ? JpegEncodeBlockMmx : EncodeBlockFromList;
+  table->huffmanDecode[0] = cpuType == 3 ? JpegDecodeBlockMmx : JpegDecodeBlockMmxCmov;
+  table->huffmanDecode[1] = JpegSkipBlockMmx;
   JpegFillOutputKernelsSimd(table);
   JpegFillInputKernelsSimd(table);
 #else

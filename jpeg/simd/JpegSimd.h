@@ -52,6 +52,18 @@ int EncodeBlockFromList(JpegOutputStream* stream, const JpegHuffmanCodeTable* dc
 int JpegEncodeBlockMmx(JpegOutputStream* stream, const JpegHuffmanCodeTable* dc, const JpegHuffmanCodeTable* ac,
                        int32_t* lastDc, const int16_t* block);
 
+// Sequential Huffman block decoders: the plain decoders' coefficients,
+// predictor and stream position on any input, with the unread bits at the top
+// of the accumulator (a reader state stays with one family for a scan). The
+// skip form keeps only the predictor and stores nothing in the block.
+struct JpegInputStream;
+int32_t JpegDecodeBlockMmx(JpegInputStream* in, const JpegHuffmanDecodeTable* dc, const JpegHuffmanDecodeTable* ac,
+                           int32_t* lastDc, int16_t* block);
+int32_t JpegDecodeBlockMmxCmov(JpegInputStream* in, const JpegHuffmanDecodeTable* dc,
+                               const JpegHuffmanDecodeTable* ac, int32_t* lastDc, int16_t* block);
+int32_t JpegSkipBlockMmx(JpegInputStream* in, const JpegHuffmanDecodeTable* dc, const JpegHuffmanDecodeTable* ac,
+                         int32_t* lastDc, int16_t* block);
+
 // Places the whole-MCU output twins in fourteen of the output kernel entries
 // (the copy entries keep the plain kernels).
 struct JpegRoutineTable;
