@@ -96,6 +96,8 @@ protected:
 
     SimProcess sim;
     QDateTime opened;
+    // What an injected free-space source reports; lives as long as the view.
+    std::atomic<int64_t> freeBytes{0};
 };
 
 } // namespace
@@ -205,12 +207,13 @@ TEST_F(DvrPlaybackFixture, AFullDiskStopsThePlaybackRecordingWithOneBoxAndBlocks
     ASSERT_TRUE(View()->Control()->GetStatus(0) & kStatusRecording);
     Pump(1000);
 
-    // 699 MB free against the 700 MB of setting 0; the monitor's own
-    // thread is stopped so that only these tests count.
+    // 699 MB free against the 700 MB of setting 0. The monitor starts again
+    // on the injected source: its first pass tests at once, the next one
+    // only nine seconds later.
+    freeBytes = 699'000'000;
     View()->DiskMonitor().Stop();
-    std::atomic<int64_t> free{699'000'000};
-    View()->DiskMonitor().SetFreeSpaceSource([&free](const QString&) { return free.load(); });
-    View()->DiskMonitor().TestNow();
+    View()->DiskMonitor().SetFreeSpaceSource([this](const QString&) { return freeBytes.load(); });
+    View()->DiskMonitor().Start();
     ASSERT_TRUE(PumpUntil([this] { return !boxes.empty(); }, 5000));
     Pump(200);
     ASSERT_EQ(boxes.size(), 1u);
@@ -220,8 +223,10 @@ TEST_F(DvrPlaybackFixture, AFullDiskStopsThePlaybackRecordingWithOneBoxAndBlocks
     View()->OnCommand(IDC_LOCAL_RECORD);
     EXPECT_FALSE(View()->Control()->GetStatus(0) & kStatusRecording);
     EXPECT_EQ(boxes.size(), 1u);
-    free = 700'000'000;
-    View()->DiskMonitor().TestNow();
+    freeBytes = 700'000'000;
+    View()->DiskMonitor().Stop();
+    View()->DiskMonitor().Start();
+    ASSERT_TRUE(PumpUntil([this] { return View()->DiskMonitor().SpaceSufficient(); }, 5000));
     View()->OnCommand(IDC_LOCAL_RECORD);
     EXPECT_TRUE(View()->Control()->GetStatus(0) & kStatusRecording);
     View()->OnCommand(IDC_LOCAL_RECORD);
