@@ -55,6 +55,10 @@ const ButtonSpec kButtons[] = {
     {IDC_SEARCH_LOCAL, kBitmapSearchLocalIn, kBitmapSearchLocalOut, "Local PC", "Search Local PC"},
     {IDC_ADD_DVR, kBitmapAddDvrIn, kBitmapAddDvrOut, "Add DVR", "Add DVR"},
     {IDC_PLACEHOLDER_1005, kBitmapSaveGroupIn, kBitmapSaveGroupOut, "-", kNotAvailable},
+    // Functions this viewer does not offer: plain buttons that say so.
+    {IDC_PLACEHOLDER_1030, 0, 0, "-", nullptr},
+    {IDC_PLACEHOLDER_1102, 0, 0, "-", kNotAvailable},
+    {IDC_PLACEHOLDER_1103, 0, 0, "-", kNotAvailable},
     {IDC_SOUND, kBitmapSoundIn, kBitmapSoundOut, "Snd", nullptr},
     {IDC_PLAY, kBitmapPlayIn, kBitmapPlayOut, ">", "Play"},
     {IDC_STOP, kBitmapStopIn, kBitmapStopOut, "[]", "Stop"},
@@ -169,6 +173,8 @@ void CVyrNVRView::LoadSkin()
     skin_.timelineLeft = LoadBitmap("timeline_left.bmp");
     skin_.timelineStretch = LoadBitmap("timeline_stretch.bmp");
     skin_.timelineRight = LoadBitmap("timeline_right.bmp");
+    skin_.scrollArea = viewer::SkinImage(kBitmapTimelineScrollArea);
+    skin_.scrollBack = viewer::SkinImage(kBitmapTimelineScrollBack);
 }
 
 void CVyrNVRView::OnInitialUpdate()
@@ -266,8 +272,14 @@ void CVyrNVRView::PlaceWidgets()
     place(IDC_GO_EVENT, 11, 69, 164, 24);
     place(IDC_SEARCH_DVR, 11, 97, 80, 24);
     place(IDC_SEARCH_LOCAL, 95, 97, 80, 24);
-    place(IDC_ADD_DVR, 11, H - kLeftBottomPanel - kLeftColumnBottom + 15, 80, 24);
-    place(IDC_PLACEHOLDER_1005, 95, H - kLeftBottomPanel - kLeftColumnBottom + 15, 80, 24);
+    // The left column's lower panel holds two rows: "Add DVR" and the first
+    // unavailable function, then the other three unavailable ones.
+    const int panelTop = H - kLeftBottomPanel - kLeftColumnBottom;
+    place(IDC_ADD_DVR, 11, panelTop + 3, 80, 24);
+    place(IDC_PLACEHOLDER_1005, 95, panelTop + 3, 80, 24);
+    place(IDC_PLACEHOLDER_1030, 11, panelTop + 28, 52, 24);
+    place(IDC_PLACEHOLDER_1102, 67, panelTop + 28, 52, 24);
+    place(IDC_PLACEHOLDER_1103, 123, panelTop + 28, 52, 24);
     place(IDC_SOUND, 16, H - kLeftBottomPanel + 8, 30, 24);
     slider_->setGeometry(51, H - kLeftBottomPanel + 11, 95, 15);
     const int playX[] = {17, 48, 79, 110, 141};
@@ -677,6 +689,8 @@ void CVyrNVRView::ShowBottom(BottomMode mode)
 {
     bottom_ = mode;
     cellAtModeChange_ = currentCell_;
+    if (mode == BottomVideo)
+        scrollBitmapRepaint_ = true;
     const bool timeline = mode == BottomTimeline;
     margins_.bottom = fullScreen_ ? 0 : timeline ? TimelineHeight(rowCount_) : kBottomMargin;
     for (int id : kBottomBarButtons)
@@ -1028,8 +1042,22 @@ void CVyrNVRView::paintEvent(QPaintEvent*)
         return;
     }
     PaintSkin(p);
-    if (bottom_ == BottomTimeline && hasDayData_)
+    if (bottom_ == BottomTimeline && hasDayData_) {
         PaintTimeline(p, Timeline(), &day_, scrollRow_, selectedSlot_);
+        PaintScrollArea(p);
+    }
+}
+
+void CVyrNVRView::PaintScrollArea(QPainter& p)
+{
+    if (mode_ != LocalMode)
+        return;
+    // The scroll bar sits on this area; the first drawing after the video
+    // was back gets the backing bitmap so no stale cell shows around it.
+    const QImage& image = scrollBitmapRepaint_ ? skin_.scrollBack : skin_.scrollArea;
+    scrollBitmapRepaint_ = false;
+    if (!image.isNull())
+        p.drawImage(Timeline().ScrollBarRect(), image);
 }
 
 // ---- close -----------------------------------------------------------------

@@ -159,6 +159,9 @@ public:
     void SetDayBlock(const backupviewer::DayBlock& block, int rowCount);
     int RowCount() const { return rowCount_; }
     int SelectedSlot() const { return selectedSlot_; }
+    // Set when the bottom area returns to the video: the next timeline drawn
+    // in local mode backs its scroll bar with the fresh-backing bitmap.
+    bool ScrollBitmapRepaint() const { return scrollBitmapRepaint_; }
     int ScrollRow() const { return scrollRow_; }
     void SetScrollRow(int row);
     backupviewer::TimelineGeometry Timeline() const;
@@ -204,6 +207,7 @@ private:
     void PlaceWidgets();
     void LoadSkin();
     void PaintSkin(QPainter& p);
+    void PaintScrollArea(QPainter& p);
     void BindCamera(int cell, const class CCamera& camera);
     void ClearCameras();
     bool ControlReady();
@@ -234,6 +238,7 @@ private:
     int selectedSlot_ = -1;
     int scrollRow_ = 0;
     int cellAtModeChange_ = 0;
+    bool scrollBitmapRepaint_ = true;
 
     int split_ = 16;
     int firstCell_ = 0;
@@ -268,6 +273,6 @@ private:
 
     struct Skin {
         QImage leftTop, leftLeft, leftRight, leftBottom, none, top, topStretch, bottomRight, timelineLeft,
-            timelineStretch, timelineRight;
+            timelineStretch, timelineRight, scrollArea, scrollBack;
     } skin_;
 };

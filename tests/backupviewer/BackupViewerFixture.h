@@ -3,6 +3,7 @@
 // control registered in a temporary registry, the document, frame and view.
 #include "backupviewer/CMainFrame.h"
 #include "backupviewer/CVyrNVRDoc.h"
+#include "backupviewer/dialogs/CCalendarDlg.h"
 #include "backupviewer/view/CVyrNVRView.h"
 #include "platform/Component.h"
 #include "platform/MessageBox.h"
@@ -37,6 +38,18 @@ inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs)
         Pump(20);
     }
     return true;
+}
+
+// Picks `day` of the shown month and confirms, as the operator would.
+inline int PickDay(backupviewer::CCalendarDlg& calendar, int day)
+{
+    for (int i = 0; i < 42; ++i)
+        if (calendar.Grid()[i] == day) {
+            calendar.PickAt(backupviewer::CCalendarDlg::CellRect(i).center());
+            break;
+        }
+    calendar.OnOK();
+    return calendar.result();
 }
 
 class BackupViewerFixture : public ::testing::Test {

@@ -23,18 +23,6 @@ using namespace backupviewer;
 
 namespace {
 
-// Picks `day` of the shown month and confirms, as the operator would.
-int PickDay(CCalendarDlg& calendar, int day)
-{
-    for (int i = 0; i < 42; ++i)
-        if (calendar.Grid()[i] == day) {
-            calendar.PickAt(CCalendarDlg::CellRect(i).center());
-            break;
-        }
-    calendar.OnOK();
-    return calendar.result();
-}
-
 // The time words of the simulator's "CMD 33" lines, with their day flag.
 std::vector<std::pair<uint32_t, uint32_t>> SearchTimes(const SimProcess& sim)
 {

@@ -2,10 +2,12 @@
 
 #include "backupviewer/BackupTexts.h"
 #include "backupviewer/dialogs/CBackupDlg.h"
+#include "backupviewer/dialogs/CCalendarDlg.h"
 #include "control/interface/VyrdaxInterface.h"
 #include "viewercore/shell/ViewerHandOver.h"
 #include "viewercore/widgets/CBitmapSlider.h"
 #include "viewercore/widgets/CButtonST.h"
+#include "viewercore/widgets/SkinResources.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -54,8 +56,83 @@ TEST_F(BackupViewerFixture, StartsWithOneControlAndFourPreboundCells)
     View()->OnCommand(IDC_SEARCH_DVR);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0], kDropDvrFirst);
-    View()->OnCommand(IDC_PLACEHOLDER_1005);
-    EXPECT_EQ(boxes.back(), kNotAvailable);
+    // The unavailable functions sit in the left column's lower panel beside
+    // "Add DVR", clicked they say so.
+    const QRect panel(0, View()->height() - 103 - 54, 185, 54);
+    for (int id : {IDC_PLACEHOLDER_1005, IDC_PLACEHOLDER_1030, IDC_PLACEHOLDER_1102, IDC_PLACEHOLDER_1103}) {
+        CButtonST* button = View()->Button(id);
+        ASSERT_NE(button, nullptr) << id;
+        EXPECT_TRUE(button->isVisibleTo(View())) << id;
+        EXPECT_TRUE(panel.contains(button->geometry())) << id;
+        EXPECT_FALSE(button->geometry().intersects(View()->Button(IDC_ADD_DVR)->geometry())) << id;
+        const size_t before = boxes.size();
+        button->click();
+        ASSERT_EQ(boxes.size(), before + 1) << id;
+        EXPECT_EQ(boxes.back(), kNotAvailable);
+    }
+    EXPECT_FALSE(View()->Button(IDC_PLACEHOLDER_1030)->geometry().intersects(View()->Button(IDC_PLACEHOLDER_1102)->geometry()));
+    EXPECT_FALSE(View()->Button(IDC_PLACEHOLDER_1102)->geometry().intersects(View()->Button(IDC_PLACEHOLDER_1103)->geometry()));
+}
+
+TEST_F(BackupViewerFixture, TheLocalTimelineBacksItsScrollBarWithTheScrollAreaBitmaps)
+{
+    // Two plain bitmaps stand in for the skin's, so each can be told by colour.
+    const QColor area(10, 200, 30), back(220, 40, 90);
+    QDir().mkpath("image/res");
+    for (const auto& [id, colour] : {std::pair{kBitmapTimelineScrollArea, area}, std::pair{kBitmapTimelineScrollBack, back}}) {
+        QImage image(15, 240, QImage::Format_RGB32);
+        image.fill(colour);
+        ASSERT_TRUE(image.save(SkinResourcePath(id), "BMP"));
+    }
+    Start();
+    frame->resize(1024, 768);
+    Pump(50);
+    const QDate today = QDate::currentDate();
+    View()->runDialog = [&](QDialog& dialog) {
+        auto* calendar = dynamic_cast<CCalendarDlg*>(&dialog);
+        if (!calendar)
+            return int(QDialog::Rejected);
+        CCalendarDlg::MonthTable table{};
+        table[today.day()] = 1;
+        calendar->SetMonthTable(table);
+        return PickDay(*calendar, today.day());
+    };
+    View()->OnSearchLocal();
+    ASSERT_EQ(View()->Mode(), CVyrNVRView::LocalMode);
+    ASSERT_EQ(View()->Bottom(), CVyrNVRView::BottomTimeline);
+    // The view's own drawing, without the scroll bar on top of it.
+    auto drawn = [this] {
+        QImage image(View()->size(), QImage::Format_RGB32);
+        View()->render(&image, QPoint(), QRegion(), QWidget::DrawWindowBackground);
+        return image;
+    };
+    const QRect scrollArea = View()->Timeline().ScrollBarRect();
+    EXPECT_TRUE(View()->ScrollBitmapRepaint());
+    QImage first = drawn();
+    EXPECT_EQ(first.pixelColor(scrollArea.center()), back);
+    EXPECT_EQ(first.pixelColor(scrollArea.bottomRight()), back);
+    EXPECT_FALSE(View()->ScrollBitmapRepaint());
+    // Later drawings show the scroll area's own bitmap.
+    View()->SetScrollRow(3);
+    QImage later = drawn();
+    EXPECT_EQ(later.pixelColor(scrollArea.center()), area);
+    EXPECT_EQ(later.pixelColor(scrollArea.topLeft()), area);
+    // The slot columns end where the scroll area begins.
+    const QRect lastBox = View()->Timeline().Box(0, kSlotsPerDay - 1);
+    EXPECT_EQ(lastBox.right() + 1, scrollArea.left());
+    EXPECT_NE(later.pixelColor(scrollArea.left() - 1, scrollArea.center().y()), area);
+    // Back to the video and to the timeline again: the backing comes once more.
+    View()->OnCommand(IDC_TIMELINE);
+    ASSERT_EQ(View()->Bottom(), CVyrNVRView::BottomVideo);
+    EXPECT_TRUE(View()->ScrollBitmapRepaint());
+    QImage video = drawn();
+    EXPECT_NE(video.pixelColor(scrollArea.center()), area);
+    EXPECT_NE(video.pixelColor(scrollArea.center()), back);
+    View()->OnCommand(IDC_TIMELINE);
+    ASSERT_EQ(View()->Bottom(), CVyrNVRView::BottomTimeline);
+    EXPECT_EQ(drawn().pixelColor(scrollArea.center()), back);
+    EXPECT_EQ(drawn().pixelColor(scrollArea.center()), area);
+    ASSERT_TRUE(CloseAndWait());
 }
 
 TEST_F(BackupViewerFixture, DroppingADvrSetsItsSplitAndBindsAtMostSixtyFourCells)

@@ -1,0 +1,239 @@
+// Remote play-back from the simulator: a Time Search starts it at the
+// picked day and time, and the frames it delivers can be recorded by hand,
+// stopped by the forced time or a full disk, and captured.
+#include "BackupViewerFixture.h"
+
+#include "SimProcess.h"
+#include "backupviewer/BackupTexts.h"
+#include "backupviewer/dialogs/CCalendarDlg.h"
+
+#include <QCheckBox>
+#include <QDirIterator>
+#include <QProcess>
+#include <QTimeEdit>
+
+#include <sstream>
+
+using namespace backupviewer;
+
+namespace {
+
+constexpr long kStatusRecording = 0x1C;
+
+struct CommandLine {
+    int command = -1;
+    long first = 0, second = 0; // the words at +16 and +20
+    std::vector<int> bytes;      // +24..+31
+};
+
+std::vector<CommandLine> Commands(const SimProcess& sim, int command)
+{
+    std::vector<CommandLine> out;
+    for (const std::string& line : sim.logLines()) {
+        std::istringstream words(line);
+        std::string cmd, hex;
+        CommandLine c;
+        if (!(words >> cmd >> c.command >> c.first >> c.second >> hex) || cmd != "CMD" || c.command != command ||
+            hex.size() != 16)
+            continue;
+        for (int k = 0; k < 8; ++k)
+            c.bytes.push_back(std::stoi(hex.substr(2 * k, 2), nullptr, 16));
+        out.push_back(c);
+    }
+    return out;
+}
+
+class DvrPlaybackFixture : public BackupViewerFixture {
+protected:
+    // Drops the simulator's DVR and makes a Time Search on today at `at`.
+    void TimeSearch(const QTime& at)
+    {
+        std::string error;
+        ASSERT_TRUE(sim.start({"--channels", "4", "--user", "admin", "--password", "1111", "--recordings", "3",
+                               "--size", "352x240"},
+                              &error))
+            << error;
+        AddDvr("Sim", 1, sim.port());
+        Start();
+        View()->DropItem(DvrItem("Sim"), FirstCellPoint());
+        ASSERT_EQ(View()->Split(), 4);
+        opened = QDateTime::currentDateTime();
+        View()->clock = [this] { return opened; };
+        const QDate today = opened.date();
+        View()->runDialog = [&](QDialog& dialog) {
+            auto* calendar = dynamic_cast<CCalendarDlg*>(&dialog);
+            if (!calendar)
+                return int(QDialog::Rejected);
+            EXPECT_TRUE(PumpUntil([calendar] { return calendar->HasMonthTable(); }, 15000));
+            calendar->findChild<QCheckBox*>(QString::number(CCalendarDlg::IDC_TIME_SEARCH))->setChecked(true);
+            calendar->findChild<QTimeEdit*>(QString::number(CCalendarDlg::IDC_TIME))->setTime(at);
+            return PickDay(*calendar, today.day());
+        };
+        View()->OnSearchDvr();
+        ASSERT_TRUE(boxes.empty()) << boxes[0];
+    }
+    bool Logged(const std::string& text, int timeoutMs = 10000)
+    {
+        return PumpUntil([&] {
+            for (const std::string& line : sim.logLines())
+                if (line.find(text) != std::string::npos)
+                    return true;
+            return false;
+        }, timeoutMs);
+    }
+    // Remote play-back frames have reached cell 0.
+    bool Playing()
+    {
+        return PumpUntil([this] { return View()->Control()->GetStatus(0) & 0x01; }, 10000);
+    }
+    void TearDown() override
+    {
+        if (frame)
+            CloseAndWait();
+        sim.stop();
+        BackupViewerFixture::TearDown();
+    }
+
+    SimProcess sim;
+    QDateTime opened;
+    // What an injected free-space source reports; lives as long as the view.
+    std::atomic<int64_t> freeBytes{0};
+};
+
+} // namespace
+
+TEST_F(DvrPlaybackFixture, TimeSearchPlaysTheDvrFromThePickedDayAndTimeWithoutATimeline)
+{
+    const QTime at(9, 41, 27);
+    TimeSearch(at);
+    const QDateTime wanted(opened.date(), at);
+    // The month was asked for with the opening time and the month flag 0;
+    // no day list follows a Time Search.
+    ASSERT_TRUE(Logged("CMD 14 "));
+    const std::vector<CommandLine> searches = Commands(sim, 33);
+    ASSERT_FALSE(searches.empty());
+    for (const CommandLine& c : searches)
+        EXPECT_EQ(c.bytes[4], 0) << "only month tables are asked for";
+    // The DVR's packed time: year - 2000, month, day, hour, minute, second
+    // in 6, 4, 5, 5, 6 and 6 bits.
+    const QDate o = opened.date();
+    const QTime ot = opened.time();
+    const uint32_t packedOpening = uint32_t(o.year() - 2000) | uint32_t(o.month()) << 6 | uint32_t(o.day()) << 10 |
+                                   uint32_t(ot.hour()) << 15 | uint32_t(ot.minute()) << 20 | uint32_t(ot.second()) << 26;
+    const CommandLine& first = searches.front();
+    EXPECT_EQ(uint32_t(first.bytes[0] | first.bytes[1] << 8 | first.bytes[2] << 16) | uint32_t(first.bytes[3]) << 24,
+              packedOpening);
+    const std::vector<CommandLine> plays = Commands(sim, 14);
+    ASSERT_EQ(plays.size(), 1u);
+    EXPECT_EQ(plays[0].first, wanted.toSecsSinceEpoch());
+    const QDate d = wanted.date();
+    EXPECT_EQ(plays[0].bytes,
+              (std::vector<int>{d.year() - 2000, d.month(), d.day(), at.hour(), at.minute(), at.second(), 0, 0}));
+    EXPECT_TRUE(Logged("PLAYBACK " + std::to_string(wanted.toSecsSinceEpoch())));
+
+    // The view stays on the video: no day data, the timeline button has
+    // nothing to show.
+    EXPECT_EQ(View()->Mode(), CVyrNVRView::DvrMode);
+    EXPECT_EQ(View()->Bottom(), CVyrNVRView::BottomVideo);
+    EXPECT_FALSE(View()->HasDayData());
+    View()->OnCommand(IDC_TIMELINE);
+    EXPECT_EQ(View()->Bottom(), CVyrNVRView::BottomVideo);
+    ASSERT_TRUE(Playing());
+    EXPECT_TRUE(View()->Control()->isConnect(0));
+    // The play-back buttons steer the DVR.
+    View()->OnCommand(IDC_FAST_FORWARD);
+    EXPECT_TRUE(Logged("PLAYBACK SPEED 2"));
+    View()->OnCommand(IDC_STOP);
+    EXPECT_TRUE(Logged("PLAYBACK STOP"));
+}
+
+TEST_F(DvrPlaybackFixture, PlaybackIsRecordedByHandUntilTheForcedTimeAndCaptured)
+{
+    TimeSearch(QTime(8, 0, 0));
+    ASSERT_TRUE(Logged("CMD 14 "));
+    ASSERT_TRUE(Playing());
+    document->SettingsGroup().forcedRecordingTime = 1;
+    View()->SelectCell(0);
+    View()->OnCommand(IDC_LOCAL_RECORD);
+    ASSERT_TRUE(boxes.empty()) << boxes[0];
+    ASSERT_TRUE(View()->Control()->GetStatus(0) & kStatusRecording);
+    // Ten minutes and the two-second margin.
+    EXPECT_EQ(View()->TimerPeriod(CVyrNVRView::kTimerRecordBase + 0), 602000);
+    Pump(2500);
+
+    // Capture writes a JPEG of the cell into the capture directory.
+    View()->OnCommand(IDC_CAPTURE);
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes.back(), kCaptureCompleted);
+    QStringList pictures;
+    for (QDirIterator it(dir.filePath("cap"), {"F.*.jpg"}, QDir::Files); it.hasNext();)
+        pictures << it.next();
+    ASSERT_EQ(pictures.size(), 1);
+    QProcess djpeg;
+    djpeg.setStandardOutputFile(QProcess::nullDevice());
+    djpeg.start("djpeg", {pictures[0]});
+    ASSERT_TRUE(djpeg.waitForFinished(10000));
+    EXPECT_EQ(djpeg.exitCode(), 0) << pictures[0].toStdString();
+
+    // The forced time ends the recording.
+    View()->OnTimer(CVyrNVRView::kTimerRecordBase + 0);
+    EXPECT_FALSE(View()->Control()->GetStatus(0) & kStatusRecording);
+    EXPECT_EQ(View()->TimerPeriod(CVyrNVRView::kTimerRecordBase + 0), 0);
+    QStringList movies;
+    for (QDirIterator it(dir.filePath("rec"), {"*.mp4"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+        movies << it.next();
+    ASSERT_EQ(movies.size(), 1);
+    EXPECT_TRUE(QFileInfo(movies[0]).fileName().startsWith("F.")) << movies[0].toStdString();
+    QProcess dump;
+    dump.start(MOVDUMP_PROGRAM, {"--quiet", movies[0]});
+    ASSERT_TRUE(dump.waitForFinished(10000));
+    EXPECT_EQ(dump.exitCode(), 0) << dump.readAllStandardError().toStdString();
+    // Two and a half seconds of play-back frames, from a key frame on.
+    const std::string dumped = dump.readAllStandardOutput().toStdString();
+    std::istringstream summary(dumped.substr(dumped.rfind("frames ") == std::string::npos ? 0 : dumped.rfind("frames ")));
+    std::string word;
+    long frames = 0, keys = 0;
+    summary >> word >> frames >> word >> keys;
+    EXPECT_GT(frames, 10) << QFileInfo(movies[0]).size() << " bytes: " << dumped;
+    EXPECT_GE(keys, 1);
+}
+
+TEST_F(DvrPlaybackFixture, AFullDiskStopsThePlaybackRecordingWithOneBoxAndBlocksTheButton)
+{
+    TimeSearch(QTime(8, 0, 0));
+    ASSERT_TRUE(Logged("CMD 14 "));
+    ASSERT_TRUE(Playing());
+    View()->OnCommand(IDC_LOCAL_RECORD);
+    ASSERT_TRUE(View()->Control()->GetStatus(0) & kStatusRecording);
+    Pump(1000);
+
+    // 699 MB free against the 700 MB of setting 0. The monitor starts again
+    // on the injected source: its first pass tests at once, the next one
+    // only nine seconds later.
+    freeBytes = 699'000'000;
+    View()->DiskMonitor().Stop();
+    View()->DiskMonitor().SetFreeSpaceSource([this](const QString&) { return freeBytes.load(); });
+    View()->DiskMonitor().Start();
+    ASSERT_TRUE(PumpUntil([this] { return !boxes.empty(); }, 5000));
+    Pump(200);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], kDiskSpaceLow);
+    EXPECT_FALSE(View()->Control()->GetStatus(0) & kStatusRecording);
+    // The button does nothing until a test finds enough space.
+    View()->OnCommand(IDC_LOCAL_RECORD);
+    EXPECT_FALSE(View()->Control()->GetStatus(0) & kStatusRecording);
+    EXPECT_EQ(boxes.size(), 1u);
+    freeBytes = 700'000'000;
+    View()->DiskMonitor().Stop();
+    View()->DiskMonitor().Start();
+    ASSERT_TRUE(PumpUntil([this] { return View()->DiskMonitor().SpaceSufficient(); }, 5000));
+    View()->OnCommand(IDC_LOCAL_RECORD);
+    EXPECT_TRUE(View()->Control()->GetStatus(0) & kStatusRecording);
+    View()->OnCommand(IDC_LOCAL_RECORD);
+    EXPECT_FALSE(View()->Control()->GetStatus(0) & kStatusRecording);
+
+    QStringList movies;
+    for (QDirIterator it(dir.filePath("rec"), {"F.*.mp4"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+        movies << it.next();
+    ASSERT_GE(movies.size(), 1);
+}
