@@ -177,16 +177,18 @@ TEST(PlaybackEndToEnd, SixteenRecordedChannelsPlayInStepShowMovingVideoAndBackUp
         // Several grabs some frames apart: a loaded machine (the sanitizer
         // build runs every suite at once) may hold a pane still for a while.
         std::vector<std::string> grabs;
-        for (const char* name : {"/a.png", "/b.png", "/c.png", "/d.png"})
+        std::string grabLines;
+        for (const char* name : {"/a.png", "/b.png", "/c.png", "/d.png", "/e.png", "/f.png"}) {
             grabs.push_back(dir.path() + name);
+            grabLines += "sleep 300\ngrab " + grabs.back() + "\n";
+        }
         const std::string script = "call setDispChannel 16\n"
                                    "call SetBackupMode 1\n"
                                    "call GetTimeDataL \"" + recordings + "\" \"" + DayPattern(began) + "\"\n"
                                    "call StartLocalPlayback " + std::to_string(SlotOf(began)) + " " +
                                    std::to_string(began) + "\n"
                                    "call ReplaceWnd 16 0 0 0 0 0 0\n"
-                                   "sleep 1200\ngrab " + grabs[0] + "\nsleep 400\ngrab " + grabs[1] +
-                                   "\nsleep 400\ngrab " + grabs[2] + "\nsleep 400\ngrab " + grabs[3] + "\n"
+                                   "sleep 500\n" + grabLines +
                                    "call EndPlayFile\nquit\n";
         QProcess vyrhost;
         vyrhost.setProcessEnvironment(env);
@@ -198,23 +200,27 @@ TEST(PlaybackEndToEnd, SixteenRecordedChannelsPlayInStepShowMovingVideoAndBackUp
         EXPECT_EQ(vyrhost.exitCode(), 0) << vyrhost.readAllStandardError().toStdString();
         const QString out = QString::fromUtf8(vyrhost.readAllStandardOutput());
         EXPECT_FALSE(out.contains("!")) << out.toStdString();
-        const QImage first(QString::fromStdString(grabs[0]));
-        ASSERT_FALSE(first.isNull());
-        std::vector<QImage> later;
-        for (std::size_t k = 1; k < grabs.size(); ++k) {
-            later.emplace_back(QString::fromStdString(grabs[k]));
-            ASSERT_EQ(later.back().size(), first.size());
+        std::vector<QImage> images;
+        for (const std::string& grab : grabs) {
+            images.emplace_back(QString::fromStdString(grab));
+            ASSERT_FALSE(images.back().isNull());
+            ASSERT_EQ(images.back().size(), images.front().size());
         }
-        const int cellWidth = first.width() / 4, cellHeight = first.height() / 4;
+        const int cellWidth = images[0].width() / 4, cellHeight = images[0].height() / 4;
         for (int cell = 0; cell < kChannels; ++cell) {
             SCOPED_TRACE(cell);
             // The middle of the cell, below its title bars.
             const QRect middle(cell % 4 * cellWidth + cellWidth / 4, cell / 4 * cellHeight + cellHeight / 3,
                                cellWidth / 2, cellHeight / 2);
-            EXPECT_GT(MeanGray(later.back(), middle), 20.0);
-            double moved = 0;
-            for (const QImage& image : later)
-                moved = std::max(moved, MeanDifference(first, image, middle));
+            // Moving video: two grabs that both show a picture, and differ.
+            double brightest = 0, moved = 0;
+            for (std::size_t i = 0; i < images.size(); ++i) {
+                brightest = std::max(brightest, MeanGray(images[i], middle));
+                for (std::size_t j = i + 1; j < images.size(); ++j)
+                    if (MeanGray(images[i], middle) > 20.0 && MeanGray(images[j], middle) > 20.0)
+                        moved = std::max(moved, MeanDifference(images[i], images[j], middle));
+            }
+            EXPECT_GT(brightest, 20.0);
             EXPECT_GT(moved, 2.0);
         }
         fs::remove(registry);
