@@ -309,30 +309,15 @@ void CZoPlayerView::OnStop()
 
 void CZoPlayerView::OnRewind()
 {
-    if (!engine_)
-        return;
-    PlaybackEngine& e = *engine_;
-    if (e.splitMode == 1)
-        ShowStepButtons(false);
-    const int s = e.playState.load();
-    if (s == kRewind) {
-        speedLevel_ = std::min(speedLevel_ + 1, 3);
-    } else {
-        if (s == kStepForward || s == kStepBack) {
-            const int c = e.CellChannel(e.pageStart);
-            if (c >= 0)
-                e.SetBaseChannel(c);
-        }
-        speedLevel_ = 1;
-    }
-    e.playState = kRewind;
-    const int level = speedLevel_;
-    EveryReader([level](CMovieFileReader& r) { r.Rewind(level); });
-    Wait10ms();
-    e.ResetBaseClock();
+    PlayFast(kRewind, [](CMovieFileReader& r, int level) { r.Rewind(level); });
 }
 
 void CZoPlayerView::OnFastForward()
+{
+    PlayFast(kFastForward, [](CMovieFileReader& r, int level) { r.FastForward(level); });
+}
+
+void CZoPlayerView::PlayFast(int state, const std::function<void(CMovieFileReader&, int)>& setLevel)
 {
     if (!engine_)
         return;
@@ -340,7 +325,8 @@ void CZoPlayerView::OnFastForward()
     if (e.splitMode == 1)
         ShowStepButtons(false);
     const int s = e.playState.load();
-    if (s == kFastForward) {
+    // Pressed again, the same direction goes one level faster.
+    if (s == state) {
         speedLevel_ = std::min(speedLevel_ + 1, 3);
     } else {
         if (s == kStepForward || s == kStepBack) {
@@ -350,9 +336,9 @@ void CZoPlayerView::OnFastForward()
         }
         speedLevel_ = 1;
     }
-    e.playState = kFastForward;
+    e.playState = state;
     const int level = speedLevel_;
-    EveryReader([level](CMovieFileReader& r) { r.FastForward(level); });
+    EveryReader([&setLevel, level](CMovieFileReader& r) { setLevel(r, level); });
     Wait10ms();
     e.ResetBaseClock();
 }

@@ -83,6 +83,8 @@ private:
     void LayOutWindows();
     void ShowStepButtons(bool show);
     void EveryReader(const std::function<void(CMovieFileReader&)>& action);
+    // Fast forward or rewind (`state`), one level faster when pressed again.
+    void PlayFast(int state, const std::function<void(CMovieFileReader&, int)>& setLevel);
     void Wait10ms();
     bool LayoutPauseHolds();
     void ShowAuthenticity(int status);
