@@ -6,6 +6,7 @@
 #include "backupviewer/dialogs/CCalendarDlg.h"
 #include "backupviewer/view/CVyrNVRView.h"
 #include "platform/Component.h"
+#include "tests/support/ViewerTestBase.h"
 #include "platform/MessageBox.h"
 #include "viewercore/model/CDVR.h"
 
@@ -52,33 +53,14 @@ inline int PickDay(backupviewer::CCalendarDlg& calendar, int day)
     return calendar.result();
 }
 
-class BackupViewerFixture : public ::testing::Test {
+class BackupViewerFixture : public testsupport::ViewerTestBase {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        previousDirectory = QDir::currentPath();
-        QDir::setCurrent(dir.path());
-        setenv("VYR_REGISTRY", qPrintable(dir.filePath("registry.ini")), 1);
-        setenv("VYR_HANDOVER_NAMESPACE", qPrintable(QStringLiteral("bvtest%1").arg(getpid())), 1);
-        library = dlopen(VYRDAX_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(library, nullptr);
-        ASSERT_EQ(reinterpret_cast<platform::DllRegisterServerFn>(dlsym(library, "DllRegisterServer"))(),
-                  platform::S_OK);
-        previousBoxes = platform::SetMessageBoxHandler([this](const std::string& text, const std::string&, unsigned) {
-            boxes.push_back(text);
-            return platform::IDOK;
-        });
-    }
+    void SetUp() override { EnterProgramDirectory("bvtest", VYRDAX_LIBRARY); }
     void TearDown() override
     {
         frame.reset();
         document.reset();
-        platform::SetMessageBoxHandler(previousBoxes);
-        QDir::setCurrent(previousDirectory);
-        unsetenv("VYR_REGISTRY");
-        if (library)
-            dlclose(library);
+        LeaveProgramDirectory();
     }
 
     // A DVR in the document's list with `channelType` (1: 4 entries, 3: 17, 6: 65).
@@ -122,11 +104,6 @@ protected:
     }
     QPoint FirstCellPoint() { return QPoint(185 + 20, 50 + 20); }
 
-    QTemporaryDir dir;
-    QString previousDirectory;
-    void* library = nullptr;
-    platform::MessageBoxHandler previousBoxes;
-    std::vector<std::string> boxes;
     std::unique_ptr<CVyrNVRDoc> document;
     std::unique_ptr<CMainFrame> frame;
 };

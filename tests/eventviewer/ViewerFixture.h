@@ -7,39 +7,21 @@
 #include "EventViewer/view/CVyrNVRView.h"
 #include "MonitorFixture.h"
 #include "platform/Component.h"
+#include "tests/support/ViewerTestBase.h"
 
 #include <QDir>
 
 #include <dlfcn.h>
 #include <unistd.h>
 
-class ViewerFixture : public ::testing::Test {
+class ViewerFixture : public testsupport::ViewerTestBase {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        previousDirectory = QDir::currentPath();
-        QDir::setCurrent(dir.path());
-        setenv("VYR_REGISTRY", qPrintable(dir.filePath("registry.ini")), 1);
-        setenv("VYR_HANDOVER_NAMESPACE", qPrintable(QStringLiteral("evtest%1").arg(getpid())), 1);
-        library = dlopen(VYRDAX_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(library, nullptr);
-        ASSERT_EQ(reinterpret_cast<platform::DllRegisterServerFn>(dlsym(library, "DllRegisterServer"))(),
-                  platform::S_OK);
-        previousBoxes = platform::SetMessageBoxHandler([this](const std::string& text, const std::string&, unsigned) {
-            boxes.push_back(text);
-            return platform::IDOK;
-        });
-    }
+    void SetUp() override { EnterProgramDirectory("evtest", VYRDAX_LIBRARY); }
     void TearDown() override
     {
         frame.reset();
         document.reset();
-        platform::SetMessageBoxHandler(previousBoxes);
-        QDir::setCurrent(previousDirectory);
-        unsetenv("VYR_REGISTRY");
-        if (library)
-            dlclose(library);
+        LeaveProgramDirectory();
     }
     // Writes the site list: one DVR per (name, port, password).
     void WriteSites(const std::vector<std::tuple<QString, int, QString>>& dvrs, int maxPolling = 5)
@@ -75,11 +57,6 @@ protected:
     CVyrNVRView* View() { return frame->View(); }
     CEventDlg* Monitor() { return frame->View()->Monitor(); }
 
-    QTemporaryDir dir;
-    QString previousDirectory;
-    void* library = nullptr;
-    platform::MessageBoxHandler previousBoxes;
-    std::vector<std::string> boxes;
     std::unique_ptr<CVyrNVRDoc> document;
     std::unique_ptr<CMainFrame> frame;
 };

@@ -5,6 +5,7 @@
 #include "netviewer/CVyrNVRDoc.h"
 #include "netviewer/view/CVyrNVRView.h"
 #include "platform/Component.h"
+#include "tests/support/ViewerTestBase.h"
 #include "platform/MessageBox.h"
 
 #include <QCoreApplication>
@@ -55,33 +56,14 @@ inline QTreeWidgetItem* FindTreeItem(QTreeWidget* tree, const QString& parent, c
     return nullptr;
 }
 
-class NetviewerFixture : public ::testing::Test {
+class NetviewerFixture : public testsupport::ViewerTestBase {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        previousDirectory = QDir::currentPath();
-        QDir::setCurrent(dir.path());
-        setenv("VYR_REGISTRY", qPrintable(dir.filePath("registry.ini")), 1);
-        setenv("VYR_HANDOVER_NAMESPACE", qPrintable(QStringLiteral("test%1").arg(getpid())), 1);
-        library = dlopen(VYRDAX_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(library, nullptr);
-        ASSERT_EQ(reinterpret_cast<platform::DllRegisterServerFn>(dlsym(library, "DllRegisterServer"))(),
-                  platform::S_OK);
-        previousBoxes = platform::SetMessageBoxHandler([this](const std::string& text, const std::string&, unsigned) {
-            boxes.push_back(text);
-            return platform::IDOK;
-        });
-    }
+    void SetUp() override { EnterProgramDirectory("test", VYRDAX_LIBRARY); }
     void TearDown() override
     {
         frame.reset();
         document.reset();
-        platform::SetMessageBoxHandler(previousBoxes);
-        QDir::setCurrent(previousDirectory);
-        unsetenv("VYR_REGISTRY");
-        if (library)
-            dlclose(library);
+        LeaveProgramDirectory();
     }
 
     // Starts the viewer on the settings files in the directory.
@@ -105,11 +87,6 @@ protected:
     // Runs between the view's creation and its start-up (clock, free space).
     std::function<void(CVyrNVRView*)> beforeInitialUpdate;
 
-    QTemporaryDir dir;
-    QString previousDirectory;
-    void* library = nullptr;
-    platform::MessageBoxHandler previousBoxes;
-    std::vector<std::string> boxes;
     std::unique_ptr<CVyrNVRDoc> document;
     std::unique_ptr<CMainFrame> frame;
 };
