@@ -30,6 +30,7 @@ struct JpegInputStream {
   uint64_t consumed = 0;       // bytes taken from the source
   uint8_t pendingMarker = 0;   // marker met inside entropy-coded data
   bool failed = false;         // a file read failed: nothing more comes
+  int32_t error = 0;           // damage met by the bit reader (a lone 0xFF at the end of memory)
   uint64_t accumulator = 0;    // plain decoders: new bytes enter at the low end;
                                // SIMD block decoders: unread bits at the top
   int bits = 0;                // valid bits in the accumulator
@@ -56,7 +57,13 @@ struct JpegScanRecord {
   int resumeColumn = 0, resumeRow = 0;
   int32_t lastDc[4] = {};
   int restartsLeft = 0;  // MCUs until the next restart marker
+  int nextRestart = 0;   // number (0-7) of the restart marker expected next
+  // Restart intervals ahead whose data is missing: their MCUs are passed over
+  // as lost. kJpegRestOfScanLost once the scan's data has ended.
+  int missingIntervals = 0;
+  int32_t endResult = 0;  // error to report once the scan's lost MCUs are out
 };
+constexpr int kJpegRestOfScanLost = 1 << 30;
 
 // Geometry of the picture being written, fixed when the first scan begins.
 struct JpegOutputTarget {
@@ -97,6 +104,9 @@ struct JpegDecodeState {
   bool multiScan = false;  // every scan goes to the coefficient store first
   int scanCount = 0;
   bool imageOutput = false;
+  // Damage met and passed over so far (-21 data, -25 restart markers); the
+  // read reports it once the picture is out.
+  int32_t damage = 0;
   std::unique_ptr<JpegScanRecord> scan;
   JpegOutputTarget target;
   int fastCode = 0;
@@ -118,7 +128,8 @@ struct JpegDecodeState {
 // Input layer.
 void JpegResetInput(JpegInputStream* in, const JPEG_PROPERTIES* props);
 int32_t JpegFillInput(JpegInputStream* in);
-int32_t JpegReadMarker(JpegInputStream* in, int* code);
+// skipped (optional): data bytes passed before the marker.
+int32_t JpegReadMarker(JpegInputStream* in, int* code, uint64_t* skipped = nullptr);
 int32_t JpegReadSegment(JpegInputStream* in, size_t length, std::vector<uint8_t>* bytes);
 int32_t JpegReadWord(JpegInputStream* in, int* value);
 int32_t JpegSkipBytes(JpegInputStream* in, size_t length);

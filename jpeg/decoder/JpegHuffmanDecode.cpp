@@ -11,7 +11,14 @@ int JpegNextDataByte(JpegInputStream* in) {
   ++in->consumed;
   if (b != 0xFF) return b;
   for (;;) {
-    if (in->next >= in->end && (in->file == kJpegNoFile || JpegFillInput(in) != JPEG_SUCCESS)) return -1;
+    if (in->next >= in->end) {
+      // Memory input cannot end inside a marker: the data is damaged.
+      if (in->file == kJpegNoFile) {
+        in->error = JPEG_ERR_DATA;
+        return -1;
+      }
+      if (JpegFillInput(in) != JPEG_SUCCESS) return -1;
+    }
     const uint8_t after = *in->next++;
     ++in->consumed;
     if (after == 0x00) return 0xFF;

@@ -15,6 +15,7 @@ void JpegResetInput(JpegInputStream* in, const JPEG_PROPERTIES* props) {
   in->pendingMarker = 0;
   in->rewind = 0;
   in->failed = false;
+  in->error = 0;
   JpegClearBitState(in);
 }
 
@@ -56,7 +57,7 @@ int32_t Available(JpegInputStream* in) {
 
 }  // namespace
 
-int32_t JpegReadMarker(JpegInputStream* in, int* code) {
+int32_t JpegReadMarker(JpegInputStream* in, int* code, uint64_t* skipped) {
   if (in->pendingMarker != 0) {
     *code = in->pendingMarker;
     in->pendingMarker = 0;
@@ -67,10 +68,12 @@ int32_t JpegReadMarker(JpegInputStream* in, int* code) {
     if (result != JPEG_SUCCESS) return result;
     const uint8_t* hit = static_cast<const uint8_t*>(std::memchr(in->next, 0xFF, in->end - in->next));
     if (hit == nullptr) {
+      if (skipped != nullptr) *skipped += in->end - in->next;
       in->consumed += in->end - in->next;
       in->next = in->end;
       continue;
     }
+    if (skipped != nullptr) *skipped += hit - in->next;
     in->consumed += hit - in->next + 1;
     in->next = hit + 1;
     // Fill bytes and stuffed zeros are passed; anything else is the code.
@@ -82,7 +85,10 @@ int32_t JpegReadMarker(JpegInputStream* in, int* code) {
       const uint8_t b = *in->next++;
       ++in->consumed;
       if (b == 0xFF) continue;
-      if (b == 0x00) break;
+      if (b == 0x00) {
+        if (skipped != nullptr) *skipped += 2;
+        break;
+      }
       *code = b;
       return JPEG_SUCCESS;
     }

@@ -111,27 +111,81 @@ void McuRange(const JPEG_PROPERTIES* props, const JpegDecodeState* s, int* first
   }
 }
 
+// Marks damage met in the data; a restart-marker fault outranks a data fault.
+void NoteDamage(JpegDecodeState* s, int32_t code) {
+  if (s->damage != JPEG_ERR_BAD_RST) s->damage = code;
+}
+
+// Whether the next unit of the scan has no data to decode: its interval is
+// missing, or the data ran out (at a marker) inside the current interval.
+bool UnitLost(const JpegDecodeState* s) {
+  return s->scan->missingIntervals > 0 || JpegInputExhausted(&s->input);
+}
+
+// The restart step: takes the restart marker that ends an interval and
+// resynchronises when the data around it was damaged. A marker met right
+// where the interval's data ends is taken whatever its number; after a
+// damaged interval the number tells how many intervals are missing, and a
+// marker behind the expected one is passed over. Returns 0, kScanEnded when
+// the scan's data has ended, or the error of a failed marker read.
+int32_t TakeRestartMarker(JpegDecodeState* s) {
+  JpegScanRecord* scan = s->scan.get();
+  JpegInputStream* in = &s->input;
+  for (int32_t& dc : scan->lastDc) dc = 0;
+  scan->restartsLeft = scan->restartInterval;
+  if (scan->missingIntervals > 0) {
+    // A missing interval has no marker of its own: the reader already stands
+    // behind the one that ended the gap.
+    --scan->missingIntervals;
+    return JPEG_SUCCESS;
+  }
+  const bool ranOut = JpegInputExhausted(in);
+  const bool dataLeft = in->bits - in->padBits >= 8;
+  uint64_t skipped = 0;
+  for (;;) {
+    int code = in->pendingMarker;
+    in->pendingMarker = 0;
+    if (code == 0) {
+      const int32_t result = JpegReadMarker(in, &code, &skipped);
+      if (result != JPEG_SUCCESS) {
+        JpegClearBitState(in);
+        scan->missingIntervals = kJpegRestOfScanLost;
+        return result;
+      }
+    }
+    const bool intact = !ranOut && !dataLeft && skipped == 0;
+    if (code < 0xD0 || code > 0xD7) {
+      // Not a restart marker: the scan's data ends here and the stream reader
+      // takes the marker.
+      if (code != kJpegEndOfData) in->pendingMarker = static_cast<uint8_t>(code);
+      JpegClearBitState(in);
+      scan->missingIntervals = kJpegRestOfScanLost;
+      NoteDamage(s, JPEG_ERR_BAD_RST);
+      return kScanEnded;
+    }
+    const int ahead = (code - 0xD0 - scan->nextRestart) & 7;
+    if (!intact && ahead >= 4) continue;  // a stale marker: the data goes on behind it
+    JpegClearBitState(in);
+    scan->nextRestart = (code - 0xD0 + 1) & 7;
+    if (intact) return JPEG_SUCCESS;
+    if (ahead != 0) {
+      scan->missingIntervals = ahead;
+      NoteDamage(s, JPEG_ERR_BAD_RST);
+    } else {
+      NoteDamage(s, JPEG_ERR_DATA);
+    }
+    return JPEG_SUCCESS;
+  }
+}
+
 // After each unit of a scan: restart markers and the caller's interrupt.
 // Returns 0 to go on, kScanEnded, 1 (interrupted) or an error.
 int32_t AfterUnit(JPEG_PROPERTIES* props, JpegDecodeState* s, int column, int row, int unitsPerRow, int unitRows) {
   JpegScanRecord* scan = s->scan.get();
-  JpegInputStream* in = &s->input;
   const bool last = column + 1 == unitsPerRow && row + 1 == unitRows;
   if (scan->restartInterval != 0 && --scan->restartsLeft == 0 && !last) {
-    int code = in->pendingMarker;
-    in->pendingMarker = 0;
-    if (code == 0) {
-      const int32_t result = JpegReadMarker(in, &code);
-      if (result != JPEG_SUCCESS) return result;
-    }
-    if (code < 0xD0 || code > 0xD7) {
-      // Not a restart marker: the scan ends here and the reader takes the marker.
-      if (code != kJpegEndOfData) in->pendingMarker = static_cast<uint8_t>(code);
-      return kScanEnded;
-    }
-    JpegClearBitState(in);
-    for (int32_t& dc : scan->lastDc) dc = 0;
-    scan->restartsLeft = scan->restartInterval;
+    const int32_t result = TakeRestartMarker(s);
+    if (result != JPEG_SUCCESS) return result;
   }
   if (!last && __atomic_load_n(&props->interrupt_request, __ATOMIC_ACQUIRE) != 0) {
     scan->resumeColumn = column + 1 == unitsPerRow ? 0 : column + 1;
@@ -147,43 +201,62 @@ int32_t AfterUnit(JPEG_PROPERTIES* props, JpegDecodeState* s, int column, int ro
   return JPEG_SUCCESS;
 }
 
-// A single interleaved scan: each MCU goes to the output as soon as it is decoded.
+// What a scan reports once its units are done: a failure met on the way, or
+// damage noted for the end of the read.
+int32_t EndOfScan(JpegDecodeState* s, int32_t success) {
+  JpegInputStream* in = &s->input;
+  if (JpegInputExhausted(in)) NoteDamage(s, JPEG_ERR_DATA);
+  if (in->error != JPEG_SUCCESS) return in->error;
+  if (s->scan->endResult != JPEG_SUCCESS) return s->scan->endResult;
+  return success;
+}
+
+// A single interleaved scan: each MCU goes to the output as soon as it is
+// decoded; an MCU whose data is lost goes out flat grey.
 int32_t DecodeSequential(JPEG_PROPERTIES* props, JpegDecodeState* s) {
   JpegScanRecord* scan = s->scan.get();
   const JpegRoutineTable& table = props->runtime->routines;
   const Transforms t = SelectTransforms(props);
+  const int32_t success = s->target.regionActive ? JPEG_ROI_SUCCESS : JPEG_SUCCESS;
   int firstColumn, endColumn, firstRow, endRow;
   McuRange(props, s, &firstColumn, &endColumn, &firstRow, &endRow);
   alignas(16) int16_t skipped[64];
   for (int row = scan->resumeRow; row < s->mcuRows; ++row) {
     // Rows below the region (or below the buffer) are not needed.
-    if (row >= endRow) return s->target.regionActive ? JPEG_ROI_SUCCESS : JPEG_SUCCESS;
+    if (row >= endRow) return EndOfScan(s, success);
     for (int column = row == scan->resumeRow ? scan->resumeColumn : 0; column < s->mcusPerRow; ++column) {
       const bool wanted = row >= firstRow && column >= firstColumn && column < endColumn;
-      if (JpegInputExhausted(&s->input)) {
-        // The data ended early: the rest of the picture is flat grey.
-        if (!wanted) continue;
-        std::fill_n(s->mcu, kJpegMaxMcuBlocks * 64, int16_t{0});
-        OutputMcu(props, s, t, column, row);
+      if (UnitLost(s)) {
+        if (wanted) {
+          std::fill_n(s->mcu, kJpegMaxMcuBlocks * 64, int16_t{0});
+          OutputMcu(props, s, t, column, row);
+        }
+      } else {
+        for (int k = 0; k < scan->count; ++k) {
+          const int c = scan->component[k];
+          const JpegFrameComponent& comp = s->components[c];
+          for (int b = 0; b < comp.h * comp.v; ++b) {
+            int16_t* block = wanted ? s->componentBlocks[c] + b * 64 : skipped;
+            const int32_t result = table.huffmanDecode[wanted ? 0 : 1](
+                &s->input, &s->dcTables[scan->dcTable[k]], &s->acTables[scan->acTable[k]], &scan->lastDc[k],
+                block);
+            if (result != JPEG_SUCCESS) return result;
+          }
+        }
+        if (wanted) OutputMcu(props, s, t, column, row);
+      }
+      const int32_t result = AfterUnit(props, s, column, row, s->mcusPerRow, s->mcuRows);
+      if (result == kScanEnded) continue;  // the rest of the picture goes out as lost
+      if (result < 0) {
+        // The data ended at a restart: the rest goes out as lost, then the
+        // read reports the failure (the region loop's restart failure is -25).
+        scan->endResult = s->target.regionActive ? JPEG_ERR_BAD_RST : result;
         continue;
       }
-      for (int k = 0; k < scan->count; ++k) {
-        const int c = scan->component[k];
-        const JpegFrameComponent& comp = s->components[c];
-        for (int b = 0; b < comp.h * comp.v; ++b) {
-          int16_t* block = wanted ? s->componentBlocks[c] + b * 64 : skipped;
-          const int32_t result = table.huffmanDecode[wanted ? 0 : 1](
-              &s->input, &s->dcTables[scan->dcTable[k]], &s->acTables[scan->acTable[k]], &scan->lastDc[k], block);
-          if (result != JPEG_SUCCESS) return result;
-        }
-      }
-      if (wanted) OutputMcu(props, s, t, column, row);
-      const int32_t result = AfterUnit(props, s, column, row, s->mcusPerRow, s->mcuRows);
-      if (result == kScanEnded) return JPEG_SUCCESS;
       if (result != JPEG_SUCCESS) return result;
     }
   }
-  return s->target.regionActive ? JPEG_ROI_SUCCESS : JPEG_SUCCESS;
+  return EndOfScan(s, success);
 }
 
 int16_t* StoredBlock(JpegDecodeState* s, int c, int blockX, int blockY) {
@@ -193,7 +266,8 @@ int16_t* StoredBlock(JpegDecodeState* s, int c, int blockX, int blockY) {
 
 // Any scan of a progressive or component-by-component picture: its
 // coefficients go to the store. A scan of one component walks that
-// component's own blocks (T.81 non-interleaved order).
+// component's own blocks (T.81 non-interleaved order). Units whose data is
+// lost keep what earlier scans stored.
 int32_t DecodeIntoStore(JPEG_PROPERTIES* props, JpegDecodeState* s) {
   JpegScanRecord* scan = s->scan.get();
   JpegInputStream* in = &s->input;
@@ -208,35 +282,40 @@ int32_t DecodeIntoStore(JPEG_PROPERTIES* props, JpegDecodeState* s) {
   const bool progressive = s->progressiveFrame;
   for (int row = scan->resumeRow; row < unitRows; ++row) {
     for (int column = row == scan->resumeRow ? scan->resumeColumn : 0; column < unitsPerRow; ++column) {
-      for (int k = 0; k < scan->count; ++k) {
-        const int c = scan->component[k];
-        const int h = scan->count == 1 ? 1 : s->components[c].h;
-        const int v = scan->count == 1 ? 1 : s->components[c].v;
-        const JpegHuffmanDecodeTable* dc = &s->dcTables[scan->dcTable[k]];
-        const JpegHuffmanDecodeTable* ac = &s->acTables[scan->acTable[k]];
-        for (int i = 0; i < v; ++i)
-          for (int j = 0; j < h; ++j) {
-            int16_t* block = StoredBlock(s, c, column * h + j, row * v + i);
-            int32_t result;
-            if (!progressive)
-              result = DecodeBlockSequential(in, dc, ac, &scan->lastDc[k], block);
-            else if (scan->ss == 0)
-              result = scan->ah == 0 ? DecodeDcFirst(in, dc, block, &scan->lastDc[k], scan->al)
-                                     : DecodeDcRefine(in, block, scan->al);
-            else
-              result = scan->ah == 0 ? DecodeAcFirst(in, block, ac, scan->ss, scan->se, scan->al)
-                                     : DecodeAcRefine(in, block, ac, scan->ss, scan->se, scan->al);
-            if (result != JPEG_SUCCESS) return result;
-          }
+      if (UnitLost(s)) {
+        // Without restart markers nothing after the loss can be placed.
+        if (scan->restartInterval == 0 || scan->missingIntervals == kJpegRestOfScanLost) return EndOfScan(s, 0);
+      } else {
+        for (int k = 0; k < scan->count; ++k) {
+          const int c = scan->component[k];
+          const int h = scan->count == 1 ? 1 : s->components[c].h;
+          const int v = scan->count == 1 ? 1 : s->components[c].v;
+          const JpegHuffmanDecodeTable* dc = &s->dcTables[scan->dcTable[k]];
+          const JpegHuffmanDecodeTable* ac = &s->acTables[scan->acTable[k]];
+          for (int i = 0; i < v; ++i)
+            for (int j = 0; j < h; ++j) {
+              int16_t* block = StoredBlock(s, c, column * h + j, row * v + i);
+              int32_t result;
+              if (!progressive)
+                result = DecodeBlockSequential(in, dc, ac, &scan->lastDc[k], block);
+              else if (scan->ss == 0)
+                result = scan->ah == 0 ? DecodeDcFirst(in, dc, block, &scan->lastDc[k], scan->al)
+                                       : DecodeDcRefine(in, block, scan->al);
+              else
+                result = scan->ah == 0 ? DecodeAcFirst(in, block, ac, scan->ss, scan->se, scan->al)
+                                       : DecodeAcRefine(in, block, ac, scan->ss, scan->se, scan->al);
+              if (result != JPEG_SUCCESS) return result;
+            }
+        }
       }
-      // Data that ended early leaves the rest of the store as earlier scans made it.
-      if (JpegInputExhausted(in)) return JPEG_SUCCESS;
       const int32_t result = AfterUnit(props, s, column, row, unitsPerRow, unitRows);
-      if (result == kScanEnded) return JPEG_SUCCESS;
+      if (result == kScanEnded) return EndOfScan(s, 0);
+      // A restart marker the data ends before is reported as a bad one.
+      if (result < 0) return JPEG_ERR_BAD_RST;
       if (result != JPEG_SUCCESS) return result;
     }
   }
-  return JPEG_SUCCESS;
+  return EndOfScan(s, 0);
 }
 
 // Output geometry: the region of the picture at this scale and the buffer.
@@ -343,6 +422,7 @@ int32_t JpegStartImage(JPEG_PROPERTIES* props, JpegDecodeState* s) {
   }
   s->imageStarted = true;
   s->imageOutput = false;
+  s->damage = JPEG_SUCCESS;
   return JPEG_SUCCESS;
 }
 

@@ -305,6 +305,13 @@ int32_t ReadScanHeader(JpegDecodeState* s, JpegScanRecord* scan, size_t* segment
   return JPEG_SUCCESS;
 }
 
+// A cut or damaged stream still leaves the picture read so far in the
+// buffer, and the read reports why it stopped.
+int32_t StopWithPicture(JPEG_PROPERTIES* props, JpegDecodeState* s, int32_t result) {
+  if (!HeaderOnly(props->io_type)) JpegFinishImage(props, s);
+  return result;
+}
+
 // A scan: header, then (for image reads) its decoding. Returns the read's
 // result when the read ends here, or -1000 to go on with the next marker.
 constexpr int32_t kContinue = -1000;
@@ -314,10 +321,11 @@ int32_t HandleScanResult(JPEG_PROPERTIES* props, JpegDecodeState* s, int32_t res
   if (result == JPEG_ROI_SUCCESS) {
     s->scan.reset();
     const int32_t finished = JpegFinishImage(props, s);
-    return finished != JPEG_SUCCESS ? finished : JPEG_ROI_SUCCESS;
+    if (finished != JPEG_SUCCESS) return finished;
+    return s->damage != JPEG_SUCCESS ? s->damage : JPEG_ROI_SUCCESS;
   }
   s->scan.reset();
-  if (result != JPEG_SUCCESS) return result;
+  if (result != JPEG_SUCCESS) return StopWithPicture(props, s, result);
   ++s->scanCount;
   if (!s->multiScan) {
     const int32_t finished = JpegFinishImage(props, s);
@@ -362,6 +370,7 @@ int32_t EndOfData(JPEG_PROPERTIES* props, JpegDecodeState* s) {
   if (!s->imageStarted) return JPEG_ERR_NO_IMAGE;
   const int32_t finished = JpegFinishImage(props, s);
   if (finished != JPEG_SUCCESS) return finished;
+  if (s->damage != JPEG_SUCCESS) return s->damage;
   return s->target.regionActive ? JPEG_ROI_SUCCESS : JPEG_SUCCESS;
 }
 
@@ -375,6 +384,7 @@ void JpegResetImage(JpegDecodeState* s) {
   s->mcusPerRow = s->mcuRows = 0;
   s->imageStarted = false;
   s->imageOutput = false;
+  s->damage = JPEG_SUCCESS;
   s->multiScan = false;
   s->scanCount = 0;
   s->scan.reset();
@@ -407,11 +417,7 @@ int32_t JpegReadMarkers(JPEG_PROPERTIES* props) {
   for (;;) {
     int code;
     int32_t result = JpegReadMarker(in, &code);
-    if (result != JPEG_SUCCESS) {
-      // A progressive picture whose last scans are missing still shows what came.
-      if (s->imageStarted && s->multiScan && s->scanCount > 0) return EndOfData(props, s);
-      return result;
-    }
+    if (result != JPEG_SUCCESS) return StopWithPicture(props, s, result);
     if (code == kJpegEndOfData) return EndOfData(props, s);
     switch (code) {
       case kSOI:
@@ -481,7 +487,7 @@ int32_t JpegReadMarkers(JPEG_PROPERTIES* props) {
         result = SkipSegment(in);
         break;
     }
-    if (result != JPEG_SUCCESS) return result;
+    if (result != JPEG_SUCCESS) return StopWithPicture(props, s, result);
   }
 }
 
