@@ -138,9 +138,11 @@ TEST(JpegDispatch, ProcessorTypesWithTheSameKernelsWriteTheSameStream) {
   }
 }
 
-TEST(JpegDispatch, EveryProcessorTypeDecodesWithinOneOfThePlainDecoder) {
+TEST(JpegDispatch, EveryProcessorTypeDecodesWithinTheKernelsBoundOfThePlainDecoder) {
   RegistryScope scope;
-  constexpr int kWidth = 64, kHeight = 48;
+  // Odd sizes: clipped edge MCUs go through the plain workers, inner ones
+  // through the twins.
+  constexpr int kWidth = 257, kHeight = 131;
   jpegtest::Encoder e;
   e.SetRgb(kWidth, kHeight, 9);
   e.props.quality = 85;
@@ -152,8 +154,11 @@ TEST(JpegDispatch, EveryProcessorTypeDecodesWithinOneOfThePlainDecoder) {
   }
   for (int type : {1, 2}) EXPECT_EQ(pictures[type], pictures[0]) << "type " << type;
   for (int type = 4; type <= 6; ++type) EXPECT_EQ(pictures[type], pictures[3]) << "type " << type;
-  // A sample one off in luma can move a colour channel by two.
+  // The twins' inverse transform may put a luma or chroma sample one off, and
+  // their red and blue terms may come out one lower: one from Y, up to two
+  // from a chroma sample (359/256 and 454/256 per step) and one from the
+  // term's rounding make four.
   const jpegtest::Difference d = jpegtest::Compare(pictures[3], pictures[0]);
-  EXPECT_LE(d.max, 3);
+  EXPECT_LE(d.max, 4);
   EXPECT_LT(d.mean, 0.5);
 }
