@@ -117,10 +117,15 @@ struct JpegDecodeState {
   std::vector<int16_t> coefficients;
   size_t storeOffset[4] = {};
   int blocksWide[4] = {}, blocksHigh[4] = {};
-  // Component planes of the general path: decoded samples of the whole picture.
-  std::vector<uint8_t> planes[4];
-  int planeWidth[4] = {}, planeHeight[4] = {};
-  int planeBlock[4] = {};  // samples per block side in the plane
+  // Sample band of the general path: per component the sample rows of the
+  // MCU row being decoded and the two before it (which the smooth filter and
+  // the rows still to be written need), over the MCU columns that hold output
+  // pixels. Rows wrap round, so memory follows the buffer, not the picture.
+  std::vector<uint8_t> band[4];
+  int bandWidth[4] = {}, bandRows[4] = {};
+  int bandFirstColumn = 0, bandEndColumn = 0;  // MCU columns the band covers
+  int planeBlock[4] = {};  // samples per block side in the band
+  int outputRow = 0;       // next output row the general path writes
   alignas(32) int16_t mcu[kJpegMaxMcuBlocks * 64] = {};
   int16_t* componentBlocks[4] = {};
 };
@@ -174,10 +179,14 @@ void InverseDctAan1x1(int16_t* block);
 int32_t JpegSelectOutputConverter(JPEG_PROPERTIES* props);
 void JpegFillOutputKernels(JpegRoutineTable* table);
 JpegOutputRoutine JpegFastOutputRoutine(int code);
-// Writes one MCU of transformed samples into the component planes.
-void JpegOutMcuToPlanes(JpegDecodeState* state, int mcuColumn, int mcuRow);
-// The general path: upsamples, converts and stores the planes' picture.
-void JpegOutputPlanes(JPEG_PROPERTIES* props, JpegDecodeState* state, int firstRow, int endRow);
+// The general path. Sizes the sample band for the MCU columns given (the
+// bytes it takes are added to *bytes); false when it cannot be had.
+bool JpegStartBand(JpegDecodeState* state, int firstColumn, int endColumn, uint64_t* bytes);
+// Writes one MCU of transformed samples into the band.
+void JpegOutMcuToBand(JpegDecodeState* state, int mcuColumn, int mcuRow);
+// Upsamples, converts and stores the output rows that the band's MCU rows up
+// to mcuRow complete; with lastRow set, every row still owed.
+void JpegOutputBand(JPEG_PROPERTIES* props, JpegDecodeState* state, int mcuRow, bool lastRow);
 
 // Scan driver.
 int32_t JpegStartImage(JPEG_PROPERTIES* props, JpegDecodeState* state);

@@ -87,10 +87,12 @@ void OutputMcu(JPEG_PROPERTIES* props, JpegDecodeState* s, const Transforms& t, 
     return;
   }
   DequantizeAndTransform(s, t);
-  if (s->useFastPath)
+  if (s->useFastPath) {
     props->runtime->routines.outputKernels[0].routine(props, column, row);
-  else
-    JpegOutMcuToPlanes(s, column, row);
+    return;
+  }
+  JpegOutMcuToBand(s, column, row);
+  if (column + 1 == s->bandEndColumn) JpegOutputBand(props, s, row, false);
 }
 
 // MCU columns and rows that hold output pixels: all, or those the region
@@ -351,12 +353,6 @@ int32_t PlaceOutput(const JPEG_PROPERTIES* props, JpegDecodeState* s) {
   return JPEG_SUCCESS;
 }
 
-bool Allocate(std::vector<int16_t>* v, uint64_t count) {
-  if (count * sizeof(int16_t) > kJpegMaxImageBytes) return false;
-  v->assign(static_cast<size_t>(count), 0);
-  return true;
-}
-
 }  // namespace
 
 int32_t JpegStartImage(JPEG_PROPERTIES* props, JpegDecodeState* s) {
@@ -399,6 +395,9 @@ int32_t JpegStartImage(JPEG_PROPERTIES* props, JpegDecodeState* s) {
     if (placed != JPEG_SUCCESS) return placed;
   }
 
+  // Everything the read keeps for the picture: the coefficient store where
+  // the stream needs one, and the general path's band.
+  uint64_t bytes = 0, storeBlocks = 0;
   if (s->multiScan) {
     uint64_t blocks = 0;
     for (int c = 0; c < s->componentCount; ++c) {
@@ -407,19 +406,16 @@ int32_t JpegStartImage(JPEG_PROPERTIES* props, JpegDecodeState* s) {
       s->storeOffset[c] = static_cast<size_t>(blocks * 64);
       blocks += static_cast<uint64_t>(s->blocksWide[c]) * s->blocksHigh[c];
     }
-    if (!Allocate(&s->coefficients, blocks * 64)) return JPEG_ERR_MEMORY;
+    storeBlocks = blocks;
+    bytes = blocks * 64 * sizeof(int16_t);
+    if (bytes > kJpegMaxImageBytes) return JPEG_ERR_MEMORY;
   }
   if (!s->useFastPath && !request) {
-    uint64_t total = 0;
-    for (int c = 0; c < s->componentCount; ++c) {
-      s->planeWidth[c] = s->mcusPerRow * s->components[c].h * s->planeBlock[c];
-      s->planeHeight[c] = s->mcuRows * s->components[c].v * s->planeBlock[c];
-      total += static_cast<uint64_t>(s->planeWidth[c]) * s->planeHeight[c];
-    }
-    if (total > kJpegMaxImageBytes) return JPEG_ERR_MEMORY;
-    for (int c = 0; c < s->componentCount; ++c)
-      s->planes[c].assign(static_cast<size_t>(s->planeWidth[c]) * s->planeHeight[c], 0);
+    int firstColumn, endColumn, firstRow, endRow;
+    McuRange(props, s, &firstColumn, &endColumn, &firstRow, &endRow);
+    if (!JpegStartBand(s, firstColumn, endColumn, &bytes)) return JPEG_ERR_MEMORY;
   }
+  if (s->multiScan) s->coefficients.assign(static_cast<size_t>(storeBlocks * 64), 0);
   s->imageStarted = true;
   s->imageOutput = false;
   s->damage = JPEG_SUCCESS;
@@ -463,8 +459,7 @@ int32_t JpegFinishImage(JPEG_PROPERTIES* props, JpegDecodeState* s) {
         OutputMcu(props, s, t, column, row);
       }
   }
-  if (!s->useFastPath && props->read_request_record == nullptr)
-    JpegOutputPlanes(props, s, s->target.write.top, s->target.write.bottom);
+  if (!s->useFastPath && props->read_request_record == nullptr) JpegOutputBand(props, s, s->mcuRows - 1, true);
   props->runtime->endKernels();
   return JPEG_SUCCESS;
 }

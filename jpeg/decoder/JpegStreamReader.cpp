@@ -389,7 +389,7 @@ void JpegResetImage(JpegDecodeState* s) {
   s->scanCount = 0;
   s->scan.reset();
   s->coefficients = {};
-  for (auto& plane : s->planes) plane = {};
+  for (auto& band : s->band) band = {};
 }
 
 int32_t JpegReadMarkers(JPEG_PROPERTIES* props) {
