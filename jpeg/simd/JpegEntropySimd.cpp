@@ -37,6 +37,39 @@ int WriteEightSlow(JpegOutputStream* stream, uint64_t bytes) {
   return 0;
 }
 
+// Appends the low length (1..32) bits of value, which holds no higher bits,
+// to a writer state held in the caller's locals. The accumulator fills to 64
+// bits and leaves eight bytes at once.
+__attribute__((always_inline)) inline int EmitBits(JpegOutputStream* stream, uint8_t* end, uint64_t& accumulator,
+                                                   int& count, uint8_t*& ptr, uint32_t value, int length) {
+  const int total = count + length;
+  if (total <= 64) {
+    accumulator |= static_cast<uint64_t>(value) << (64 - total);
+    count = total;
+    return 0;
+  }
+  const int rest = total - 64;
+  const uint64_t full = accumulator | (value >> rest);
+  if (!HasFfByte(full) && end - ptr >= 8) {
+    const uint64_t bigEndian = __builtin_bswap64(full);
+    __builtin_memcpy(ptr, &bigEndian, 8);
+    ptr += 8;
+  } else {
+    stream->ptr = ptr;
+    const int result = WriteEightSlow(stream, full);
+    ptr = stream->ptr;
+    // A failed write ends the encoding; the full accumulator stays pending.
+    if (result != 0) {
+      accumulator = full;
+      count = 64;
+      return result;
+    }
+  }
+  accumulator = static_cast<uint64_t>(value) << (64 - rest);
+  count = rest;
+  return 0;
+}
+
 // The writer's state held in locals while fields are appended: byte stores
 // through the output pointer may alias anything, so state kept in the stream
 // would be reloaded after every store. Written back on destruction, errors
@@ -54,39 +87,12 @@ class Writer {
   Writer(const Writer&) = delete;
   Writer& operator=(const Writer&) = delete;
 
-  // Appends the low length (1..32) bits of value, which holds no higher
-  // bits. The accumulator fills to 64 bits and leaves eight bytes at once.
-  int Emit(uint32_t value, int length) {
-    const int total = count_ + length;
-    if (total <= 64) {
-      accumulator_ |= static_cast<uint64_t>(value) << (64 - total);
-      count_ = total;
-      return 0;
-    }
-    const int rest = total - 64;
-    const uint64_t full = accumulator_ | (value >> rest);
-    if (!HasFfByte(full) && end_ - ptr_ >= 8) {
-      const uint64_t bigEndian = __builtin_bswap64(full);
-      __builtin_memcpy(ptr_, &bigEndian, 8);
-      ptr_ += 8;
-    } else {
-      stream_->ptr = ptr_;
-      const int result = WriteEightSlow(stream_, full);
-      ptr_ = stream_->ptr;
-      // A failed write ends the encoding; the full accumulator stays pending.
-      if (result != 0) {
-        accumulator_ = full;
-        count_ = 64;
-        return result;
-      }
-    }
-    accumulator_ = static_cast<uint64_t>(value) << (64 - rest);
-    count_ = rest;
-    return 0;
+  __attribute__((always_inline)) int Emit(uint32_t value, int length) {
+    return EmitBits(stream_, end_, accumulator_, count_, ptr_, value, length);
   }
 
   // One coded coefficient: the Huffman code and the value bits in one field.
-  int Coefficient(const JpegHuffmanCodeTable* table, int run, int32_t value) {
+  __attribute__((always_inline)) int Coefficient(const JpegHuffmanCodeTable* table, int run, int32_t value) {
     const uint32_t magnitude = static_cast<uint32_t>(value < 0 ? -value : value);
     const int size = magnitude == 0 ? 0 : 32 - __builtin_clz(magnitude);
     const int symbol = run * 16 + size;
@@ -95,7 +101,7 @@ class Writer {
     return Emit((static_cast<uint32_t>(table->code[symbol]) << size) | bits, table->length[symbol] + size);
   }
 
-  int Code(const JpegHuffmanCodeTable* table, int symbol) {
+  __attribute__((always_inline)) int Code(const JpegHuffmanCodeTable* table, int symbol) {
     if (table->length[symbol] == 0) return -6;
     return Emit(table->code[symbol], table->length[symbol]);
   }
@@ -165,28 +171,88 @@ __attribute__((target("sse2"))) int JpegScanBlockMmx(const int16_t* block, int16
   return mask != 0;
 }
 
+namespace {
+
+// The block in zigzag order as the coder needs it: per coefficient its
+// magnitude and its value bits (the value, one less when negative, whose low
+// `size` bits are what is written), and the mask of non-zero positions.
+struct CodedBlock {
+  alignas(16) uint16_t magnitude[64];
+  alignas(16) uint16_t valueBits[64];
+  uint64_t nonZero;
+};
+
+__attribute__((target("sse2"))) inline void PrepareBlock(const int16_t* block, CodedBlock* coded) {
+  alignas(16) int16_t zigzag[64];
+  for (int k = 0; k < 64; ++k) zigzag[k] = block[kJpegZigzag[k]];
+  const __m128i zero = _mm_setzero_si128();
+  uint64_t mask = 0;
+  for (int i = 0; i < 8; ++i) {
+    const __m128i values = _mm_load_si128(reinterpret_cast<const __m128i*>(zigzag + 8 * i));
+    const __m128i sign = _mm_srai_epi16(values, 15);
+    _mm_store_si128(reinterpret_cast<__m128i*>(coded->magnitude + 8 * i),
+                    _mm_sub_epi16(_mm_xor_si128(values, sign), sign));
+    _mm_store_si128(reinterpret_cast<__m128i*>(coded->valueBits + 8 * i), _mm_add_epi16(values, sign));
+    const __m128i isZero = _mm_packs_epi16(_mm_cmpeq_epi16(values, zero), zero);
+    mask |= static_cast<uint64_t>(~_mm_movemask_epi8(isZero) & 0xFF) << (8 * i);
+  }
+  coded->nonZero = mask;
+}
+
+}  // namespace
+
 int EncodeBlockFromList(JpegOutputStream* stream, const JpegHuffmanCodeTable* dc, const JpegHuffmanCodeTable* ac,
                         int32_t* lastDc, const int16_t* block) {
-  int16_t zigzag[64];
-  uint64_t nonZero = 0;
-  JpegScanBlockMmx(block, zigzag, &nonZero);
+  CodedBlock coded;
+  PrepareBlock(block, &coded);
   const int32_t diff = block[0] - *lastDc;
   *lastDc = block[0];
-  Writer writer(stream);
-  int result = writer.Coefficient(dc, 0, diff);
-  if (result != 0) return result;
-  uint64_t ac64 = nonZero & ~uint64_t{1};
+  int result;
+  {
+    Writer writer(stream);
+    if ((result = writer.Coefficient(dc, 0, diff)) != 0) return result;
+  }
+  // The AC loop keeps the writer's state in plain locals rather than in a
+  // Writer: the accumulator is carried from one coefficient to the next, and
+  // the copy in memory the compiler keeps for an object put a store and a
+  // reload on that path (a third of the block's time on noisy pictures).
+  uint64_t accumulator = stream->wideAccumulator;
+  int count = stream->pendingBits;
+  uint8_t* ptr = stream->ptr;
+  uint8_t* const end = stream->end;
+  auto emit = [&](uint32_t value, int length) __attribute__((always_inline)) {
+    return EmitBits(stream, end, accumulator, count, ptr, value, length);
+  };
+  uint64_t ac64 = coded.nonZero & ~uint64_t{1};
   int previous = 0;
   while (ac64 != 0) {
     const int k = __builtin_ctzll(ac64);
     ac64 &= ac64 - 1;
     int run = k - previous - 1;
     previous = k;
-    for (; run > 15; run -= 16)
-      if ((result = writer.Code(ac, 0xF0)) != 0) return result;
-    if ((result = writer.Coefficient(ac, run, zigzag[k])) != 0) return result;
+    for (; run > 15; run -= 16) {
+      if (ac->length[0xF0] == 0) {
+        result = -6;
+        break;
+      }
+      if ((result = emit(ac->code[0xF0], ac->length[0xF0])) != 0) break;
+    }
+    if (result != 0) break;
+    // A 16-bit magnitude has 1 to 16 significant bits.
+    const int size = 32 - __builtin_clz(coded.magnitude[k]);
+    const int symbol = run * 16 + size;
+    const int length = ac->length[symbol];
+    if (length == 0) {
+      result = -6;
+      break;
+    }
+    const uint32_t bits = coded.valueBits[k] & ((1u << size) - 1u);
+    if ((result = emit((static_cast<uint32_t>(ac->code[symbol]) << size) | bits, length + size)) != 0) break;
   }
-  if (previous != 63) result = writer.Code(ac, 0x00);
+  if (result == 0 && previous != 63) result = ac->length[0] == 0 ? -6 : emit(ac->code[0], ac->length[0]);
+  stream->wideAccumulator = accumulator;
+  stream->pendingBits = count;
+  stream->ptr = ptr;
   return result;
 }
 
