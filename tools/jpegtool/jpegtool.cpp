@@ -256,9 +256,14 @@ int Decode(int argc, char** argv) {
     result = JpegRead(&props, type);
   }
   JpegFree(&props);
+  // Damaged or cut data still leaves the picture decoded so far: it is
+  // written, and the exit status (2) says it is incomplete.
+  const bool damaged = result == JPEG_ERR_DATA || result == JPEG_ERR_BAD_RST || result == JPEG_ERR_FILE ||
+                       result == JPEG_ERR_EOF;
   if (result != 0 && result != JPEG_ROI_SUCCESS) {
-    std::cerr << "JpegRead: " << JpegErrorString(result) << " (" << result << ")\n";
-    return 1;
+    std::cerr << "JpegRead: " << JpegErrorString(result) << " (" << result << ")"
+              << (damaged ? ", the picture decoded so far is written" : "") << "\n";
+    if (!damaged) return 1;
   }
   if (fourComponents) {
     for (size_t i = 0, o = 0; i < pixels.size(); i += 4)
@@ -268,7 +273,8 @@ int Decode(int argc, char** argv) {
   std::ofstream out(output, std::ios::binary);
   out << (grey ? "P5\n" : "P6\n") << outWidth << " " << outHeight << "\n255\n";
   out.write(reinterpret_cast<const char*>(pixels.data()), static_cast<std::streamsize>(pixels.size()));
-  return out.good() ? 0 : 1;
+  if (!out.good()) return 1;
+  return result == 0 || result == JPEG_ROI_SUCCESS ? 0 : 2;
 }
 
 }  // namespace
