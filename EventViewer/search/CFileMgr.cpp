@@ -14,10 +14,6 @@ constexpr std::size_t kRecordSize = vyrdax::kEventRecordSize;
 // Records read in one go; the stop flags are looked at between blocks.
 constexpr std::size_t kBlockRecords = 4096;
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
 uint32_t PackedTimeOf(const uint8_t* bytes)
 {
     return uint32_t(bytes[4]) | uint32_t(bytes[5]) << 8 | uint32_t(bytes[6]) << 16 | uint32_t(bytes[7]) << 24;
@@ -43,8 +39,8 @@ CFileMgr::Outcome CFileMgr::SearchFile(const std::atomic<bool>* threadStop)
     count_ = 0;
     const QString path =
         eventdb::DatabaseFilePath(directory.isEmpty() ? DefaultDatabaseDirectory() : directory, dvrName);
-    std::unique_ptr<std::FILE, FileCloser> file(
-        path.isEmpty() ? nullptr : std::fopen(QFile::encodeName(path).constData(), "rb"));
+    // Anything but a regular file (a FIFO would block the open) is no database.
+    eventdb::FilePtr file = path.isEmpty() ? nullptr : eventdb::OpenRegularFile(path, "rb");
     if (!file) {
         free = true;
         Report(kSearchNoData, threadStop);
@@ -53,7 +49,6 @@ CFileMgr::Outcome CFileMgr::SearchFile(const std::atomic<bool>* threadStop)
 
     const SearchFilter f = filter;
     const bool windowed = f.windowStart != -1;
-    LocalTimeCache localTime;
     bool full = false;
     int count = 0;
     std::unique_ptr<uint8_t[]> block(new uint8_t[kBlockRecords * kRecordSize]);
@@ -67,7 +62,7 @@ CFileMgr::Outcome CFileMgr::SearchFile(const std::atomic<bool>* threadStop)
             if (!HasSearchableTime(packed))
                 continue;
             if (windowed) {
-                const int64_t seconds = localTime.Seconds(packed);
+                const int64_t seconds = WallClockSeconds(UnpackEventTime(packed));
                 if (seconds < f.windowStart || seconds > f.windowEnd)
                     continue;
             }

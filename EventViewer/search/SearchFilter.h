@@ -6,7 +6,6 @@
 
 #include <array>
 #include <cstdint>
-#include <unordered_map>
 
 inline constexpr uint8_t kAnyKind = 255;
 // Kinds the dialog's combos stand for.
@@ -37,8 +36,10 @@ struct SearchFilter {
     uint32_t channelMask = 0;
     // The first byte -1: any address.
     std::array<int, 4> address{-1, 0, 0, 0};
-    // Seconds since 1970 of the window's ends, both inclusive; a start of -1
-    // means no window.
+    // The window's ends as wall-clock readings (WallClockSeconds), both
+    // inclusive; a start of -1 means no window. A record is in it when its
+    // DVR's clock reading is: an ambiguous autumn reading is in the window
+    // once, whichever of its two instants it stood for.
     int64_t windowStart = -1;
     int64_t windowEnd = 0;
 };
@@ -50,21 +51,3 @@ bool HasSearchableTime(uint32_t packedTime);
 // The event-type, kind, channel and address filters: true when any enabled
 // filter takes the record.
 bool PassesTypeFilters(const SearchFilter& filter, const EventRecord& record);
-
-// A record's packed fields read as local time, as mktime reads them. A search
-// sees few distinct hours, so each hour is converted once; an hour that a
-// clock change cuts into is converted record by record.
-class LocalTimeCache {
-public:
-    int64_t Seconds(uint32_t packedTime);
-
-private:
-    struct Hour {
-        bool regular = false;
-        int64_t start = 0;
-    };
-    std::unordered_map<uint32_t, Hour> hours_;
-    bool haveLast_ = false;
-    uint32_t lastKey_ = 0;
-    Hour last_;
-};
