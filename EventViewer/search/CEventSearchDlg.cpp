@@ -580,14 +580,17 @@ void CEventSearchDlg::StartListFill(int reader)
     listThread_.Start([this, reader, row](platform::WorkerThread& self) {
         const CFileMgr& source = *readers_[static_cast<std::size_t>(reader)];
         const int count = source.Count();
-        std::vector<SearchResultRow> batch;
         for (int i = 0; i < count && !self.StopRequested();) {
-            batch.clear();
+            std::vector<SearchResultRow> batch;
+            batch.reserve(static_cast<std::size_t>(std::min(kListBatch, count - i)));
             for (int end = std::min(count, i + kListBatch); i < end; ++i)
                 batch.push_back({0, row, source.Record(i)});
             {
                 std::lock_guard<std::mutex> lock(pendingLock_);
-                pendingRows_.insert(pendingRows_.end(), batch.begin(), batch.end());
+                if (pendingRows_.empty())
+                    pendingRows_.swap(batch);
+                else
+                    pendingRows_.insert(pendingRows_.end(), batch.begin(), batch.end());
             }
             // Waits for the list to take them: the list never runs far
             // behind, and the window stays free between batches.

@@ -14,10 +14,21 @@ bool KindMatches(uint8_t wanted, uint8_t kind)
 
 } // namespace
 
-bool HasSearchableTime(uint32_t packed)
+uint32_t SearchedClasses(const SearchFilter& f)
 {
-    const EventTime t = UnpackEventTime(packed);
-    return t.month >= 1 && t.month <= 12 && t.day >= 1 && t.day <= 31 && t.hour <= 23 && t.minute <= 59;
+    auto bit = [](uint16_t eventClass) { return 1u << (eventClass - kClassMenuChange); };
+    uint32_t classes = 0;
+    if (f.motion || f.sensor || f.videoLoss)
+        classes |= bit(kClassCamera);
+    if (f.recordStart || f.recordStop)
+        classes |= bit(kClassRecord);
+    if (f.powerOn || f.powerOff)
+        classes |= bit(kClassPower);
+    if (f.menuChange)
+        classes |= bit(kClassMenuChange);
+    if (f.networkConnect)
+        classes |= bit(kClassNetworkConnect);
+    return classes;
 }
 
 bool PassesTypeFilters(const SearchFilter& f, const EventRecord& r)
