@@ -228,9 +228,10 @@ int main(int argc, char** argv)
                     "records/s), %d rows listed, longest event-loop pause %lld ms\n",
                     wide ? "wide  " : "narrow", f.pageSeconds, total / 1e6 / f.pageSeconds, cat, total / 1e6 / cat,
                     f.rows, static_cast<long long>(f.longestPauseMs));
-        std::printf("  where the time goes: scanning %.3f s (%.1f M records/s, on the search thread); listing "
-                    "%.3f s alone (%.0f k rows/s, on the list thread and the window's thread), of which the "
-                    "window's layout and painting %.3f s; scanning and listing overlap on the page\n",
+        std::printf("  where the time goes: scanning %.3f s (%.1f M records/s; the page's search thread); listing "
+                    "the same rows %.3f s (%.0f k rows/s, all on one thread here; the page splits it between its "
+                    "list thread and the window's), of which the window's layout and painting %.3f s; on the "
+                    "page scanning and listing overlap\n",
                     f.readerSeconds, total / 1e6 / f.readerSeconds, f.listSeconds,
                     f.rows / 1e3 / std::max(f.listSeconds, 1e-9), f.eventsSeconds);
     }
