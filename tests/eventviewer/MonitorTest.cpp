@@ -541,3 +541,25 @@ TEST_F(MonitorFixture, AFullBatchOfBeepingEventsSoundsOnceAndLeavesTheWindowFree
     platform::StopSound();
     QDir::setCurrent(previous);
 }
+
+// The sound thread against the window's thread: sounds asked for in bursts
+// and the player destroyed at once, hundreds of times; requests fold, every
+// thread is joined, and the sounds reach the device.
+TEST_F(MonitorFixture, AlarmSoundsAskedForAndDestroyedInARace)
+{
+    const std::string wave = QStringLiteral(SOUND_DIRECTORY "/alarm.wav").toStdString();
+    int played = 0;
+    for (int round = 0; round < 300; ++round) {
+        AlarmSound alarm;
+        const int asked = 1 + round % 5;
+        for (int k = 0; k < asked; ++k)
+            alarm.Play(wave);
+        if (round % 3 == 0)
+            PumpUntil([&] { return alarm.Played() > 0; }, 5000);
+        ASSERT_LE(alarm.Played(), asked);
+        played += alarm.Played();
+    }
+    EXPECT_GE(played, 100); // every third round waited for its sound
+    EXPECT_FALSE(sound.QueuedLengths().empty());
+    platform::StopSound();
+}
