@@ -1,9 +1,12 @@
 #include "CMainFrame.h"
 
 #include "CEventViewerDoc.h"
+#include "dialogs/CAboutDlg.h"
 #include "monitor/CEventDlg.h"
 #include "view/CVyrNVRView.h"
 #include "viewercore/shell/ViewerHandOver.h"
+
+#include <QAction>
 
 int StartModeFromWord(const QString& word)
 {
@@ -22,6 +25,21 @@ CMainFrame::CMainFrame(CVyrNVRDoc* document, int startMode, const QString& progr
     SetView(view_);
     view_->onHandOver = [this](int button) { LaunchViewer(button); };
     view_->onCloseCaller = [this] { CloseCaller(); };
+    // Where it stood when it was closed or handed over, brought onto the screen.
+    RestorePlacement(document_->Data(), false);
+    // The window menu's about entry: on the window's context menu (a click
+    // with the right button on the skin) and on F1.
+    aboutAction_ = new QAction(QStringLiteral("A&bout Event Viewer"), this);
+    aboutAction_->setShortcut(QKeySequence::HelpContents);
+    QObject::connect(aboutAction_, &QAction::triggered, this, [this] { ShowAbout(); });
+    addAction(aboutAction_);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+void CMainFrame::ShowAbout()
+{
+    CAboutDlg about(this);
+    about.exec();
 }
 
 CMainFrame::~CMainFrame() = default;

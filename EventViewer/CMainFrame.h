@@ -7,6 +7,7 @@
 #include <cstdint>
 
 class CVyrNVRDoc;
+class QAction;
 class CVyrNVRView;
 
 class CMainFrame : public viewer::ViewerMainFrame {
@@ -24,6 +25,10 @@ public:
     void LaunchViewer(int button);
     // Closes the viewer that started this one, if any.
     void CloseCaller();
+    // The about box, modal.
+    void ShowAbout();
+    // The window menu's entry that opens it ("A&bout Event Viewer").
+    QAction* AboutAction() const { return aboutAction_; }
 
 protected:
     void SaveForClose() override { StorePlacement(kStateClosed); }
@@ -36,6 +41,7 @@ private:
 
     CVyrNVRDoc* document_;
     CVyrNVRView* view_;
+    QAction* aboutAction_;
 };
 
 // The start mode a first command-line word gives.

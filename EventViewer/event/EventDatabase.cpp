@@ -9,7 +9,10 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <unordered_set>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace eventdb {
@@ -18,31 +21,63 @@ namespace {
 
 constexpr long kRecordSize = static_cast<long>(vyrdax::kEventRecordSize);
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-FilePtr OpenFile(const QString& path, const char* mode)
+// The bytes of whole records in an open file: a write cut short by a full
+// disk leaves part of a record at the end, which is not an event.
+long WholeRecordBytes(std::FILE* file)
 {
-    return FilePtr(std::fopen(QFile::encodeName(path).constData(), mode));
+    if (std::fseek(file, 0, SEEK_END) != 0)
+        return 0;
+    const long size = std::ftell(file);
+    return size < 0 ? 0 : size - size % kRecordSize;
 }
 
-// The last `count` whole records before the end of an open file, oldest
-// first; fewer when the file is shorter.
-std::vector<EventRecord> ReadTail(std::FILE* file, int count)
+// Reads `count` records ending at byte `end` (a whole-record offset).
+std::vector<EventRecord> ReadRecordsBefore(std::FILE* file, long end, long count)
 {
-    std::vector<EventRecord> tail;
-    if (std::fseek(file, 0, SEEK_END) != 0)
-        return tail;
-    const long size = std::ftell(file);
-    const int available = size < 0 ? 0 : static_cast<int>(std::min<long>(count, size / kRecordSize));
-    if (available == 0 || std::fseek(file, size - available * kRecordSize, SEEK_SET) != 0)
-        return tail;
-    uint8_t bytes[vyrdax::kEventRecordSize];
-    for (int i = 0; i < available && std::fread(bytes, sizeof bytes, 1, file) == 1; ++i)
-        tail.push_back(EventRecord::FromBytes(bytes));
-    return tail;
+    std::vector<EventRecord> records;
+    if (count <= 0 || std::fseek(file, end - count * kRecordSize, SEEK_SET) != 0)
+        return records;
+    std::vector<uint8_t> bytes(static_cast<std::size_t>(count * kRecordSize));
+    const std::size_t read = std::fread(bytes.data(), kRecordSize, static_cast<std::size_t>(count), file);
+    records.reserve(read);
+    for (std::size_t i = 0; i < read; ++i)
+        records.push_back(EventRecord::FromBytes(bytes.data() + i * kRecordSize));
+    return records;
+}
+
+// What a batch may repeat of the stored file, oldest first: the last
+// kDuplicateScanRecords records, and before them every record back to the
+// first one older than `since`. A DVR can write any number of events in one
+// second and sends that whole second again from the start time it is given.
+std::vector<EventRecord> ReadRecentRecords(std::FILE* file, long wholeBytes, uint32_t sinceOrder)
+{
+    constexpr long kBlock = 4096;
+    // However many records share a second, a batch cannot hold more.
+    constexpr long kMaxLookBack = kDuplicateScanRecords + static_cast<long>(vyrdax::kMaxEventRecords);
+    std::vector<EventRecord> newestFirst;
+    long end = wholeBytes;
+    bool older = false;
+    while (!older && end > 0 && static_cast<long>(newestFirst.size()) < kMaxLookBack) {
+        const long count = std::min({kBlock, end / kRecordSize, kMaxLookBack - static_cast<long>(newestFirst.size())});
+        const std::vector<EventRecord> block = ReadRecordsBefore(file, end, count);
+        if (static_cast<long>(block.size()) != count)
+            break;
+        for (auto it = block.rbegin(); it != block.rend(); ++it) {
+            if (newestFirst.size() >= static_cast<std::size_t>(kDuplicateScanRecords) &&
+                EventTimeOrder(it->packedTime) < sinceOrder) {
+                older = true;
+                break;
+            }
+            newestFirst.push_back(*it);
+        }
+        end -= count * kRecordSize;
+    }
+    return {newestFirst.rbegin(), newestFirst.rend()};
+}
+
+uint64_t EventIdentity(const EventRecord& r)
+{
+    return uint64_t(r.key) << 32 | r.packedTime;
 }
 
 QString WithoutTrailingSeparator(const QString& directory)
@@ -54,6 +89,34 @@ QString WithoutTrailingSeparator(const QString& directory)
 }
 
 } // namespace
+
+FilePtr OpenRegularFile(const QString& path, const char* mode)
+{
+    const bool append = mode[0] == 'a';
+    const bool update = std::strchr(mode, '+') != nullptr;
+    const int access = update ? O_RDWR : append ? O_WRONLY : O_RDONLY;
+    // Without blocking: a FIFO with nobody at its other end would hold the
+    // open itself.
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          access | (append ? O_CREAT | O_APPEND : 0) | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return nullptr;
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        return nullptr;
+    }
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    FilePtr file(fdopen(fd, mode));
+    if (!file)
+        ::close(fd);
+    return file;
+}
 
 bool IsUsableDvrName(const QString& name)
 {
@@ -69,16 +132,17 @@ QString DatabaseFilePath(const QString& directory, const QString& dvrName)
     return QDir(directory).filePath(dvrName + QStringLiteral(".dat"));
 }
 
-int CountAlreadyStored(const std::vector<EventRecord>& tail, const std::vector<EventRecord>& batch)
+std::vector<EventRecord> NewRecords(const std::vector<EventRecord>& recent, const std::vector<EventRecord>& batch)
 {
-    const int limit = static_cast<int>(std::min(tail.size(), batch.size()));
-    for (int m = limit; m > 0; --m) {
-        const auto stored = tail.end() - m;
-        if (std::equal(stored, tail.end(), batch.begin(),
-                       [](const EventRecord& a, const EventRecord& b) { return a.SameEvent(b); }))
-            return m;
-    }
-    return 0;
+    std::unordered_set<uint64_t> seen;
+    seen.reserve(recent.size() + batch.size());
+    for (const EventRecord& r : recent)
+        seen.insert(EventIdentity(r));
+    std::vector<EventRecord> fresh;
+    for (const EventRecord& r : batch)
+        if (seen.insert(EventIdentity(r)).second)
+            fresh.push_back(r);
+    return fresh;
 }
 
 AppendResult AppendBatch(const QString& directory, const QString& dvrName, const std::vector<EventRecord>& batch)
@@ -89,23 +153,37 @@ AppendResult AppendBatch(const QString& directory, const QString& dvrName, const
         result.error = QStringLiteral("\"%1\" cannot be used as a file name").arg(dvrName);
         return result;
     }
-    FilePtr file = OpenFile(path, "a+b");
+    FilePtr file = OpenRegularFile(path, "a+b");
     if (!file) {
         result.error = QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
         return result;
     }
     result.opened = true;
-    const std::size_t n = batch.size();
-    if (n > 0) {
-        const std::vector<EventRecord> tail =
-            ReadTail(file.get(), static_cast<int>(std::min<std::size_t>(kDuplicateScanRecords, n)));
-        result.alreadyStored = CountAlreadyStored(tail, batch);
+    const long size = std::fseek(file.get(), 0, SEEK_END) == 0 ? std::ftell(file.get()) : -1;
+    const long whole = WholeRecordBytes(file.get());
+    if (size > whole) {
+        // Appended after stray bytes, every later record would be read
+        // shifted; the bytes are no event.
+        if (ftruncate(fileno(file.get()), whole) != 0) {
+            result.error = QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+            return result;
+        }
+        result.cutShortBytes = size - whole;
     }
-    const std::size_t fresh = n - static_cast<std::size_t>(result.alreadyStored);
-    if (fresh > 0) {
-        std::vector<uint8_t> bytes(fresh * vyrdax::kEventRecordSize);
-        for (std::size_t i = 0; i < fresh; ++i)
-            batch[result.alreadyStored + i].ToBytes(bytes.data() + i * vyrdax::kEventRecordSize);
+    if (!batch.empty()) {
+        uint32_t since = EventTimeOrder(batch.front().packedTime);
+        for (const EventRecord& r : batch)
+            since = std::min(since, EventTimeOrder(r.packedTime));
+        const std::vector<EventRecord> last = ReadRecordsBefore(file.get(), whole, whole > 0 ? 1 : 0);
+        if (!last.empty())
+            since = std::min(since, EventTimeOrder(last.back().packedTime));
+        result.fresh = NewRecords(ReadRecentRecords(file.get(), whole, since), batch);
+    }
+    result.alreadyStored = static_cast<int>(batch.size() - result.fresh.size());
+    if (!result.fresh.empty()) {
+        std::vector<uint8_t> bytes(result.fresh.size() * vyrdax::kEventRecordSize);
+        for (std::size_t i = 0; i < result.fresh.size(); ++i)
+            result.fresh[i].ToBytes(bytes.data() + i * vyrdax::kEventRecordSize);
         std::fseek(file.get(), 0, SEEK_END);
         const long before = std::ftell(file.get());
         if (std::fwrite(bytes.data(), bytes.size(), 1, file.get()) != 1 || std::fflush(file.get()) != 0) {
@@ -125,10 +203,10 @@ std::optional<EventRecord> LastStoredRecord(const QString& directory, const QStr
     const QString path = DatabaseFilePath(directory, dvrName);
     if (path.isEmpty())
         return std::nullopt;
-    FilePtr file = OpenFile(path, "rb");
+    FilePtr file = OpenRegularFile(path, "rb");
     if (!file)
         return std::nullopt;
-    const std::vector<EventRecord> tail = ReadTail(file.get(), 1);
+    const std::vector<EventRecord> tail = ReadRecordsBefore(file.get(), WholeRecordBytes(file.get()), 1);
     if (tail.empty())
         return std::nullopt;
     return tail.back();
@@ -137,7 +215,7 @@ std::optional<EventRecord> LastStoredRecord(const QString& directory, const QStr
 std::vector<EventRecord> ReadAll(const QString& path)
 {
     std::vector<EventRecord> records;
-    FilePtr file = OpenFile(path, "rb");
+    FilePtr file = OpenRegularFile(path, "rb");
     if (!file)
         return records;
     uint8_t bytes[vyrdax::kEventRecordSize];

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdio>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -15,11 +17,21 @@ namespace eventdb {
 
 // Above this size after an append the operator is offered a backup.
 inline constexpr qint64 kSizeWarningBytes = 30000000;
-// How many stored records the duplicate test looks back over.
+// The duplicate test looks back over at least this many stored records, and
+// further over every one of the last stored second or later.
 inline constexpr int kDuplicateScanRecords = 17;
 
 inline constexpr const char* kSizeWarningText = "We recommand to backup your data base.\r\nDo you want to backup now?";
 inline constexpr const char* kBackupCompleteText = "Backup Complete";
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+// Opens a database file with the C runtime's `mode` ("rb", "a+b", "ab"),
+// only when it is a regular file: a FIFO or a device under a DVR's name
+// would block the open or the reads for ever. Null, with errno set, else.
+FilePtr OpenRegularFile(const QString& path, const char* mode);
 
 // A DVR name becomes a file name: one holding '/', "..", NUL or control
 // characters (or nothing) could write outside the database directory.
@@ -27,14 +39,16 @@ bool IsUsableDvrName(const QString& name);
 // Empty for a name that is not usable.
 QString DatabaseFilePath(const QString& directory, const QString& dvrName);
 
-// How many leading records of `batch` are already stored: the longest m (at
-// most `tail`'s length and the batch's) for which the last m stored records
-// equal the batch's first m. `tail` is the stored file's end, oldest first.
-int CountAlreadyStored(const std::vector<EventRecord>& tail, const std::vector<EventRecord>& batch);
+// The records of `batch` that are not stored yet, in batch order: a record
+// (key and packed time) already among `recent`, or earlier in the batch, is
+// left out. `recent` is what the duplicate test read of the stored file.
+std::vector<EventRecord> NewRecords(const std::vector<EventRecord>& recent, const std::vector<EventRecord>& batch);
 
 struct AppendResult {
     bool opened = false;
-    int alreadyStored = 0; // leading batch records that were not written again
+    int alreadyStored = 0;           // batch records that were not written again
+    std::vector<EventRecord> fresh; // the records written, in batch order
+    qint64 cutShortBytes = 0;       // a partial record found at the end and removed
     qint64 fileSize = 0;   // after the write
     QString error; // why nothing (or not everything) was written
     bool Stored() const { return opened && error.isEmpty(); }

@@ -79,17 +79,65 @@ uint32_t PackEventTime(const EventTime& t)
            (uint32_t(t.hour) & 0x1F) << 15 | (uint32_t(t.minute) & 0x3F) << 20 | (uint32_t(t.second) & 0x3F) << 26;
 }
 
-int64_t LocalSeconds(int year, int month, int day, int hour, int minute, int second)
+uint32_t EventTimeOrder(uint32_t packed)
 {
-    std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    t.tm_isdst = -1;
-    return static_cast<int64_t>(std::mktime(&t));
+    const EventTime t = UnpackEventTime(packed);
+    return uint32_t(t.year - 2000) << 26 | uint32_t(t.month) << 22 | uint32_t(t.day) << 17 | uint32_t(t.hour) << 12 |
+           uint32_t(t.minute) << 6 | uint32_t(t.second);
+}
+
+int64_t WallClockSeconds(int year, int month, int day, int hour, int minute, int second)
+{
+    // Days from 1970-01-01 to the first of the month, counting March as the
+    // year's first month so that a leap day falls at a year's end.
+    const int64_t m = month - 1; // may run past a year, as mktime allows
+    const int64_t y = year + (m >= 0 ? m / 12 : (m - 11) / 12);
+    const int64_t mon = m - (y - year) * 12 + 1; // 1..12
+    const int64_t yy = mon <= 2 ? y - 1 : y;
+    const int64_t era = (yy >= 0 ? yy : yy - 399) / 400;
+    const int64_t yearOfEra = yy - era * 400;
+    const int64_t dayOfYear = (153 * (mon > 2 ? mon - 3 : mon + 9) + 2) / 5;
+    const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    const int64_t days = era * 146097 + dayOfEra - 719468 + (day - 1);
+    return days * 86400 + hour * 3600 + minute * 60 + second;
+}
+
+int64_t PollStartInstant(uint32_t packed)
+{
+    const EventTime t = UnpackEventTime(packed);
+    if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31 || t.hour > 23 || t.minute > 59 || t.second > 59)
+        return 0;
+    const int64_t wanted = WallClockSeconds(t);
+    const auto reading = [](int64_t instant) {
+        const std::time_t x = static_cast<std::time_t>(instant);
+        std::tm local{};
+        localtime_r(&x, &local);
+        return WallClockSeconds(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                                local.tm_sec);
+    };
+    std::tm fields{};
+    fields.tm_year = t.year - 1900;
+    fields.tm_mon = t.month - 1;
+    fields.tm_mday = t.day;
+    fields.tm_hour = t.hour;
+    fields.tm_min = t.minute;
+    fields.tm_sec = t.second;
+    fields.tm_isdst = -1;
+    const int64_t guess = static_cast<int64_t>(std::mktime(&fields));
+    // Either instant of the repeated autumn hour shows the same reading.
+    if (reading(guess) == wanted)
+        return std::max<int64_t>(guess, 0);
+    // A skipped reading: the latest instant that reads earlier. Readings
+    // only rise within two days of a skip.
+    int64_t earlier = guess - 2 * 86400;
+    int64_t later = guess + 2 * 86400;
+    if (reading(earlier) > wanted || reading(later) <= wanted)
+        return 0;
+    while (later - earlier > 1) {
+        const int64_t middle = earlier + (later - earlier) / 2;
+        (reading(middle) <= wanted ? earlier : later) = middle;
+    }
+    return std::max<int64_t>(earlier, 0);
 }
 
 QString EventTimeText(uint32_t packed)

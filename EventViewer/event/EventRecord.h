@@ -68,9 +68,26 @@ struct EventTime {
 // 26-31 second.
 EventTime UnpackEventTime(uint32_t packed);
 uint32_t PackEventTime(const EventTime& time);
-// Seconds since 1970 of the fields read as local time, the system deciding
-// daylight saving (mktime).
-int64_t LocalSeconds(int year, int month, int day, int hour, int minute, int second);
+// The packed fields rearranged so that a later time compares greater (year
+// first, second last), for ordering records by their DVR's clock.
+uint32_t EventTimeOrder(uint32_t packed);
+// The fields as a reading of a wall clock, counted in seconds from 1970 as
+// if there were no time zone and no daylight saving: the same reading always
+// gives the same number, whatever zone the PC is in, and a reading one hour
+// of the autumn night shows twice is one number. Fields past their range
+// carry on into the next minute, day or month, as mktime carries them.
+int64_t WallClockSeconds(int year, int month, int day, int hour, int minute, int second);
+inline int64_t WallClockSeconds(const EventTime& t)
+{
+    return WallClockSeconds(t.year, t.month, t.day, t.hour, t.minute, t.second);
+}
+// The instant from which a DVR is asked for the events since a stored
+// record's time, for a control that reads it back on the PC's clock: an
+// instant at which the PC's clock shows exactly that time, or, when the
+// time falls into the hour the spring clock change skips (the DVR's clock
+// does not have to skip it), the last instant before the skip, so that no
+// later event is left out. 0 (every event) for a time that is no time.
+int64_t PollStartInstant(uint32_t packed);
 // "2008/03/14 15:30:05"
 QString EventTimeText(uint32_t packed);
 // The set channels 1..16 as "01/03/16"; empty for none.

@@ -2,7 +2,7 @@
 
 #include "EventViewer/event/EventDatabase.h"
 #include "MonitorTexts.h"
-#include "platform/Audio.h"
+#include "EventViewer/view/EventListColumns.h"
 #include "platform/MessageBox.h"
 #include "viewercore/model/SettingsDocument.h"
 #include "viewercore/widgets/SkinFiles.h"
@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -25,7 +26,7 @@ namespace {
 constexpr uint32_t WM_EVENT_WRITE_DONE = platform::WM_USER + 0x300;
 
 enum DvrColumns { kColumnName = 0, kColumnTime = 1, kColumnStatus = 2, kColumnSlot = 3 };
-enum LiveColumns { kLiveIndex = 0, kLiveDvrName = 1, kLiveId = 2 };
+enum LiveColumns { kLiveIndex = 0, kLiveDvrName = 1, kLiveId = 2, kLiveTime = 4 };
 
 // Tests shorten the per-DVR time-out the way the control's own time-outs
 // are shortened.
@@ -34,28 +35,6 @@ int TestTimeDivisor()
     const char* text = std::getenv("VYR_TEST_TIME_DIVISOR");
     const long divisor = text ? std::strtol(text, nullptr, 10) : 1;
     return divisor > 1 && divisor <= 1000 ? static_cast<int>(divisor) : 1;
-}
-
-// The start time of a poll from the row's "Time" text, as local time; 0
-// (from the beginning) for anything that is not a whole time.
-long StartTimeFromText(const QString& text)
-{
-    if (text.size() != 19)
-        return 0;
-    bool ok[6];
-    const int year = text.mid(0, 4).toInt(&ok[0]);
-    const int month = text.mid(5, 2).toInt(&ok[1]);
-    const int day = text.mid(8, 2).toInt(&ok[2]);
-    const int hour = text.mid(11, 2).toInt(&ok[3]);
-    const int minute = text.mid(14, 2).toInt(&ok[4]);
-    const int second = text.mid(17, 2).toInt(&ok[5]);
-    for (bool b : ok)
-        if (!b)
-            return 0;
-    if (year <= 1899 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59)
-        return 0;
-    const int64_t seconds = LocalSeconds(year, month, day, hour, minute, second);
-    return seconds < 0 ? 0 : static_cast<long>(seconds);
 }
 
 // A live-list row: "Index" and "ID" sort as numbers, the rest as bytes with
@@ -119,7 +98,7 @@ void CEventDlg::CreateControls()
     dvrList_->setHeaderLabels({"DVR Name", "Time", "Status", ""});
     dvrList_->setRootIsDecorated(false);
     dvrList_->setColumnWidth(kColumnName, 130);
-    dvrList_->setColumnWidth(kColumnTime, 140);
+    dvrList_->setColumnWidth(kColumnTime, std::max(140, TimeColumnWidth(dvrList_)));
     dvrList_->setColumnWidth(kColumnStatus, 140);
     dvrList_->setColumnHidden(kColumnSlot, true);
     dvrList_->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -202,6 +181,7 @@ void CEventDlg::CreateControls()
     eventList_->setColumnWidth(0, 110);
     for (int c = 1; c < 8; ++c)
         eventList_->setColumnWidth(c, 120);
+    eventList_->setColumnWidth(kLiveTime, TimeColumnWidth(eventList_));
     eventList_->header()->setSectionsClickable(true);
     QObject::connect(eventList_->header(), &QHeaderView::sectionClicked, this,
                      [this](int column) { SortEventList(column); });
@@ -219,6 +199,7 @@ void CEventDlg::OnInitDialog()
     QDir().mkpath(databaseDirectory_);
     dvrList_->clear();
     rowStates_.clear();
+    lastStoredTime_.clear();
     for (const auto& dvr : document_->deviceList) {
         auto* item = new QTreeWidgetItem(dvrList_);
         item->setText(kColumnName, dvr->name);
@@ -226,6 +207,7 @@ void CEventDlg::OnInitDialog()
         const std::optional<EventRecord> last = eventdb::LastStoredRecord(databaseDirectory_, dvr->name);
         item->setText(kColumnTime, last ? EventTimeText(last->packedTime) : QStringLiteral("0"));
         rowStates_.emplace_back();
+        lastStoredTime_.push_back(last ? last->packedTime : 0);
     }
     TakeControlValues();
 }
@@ -405,6 +387,7 @@ CEventDlg::PollResult CEventDlg::PollDvr(int row)
 {
     if (row >= static_cast<int>(document_->deviceList.size())) {
         SetStatus(row, kStatusNoDvr);
+        rowStates_[static_cast<std::size_t>(row)].finished = true;
         return PollResult::Consumed;
     }
     const CDVR& dvr = *document_->deviceList[static_cast<std::size_t>(row)];
@@ -425,7 +408,9 @@ CEventDlg::PollResult CEventDlg::PollDvr(int row)
     s.dvrName = RowText(row, kColumnName);
     s.batch.clear();
 
-    const long startTime = StartTimeFromText(RowText(row, kColumnTime));
+    // From the DVR's own clock reading of its last stored event, not from
+    // the text, which a clock change on the PC would move.
+    const long startTime = static_cast<long>(PollStartInstant(lastStoredTime_[static_cast<std::size_t>(row)]));
     const QString address = dvr.addressType == CDVR::AddressFixed ? dvr.addressText : QString();
     instances_->SetEventInfo(slot, s.dvrName, dvr.loginId, dvr.password, address, static_cast<short>(dvr.port),
                              static_cast<short>(slot), static_cast<short>(row), startTime);
@@ -459,9 +444,11 @@ bool CEventDlg::PassFinished() const
 {
     if (done_ != started_)
         return false;
-    // A row handed back to be polled again is not finished.
+    // Finished batches can balance the count before the hand-out timer has
+    // given the waiting rows an instance: the pass is over only when every
+    // checked DVR has come to an end in it.
     for (int row = 0; row < RowCount(); ++row)
-        if (RowChecked(row) && Status(row).isEmpty() && rowStates_[static_cast<std::size_t>(row)].writeFailures > 0)
+        if (RowChecked(row) && !rowStates_[static_cast<std::size_t>(row)].finished)
             return false;
     return true;
 }
@@ -693,9 +680,9 @@ void CEventDlg::StartWriter(int slot)
     const QString directory = databaseDirectory_;
     const QString dvrName = s.dvrName;
     writer_ = std::thread([this, job = std::move(job), directory, dvrName]() mutable {
-        const eventdb::AppendResult result = eventdb::AppendBatch(directory, dvrName, job.batch);
+        eventdb::AppendResult result = eventdb::AppendBatch(directory, dvrName, job.batch);
         job.stored = result.Stored();
-        job.alreadyStored = result.alreadyStored;
+        job.fresh = std::move(result.fresh);
         job.fileSize = result.fileSize;
         {
             std::lock_guard<std::mutex> lock(outcomeLock_);
@@ -735,9 +722,11 @@ void CEventDlg::OnWriteDone()
     const std::vector<EventRecord>& batch = outcome.batch;
     // What was stored sets the next poll's start even when the pass has
     // ended, or the next batch would reach back past the duplicate test.
-    if (outcome.stored && !batch.empty())
+    if (outcome.stored && !batch.empty()) {
+        lastStoredTime_[static_cast<std::size_t>(row)] = batch.back().packedTime;
         if (QTreeWidgetItem* item = dvrList_->topLevelItem(row))
             item->setText(kColumnTime, EventTimeText(batch.back().packedTime));
+    }
     if (outcome.pass != pass_ || idle_)
         return; // the pass it was written for has ended
     PollSlot& s = slots_[static_cast<std::size_t>(slot)];
@@ -760,24 +749,27 @@ void CEventDlg::OnWriteDone()
     if (idle_)
         return;
     // The rows of a batch go into the list together: one at a time, a batch
-    // of tens of thousands would hold the window for minutes.
+    // of tens of thousands would hold the window for minutes. A batch sounds
+    // the alarm once, however many of its records beep.
     QList<QTreeWidgetItem*> rows;
-    for (std::size_t i = static_cast<std::size_t>(outcome.alreadyStored); i < batch.size(); ++i) {
-        const EventWords words = DescribeEvent(batch[i]);
+    bool beep = false;
+    for (const EventRecord& record : outcome.fresh) {
+        const EventWords words = DescribeEvent(record);
         if (!words.hasRow)
             continue;
         if (words.type != kTypeNone && !shown_[words.type])
             continue;
-        if (words.type != kTypeNone && beeps_[words.type] && !alarmMuted_)
-            PlayAlarm();
+        beep = beep || (words.type != kTypeNone && beeps_[words.type] && !alarmMuted_);
         if (eventList_->topLevelItemCount() + rows.size() >= kMaxLiveRows) {
             qDeleteAll(rows);
             rows.clear();
             eventList_->clear();
         }
-        rows.push_back(MakeEventRow(dvrName, batch[i], words));
+        rows.push_back(MakeEventRow(dvrName, record, words));
     }
     AddEventRows(rows);
+    if (beep)
+        PlayAlarm();
     if (scroll_)
         dvrList_->scrollToItem(dvrList_->topLevelItem(row));
     s.busy = false;
@@ -831,9 +823,9 @@ void CEventDlg::PlayAlarm()
         onAlarm();
         return;
     }
-    // In the background: a later alarm replaces one still sounding, and a
-    // PC without a sound device stays silent.
-    platform::PlaySoundFile(kAlarmSoundFile, false);
+    // Resolved now: the sound thread may start it after the current
+    // directory has changed.
+    alarmSound_.Play(QFile::encodeName(QDir::current().absoluteFilePath(kAlarmSoundFile)).toStdString());
 }
 
 // ---- the database -----------------------------------------------------------------

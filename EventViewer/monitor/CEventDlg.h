@@ -3,6 +3,7 @@
 // passes through the hidden control instances, hands each fetched batch to
 // one writer thread at a time, shows the new events and sounds their alarms.
 #include "EventViewer/event/EventRecord.h"
+#include "AlarmSound.h"
 #include "PollingInstances.h"
 #include "platform/Messages.h"
 #include "platform/Timers.h"
@@ -100,8 +101,8 @@ public:
     // Stops polling and backs the database up, telling the operator how it went.
     void BackupDatabase();
 
-    // Played for every sounding record and every "Not Responding"; when
-    // set, it takes the place of the alarm sound.
+    // Played for every batch with a sounding record and every "Not
+    // Responding"; when set, it takes the place of the alarm sound.
     std::function<void()> onAlarm;
     // Run when the operator agrees to back up after the size warning, before
     // the backup (the search page stops its search here).
@@ -159,7 +160,7 @@ private:
         int row = 0;
         std::vector<EventRecord> batch;
         bool stored = false; // the whole batch is in the file
-        int alreadyStored = 0;
+        std::vector<EventRecord> fresh; // what the duplicate test let through
         qint64 fileSize = 0;
     };
     enum class PollResult { Handed, Consumed, NoFreeSlot };
@@ -212,6 +213,9 @@ private:
     platform::TimerSet rowTimers_; // the per-DVR time-outs, by row
     std::array<PollSlot, PollingInstances::kSlots> slots_{};
     std::vector<RowState> rowStates_;
+    // Per row, the packed DVR time of the newest stored event (0: none): the
+    // next poll starts there.
+    std::vector<uint32_t> lastStoredTime_;
 
     int started_ = 0;
     int done_ = 0;
@@ -236,6 +240,7 @@ private:
     int sortColumn_ = -1;
     bool sortAscending_ = false;
 
+    AlarmSound alarmSound_;
     std::thread writer_;
     std::mutex outcomeLock_;
     std::deque<WriteOutcome> outcomes_;

@@ -1,5 +1,6 @@
 #include "CEventSearchDlg.h"
 
+#include "EventViewer/view/EventListColumns.h"
 #include "platform/MessageBox.h"
 #include "viewercore/model/SettingsDocument.h"
 
@@ -207,9 +208,7 @@ void CEventSearchDlg::CreateControls()
     resultList_->setColumnWidth(SearchResultModel::kIndex, 110);
     for (int c = 1; c < SearchResultModel::kColumnCount; ++c)
         resultList_->setColumnWidth(c, 120);
-    // A time is read whole: its column grows where the font needs more.
-    const int timeWidth = resultList_->fontMetrics().horizontalAdvance(QStringLiteral("0000/00/00 00:00:00")) + 14;
-    resultList_->setColumnWidth(SearchResultModel::kTime, std::max(120, timeWidth));
+    resultList_->setColumnWidth(SearchResultModel::kTime, TimeColumnWidth(resultList_));
     resultList_->horizontalHeader()->setSectionsClickable(true);
     QObject::connect(resultList_->horizontalHeader(), &QHeaderView::sectionClicked, this,
                      [this](int column) { SortResults(column); });
@@ -396,9 +395,10 @@ SearchFilter CEventSearchDlg::FilterFromControls() const
     if (useDate_->isChecked()) {
         const QDate a = fromDay_->date(), b = toDay_->date();
         const QTime s = fromTime_->time(), e = toTime_->time();
-        // Converted once per search; the readers compare seconds.
-        f.windowStart = LocalSeconds(a.year(), a.month(), a.day(), s.hour(), s.minute(), s.second());
-        f.windowEnd = LocalSeconds(b.year(), b.month(), b.day(), e.hour(), e.minute(), e.second());
+        // Clock readings, as the DVRs stamp their events: the PC's zone and
+        // its clock changes play no part.
+        f.windowStart = WallClockSeconds(a.year(), a.month(), a.day(), s.hour(), s.minute(), s.second());
+        f.windowEnd = WallClockSeconds(b.year(), b.month(), b.day(), e.hour(), e.minute(), e.second());
     }
     return f;
 }
@@ -580,14 +580,17 @@ void CEventSearchDlg::StartListFill(int reader)
     listThread_.Start([this, reader, row](platform::WorkerThread& self) {
         const CFileMgr& source = *readers_[static_cast<std::size_t>(reader)];
         const int count = source.Count();
-        std::vector<SearchResultRow> batch;
         for (int i = 0; i < count && !self.StopRequested();) {
-            batch.clear();
+            std::vector<SearchResultRow> batch;
+            batch.reserve(static_cast<std::size_t>(std::min(kListBatch, count - i)));
             for (int end = std::min(count, i + kListBatch); i < end; ++i)
                 batch.push_back({0, row, source.Record(i)});
             {
                 std::lock_guard<std::mutex> lock(pendingLock_);
-                pendingRows_.insert(pendingRows_.end(), batch.begin(), batch.end());
+                if (pendingRows_.empty())
+                    pendingRows_.swap(batch);
+                else
+                    pendingRows_.insert(pendingRows_.end(), batch.begin(), batch.end());
             }
             // Waits for the list to take them: the list never runs far
             // behind, and the window stays free between batches.

@@ -77,8 +77,11 @@ public:
     enum : unsigned { kTimerDispatch = 1000, kTimerSearchAgain = 3000 };
     static constexpr int kDispatchMs = 100;
     static constexpr int kSearchAgainMs = 1000;
-    // Rows handed from the list-fill thread to the list in one go.
-    static constexpr int kListBatch = 4096;
+    // Rows handed from the list-fill thread to the list in one go: a whole
+    // reader's at most. Each hand-over makes the list's header work out the
+    // place of every row again, so few large ones list millions of rows many
+    // times faster than many small ones.
+    static constexpr int kListBatch = 65536;
 
     // `saveSettings` writes the document's settings files.
     CEventSearchDlg(SettingsDocument* document, std::function<void()> saveSettings, QWidget* parent = nullptr);
@@ -117,6 +120,8 @@ public:
     bool RowChecked(int row) const;
     void SetRowChecked(int row, bool checked);
     const CFileMgr& Reader(int i) const { return *readers_[static_cast<std::size_t>(i)]; }
+    // What the readers of a search started now would keep.
+    SearchFilter FilterFromControls() const;
     SearchResultModel* ResultModel() const { return model_; }
     QString SummaryText() const;
     QPushButton* SearchButton() const { return search_; }
@@ -159,7 +164,6 @@ private:
     void EndIfFinished();
     void SetStatus(int row, const QString& text);
     void WriteSummary();
-    SearchFilter FilterFromControls() const;
     void StopThreads();
 
     SettingsDocument* document_;

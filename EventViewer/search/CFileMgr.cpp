@@ -14,9 +14,10 @@ constexpr std::size_t kRecordSize = vyrdax::kEventRecordSize;
 // Records read in one go; the stop flags are looked at between blocks.
 constexpr std::size_t kBlockRecords = 4096;
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
+uint16_t ClassOf(const uint8_t* bytes)
+{
+    return static_cast<uint16_t>(bytes[8] | bytes[9] << 8);
+}
 
 uint32_t PackedTimeOf(const uint8_t* bytes)
 {
@@ -43,8 +44,8 @@ CFileMgr::Outcome CFileMgr::SearchFile(const std::atomic<bool>* threadStop)
     count_ = 0;
     const QString path =
         eventdb::DatabaseFilePath(directory.isEmpty() ? DefaultDatabaseDirectory() : directory, dvrName);
-    std::unique_ptr<std::FILE, FileCloser> file(
-        path.isEmpty() ? nullptr : std::fopen(QFile::encodeName(path).constData(), "rb"));
+    // Anything but a regular file (a FIFO would block the open) is no database.
+    eventdb::FilePtr file = path.isEmpty() ? nullptr : eventdb::OpenRegularFile(path, "rb");
     if (!file) {
         free = true;
         Report(kSearchNoData, threadStop);
@@ -53,7 +54,8 @@ CFileMgr::Outcome CFileMgr::SearchFile(const std::atomic<bool>* threadStop)
 
     const SearchFilter f = filter;
     const bool windowed = f.windowStart != -1;
-    LocalTimeCache localTime;
+    ClockWindow window(f.windowStart, f.windowEnd);
+    const uint32_t classes = SearchedClasses(f);
     bool full = false;
     int count = 0;
     std::unique_ptr<uint8_t[]> block(new uint8_t[kBlockRecords * kRecordSize]);
@@ -63,14 +65,13 @@ CFileMgr::Outcome CFileMgr::SearchFile(const std::atomic<bool>* threadStop)
         const std::size_t records = std::fread(block.get(), kRecordSize, kBlockRecords, file.get());
         for (std::size_t i = 0; i < records; ++i) {
             const uint8_t* bytes = block.get() + i * kRecordSize;
-            const uint32_t packed = PackedTimeOf(bytes);
-            if (!HasSearchableTime(packed))
+            // The cheap tests first: most records of a wide search fail the
+            // class, and every test must pass.
+            if (!IsSearchedClass(classes, ClassOf(bytes)))
                 continue;
-            if (windowed) {
-                const int64_t seconds = localTime.Seconds(packed);
-                if (seconds < f.windowStart || seconds > f.windowEnd)
-                    continue;
-            }
+            const uint32_t packed = PackedTimeOf(bytes);
+            if (!HasSearchableTime(packed) || (windowed && !window.Contains(packed)))
+                continue;
             const EventRecord record = EventRecord::FromBytes(bytes);
             if (!PassesTypeFilters(f, record))
                 continue;

@@ -14,10 +14,21 @@ bool KindMatches(uint8_t wanted, uint8_t kind)
 
 } // namespace
 
-bool HasSearchableTime(uint32_t packed)
+uint32_t SearchedClasses(const SearchFilter& f)
 {
-    const EventTime t = UnpackEventTime(packed);
-    return t.month >= 1 && t.month <= 12 && t.day >= 1 && t.day <= 31 && t.hour <= 23 && t.minute <= 59;
+    auto bit = [](uint16_t eventClass) { return 1u << (eventClass - kClassMenuChange); };
+    uint32_t classes = 0;
+    if (f.motion || f.sensor || f.videoLoss)
+        classes |= bit(kClassCamera);
+    if (f.recordStart || f.recordStop)
+        classes |= bit(kClassRecord);
+    if (f.powerOn || f.powerOff)
+        classes |= bit(kClassPower);
+    if (f.menuChange)
+        classes |= bit(kClassMenuChange);
+    if (f.networkConnect)
+        classes |= bit(kClassNetworkConnect);
+    return classes;
 }
 
 bool PassesTypeFilters(const SearchFilter& f, const EventRecord& r)
@@ -51,33 +62,4 @@ bool PassesTypeFilters(const SearchFilter& f, const EventRecord& r)
     default:
         return false;
     }
-}
-
-int64_t LocalTimeCache::Seconds(uint32_t packed)
-{
-    const EventTime t = UnpackEventTime(packed);
-    // Year, month, day and hour: the low 20 bits.
-    const uint32_t key = packed & 0xFFFFFu;
-    // Seconds 60..63 fit the field; mktime carries them into the next minute.
-    if (t.second > 59)
-        return LocalSeconds(t.year, t.month, t.day, t.hour, t.minute, t.second);
-    if (haveLast_ && key == lastKey_ && last_.regular)
-        return last_.start + t.minute * 60 + t.second;
-    auto it = hours_.find(key);
-    if (it == hours_.end()) {
-        Hour h;
-        h.start = LocalSeconds(t.year, t.month, t.day, t.hour, 0, 0);
-        // An hour without a clock change in it runs 3599 seconds from its
-        // first to its last second, and every second of it converts the same
-        // way.
-        const int64_t last = LocalSeconds(t.year, t.month, t.day, t.hour, 59, 59);
-        h.regular = last - h.start == 3599;
-        it = hours_.emplace(key, h).first;
-    }
-    haveLast_ = true;
-    lastKey_ = key;
-    last_ = it->second;
-    if (!it->second.regular)
-        return LocalSeconds(t.year, t.month, t.day, t.hour, t.minute, t.second);
-    return it->second.start + t.minute * 60 + t.second;
 }

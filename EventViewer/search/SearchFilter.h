@@ -6,7 +6,6 @@
 
 #include <array>
 #include <cstdint>
-#include <unordered_map>
 
 inline constexpr uint8_t kAnyKind = 255;
 // Kinds the dialog's combos stand for.
@@ -37,34 +36,57 @@ struct SearchFilter {
     uint32_t channelMask = 0;
     // The first byte -1: any address.
     std::array<int, 4> address{-1, 0, 0, 0};
-    // Seconds since 1970 of the window's ends, both inclusive; a start of -1
-    // means no window.
+    // The window's ends as wall-clock readings (WallClockSeconds), both
+    // inclusive; a start of -1 means no window. A record is in it when its
+    // DVR's clock reading is: an ambiguous autumn reading is in the window
+    // once, whichever of its two instants it stood for.
     int64_t windowStart = -1;
     int64_t windowEnd = 0;
 };
 
 // Month 1..12, day 1..31, hour 0..23 and minute 0..59; the second is not
 // looked at, and nothing else is.
-bool HasSearchableTime(uint32_t packedTime);
+inline bool HasSearchableTime(uint32_t packed)
+{
+    const uint32_t month = (packed >> 6) & 0xF, day = (packed >> 10) & 0x1F;
+    const uint32_t hour = (packed >> 15) & 0x1F, minute = (packed >> 20) & 0x3F;
+    return month >= 1 && month <= 12 && day >= 1 && hour <= 23 && minute <= 59;
+}
+
+// The event classes any enabled filter can take, as bits 1 << (class - 31):
+// a record of another class is passed over before it is looked at further.
+uint32_t SearchedClasses(const SearchFilter& filter);
+inline bool IsSearchedClass(uint32_t searchedClasses, uint16_t eventClass)
+{
+    const unsigned bit = static_cast<unsigned>(eventClass) - kClassMenuChange;
+    return bit < 32 && (searchedClasses >> bit) & 1;
+}
+
+// The window test of a scan: a record's clock reading (WallClockSeconds)
+// against the window's ends. Records come day after day, so the day's part
+// of the reading is worked out once per day met.
+class ClockWindow {
+public:
+    ClockWindow(int64_t start, int64_t end) : start_(start), end_(end) {}
+    bool Contains(uint32_t packed)
+    {
+        const uint32_t day = packed & 0x7FFFu; // year, month and day
+        if (day != lastDay_) {
+            lastDay_ = day;
+            dayStart_ = WallClockSeconds(2000 + static_cast<int>(packed & 0x3F), static_cast<int>((packed >> 6) & 0xF),
+                                         static_cast<int>((packed >> 10) & 0x1F), 0, 0, 0);
+        }
+        const int64_t seconds = dayStart_ + ((packed >> 15) & 0x1F) * 3600 + ((packed >> 20) & 0x3F) * 60 + (packed >> 26);
+        return seconds >= start_ && seconds <= end_;
+    }
+
+private:
+    int64_t start_;
+    int64_t end_;
+    uint32_t lastDay_ = 0xFFFFFFFFu;
+    int64_t dayStart_ = 0;
+};
 
 // The event-type, kind, channel and address filters: true when any enabled
 // filter takes the record.
 bool PassesTypeFilters(const SearchFilter& filter, const EventRecord& record);
-
-// A record's packed fields read as local time, as mktime reads them. A search
-// sees few distinct hours, so each hour is converted once; an hour that a
-// clock change cuts into is converted record by record.
-class LocalTimeCache {
-public:
-    int64_t Seconds(uint32_t packedTime);
-
-private:
-    struct Hour {
-        bool regular = false;
-        int64_t start = 0;
-    };
-    std::unordered_map<uint32_t, Hour> hours_;
-    bool haveLast_ = false;
-    uint32_t lastKey_ = 0;
-    Hour last_;
-};

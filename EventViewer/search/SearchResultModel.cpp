@@ -25,11 +25,10 @@ void SearchResultModel::Append(std::vector<SearchResultRow>& rows)
     if (rows.empty())
         return;
     const int first = static_cast<int>(rows_.size());
-    beginInsertRows(QModelIndex(), first, first + static_cast<int>(rows.size()) - 1);
-    for (std::size_t i = 0; i < rows.size(); ++i) {
+    for (std::size_t i = 0; i < rows.size(); ++i)
         rows[i].index = first + static_cast<int>(i);
-        rows_.push_back(rows[i]);
-    }
+    beginInsertRows(QModelIndex(), first, first + static_cast<int>(rows.size()) - 1);
+    rows_.insert(rows_.end(), rows.begin(), rows.end());
     endInsertRows();
 }
 
@@ -98,8 +97,7 @@ void SearchResultModel::Sort(int column, bool ascending)
                 return x.text < y.text;
             return x.dvr < y.dvr;
         });
-        std::vector<SearchResultRow> sorted;
-        sorted.reserve(rows_.size());
+        std::deque<SearchResultRow> sorted;
         for (const Keyed& k : keys)
             sorted.push_back(rows_[k.row]);
         rows_.swap(sorted);

@@ -6,6 +6,7 @@
 #include <QAbstractTableModel>
 #include <QStringList>
 
+#include <deque>
 #include <vector>
 
 struct SearchResultRow {
@@ -38,5 +39,8 @@ public:
 
 private:
     QStringList dvrNames_;
-    std::vector<SearchResultRow> rows_;
+    // In blocks: a list of millions of rows grows without copying itself
+    // into ever larger memory, which cost more than everything else of
+    // listing them.
+    std::deque<SearchResultRow> rows_;
 };

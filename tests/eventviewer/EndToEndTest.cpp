@@ -138,3 +138,96 @@ TEST_F(ViewerFixture, APassEndsEveryKindOfDvrAndASecondPassStoresOnlyNewEvents)
     EXPECT_EQ(saved.deviceList[0]->PollingFlag(), 1);
     EXPECT_EQ(saved.deviceList[1]->PollingFlag(), 0);
 }
+
+namespace {
+
+int LoginLines(const SimProcess& sim)
+{
+    int logins = 0;
+    for (const std::string& line : sim.logLines())
+        logins += line.rfind("LOGIN ", 0) == 0;
+    return logins;
+}
+
+} // namespace
+
+// More DVRs than "Maximum Polling No." on one simulator that answers at once:
+// one pass polls every one of them, once, and stores its whole log.
+TEST_F(ViewerFixture, OnePassPollsEveryDvrBeyondTheMaximumPollingNumber)
+{
+    RelaxTimeouts();
+    SimProcess sim;
+    std::string error;
+    ASSERT_TRUE(sim.start({"--events", "50", "--channels", "4"}, &error)) << error;
+    int loginsBefore = 0;
+    for (const int maxPolling : {5, 3}) {
+        SCOPED_TRACE(maxPolling);
+        ASSERT_TRUE(QDir(dir.filePath("DB")).removeRecursively());
+        std::vector<std::tuple<QString, int, QString>> sites;
+        for (int i = 1; i <= 12; ++i)
+            sites.emplace_back(QStringLiteral("R%1").arg(i, 2, 10, QLatin1Char('0')), sim.port(), QString());
+        WriteSites(sites, maxPolling);
+        Start();
+        CEventDlg* monitor = Monitor();
+        ASSERT_NE(monitor, nullptr);
+        Pump(200);
+        ASSERT_TRUE(RunPass(240000));
+        EXPECT_EQ(monitor->Done(), 12);
+        EXPECT_EQ(monitor->SummaryText(), "Done: 12 DVR,   Total Results: 600 Item,  Not Responding: 0 DVR");
+        for (int row = 0; row < 12; ++row) {
+            EXPECT_EQ(monitor->RowText(row, 2), "Done") << row;
+            const QString path = dir.filePath(QStringLiteral("DB/R%1.dat").arg(row + 1, 2, 10, QLatin1Char('0')));
+            EXPECT_EQ(StoredKeys(path).size(), 50u) << row;
+        }
+        // Each DVR logged in once in the pass.
+        ASSERT_TRUE(PumpUntil([&] { return LoginLines(sim) >= loginsBefore + 12; }, 5000));
+        Pump(300);
+        EXPECT_EQ(LoginLines(sim), loginsBefore + 12);
+        loginsBefore = LoginLines(sim);
+        ASSERT_TRUE(CloseAndWait());
+        frame.reset();
+        document.reset();
+    }
+}
+
+// Thirty DVRs over the sixteen instances, some silent after the login and
+// some refusing it: every one ends in the pass, the answering ones with
+// their whole log stored.
+TEST_F(ViewerFixture, ThirtyDvrsSomeSilentSomeRefusingAllEndInOnePass)
+{
+    // The silent ones wait out the per-DVR time-out: 90 s.
+    RelaxTimeouts(2);
+    SimProcess answering, silent, refusing;
+    std::string error;
+    ASSERT_TRUE(answering.start({"--events", "50", "--channels", "4"}, &error)) << error;
+    ASSERT_TRUE(silent.start({"--fault", "silence", "--channels", "4"}, &error)) << error;
+    ASSERT_TRUE(refusing.start({"--password", "secret", "--channels", "4"}, &error)) << error;
+    std::vector<std::tuple<QString, int, QString>> sites;
+    std::vector<QString> expected;
+    for (int i = 0; i < 30; ++i) {
+        const QString name = QStringLiteral("S%1").arg(i + 1, 2, 10, QLatin1Char('0'));
+        if (i % 6 == 2) {
+            sites.emplace_back(name, silent.port(), QString());
+            expected.push_back("Time Out");
+        } else if (i % 6 == 4) {
+            sites.emplace_back(name, refusing.port(), QString());
+            expected.push_back("Login Error");
+        } else {
+            sites.emplace_back(name, answering.port(), QString());
+            expected.push_back("Done");
+        }
+    }
+    WriteSites(sites, 16);
+    Start();
+    CEventDlg* monitor = Monitor();
+    ASSERT_NE(monitor, nullptr);
+    Pump(200);
+    ASSERT_TRUE(RunPass(400000));
+    EXPECT_EQ(monitor->Done(), 30);
+    for (int row = 0; row < 30; ++row) {
+        EXPECT_EQ(monitor->RowText(row, 2), expected[static_cast<std::size_t>(row)]) << row;
+        const QString path = dir.filePath(QStringLiteral("DB/S%1.dat").arg(row + 1, 2, 10, QLatin1Char('0')));
+        EXPECT_EQ(StoredKeys(path).size(), expected[static_cast<std::size_t>(row)] == "Done" ? 50u : 0u) << row;
+    }
+    ASSERT_TRUE(CloseAndWait());
+}

@@ -1,14 +1,21 @@
 // The event record, its display words and the event database: the duplicate
 // test, the size boundary, the backup.
 #include "EventViewer/event/EventDatabase.h"
+#include "ScopedTimeZone.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstring>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -171,20 +178,34 @@ TEST(DuplicateTest, EveryNewEventIsStoredOnce)
         {"empty batch", {A}, {}, 0},
         {"seventeen stored A before seventeen A", seventeenA, seventeenA, 17},
         {"seventeen overlapping records", longTail, overlap, 17},
-        // Further back than the test looks is not seen.
-        {"eighteen overlapping records", longTail, overlap18, 0},
+        // However many records share the last stored second, none is
+        // stored twice.
+        {"eighteen overlapping records of one second", longTail, overlap18, 18},
+        {"a repeat further back in the batch", {A, B}, {B, C, A}, 2},
+        {"a record twice in one batch", {X}, {A, A, B}, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         QTemporaryDir dir;
+        // Stored as they stand, repeats and all (files written before the
+        // duplicate test looked this far back hold such repeats).
         if (!c.stored.empty()) {
-            ASSERT_TRUE(eventdb::AppendBatch(dir.path(), "DVR", c.stored).opened);
+            QFile file(dir.filePath("DVR.dat"));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            for (const EventRecord& r : c.stored) {
+                uint8_t bytes[24];
+                r.ToBytes(bytes);
+                ASSERT_EQ(file.write(reinterpret_cast<const char*>(bytes), 24), 24);
+            }
         }
         const eventdb::AppendResult result = eventdb::AppendBatch(dir.path(), "DVR", c.batch);
         ASSERT_TRUE(result.opened);
         EXPECT_EQ(result.alreadyStored, c.alreadyStored);
         std::vector<EventRecord> expected = c.stored;
-        expected.insert(expected.end(), c.batch.begin() + c.alreadyStored, c.batch.end());
+        for (const EventRecord& r : c.batch)
+            if (std::none_of(expected.begin(), expected.end(), [&](const EventRecord& e) { return e.SameEvent(r); }))
+                expected.push_back(r);
+        EXPECT_EQ(Keys(result.fresh), Keys(std::vector<EventRecord>(expected.begin() + c.stored.size(), expected.end())));
         const std::vector<EventRecord> stored = eventdb::ReadAll(dir.filePath("DVR.dat"));
         EXPECT_EQ(Keys(stored), Keys(expected));
         EXPECT_EQ(result.fileSize, static_cast<qint64>(expected.size() * 24));
@@ -193,20 +214,17 @@ TEST(DuplicateTest, EveryNewEventIsStoredOnce)
 
 TEST_F(EventDatabaseTest, TheSizeWarningStartsAboveThirtyMillionBytes)
 {
-    // 1,249,999 records and 16 bytes of a cut-short one make 29,999,992 bytes.
+    // 1,249,999 records and 16 bytes of a cut-short one: the stray bytes go,
+    // and one record more makes exactly 30,000,000 bytes, no warning yet.
     const QString path = Db() + "/Big.dat";
     ASSERT_TRUE(SetSize(path, 29999992));
     eventdb::AppendResult result = eventdb::AppendBatch(Db(), "Big", {Record(1)});
-    EXPECT_EQ(result.fileSize, 30000016);
-    EXPECT_TRUE(result.NeedsSizeWarning());
-
-    ASSERT_TRUE(SetSize(path, 30000000 - 24));
-    result = eventdb::AppendBatch(Db(), "Big", {Record(2)});
+    EXPECT_EQ(result.cutShortBytes, 16);
     EXPECT_EQ(result.fileSize, 30000000);
     EXPECT_FALSE(result.NeedsSizeWarning());
-    ASSERT_TRUE(SetSize(path, 30000001 - 24));
-    result = eventdb::AppendBatch(Db(), "Big", {Record(3)});
-    EXPECT_EQ(result.fileSize, 30000001);
+    // The next record passes the mark.
+    result = eventdb::AppendBatch(Db(), "Big", {Record(2)});
+    EXPECT_EQ(result.fileSize, 30000024);
     EXPECT_TRUE(result.NeedsSizeWarning());
 }
 
@@ -288,12 +306,184 @@ TEST_F(EventDatabaseTest, AFailedRenameSeedsNothing)
 
 TEST_F(EventDatabaseTest, AWriteThatFailsIsNotTakenForStored)
 {
-    // A full disk: the file opens, the write does not go through.
-    ASSERT_TRUE(QFile::link("/dev/full", Db() + "/Full.dat"));
-    const eventdb::AppendResult result = eventdb::AppendBatch(Db(), "Full", {Record(1)});
+    // A full disk: the file opens, the write stops part of the way (a file
+    // size limit, as `ulimit -f` sets it, stands in for the disk).
+    std::vector<EventRecord> first;
+    for (uint32_t k = 1; k <= 10; ++k)
+        first.push_back(Record(k, k));
+    ASSERT_TRUE(eventdb::AppendBatch(Db(), "Full", first).Stored());
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = 10 * 24 + 30; // room for a record and a quarter
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const eventdb::AppendResult result = eventdb::AppendBatch(Db(), "Full", {Record(11, 11), Record(12, 12)});
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
     EXPECT_TRUE(result.opened);
     EXPECT_FALSE(result.Stored());
     EXPECT_FALSE(result.error.isEmpty());
-    const eventdb::AppendResult good = eventdb::AppendBatch(Db(), "Good", {Record(1)});
-    EXPECT_TRUE(good.Stored());
+    // Nothing half written stays behind: the next poll asks again from the
+    // last whole record and stores the two.
+    EXPECT_EQ(QFileInfo(Db() + "/Full.dat").size(), 10 * 24);
+    EXPECT_EQ(eventdb::LastStoredRecord(Db(), "Full")->key, 10u);
+    const eventdb::AppendResult again = eventdb::AppendBatch(Db(), "Full", {Record(10, 10), Record(11, 11), Record(12, 12)});
+    EXPECT_TRUE(again.Stored());
+    EXPECT_EQ(StoredKeys("Full"), (std::vector<uint32_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
+}
+
+// A FIFO, a device or a directory where a DVR's file should be: no open
+// blocks, nothing is read or written, and the caller is told.
+TEST_F(EventDatabaseTest, OnlyRegularFilesAreOpened)
+{
+    ASSERT_EQ(mkfifo(QFile::encodeName(Db() + "/Pipe.dat").constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link("/dev/zero", Db() + "/Device.dat"));
+    ASSERT_TRUE(QDir().mkpath(Db() + "/Folder.dat"));
+    for (const char* name : {"Pipe", "Device", "Folder"}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(eventdb::LastStoredRecord(Db(), name));
+        EXPECT_TRUE(eventdb::ReadAll(Db() + "/" + name + ".dat").empty());
+        const eventdb::AppendResult result = eventdb::AppendBatch(Db(), name, {Record(1)});
+        EXPECT_FALSE(result.opened);
+        EXPECT_FALSE(result.error.isEmpty());
+    }
+    EXPECT_EQ(QFileInfo(Db() + "/Pipe.dat").isFile(), false);
+}
+
+// A DVR stamps many events with one second (sixteen channels starting to
+// record at once); it sends that whole second again from the start time it
+// is given. Poll after poll, each event is stored once.
+TEST_F(EventDatabaseTest, SameSecondBurstsAreStoredOnceAtEveryPoll)
+{
+    std::vector<EventRecord> log;
+    for (uint32_t k = 1; k <= 3; ++k)
+        log.push_back(Record(k, k)); // 15:30:01..03
+    for (uint32_t k = 4; k <= 23; ++k)
+        log.push_back(Record(k, 9)); // twenty at 15:30:09
+    const auto since = [&](uint32_t packed) {
+        std::vector<EventRecord> answer;
+        for (const EventRecord& r : log)
+            if (EventTimeOrder(r.packedTime) >= EventTimeOrder(packed))
+                answer.push_back(r);
+        return answer;
+    };
+    ASSERT_TRUE(eventdb::AppendBatch(Db(), "Burst", log).Stored());
+    for (int poll = 0; poll < 3; ++poll) {
+        const std::optional<EventRecord> last = eventdb::LastStoredRecord(Db(), "Burst");
+        ASSERT_TRUE(last);
+        const eventdb::AppendResult result = eventdb::AppendBatch(Db(), "Burst", since(last->packedTime));
+        ASSERT_TRUE(result.Stored());
+        EXPECT_EQ(result.alreadyStored, 20);
+        EXPECT_TRUE(result.fresh.empty());
+        EXPECT_EQ(StoredKeys("Burst").size(), 23u) << poll;
+    }
+    // New events of the same second and of later ones are stored, once.
+    log.push_back(Record(24, 9));
+    log.push_back(Record(25, 10));
+    const eventdb::AppendResult result =
+        eventdb::AppendBatch(Db(), "Burst", since(eventdb::LastStoredRecord(Db(), "Burst")->packedTime));
+    EXPECT_EQ(Keys(result.fresh), (std::vector<uint32_t>{24, 25}));
+    std::vector<uint32_t> all;
+    for (uint32_t k = 1; k <= 25; ++k)
+        all.push_back(k);
+    EXPECT_EQ(StoredKeys("Burst"), all);
+}
+
+// A write cut short by a full disk leaves part of a record. Cut at every
+// byte of the last record: the newest whole record is the last stored one,
+// the next append removes the stray bytes first, nothing stored is lost and
+// nothing is stored twice.
+TEST_F(EventDatabaseTest, ACutShortLastRecordIsRemovedBeforeTheNextAppend)
+{
+    for (int cut = 0; cut < 24; ++cut) {
+        SCOPED_TRACE(cut);
+        const QString path = Db() + "/Cut.dat";
+        QFile::remove(path);
+        std::vector<EventRecord> first;
+        for (uint32_t k = 1; k <= 10; ++k)
+            first.push_back(Record(k, k));
+        ASSERT_TRUE(eventdb::AppendBatch(Db(), "Cut", first).Stored());
+        // The eleventh record's write was cut after `cut` bytes.
+        uint8_t bytes[24];
+        Record(11, 11).ToBytes(bytes);
+        {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::Append));
+            ASSERT_EQ(file.write(reinterpret_cast<const char*>(bytes), cut), cut);
+        }
+        const std::optional<EventRecord> last = eventdb::LastStoredRecord(Db(), "Cut");
+        ASSERT_TRUE(last);
+        EXPECT_EQ(last->key, 10u);
+        EXPECT_EQ(EventTimeText(last->packedTime), "2008/03/14 15:30:10");
+        // The DVR answers from the last whole record's time.
+        const eventdb::AppendResult result =
+            eventdb::AppendBatch(Db(), "Cut", {Record(10, 10), Record(11, 11), Record(12, 12)});
+        ASSERT_TRUE(result.Stored());
+        EXPECT_EQ(result.cutShortBytes, cut);
+        EXPECT_EQ(Keys(result.fresh), (std::vector<uint32_t>{11, 12}));
+        EXPECT_EQ(result.fileSize, 12 * 24);
+        EXPECT_EQ(QFileInfo(path).size(), 12 * 24);
+        EXPECT_EQ(StoredKeys("Cut"), (std::vector<uint32_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
+    }
+}
+
+namespace {
+
+// What the PC's clock shows at `instant`, packed as a DVR packs its time.
+uint32_t ReadingAt(int64_t instant)
+{
+    const std::time_t t = static_cast<std::time_t>(instant);
+    std::tm local{};
+    localtime_r(&t, &local);
+    return PackEventTime(
+        {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec});
+}
+
+} // namespace
+
+// A poll starts at the DVR's own reading of its last stored event. Where the
+// PC's clock never shows that reading (the spring night; the DVR's clock
+// need not jump), it starts at the last reading before, never after.
+TEST(PollStartTest, TheStoredReadingOrTheLastOneBeforeTheSkip)
+{
+    for (const ClockChangeZone& zone : kClockChangeZones) {
+        SCOPED_TRACE(zone.name);
+        ScopedTimeZone inZone(zone.name);
+        // Ordinary days and the repeated autumn reading: exactly that reading.
+        for (const EventTime t : {EventTime{2024, 5, 6, 7, 8, 9}, EventTime{2024, 1, 31, 23, 59, 59},
+                                  EventTime{2024, zone.autumnMonth, zone.autumnDay, zone.repeatedHour,
+                                            zone.repeatedMinute + 10, 0}}) {
+            const uint32_t packed = PackEventTime(t);
+            EXPECT_EQ(ReadingAt(PollStartInstant(packed)), packed) << EventTimeText(packed).toStdString();
+        }
+        // Every minute of the skipped half hour or hour starts the poll one
+        // second before the skip.
+        for (int minute = 0; minute < 30; ++minute) {
+            const EventTime t{2024, zone.springMonth, zone.springDay, zone.skippedHour, zone.skippedMinute + minute, 30};
+            const int64_t start = PollStartInstant(PackEventTime(t));
+            EXPECT_EQ(EventTimeText(ReadingAt(start)).toStdString(),
+                      EventTimeText(PackEventTime({2024, zone.springMonth, zone.springDay, zone.skippedHour - 1, 59,
+                                                   59}))
+                          .toStdString());
+            EXPECT_EQ(ReadingAt(start + 1), PackEventTime({2024, zone.springMonth, zone.springDay,
+                                                           zone.afterSkipHour, zone.afterSkipMinute, 0}));
+        }
+    }
+    // No time at all: every event.
+    EXPECT_EQ(PollStartInstant(0), 0);
+    EXPECT_EQ(PollStartInstant(PackEventTime({2024, 13, 1, 0, 0, 0})), 0);
+}
+
+TEST(WallClockTest, ReadingsCountLikeACalendarAndCarryOn)
+{
+    EXPECT_EQ(WallClockSeconds(1970, 1, 1, 0, 0, 0), 0);
+    EXPECT_EQ(WallClockSeconds(2024, 3, 31, 2, 10, 0), 1711851000);
+    EXPECT_EQ(WallClockSeconds(2000, 2, 29, 0, 0, 0), 951782400);
+    // Past its range a field carries on, as mktime does it.
+    EXPECT_EQ(WallClockSeconds(2024, 2, 31, 0, 0, 0), WallClockSeconds(2024, 3, 2, 0, 0, 0));
+    EXPECT_EQ(WallClockSeconds(2024, 5, 6, 7, 8, 63), WallClockSeconds(2024, 5, 6, 7, 9, 3));
+    EXPECT_EQ(WallClockSeconds(2024, 0, 1, 0, 0, 0), WallClockSeconds(2023, 12, 1, 0, 0, 0));
+    ScopedTimeZone inZone("Europe/Berlin");
+    EXPECT_EQ(WallClockSeconds(2024, 10, 27, 2, 30, 0), 1729996200); // one number for both readings
 }

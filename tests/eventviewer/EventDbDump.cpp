@@ -4,6 +4,8 @@
 //   eventviewer_db_dump DIRECTORY
 #include "EventViewer/event/EventDatabase.h"
 
+#include <QFile>
+
 #include <cstdio>
 
 int main(int argc, char** argv)
@@ -33,11 +35,19 @@ int main(int argc, char** argv)
         r.reserved23 = uint8_t(0xA0 + k % 16);
         records.push_back(r);
     }
-    // Two appends that overlap by three records: the file holds each once.
+    // Two appends that overlap by three records, with the end of a third
+    // write cut short by the disk between them: the file holds each record
+    // once and nothing else.
     const std::vector<EventRecord> first(records.begin(), records.begin() + 70);
     const std::vector<EventRecord> second(records.begin() + 67, records.end());
-    if (!eventdb::AppendBatch(directory, "Sample", first).opened ||
-        eventdb::AppendBatch(directory, "Sample", second).alreadyStored != 3)
+    if (!eventdb::AppendBatch(directory, "Sample", first).opened)
+        return 1;
+    if (std::FILE* file = std::fopen(QFile::encodeName(eventdb::DatabaseFilePath(directory, "Sample")).constData(), "ab")) {
+        const char stray[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+        std::fwrite(stray, sizeof stray, 1, file);
+        std::fclose(file);
+    }
+    if (eventdb::AppendBatch(directory, "Sample", second).alreadyStored != 3)
         return 1;
     for (const EventRecord& r : eventdb::ReadAll(eventdb::DatabaseFilePath(directory, "Sample"))) {
         const EventWords w = DescribeEvent(r);

@@ -111,8 +111,8 @@ int main(int argc, char** argv)
                 const int fields[6] = {t.year, t.month, t.day, t.hour, t.minute, t.second};
                 std::copy(fields, fields + 6, window + e * 6);
             }
-            f.windowStart = LocalSeconds(window[0], window[1], window[2], window[3], window[4], window[5]);
-            f.windowEnd = LocalSeconds(window[6], window[7], window[8], window[9], window[10], window[11]);
+            f.windowStart = WallClockSeconds(window[0], window[1], window[2], window[3], window[4], window[5]);
+            f.windowEnd = WallClockSeconds(window[6], window[7], window[8], window[9], window[10], window[11]);
         }
         reader.dvrName = QStringLiteral("DVR%1").arg(s % (kDvrs + 1)); // the last one has no file
         const CFileMgr::Outcome outcome = reader.SearchFile();

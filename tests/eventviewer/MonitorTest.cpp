@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyleOptionViewItem>
 #include <QTreeWidget>
 
 using namespace monitor;
@@ -47,6 +48,45 @@ TEST_F(MonitorFixture, FiveOfTwelveArePolledAtOnceAndEachFinishLetsTheNextIn)
     // The checks went into the site list's polling flags.
     for (const auto& dvr : document->deviceList)
         EXPECT_EQ(dvr->PollingFlag(), 1);
+}
+
+// Answers that come back faster than the hand-out timer ticks balance the
+// started and finished counts while rows still wait: the pass goes on until
+// every checked DVR has been polled and stored.
+TEST_F(MonitorFixture, FastAnswersDoNotEndThePassBeforeTheWaitingRowsArePolled)
+{
+    for (const int maxPolling : {5, 3}) {
+        SCOPED_TRACE(maxPolling);
+        fake = FakeInstances{};
+        document->deviceList.clear();
+        ASSERT_TRUE(QDir(dir.filePath("DB")).removeRecursively());
+        AddDvrs(12);
+        Open(maxPolling);
+        monitor->OnTracking();
+        std::vector<bool> delivered(12, false);
+        // Every row that is being polled answers at once.
+        const bool over = PumpUntil(
+            [&] {
+                for (int row = 0; row < 12; ++row)
+                    if (!delivered[static_cast<std::size_t>(row)] && Status(row) == kStatusPolling) {
+                        delivered[static_cast<std::size_t>(row)] = true;
+                        Deliver(row, {MakeEvent(static_cast<uint32_t>(100 + row), kClassCamera, 2, row)});
+                    }
+                return monitor->Idle();
+            },
+            20000);
+        ASSERT_TRUE(over);
+        EXPECT_EQ(monitor->Started(), 12);
+        EXPECT_EQ(monitor->Done(), 12);
+        EXPECT_EQ(fake.polls.size(), 12u);
+        for (int row = 0; row < 12; ++row) {
+            EXPECT_EQ(Status(row), kStatusDone) << row;
+            const auto stored = eventdb::ReadAll(dir.filePath(QStringLiteral("DB/DVR%1.dat").arg(row + 1)));
+            ASSERT_EQ(stored.size(), 1u) << row;
+            EXPECT_EQ(stored[0].key, static_cast<uint32_t>(100 + row));
+        }
+        monitor.reset();
+    }
 }
 
 TEST_F(MonitorFixture, MoreFailingDvrsThanInstancesStillAllGetPolled)
@@ -157,6 +197,18 @@ TEST_F(MonitorFixture, ABatchIsStoredShownAndSetsTheNextStartTime)
     EXPECT_EQ(monitor->EventList()->topLevelItem(0)->text(0), "1");
     EXPECT_EQ(monitor->EventList()->topLevelItem(0)->text(1), "DVR1");
     EXPECT_EQ(monitor->EventList()->topLevelItem(0)->text(3), "Motion");
+    // The times are shown whole: their columns are as wide as the lists'
+    // own delegates ask for them.
+    for (QTreeWidget* list : {monitor->EventList(), monitor->DvrList()}) {
+        const int column = list == monitor->EventList() ? 4 : 1;
+        const QModelIndex index = list->model()->index(0, column);
+        ASSERT_EQ(index.data().toString().size(), 19) << index.data().toString().toStdString();
+        QStyleOptionViewItem option;
+        option.font = list->font();
+        option.fontMetrics = list->fontMetrics();
+        option.features = QStyleOptionViewItem::HasDisplay;
+        EXPECT_GE(list->columnWidth(column), list->itemDelegate()->sizeHint(option, index).width());
+    }
     EXPECT_EQ(monitor->SummaryText(), "Done: 1 DVR,   Total Results: 5 Item,  Not Responding: 0 DVR");
     EXPECT_EQ(eventdb::ReadAll(dir.filePath("DB/DVR1.dat")).size(), 5u);
 
@@ -208,12 +260,13 @@ TEST_F(MonitorFixture, HiddenTypesAreStoredButNotShownAndBeepsSoundUnlessMuted)
     EXPECT_EQ(list->topLevelItem(3)->text(3), "Backup History");
     EXPECT_EQ(list->topLevelItem(4)->text(3), "");
     EXPECT_EQ(list->topLevelItem(4)->text(7), "01");
-    EXPECT_EQ(monitor->AlarmsStarted(), 3);
+    // Two beeping records, one alarm: a batch sounds once.
+    EXPECT_EQ(monitor->AlarmsStarted(), 1);
 
     // A "Not Responding" sounds whatever the settings and mutes the beeps
     // for four seconds.
     Progress(SlotOf(1), 3);
-    EXPECT_EQ(monitor->AlarmsStarted(), 4);
+    EXPECT_EQ(monitor->AlarmsStarted(), 2);
     EXPECT_TRUE(monitor->AlarmMuted());
     EXPECT_EQ(monitor->NotResponding(), 1);
     EXPECT_TRUE(PassOver());
@@ -221,10 +274,10 @@ TEST_F(MonitorFixture, HiddenTypesAreStoredButNotShownAndBeepsSoundUnlessMuted)
     monitor->OnTracking();
     ASSERT_TRUE(PumpUntil([&] { return fake.polls.size() == 4u; }, 5000));
     Progress(SlotOf(1), 3);
-    EXPECT_EQ(monitor->AlarmsStarted(), 5);
+    EXPECT_EQ(monitor->AlarmsStarted(), 3);
     Deliver(0, {MakeEvent(8, kClassCamera, 3, 8)});
     ASSERT_TRUE(PassOver());
-    EXPECT_EQ(monitor->AlarmsStarted(), 5);
+    EXPECT_EQ(monitor->AlarmsStarted(), 3);
     EXPECT_EQ(monitor->EventList()->topLevelItemCount(), 1);
 }
 
@@ -453,4 +506,60 @@ TEST_F(MonitorFixture, NotRespondingPlaysTheAlarmWaveFromTheSoundDirectory)
     EXPECT_EQ(sound.state->format.samplesPerSecond, 8000);
     platform::StopSound();
     QDir::setCurrent(previous);
+}
+
+// A batch of 65,536 beeping events: stored and listed in one go, and one
+// alarm, played away from the window's thread on the test's sound device.
+TEST_F(MonitorFixture, AFullBatchOfBeepingEventsSoundsOnceAndLeavesTheWindowFree)
+{
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(QStringLiteral(SOUND_DIRECTORY "/..")));
+    AddDvrs(1);
+    Open(5, {2, 2, 2, 2, 2, 2, 2, 2});
+    monitor->OnTracking();
+    std::vector<EventRecord> batch;
+    for (uint32_t k = 0; k < 65536; ++k) {
+        EventRecord r = MakeEvent(k + 1, kClassCamera, 2, static_cast<int>(k % 60));
+        r.packedTime = PackEventTime({2024, 5, 6, 7 + static_cast<int>(k / 3600), static_cast<int>(k / 60 % 60),
+                                      static_cast<int>(k % 60)});
+        batch.push_back(r);
+    }
+    Deliver(0, batch);
+    // Generous: on a loaded machine listing the rows takes a while, a sound
+    // per record took minutes.
+    ASSERT_TRUE(PassOver(120000));
+    EXPECT_EQ(Status(0), kStatusDone);
+    EXPECT_EQ(eventdb::ReadAll(dir.filePath("DB/DVR1.dat")).size(), 65536u);
+    EXPECT_EQ(monitor->EventList()->topLevelItemCount(), 65536);
+    EXPECT_EQ(monitor->AlarmsStarted(), 1);
+    // The one sound reaches the device.
+    EXPECT_TRUE(PumpUntil([&] { return !sound.QueuedLengths().empty(); }, 10000));
+    {
+        std::lock_guard<std::mutex> lock(sound.state->lock);
+        EXPECT_EQ(sound.state->opens, 1);
+    }
+    platform::StopSound();
+    QDir::setCurrent(previous);
+}
+
+// The sound thread against the window's thread: sounds asked for in bursts
+// and the player destroyed at once, hundreds of times; requests fold, every
+// thread is joined, and the sounds reach the device.
+TEST_F(MonitorFixture, AlarmSoundsAskedForAndDestroyedInARace)
+{
+    const std::string wave = QStringLiteral(SOUND_DIRECTORY "/alarm.wav").toStdString();
+    int played = 0;
+    for (int round = 0; round < 300; ++round) {
+        AlarmSound alarm;
+        const int asked = 1 + round % 5;
+        for (int k = 0; k < asked; ++k)
+            alarm.Play(wave);
+        if (round % 3 == 0)
+            PumpUntil([&] { return alarm.Played() > 0; }, 5000);
+        ASSERT_LE(alarm.Played(), asked);
+        played += alarm.Played();
+    }
+    EXPECT_GE(played, 100); // every third round waited for its sound
+    EXPECT_FALSE(sound.QueuedLengths().empty());
+    platform::StopSound();
 }

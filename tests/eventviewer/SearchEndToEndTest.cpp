@@ -18,17 +18,6 @@
 
 namespace {
 
-void WriteEventsFile(const QString& path, const std::vector<EventRecord>& records)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    for (const EventRecord& r : records) {
-        uint8_t bytes[24];
-        r.ToBytes(bytes);
-        ASSERT_EQ(file.write(reinterpret_cast<const char*>(bytes), 24), 24);
-    }
-}
-
 EventRecord Event(uint32_t key, uint16_t eventClass, uint8_t subKind, uint32_t mask, EventTime time,
                   uint8_t action = 0, uint8_t userClass = 0, std::array<uint8_t, 2> address34 = {0, 0})
 {

@@ -1,5 +1,6 @@
 // The event search: filters, reader hand-out, result limits, the dialog's
 // checks and a search stopped while its threads run.
+#include "ScopedTimeZone.h"
 #include "SearchFixture.h"
 
 #include <QCoreApplication>
@@ -10,6 +11,8 @@
 #include <cstdlib>
 #include <ctime>
 #include <random>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -388,6 +391,28 @@ TEST_F(SearchFixture, UnusableNamesAreNeverOpened)
     EXPECT_EQ(page->Results(), 0);
 }
 
+// A FIFO (or a folder) named like a DVR's file is no database: the search
+// goes past it with "No Data" instead of waiting for a writer that never
+// comes, finds the others, and Stop and a new search still work.
+TEST_F(SearchFixture, AFifoOrAFolderWhereAFileShouldBeIsNoData)
+{
+    AddDvr("Pipe", {});
+    ASSERT_EQ(mkfifo(QFile::encodeName(database + "/Pipe.dat").constData(), 0600), 0);
+    AddDvr("Folder", {});
+    ASSERT_TRUE(QDir().mkpath(database + "/Folder.dat"));
+    AddDvr("Gate", {MakeRecord({7, kClassPower, 10})});
+    Open();
+    Check(IDC_USE_DATE, false);
+    Check(IDC_SEARCH_POWER_ON);
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_TRUE(Search());
+        EXPECT_EQ(page->RowStatus(0), kStatusNoData);
+        EXPECT_EQ(page->RowStatus(1), kStatusNoData);
+        EXPECT_EQ(KeySet(), (std::set<uint32_t>{7}));
+        page->OnStop();
+    }
+}
+
 // A search stopped at any point, again and again: every thread is joined,
 // no reader stays taken and the next search still finds everything.
 TEST_F(SearchFixture, StoppedWhileRunningRepeatedly)
@@ -457,44 +482,53 @@ TEST_F(SearchFixture, DestroyedWhileSearching)
     }
 }
 
-// Each hour is converted once; every second of the clock-change days must
-// come out as mktime gives it record by record, in a zone that changes by
-// an hour and in one that changes by half an hour.
-TEST(SearchLocalTime, HourCacheAgreesWithMktimeOnClockChangeDays)
+// The night's repeated and skipped readings are searched by the DVR's clock:
+// the same events give the same result whatever else their file holds (the
+// zone's conversion of a neighbour must not sway them), in a zone that
+// changes by an hour and in one that changes by half an hour.
+TEST_F(SearchFixture, ClockChangeNightsAreSearchedByTheDvrsClockWhateverTheNeighbours)
 {
-    const char* previous = std::getenv("TZ");
-    const std::string saved = previous ? previous : "";
-    struct Zone {
-        const char* name;
-        std::vector<std::pair<int, int>> days; // month, day
-    };
-    const Zone zones[] = {
-        {"Europe/Berlin", {{3, 31}, {10, 27}}},
-        {"Australia/Lord_Howe", {{4, 7}, {10, 6}}},
-    };
-    for (const Zone& zone : zones) {
-        setenv("TZ", zone.name, 1);
-        tzset();
-        for (const auto& [month, day] : zone.days) {
-            LocalTimeCache cache;
-            int compared = 0;
-            for (int hour = 0; hour < 24; ++hour)
-                for (int minute = 0; minute < 60; ++minute)
-                    for (int second : {0, 1, 29, 30, 59, 60, 63}) {
-                        const uint32_t packed = PackEventTime({2024, month, day, hour, minute, second});
-                        ASSERT_EQ(cache.Seconds(packed), LocalSeconds(2024, month, day, hour, minute, second))
-                            << zone.name << " " << month << "/" << day << " " << hour << ":" << minute << ":"
-                            << second;
-                        ++compared;
-                    }
-            EXPECT_EQ(compared, 24 * 60 * 7);
+    int dvr = 0;
+    for (const ClockChangeZone& zone : kClockChangeZones) {
+        SCOPED_TRACE(zone.name);
+        ScopedTimeZone inZone(zone.name);
+        for (const bool autumn : {true, false}) {
+            const int month = autumn ? zone.autumnMonth : zone.springMonth;
+            const int day = autumn ? zone.autumnDay : zone.springDay;
+            const int hour = autumn ? zone.repeatedHour : zone.skippedHour;
+            const int minute = autumn ? zone.repeatedMinute : zone.skippedMinute;
+            auto at = [&](uint32_t key, int addMinutes, int h, int d) {
+                const int m = minute + addMinutes;
+                return MakeRecord({key, kClassPower, 10, 0, 0, {2024, month, d, h + m / 60, m % 60, 5}});
+            };
+            // Three events in the night's odd half hour, two just outside
+            // the window.
+            std::vector<EventRecord> alone{at(1, 0, hour, day), at(2, 10, hour, day), at(3, 20, hour, day)};
+            std::vector<EventRecord> crowded;
+            const EventRecord summer = MakeRecord({100, kClassPower, 10, 0, 0, {2024, 7, 1, hour, 10, 0}});
+            const EventRecord winter = MakeRecord({101, kClassPower, 10, 0, 0, {2024, 12, 1, hour, 10, 0}});
+            for (const EventRecord& r : alone) {
+                crowded.push_back(autumn ? summer : winter);
+                EventRecord copy = r;
+                copy.key += 10;
+                crowded.push_back(copy);
+                crowded.push_back(autumn ? winter : summer);
+            }
+            crowded.push_back(at(102, 0, hour - 1, day));
+            crowded.push_back(at(103, 0, hour + 1, day));
+            const QString a = QStringLiteral("Alone%1").arg(dvr), b = QStringLiteral("Crowded%1").arg(dvr);
+            ++dvr;
+            AddDvr(a, alone);
+            AddDvr(b, crowded);
+            page.reset();
+            Open();
+            Check(IDC_SEARCH_POWER_ON);
+            const QDate date(2024, month, day);
+            SetWindow(QDateTime(date, QTime(hour, minute, 0)), QDateTime(date, QTime(hour, minute + 29, 59)));
+            ASSERT_TRUE(Search());
+            EXPECT_EQ(KeySet(), (std::set<uint32_t>{1, 2, 3, 11, 12, 13})) << (autumn ? "autumn" : "spring");
         }
     }
-    if (previous)
-        setenv("TZ", saved.c_str(), 1);
-    else
-        unsetenv("TZ");
-    tzset();
 }
 
 // No search directory in the settings: the readers read where the monitor

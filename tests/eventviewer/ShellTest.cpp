@@ -8,10 +8,14 @@
 #include "viewercore/widgets/CButtonST.h"
 #include "viewercore/widgets/FolderChooser.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QTimer>
 
 TEST(EventViewerShell, StartWords)
 {
@@ -189,4 +193,39 @@ TEST(FolderChooser, ACancelLeavesNothing)
     EXPECT_FALSE(BrowseForFolder(nullptr, "/tmp", &chosen));
     EXPECT_TRUE(chosen.isEmpty());
     SetFolderChooserHandler(previous);
+}
+
+// The window menu's about entry opens the about box, modal, with the
+// program's version and its date line.
+TEST_F(ViewerFixture, TheAboutEntryOpensTheAboutBox)
+{
+    WriteSites({});
+    Start();
+    QAction* about = frame->AboutAction();
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(about->text(), "A&bout Event Viewer");
+    EXPECT_TRUE(frame->actions().contains(about));
+    EXPECT_EQ(frame->contextMenuPolicy(), Qt::ActionsContextMenu);
+    QString title, objectName;
+    QStringList texts;
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* box = nullptr;
+        PumpUntil([&] { return (box = QApplication::activeModalWidget()) != nullptr; }, 10000);
+        if (auto* dialog = qobject_cast<QDialog*>(box)) {
+            seen = true;
+            title = dialog->windowTitle();
+            objectName = dialog->objectName();
+            for (const QLabel* label : dialog->findChildren<QLabel*>())
+                texts << label->text();
+            dialog->accept();
+        }
+    });
+    about->trigger();
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(title, "About Event Viewer");
+    EXPECT_EQ(objectName, "100");
+    EXPECT_TRUE(texts.contains("Event Viewer V4.24")) << texts.join('|').toStdString();
+    EXPECT_EQ(texts.size(), 2); // the version and the date line
+    ASSERT_TRUE(CloseAndWait());
 }

@@ -61,6 +61,10 @@ def check(dump_tool):
     with tempfile.TemporaryDirectory() as directory:
         ours = subprocess.run([dump_tool, directory], check=True, capture_output=True, text=True).stdout.splitlines()
         theirs = decode(os.path.join(directory, 'Sample.dat'))
+        size = os.path.getsize(os.path.join(directory, 'Sample.dat'))
+    if size % 24:
+        print('%d bytes after the last whole record: appended after stray bytes' % (size % 24))
+        return 1
     if len(theirs) != 120:
         print('expected 120 records once each, the file holds %d' % len(theirs))
         return 1

@@ -4,11 +4,13 @@
 Runs eventviewer_search_probe on a temporary directory, then reads the
 database files it wrote from the record layout alone and applies each
 printed search the way an operator expects it: valid month, day, hour and
-minute; the window inclusive at both ends with each record's fields taken
-as local time one by one (mktime); any enabled filter passing. The kept
+minute; the window inclusive at both ends, compared as the DVR's clock
+readings (the PC's zone plays no part: the probe runs under zones with clock
+changes and must not depend on them); any enabled filter passing. The kept
 records must be the probe's, in file order.
    eventsearch.py PROBE [SEED...]
 """
+import calendar
 import os
 import struct
 import subprocess
@@ -31,10 +33,11 @@ def fields(packed):
             (packed >> 15) & 0x1F, (packed >> 20) & 0x3F, (packed >> 26) & 0x3F)
 
 
-def local_seconds(y, mo, d, h, mi, s):
-    # Python refuses seconds past 61; mktime carries them on the same way.
-    extra = max(0, s - 59)
-    return int(time.mktime((y, mo, d, h, mi, s - extra, 0, 0, -1))) + extra
+def clock_seconds(y, mo, d, h, mi, s):
+    """A wall-clock reading as a number, whatever the zone: a reading the
+    autumn night shows twice is one number, and fields past their range
+    carry on linearly (day 31 of February is 3 March)."""
+    return calendar.timegm((y, mo, 1, h, mi, s, 0, 0, 0)) + (d - 1) * 86400
 
 
 def passes(f, rec):
@@ -71,14 +74,14 @@ def expected(directory, line):
     records = read_records(os.path.join(directory, name + '.dat'))
     if records is None:
         return 'nodata', []
-    start = local_seconds(*w[:6]) if windowed else None
-    end = local_seconds(*w[6:]) if windowed else None
+    start = clock_seconds(*w[:6]) if windowed else None
+    end = clock_seconds(*w[6:]) if windowed else None
     kept = []
     for rec in records:
         y, mo, d, h, mi, s = fields(rec[1])
         if not (1 <= mo <= 12 and 1 <= d <= 31 and h <= 23 and mi <= 59):
             continue
-        if windowed and not (start <= local_seconds(y, mo, d, h, mi, s) <= end):
+        if windowed and not (start <= clock_seconds(y, mo, d, h, mi, s) <= end):
             continue
         if passes(f, rec):
             kept.append(rec[0])
