@@ -17,6 +17,13 @@ std::unique_ptr<RecordingWriter> CVyrdaxCtrl::MakeRecordingWriter()
 {
     RecordingWriter::Notices notices;
     notices.stopped = [this](int ch) {
+        // A recording the writer gave up (a file it could not open or write)
+        // must not go on looking like one; a split records on.
+        if (!recorder_->IsRecording(ch)) {
+            std::lock_guard<std::mutex> lock(statusLock_);
+            channels_[ch].status = channels_[ch].status.load() &
+                                   ~(STATUS_RECORD_MANUAL | STATUS_RECORD_SCHEDULE | STATUS_RECORD_ALARM);
+        }
         // On the receive thread the notice gives up once the thread is asked
         // to stop, so a host joining it is never waited on.
         const std::atomic<bool>* stop = receiveThread_.IsCurrentThread() ? &receiveThread_.StopFlag() : nullptr;

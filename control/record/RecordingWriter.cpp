@@ -179,6 +179,9 @@ int RecordingWriter::StartRecord(bool movieMode, const std::string& path, const 
 {
     if (channel < 0 || channel >= kChannelCount)
         return 0;
+    // Without a directory the day folders would land at the file system's root.
+    if (path.empty())
+        return -1;
     Channel& c = channels_[static_cast<std::size_t>(channel)];
     std::lock_guard<std::mutex> lock(c.lock);
     if (c.aviRequest != 0 && !c.aviWriting)

@@ -90,7 +90,8 @@ public:
     void SetClock(RecordClock clock);
 
     // Movie mode (true) records into movie files; otherwise the request is
-    // left for the AVI writer. Returns 0.
+    // left for the AVI writer. Returns 0, or -1 (nothing started) for an
+    // empty directory.
     int StartRecord(bool movieMode, const std::string& path, const std::string& fname1, const std::string& fname2,
                     int channel);
     void StopRecord(bool movieMode, int channel);

@@ -91,7 +91,9 @@ void CComboListCtrl::mousePressEvent(QMouseEvent* event)
     QTableWidget::mousePressEvent(event);
     if (event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier))
         return;
-    EditCell(index.row(), index.column());
+    // One click chooses: the drop-down opens with its list shown.
+    if (EditCell(index.row(), index.column()) && combo_->Active())
+        combo_->showPopup();
 }
 
 bool CComboListCtrl::EditCell(int row, int column)

@@ -125,6 +125,7 @@ CConfigDlg::CConfigDlg(QWidget* parent) : QDialog(parent)
     channelCombo_ = Make<QComboBox>(this, IDC_SCHEDULE_CHANNEL, Dlu(459, 206, 69, 14));
     connect(channelCombo_, &QComboBox::activated, this, [this](int index) {
         painter_.SetChannel(index);
+        UpdateScheduleHint();
         update();
     });
     applyAll_ = Make<QPushButton>(this, IDC_APPLY_ALL, Dlu(535, 205, 58, 14));
@@ -186,6 +187,10 @@ void CConfigDlg::Begin(const Opening& opening)
     record_.clear();
     page_.reset();
     shownTexts_.clear();
+    localShownTexts_.clear();
+    // A brush chosen in the other mode, or at the last opening, is not this
+    // opening's: local cells hold only 1 or 0.
+    ChooseBrush(IDC_BRUSH_CLEAR);
     parentName_.clear();
     pageName_.clear();
     groupCopy_ = opening.group ? CGroup::CopyFrom(*opening.group, true) : std::make_unique<CGroup>();
@@ -440,11 +445,28 @@ void CConfigDlg::ShowSchedule(bool dvr)
             painter_.SetChannel(0);
     }
     channelCombo_->setCurrentIndex(painter_.Channel());
+    if (!dvr && painter_.Brush() > 1)
+        ChooseBrush(IDC_BRUSH_CLEAR);
+    UpdateScheduleHint();
     update();
+}
+
+void CConfigDlg::UpdateScheduleHint()
+{
+    if (scheduleMode_ == 0)
+        return;
+    const bool local = scheduleMode_ == 2;
+    const bool unknown = painter_.ChannelHasUnknownValues(local);
+    hint_->setText(unknown ? kUnknownScheduleValues : "");
+    // Local mode has no hint line of its own; it shows only for this.
+    if (local)
+        hint_->setVisible(unknown);
 }
 
 void CConfigDlg::HideSchedule()
 {
+    if (scheduleMode_ == 2)
+        hint_->hide();
     scheduleMode_ = 0;
     for (auto& [id, box] : brushes_)
         box->hide();
@@ -464,6 +486,7 @@ void CConfigDlg::ChooseBrush(int id)
 void CConfigDlg::ApplyToAll()
 {
     painter_.ApplyToAll(scheduleMode_ == 1 ? Context().Channels() : CGroup::kCellCount);
+    UpdateScheduleHint();
     update();
 }
 
@@ -485,15 +508,19 @@ void CConfigDlg::mousePressEvent(QMouseEvent* event)
 
 void CConfigDlg::mouseMoveEvent(QMouseEvent* event)
 {
-    if (scheduleMode_ != 0 && painter_.MouseMove(event->position().toPoint()))
+    if (scheduleMode_ != 0 && painter_.MouseMove(event->position().toPoint())) {
+        UpdateScheduleHint();
         update();
+    }
     QDialog::mouseMoveEvent(event);
 }
 
 void CConfigDlg::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (scheduleMode_ != 0 && painter_.MouseUp(event->position().toPoint()))
+    if (scheduleMode_ != 0 && painter_.MouseUp(event->position().toPoint())) {
+        UpdateScheduleHint();
         update();
+    }
     QDialog::mouseReleaseEvent(event);
 }
 
@@ -574,29 +601,58 @@ void CConfigDlg::ShowLocalPage(const QString& parent, const QString& page)
     }
     for (int c = 0; c < grid_->columnCount(); ++c)
         grid_->setColumnWidth(c, 100);
+    localShownTexts_ = GridTexts();
 }
 
 void CConfigDlg::CollectLocalPage()
 {
     if (!initialised_ || mode_ != ModeLocal || !groupCopy_)
         return;
+    // Only what the operator changed is taken: a value the lists do not know
+    // (shown as an empty cell, or as "On" for any non-zero flag) keeps its value.
+    const setup::PageTexts edited = GridTexts();
+    auto changed = [&](int row, int column) {
+        return row < static_cast<int>(edited.size()) && row < static_cast<int>(localShownTexts_.size()) &&
+               column < static_cast<int>(edited[row].size()) &&
+               column < static_cast<int>(localShownTexts_[row].size()) &&
+               edited[row][column] != localShownTexts_[row][column];
+    };
     if (pageName_ == "General Setup" && grid_->rowCount() == static_cast<int>(std::size(kGeneralRows))) {
         int r = 0;
         for (const auto& row : kGeneralRows) {
-            const QString text = grid_->CellText(r++, 1);
-            (*groupCopy_).*row.field = row.list ? ListIndex(*row.list, text) : OnOffValue(text);
+            if (changed(r, 0))
+                (*groupCopy_).*row.field = row.list ? ListIndex(*row.list, edited[r][0]) : OnOffValue(edited[r][0]);
+            ++r;
         }
     } else if (pageName_ == "Record Enable" && grid_->rowCount() == CGroup::kCellCount + 1) {
-        for (int k = 0; k < CGroup::kCellCount; ++k) {
-            groupCopy_->motionRecord[k] = OnOffValue(grid_->CellText(k + 1, 1));
-            groupCopy_->sensorRecord[k] = OnOffValue(grid_->CellText(k + 1, 2));
-            groupCopy_->scheduleRecord[k] = OnOffValue(grid_->CellText(k + 1, 3));
-        }
+        std::array<int16_t, CGroup::kCellCount>* flags[] = {&groupCopy_->motionRecord, &groupCopy_->sensorRecord,
+                                                           &groupCopy_->scheduleRecord};
+        for (int k = 0; k < CGroup::kCellCount; ++k)
+            for (int c = 0; c < 3; ++c)
+                if (changed(k + 1, c))
+                    (*flags[c])[k] = OnOffValue(edited[k + 1][c]);
     } else if (pageName_ == "Schedule Setup") {
         for (int cell = 0; cell < CGroup::kCellCount; ++cell)
             for (int r = 0; r < CGroup::kDayRows; ++r)
                 groupCopy_->schedule[cell][r] = localSchedule_[cell][r];
     }
+}
+
+bool CConfigDlg::DirectoriesValid()
+{
+    // An empty or relative directory would put the day folders under "/" or
+    // wherever the program happens to run, and leave the disk monitor blind.
+    auto full = [](const QString& text) { return text.startsWith('/'); };
+    const char* refusal = !full(recordDirEdit_->text())    ? kRecordingDirectoryNotFull
+                          : !full(captureDirEdit_->text()) ? kCaptureDirectoryNotFull
+                                                           : nullptr;
+    if (!refusal)
+        return true;
+    if (pageName_ != "Directory")
+        SelectPage(kLocalRoot, "Directory");
+    platform::MessageBox(this, refusal);
+    (refusal == kRecordingDirectoryNotFull ? recordDirEdit_ : captureDirEdit_)->setFocus();
+    return false;
 }
 
 void CConfigDlg::ChooseFolder(bool recording)
@@ -612,6 +668,8 @@ void CConfigDlg::ChooseFolder(bool recording)
 void CConfigDlg::accept()
 {
     if (mode_ == ModeLocal) {
+        if (!DirectoriesValid())
+            return;
         recordingDirectory_ = recordDirEdit_->text();
         captureDirectory_ = captureDirEdit_->text();
         CollectLocalPage();
@@ -622,9 +680,14 @@ void CConfigDlg::accept()
             return;
         if (pageShown_ && control_) {
             // The edited copy goes into the control's buffer just before the
-            // upload, so no reply that came meanwhile is mixed into it.
-            if (control_->WriteDVRData(record_.data(), record_.size()))
-                control_->CmdToDVR(kCmdSetupUpload, 0, channel_);
+            // upload, so no reply that came meanwhile is mixed into it. A
+            // link that is down would lose the edits without a word: the
+            // operator is told and keeps them.
+            if (!control_->isConnect(channel_) || !control_->WriteDVRData(record_.data(), record_.size())) {
+                platform::MessageBox(this, kSetupNotSent);
+                return;
+            }
+            control_->CmdToDVR(kCmdSetupUpload, 0, channel_);
         }
     }
     if (saveSettings)

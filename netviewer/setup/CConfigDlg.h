@@ -28,6 +28,19 @@ class QGroupBox;
 // Asked before a changed recording directory stops all recording.
 inline constexpr const char* kChangedRecordingFolder =
     "You have changed the folder now being in recording. \nThe current recording will stop. ";
+// OK could not hand the edited setup to the DVR; the dialog stays open.
+inline constexpr const char* kSetupNotSent =
+    "The setup was not sent: the DVR is not connected.\nYour changes are kept; press OK again once it is "
+    "connected, or Cancel to drop them.";
+// A directory text that is empty or not a full path.
+inline constexpr const char* kRecordingDirectoryNotFull =
+    "Please enter the full path of the recording directory, beginning with \"/\".";
+inline constexpr const char* kCaptureDirectoryNotFull =
+    "Please enter the full path of the capture directory, beginning with \"/\".";
+// The hint under a schedule that holds values this program does not know.
+inline constexpr const char* kUnknownScheduleValues =
+    "Dark grey cells hold a value this program does not know: it is kept until painted over, and "
+    "in the every-day row it locks the hour.";
 
 class CConfigDlg : public QDialog {
 public:
@@ -127,6 +140,10 @@ private:
     void ShowDirectoryControls(bool visible);
     void ShowLocalPage(const QString& parent, const QString& page);
     void CollectLocalPage();
+    // The directory texts are full paths; otherwise says so on the
+    // Directory page and returns false.
+    bool DirectoriesValid();
+    void UpdateScheduleHint();
     void ChooseFolder(bool recording);
     setup::SetupContext Context() const;
 
@@ -143,6 +160,8 @@ private:
     setup::Layout layout_ = setup::Layout::Small;
     std::optional<setup::Page> page_;
     setup::PageTexts shownTexts_;
+    // The Local page's texts as shown: only cells that differ are collected.
+    setup::PageTexts localShownTexts_;
     QString parentName_;
     QString pageName_;
     QString recordingDirectory_;

@@ -27,6 +27,8 @@ void CInPlaceCombo::Begin(int row, int column, const QStringList& items, const Q
 void CInPlaceCombo::Abandon()
 {
     active_ = false;
+    if (view() && view()->isVisible())
+        hidePopup();
     hide();
 }
 

@@ -85,8 +85,10 @@ QRect SchedulePainter::CellRect(int row, int hour)
     return QRect(252 + 28 * hour, 105 + 27 * row, 27, 26);
 }
 
-QColor SchedulePainter::CellColour(int value)
+QColor SchedulePainter::CellColour(int value, bool local)
 {
+    if (!KnownValue(value, local))
+        return QColor(64, 64, 64);
     switch (value) {
     case 1: return QColor(255, 204, 0);
     case 2: return QColor(217, 0, 0);
@@ -94,6 +96,17 @@ QColor SchedulePainter::CellColour(int value)
     case 4: return QColor(237, 102, 255);
     default: return QColor(239, 241, 219);
     }
+}
+
+bool SchedulePainter::ChannelHasUnknownValues(bool local) const
+{
+    if (!grids_ || channel_ < 0 || channel_ >= static_cast<int>(grids_->size()))
+        return false;
+    for (const auto& row : (*grids_)[channel_])
+        for (int16_t value : row)
+            if (!KnownValue(value, local))
+                return true;
+    return false;
 }
 
 void SchedulePainter::Draw(QPainter& painter, const QImage& background, bool local) const
@@ -106,7 +119,7 @@ void SchedulePainter::Draw(QPainter& painter, const QImage& background, bool loc
     for (int r = 0; r < setup::kScheduleRows; ++r)
         for (int h = 0; h < setup::kScheduleHours; ++h)
             if (grid[r][h] != 0) {
-                const QColor colour = CellColour(local ? 1 : grid[r][h]);
+                const QColor colour = CellColour(grid[r][h], local);
                 painter.setPen(colour);
                 painter.setBrush(colour);
                 painter.drawRect(CellRect(r, h).adjusted(0, 0, -1, -1));

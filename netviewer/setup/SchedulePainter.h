@@ -43,9 +43,12 @@ public:
     void ApplyToAll(int count);
 
     static QRect CellRect(int row, int hour);
-    static QColor CellColour(int value);
-    // Background and every non-zero cell of the channel; the local grid draws
-    // every cell in the colour of "Always".
+    // A value no brush paints (the local grid knows only 1) is drawn dark,
+    // so that a grid that looks empty never hides set or locked hours.
+    static QColor CellColour(int value, bool local = false);
+    static bool KnownValue(int value, bool local) { return value >= 0 && value <= (local ? 1 : 4); }
+    bool ChannelHasUnknownValues(bool local) const;
+    // Background and every non-zero cell of the channel.
     void Draw(QPainter& painter, const QImage& background, bool local) const;
 
 private:

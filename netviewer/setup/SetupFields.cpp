@@ -106,6 +106,15 @@ std::vector<SequenceGroup> SequenceGroups(int effectiveN)
     return {{16, "01-04"}, {17, "05-08"}, {18, "09-12"}, {19, "13-16"}, {20, "01-08"}, {21, "09-16"}, {22, "01-16"}};
 }
 
+// A biased value v shows as v + 1, which does not fit 32 bits for the
+// largest v a record can hold.
+QString ShowBiased(const QString& format, int32_t v)
+{
+    QString wide = format;
+    wide.replace("d", "lld");
+    return QString::asprintf(qPrintable(wide), static_cast<long long>(v) + 1);
+}
+
 QString ShowSequenceOrder(int v, int effectiveN)
 {
     if (v >= 0 && v < effectiveN - 1)
@@ -177,7 +186,7 @@ std::vector<int> AllColumns(int count)
 int ChannelCountFromDvrType(int dvrType)
 {
     const int n = dvrType == 4 ? 5 : dvrType;
-    return std::max(1, n - 1);
+    return n <= 2 ? 1 : n - 1;
 }
 
 std::optional<Layout> SetupContext::LayoutOfSize(std::size_t size)
@@ -491,7 +500,7 @@ QString ShowField(const Field& field, const std::vector<uint8_t>& record, const 
     case FieldKind::None: return QString();
     case FieldKind::List: return listText(field.list, v);
     case FieldKind::OnOff: return v != 0 ? "On" : "Off";
-    case FieldKind::Biased: return QString::asprintf(qPrintable(field.format), v + 1);
+    case FieldKind::Biased: return ShowBiased(field.format, v);
     case FieldKind::Number: return QString::number(v);
     case FieldKind::Port: return QString::asprintf("%04d", v);
     case FieldKind::Text: return ReadText(record, field.offset, field.width, field.shown);
@@ -510,8 +519,9 @@ QString ShowField(const Field& field, const std::vector<uint8_t>& record, const 
     case FieldKind::TimeZone:
         return ReadInt(record, field.aux) == 0 ? kTimeZones[kTimeZoneNone] : listText(field.list, v);
     case FieldKind::Clock:
-        return QString::asprintf("%02d/%02d/%04d %02d:%02d:%02d", ReadInt(record, field.offset + 4),
-                                 ReadInt(record, field.offset + 8), ReadInt(record, field.offset) + 2000,
+        // The year travels as year - 2000; a hostile value must not wrap.
+        return QString::asprintf("%02d/%02d/%04lld %02d:%02d:%02d", ReadInt(record, field.offset + 4),
+                                 ReadInt(record, field.offset + 8), ReadInt(record, field.offset) + 2000LL,
                                  ReadInt(record, field.offset + 12), ReadInt(record, field.offset + 16),
                                  ReadInt(record, field.offset + 20));
     case FieldKind::Resolution:
@@ -593,40 +603,46 @@ bool IsFourDigits(const QString& text)
     return true;
 }
 
-const char* CheckPage(const Page& page, const PageTexts& edited)
+// The page's check, judged on the cells the operator changed: what came
+// from the DVR untouched goes back as it came, whatever it holds, so a value
+// the DVR itself got wrong never locks the operator on a page.
+const char* CheckPage(const Page& page, const PageTexts& shown, const PageTexts& edited)
 {
     const std::size_t first = page.allChannelsRow ? 1 : 0;
+    auto changed = [&](std::size_t row, std::size_t column) {
+        return column < edited[row].size() && (column >= shown[row].size() || edited[row][column] != shown[row][column]);
+    };
+    // A changed cell of `column` that equals the same column of another row.
+    auto changedDuplicate = [&](std::size_t column) {
+        for (std::size_t r = first; r < edited.size(); ++r) {
+            if (!changed(r, column))
+                continue;
+            for (std::size_t other = first; other < edited.size(); ++other)
+                if (other != r && column < edited[other].size() && edited[other][column] == edited[r][column])
+                    return true;
+        }
+        return false;
+    };
     switch (page.check) {
     case PageCheck::None: return nullptr;
-    case PageCheck::PtzIds: {
-        std::set<QString> ids;
-        for (const auto& row : edited)
-            if (!ids.insert(row[2]).second)
-                return kPtzIdConflict;
-        return nullptr;
-    }
+    case PageCheck::PtzIds: return changedDuplicate(2) ? kPtzIdConflict : nullptr;
     case PageCheck::NameLength:
-        for (const auto& row : edited)
-            if (row[0].size() > 8)
+        for (std::size_t r = 0; r < edited.size(); ++r)
+            if (changed(r, 0) && edited[r][0].size() > 8)
                 return kNameLength;
         return nullptr;
     case PageCheck::Range99:
         for (std::size_t r = first; r < edited.size(); ++r)
-            for (const QString& text : edited[r]) {
+            for (std::size_t c = 0; c < edited[r].size(); ++c) {
                 int v = 0;
-                if (!ParseStrictInt(text, &v) || v > 99)
+                if (changed(r, c) && (!ParseStrictInt(edited[r][c], &v) || v > 99))
                     return kValueRange;
             }
         return nullptr;
-    case PageCheck::PipDistinct: {
-        std::set<QString> channels;
-        for (const auto& row : edited)
-            channels.insert(row[0]);
-        return channels.size() == edited.size() ? nullptr : kPipDistinct;
-    }
+    case PageCheck::PipDistinct: return changedDuplicate(0) ? kPipDistinct : nullptr;
     case PageCheck::Passwords:
-        for (const auto& row : edited)
-            if (!IsFourDigits(row[0]))
+        for (std::size_t r = 0; r < edited.size(); ++r)
+            if (changed(r, 0) && !IsFourDigits(edited[r][0]))
                 return kPasswordDigits;
         return nullptr;
     case PageCheck::FrameBudget: return nullptr; // needs the record's video type: StorePage
@@ -642,10 +658,18 @@ QString StorePage(const Page& page, const PageTexts& shown, const PageTexts& edi
     if (record.size() != context.RecordSize() || shown.size() != page.rows.size() ||
         edited.size() != page.rows.size())
         return QString();
+    for (std::size_t r = 0; r < page.rows.size(); ++r)
+        if (shown[r].size() != page.rows[r].cells.size() || edited[r].size() != page.rows[r].cells.size())
+            return QString();
     if (page.check == PageCheck::FrameBudget) {
-        if (AvailableFrameRate(edited, VideoSignalType(record, context.layout), context.EffectiveN()) < 0)
+        // Refused only when the operator's changes leave the budget below
+        // zero and below what the DVR had.
+        const int video = VideoSignalType(record, context.layout);
+        const int before = AvailableFrameRate(shown, video, context.EffectiveN());
+        const int after = AvailableFrameRate(edited, video, context.EffectiveN());
+        if (after < 0 && after < before)
             return kFrameRateNegative;
-    } else if (const char* refusal = CheckPage(page, edited)) {
+    } else if (const char* refusal = CheckPage(page, shown, edited)) {
         return refusal;
     }
     for (std::size_t r = 0; r < page.rows.size(); ++r) {
@@ -659,6 +683,8 @@ QString StorePage(const Page& page, const PageTexts& shown, const PageTexts& edi
                 for (int k = 0; k < field.width; ++k)
                     record[field.offset + k] = k < text.size() ? static_cast<uint8_t>(text[k].toLatin1()) : 0;
             } else if (field.kind == FieldKind::Password) {
+                if (!IsFourDigits(text))
+                    continue;
                 for (int k = 0; k < 4; ++k)
                     record[field.offset + k] = static_cast<uint8_t>(text[k].toLatin1());
             } else if (const auto value = ParseField(field, text, context)) {
@@ -672,6 +698,7 @@ QString StorePage(const Page& page, const PageTexts& shown, const PageTexts& edi
 int AvailableFrameRate(const PageTexts& texts, int videoType, int effectiveN)
 {
     const int budget = videoType == 1 ? 200 : 240;
+    const QStringList& speeds = videoType == 1 ? kSpeedPal : kSpeedNtsc;
     auto used = [&](std::size_t from, std::size_t to) {
         int sum = 0;
         for (std::size_t r = from; r <= to && r < texts.size(); ++r) {
@@ -679,7 +706,8 @@ int AvailableFrameRate(const PageTexts& texts, int videoType, int effectiveN)
                 continue;
             const QString& size = texts[r][0];
             const int weight = size == "CIF" ? 1 : size == "H.D1" ? 2 : size == "D1" ? 4 : 0;
-            sum += weight * texts[r][1].toInt();
+            // A speed the list does not know counts for nothing.
+            sum += weight * (speeds.contains(texts[r][1]) ? texts[r][1].toInt() : 0);
         }
         return sum;
     };

@@ -471,7 +471,7 @@ void CVyrNVRView::OnCommand(int id)
         break;
     case ID_CELL_CLEAR_ALL: ClearAllCells(); break;
     case ID_CELL_CONNECT_ALL: ConnectAll(); break;
-    case ID_CELL_DISCONNECT_ALL: DisconnectPage(); break;
+    case ID_CELL_DISCONNECT_ALL: StopAllChannels(); break; // every cell, shown or not
     case ID_CELL_PROPERTIES:
         if (!CellUsable(selectedCell_))
             platform::MessageBox(this, kDropDvrFirst);

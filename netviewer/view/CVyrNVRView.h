@@ -216,6 +216,7 @@ public:
     void ConnectAll();           // the shown page, one cell every 50 ms
     bool Connecting() const { return !pendingConnects_.empty(); }
     void DisconnectPage();
+    // Stops and disconnects every bound cell, shown or not.
     void StopAllChannels();
     // Disconnects every cell still connected; the number that were.
     int BusyChannels();
@@ -234,6 +235,8 @@ public:
     // Ends the cell's recording and its timers.
     void StopChannel(int cell);
     void StopAllRecording();
+    // The control ended a cell's recording (WM_VIDEO_RECORD_STOPPED).
+    void OnRecordStopped(int cell);
     viewer::RecordNames MakeRecordFileName(int type, int cell);
     bool IsScheduledNow(int cell) const;
     void LocalRecordSelected();
@@ -374,6 +377,13 @@ private:
     std::function<QDateTime()> clock_;
     viewer::DiskSpaceMonitor diskMonitor_;
     bool diskBoxShown_ = false;
+    // The cell whose recording the view is stopping itself, so its own stop
+    // notice is not taken for a failure.
+    int stoppingCell_ = -1;
+    // When the control last gave a cell's recording up; alarms and the
+    // schedule start it again only after a pause, so a directory that cannot
+    // be written does not raise an error box with every alarm frame.
+    std::array<QDateTime, kCells> recordFailedAt_;
 
     struct Skin {
         QImage leftTop, leftTopGroup, leftLeft, leftRight, leftBottom, ptz, preset, none, audio, topStretch,

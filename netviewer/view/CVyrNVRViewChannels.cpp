@@ -20,6 +20,7 @@ using viewer::RecordType;
 namespace {
 
 constexpr int kScheduleTestMs = 3000;
+constexpr int kRetryAfterFailureSeconds = 60;
 
 } // namespace
 
@@ -125,7 +126,9 @@ void CVyrNVRView::StopChannel(int cell)
     CDVyrdax* control = ControlAt(cells_[cell].slot);
     const short ch = cells_[cell].channel;
     if (control->GetStatus(ch) & kStatusRecording) {
+        stoppingCell_ = cell;
         control->StopRecord(ch);
+        stoppingCell_ = -1;
         KillViewTimer(kTimerForcedRecord + cell);
         KillViewTimer(kTimerMotionRecord + cell);
         KillViewTimer(kTimerSensorRecord + cell);
@@ -139,11 +142,32 @@ void CVyrNVRView::StopAllRecording()
         StopChannel(cell);
 }
 
+void CVyrNVRView::OnRecordStopped(int cell)
+{
+    if (!CellUsable(cell) || cell == stoppingCell_)
+        return;
+    CDVyrdax* control = ControlAt(cells_[cell].slot);
+    const short ch = cells_[cell].channel;
+    const long status = control->GetStatus(ch);
+    if (status & kStatusRecording)
+        return; // a 20-minute split: the recording goes on in a new file
+    // The control gave the recording up: nothing of it may stop a later one.
+    KillViewTimer(kTimerForcedRecord + cell);
+    KillViewTimer(kTimerMotionRecord + cell);
+    KillViewTimer(kTimerSensorRecord + cell);
+    if (status & kStatusLive)
+        control->SetStatus(ch, kStatusLive);
+    recordFailedAt_[cell] = Now();
+}
+
 viewer::RecordNames CVyrNVRView::MakeRecordFileName(int type, int cell)
 {
     const SettingsDocument& data = document_->Data();
-    QDir().mkpath(data.recordingDirectory);
-    QDir().mkpath(data.captureDirectory);
+    // No directory is ever made from an empty one: its day folders would
+    // land at the file system's root.
+    for (const QString& directory : {data.recordingDirectory, data.captureDirectory})
+        if (!directory.isEmpty())
+            QDir().mkpath(directory);
     const CGroup* group = document_->CurrentGroup();
     const bool avi = group && group->recordingFileFormat != 0;
     QString channelName;
@@ -151,7 +175,7 @@ viewer::RecordNames CVyrNVRView::MakeRecordFileName(int type, int cell)
         channelName = ControlAt(cells_[cell].slot)->GetChannelName(cells_[cell].channel);
     viewer::RecordNames names = viewer::MakeRecordNames(type, channelName, cell, Now(), data.recordingDirectory,
                                                               data.captureDirectory, avi);
-    if (type != viewer::RecordSnapshot)
+    if (type != viewer::RecordSnapshot && !data.recordingDirectory.isEmpty())
         QDir().mkdir(names.dayDirectory);
     return names;
 }
@@ -183,6 +207,9 @@ void CVyrNVRView::StartChannelRecording(int mode, int type, int cell)
         StopChannel(cell);
         return;
     }
+    const qint64 sinceFailure = recordFailedAt_[cell].isValid() ? recordFailedAt_[cell].secsTo(Now()) : -1;
+    if (type != viewer::RecordByHand && sinceFailure >= 0 && sinceFailure < kRetryAfterFailureSeconds)
+        return;
     control->SetRecType(group->recordingFileFormat);
     if (!(status & kStatusLive) || (status & kStatusRecording))
         return;
@@ -227,6 +254,12 @@ void CVyrNVRView::LocalRecordSelected()
         return;
     if (!ControlAt(cells_[cell].slot)->isConnect(cells_[cell].channel)) {
         platform::MessageBox(this, kConnectFirst);
+        return;
+    }
+    // Refused for the monitor's reason, said at the click rather than at
+    // its next test.
+    if (!diskMonitor_.SpaceSufficient()) {
+        platform::MessageBox(this, kDiskSpaceLow);
         return;
     }
     StartChannelRecording(0, viewer::RecordByHand, cell);
@@ -414,6 +447,7 @@ platform::LRESULT CVyrNVRView::OnMessage(uint32_t message, platform::WPARAM wPar
         if (CellUsable(cell) && (ControlAt(cells_[cell].slot)->GetStatus(cells_[cell].channel) & kStatusRecording))
             StopChannel(cell);
         return 0;
+    case vyrdax::WM_VIDEO_RECORD_STOPPED: OnRecordStopped(cell); return 0;
     case vyrdax::WM_VIDEO_DVR_DATA: OnSetupData(static_cast<int>(wParam), cell); return 0;
     case WM_SLIDER_MOVED: OnSliderMoved(static_cast<int>(wParam), static_cast<int>(lParam)); return 0;
     case WM_DISK_SPACE_LOW: OnDiskSpaceLow(); return 0;

@@ -110,6 +110,7 @@ void CVyrNVRView::ApplyLocalSettings(const CGroup& copy, const QString& recordin
     if (recordingDirectory != data.recordingDirectory) {
         platform::MessageBox(this, kChangedRecordingFolder);
         StopAllRecording();
+        recordFailedAt_.fill(QDateTime()); // the new directory may well be writable
     }
     data.recordingDirectory = recordingDirectory;
     data.captureDirectory = captureDirectory;

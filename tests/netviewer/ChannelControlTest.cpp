@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include "tests/audio/FakeAudioDevice.h"
 
@@ -102,16 +103,98 @@ TEST_F(ChannelControlTest, LocalRecordTogglesAndDisconnectingEndsTheRecording)
     EXPECT_FALSE(Recording(3));
 
     // A channel the control disconnects by itself tells the view, which ends
-    // the recording.
+    // the recording: its time limit is gone and its file is closed, so the
+    // frames of a later connection do not run on into it.
+    Group().forcedRecordingTime = 1;
     View()->SelectCell(0);
     View()->OnCommand(IDC_LOCAL_RECORD);
     ASSERT_TRUE(Recording(0));
+    ASSERT_EQ(View()->TimerPeriod(kTimerForcedRecord + 0), 602000);
     Pump(1200);
     Control(0)->DisConnectSvr(View()->CellAt(0).channel);
     EXPECT_FALSE(Recording(0));
+    EXPECT_EQ(View()->TimerPeriod(kTimerForcedRecord + 0), 0);
     const QStringList ended = RecordingsStartingWith(recordingDirectory, "F.LotA01.");
     ASSERT_EQ(ended.size(), 1);
+    const qint64 size = QFileInfo(ended[0]).size();
+    EXPECT_GT(size, 32);
+    Control(0)->Connect(View()->CellAt(0).channel);
+    ASSERT_TRUE(PumpUntil([this] { return Control(0)->isConnect(View()->CellAt(0).channel); }, 10000));
+    Pump(1500);
+    EXPECT_EQ(QFileInfo(ended[0]).size(), size);
     EXPECT_EQ(MovieCheck(ended[0]), 0);
+}
+
+TEST_F(ChannelControlTest, DisconnectAllReachesEveryCellAndEndsTheirRecordings)
+{
+    StartConnected();
+    for (int cell : {0, 3}) {
+        View()->SelectCell(cell);
+        View()->OnCommand(IDC_LOCAL_RECORD);
+        ASSERT_TRUE(Recording(cell));
+    }
+    // The single-cell view of cell 2 shows none of the others.
+    View()->SelectCell(2);
+    View()->ToggleSingleCell();
+    ASSERT_EQ(View()->SplitMode(), 1);
+    ASSERT_EQ(View()->FirstCell(), 2);
+    View()->OnCommand(ID_CELL_DISCONNECT_ALL);
+    for (int cell = 0; cell < 4; ++cell) {
+        EXPECT_FALSE(Control(cell)->isConnect(View()->CellAt(cell).channel)) << cell;
+        EXPECT_FALSE(Recording(cell)) << cell;
+    }
+}
+
+TEST_F(ChannelControlTest, ARecordingTheControlGivesUpNoLongerCountsAsOne)
+{
+    StartConnected();
+    CGroup& group = Group();
+    group.motionRecord[0] = 1;
+    group.motionRecordingTime = 2;
+    group.scheduleRecord[1] = 1;
+    group.schedule[1][1][12] = group.schedule[1][1][13] = 1; // Sunday noon to two
+    group.forcedRecordingTime = 0;
+    // A plain file where the recording directory should be: nothing can be
+    // created under it, whoever runs the test.
+    QFile blocker(dir.filePath("blocker"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const QString good = document->Data().recordingDirectory;
+    document->Data().recordingDirectory = dir.filePath("blocker/rec");
+
+    Alarm(vyrdax::WM_VIDEO_ALARM, 0);
+    View()->OnTimer(kTimerSchedule + 1);
+    View()->SelectCell(2);
+    View()->OnCommand(IDC_LOCAL_RECORD);
+    ASSERT_TRUE((Status(0) & kStatusRecordAlarm) && (Status(1) & kStatusRecordSchedule) &&
+                (Status(2) & kStatusRecordByHand));
+    ASSERT_EQ(View()->TimerPeriod(kTimerMotionRecord + 0), 32000);
+    // The first key frame cannot be written: the control says so and the
+    // cells stop looking like recordings.
+    ASSERT_TRUE(PumpUntil([this] { return !Recording(0) && !Recording(1) && !Recording(2); }, 10000));
+    EXPECT_TRUE(PumpUntil([this] { return BoxesSaying("Record File Open Error!") >= 3; }, 5000));
+    EXPECT_TRUE(Status(0) & kStatusLive);
+    EXPECT_EQ(View()->TimerPeriod(kTimerMotionRecord + 0), 0);
+    // Local Record starts again rather than toggling a recording that is gone.
+    View()->OnCommand(IDC_LOCAL_RECORD);
+    EXPECT_TRUE(Status(2) & kStatusRecordByHand);
+    // Alarm frames and schedule tests right after a failure do not start
+    // another one at once.
+    Alarm(vyrdax::WM_VIDEO_ALARM, 0);
+    View()->OnTimer(kTimerSchedule + 1);
+    EXPECT_FALSE(Recording(0) || Recording(1));
+
+    // A minute later, with the directory mended, both record again.
+    document->Data().recordingDirectory = good;
+    now = now.addSecs(61);
+    Alarm(vyrdax::WM_VIDEO_ALARM, 0);
+    View()->OnTimer(kTimerSchedule + 1);
+    EXPECT_TRUE(Status(0) & kStatusRecordAlarm);
+    EXPECT_TRUE(Status(1) & kStatusRecordSchedule);
+    Pump(1500);
+    View()->StopAllRecording();
+    EXPECT_EQ(RecordingsStartingWith(recordingDirectory, "M.LotA01.20261206.130059.00.mp4").size(), 1);
+    EXPECT_EQ(RecordingsStartingWith(recordingDirectory, "R.LotA02.20261206.130059.01.mp4").size(), 1);
 }
 
 TEST_F(ChannelControlTest, TheScheduleStartsRecordingInItsHourAndStopsAfterIt)
@@ -183,16 +266,31 @@ TEST_F(ChannelControlTest, ALowDiskStopsAllRecordingWithOneMessageAndRefusesUnti
     EXPECT_FALSE(Recording(0) || Recording(1) || Recording(2));
     EXPECT_EQ(View()->TimerPeriod(kTimerMotionRecord + 2), 0);
 
+    // Local Record says why it does nothing at the click; an alarm says nothing.
     View()->SelectCell(0);
     View()->OnCommand(IDC_LOCAL_RECORD);
+    EXPECT_EQ(BoxesSaying("Disk space is not enough."), 2);
     Alarm(vyrdax::WM_VIDEO_ALARM, 2);
     EXPECT_FALSE(Recording(0) || Recording(2));
+    EXPECT_EQ(BoxesSaying("Disk space is not enough."), 2);
 
     freeBytes = int64_t{1000} * 1000000;
     View()->DiskMonitor().TestNow();
     View()->OnCommand(IDC_LOCAL_RECORD);
     EXPECT_TRUE(Recording(0));
-    EXPECT_EQ(BoxesSaying("Disk space is not enough."), 1);
+    EXPECT_EQ(BoxesSaying("Disk space is not enough."), 2);
+}
+
+TEST_F(ChannelControlTest, NoRecordingStartsWithoutARecordingDirectory)
+{
+    StartConnected();
+    Group().motionRecord[1] = 1;
+    document->Data().recordingDirectory.clear();
+    View()->SelectCell(0);
+    View()->OnCommand(IDC_LOCAL_RECORD);
+    Alarm(vyrdax::WM_VIDEO_ALARM, 1);
+    EXPECT_FALSE(Recording(0) || Recording(1));
+    EXPECT_EQ(View()->TimerPeriod(kTimerMotionRecord + 1), 0);
 }
 
 TEST_F(ChannelControlTest, AlarmFramesFromTheDvrStartMotionRecordings)

@@ -2,12 +2,15 @@
 // grid's editors, the schedule painter and Local mode.
 #include "netviewer/setup/CConfigDlg.h"
 #include "platform/MessageBox.h"
+#include "viewercore/widgets/CButtonST.h"
 #include "viewercore/widgets/FolderChooser.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -38,6 +41,17 @@ protected:
         for (int ch = 0; ch < 16; ++ch) // distinct PTZ IDs
             setup::WriteInt(record, (record.size() == 12044 ? 0x2D50 : 0x5A7C) + 16 * ch + 4, ch);
         dialog.OnSetupData(dvrType, record.data(), record.size());
+    }
+
+    // A Local-mode dialog on `group`, which must outlive the opening.
+    void OpenLocal(const CGroup& group)
+    {
+        CConfigDlg::Opening opening;
+        opening.mode = CConfigDlg::ModeLocal;
+        opening.group = &group;
+        opening.recordingDirectory = "/tmp/rec";
+        opening.captureDirectory = "/tmp/cap";
+        dialog.Begin(opening);
     }
 
     CConfigDlg dialog;
@@ -220,12 +234,7 @@ TEST_F(ConfigDialogTest, LocalModeAllChannelsAndApplyToAllReachEverySixtyFourCel
 {
     CGroup group;
     group.motionRecordingTime = 3;
-    CConfigDlg::Opening opening;
-    opening.mode = CConfigDlg::ModeLocal;
-    opening.group = &group;
-    opening.recordingDirectory = "/tmp/rec";
-    opening.captureDirectory = "/tmp/cap";
-    dialog.Begin(opening);
+    OpenLocal(group);
     EXPECT_EQ(dialog.Grid()->CellText(2, 1), "40 Sec");
     ASSERT_TRUE(dialog.SelectPage("Record Setup", "Record Enable"));
     CComboListCtrl* grid = dialog.Grid();
@@ -264,4 +273,184 @@ TEST_F(ConfigDialogTest, LocalModeAllChannelsAndApplyToAllReachEverySixtyFourCel
         EXPECT_EQ(applied.sensorRecord[k], 0);
         EXPECT_EQ(applied.schedule[k][3][7], 1) << k;
     }
+}
+
+TEST_F(ConfigDialogTest, LocalOkWritesOnlyTheCellsTheOperatorChanged)
+{
+    CGroup group;
+    group.forcedRecordingTime = 7;   // valid, though the page lists only 0..5
+    group.diskSpaceToRemain = 9;     // unknown to every list
+    group.motionRecord[5] = 2;       // shows as "On"
+    group.sensorRecord[6] = 3;
+    CGroup applied;
+    dialog.applyLocal = [&](const CGroup& copy, const QString&, const QString&) { applied = CGroup(copy, true); };
+
+    // Every page shown, nothing changed: the group comes back as it was.
+    OpenLocal(group);
+    EXPECT_EQ(dialog.Grid()->CellText(4, 1), "");
+    EXPECT_EQ(dialog.Grid()->CellText(1, 1), "");
+    ASSERT_TRUE(dialog.SelectPage("Record Setup", "Record Enable"));
+    EXPECT_EQ(dialog.Grid()->CellText(6, 1), "On");
+    ASSERT_TRUE(dialog.SelectPage("Record Setup", "Schedule Setup"));
+    ASSERT_TRUE(dialog.SelectPage("Local PC Configuration", "General Setup"));
+    dialog.accept();
+    EXPECT_EQ(applied.forcedRecordingTime, 7);
+    EXPECT_EQ(applied.diskSpaceToRemain, 9);
+    EXPECT_EQ(applied.motionRecord[5], 2);
+    EXPECT_EQ(applied.sensorRecord[6], 3);
+
+    // A changed cell is written, its neighbours are not.
+    OpenLocal(group);
+    CComboListCtrl* grid = dialog.Grid();
+    ASSERT_TRUE(grid->EditCell(2, 1));
+    grid->Combo()->setCurrentText("5 Min");
+    QTest::keyClick(grid->Combo(), Qt::Key_Return);
+    ASSERT_TRUE(dialog.SelectPage("Record Setup", "Record Enable"));
+    ASSERT_TRUE(grid->EditCell(6, 2)); // sensor of CH 06
+    grid->Combo()->setCurrentText("On");
+    QTest::keyClick(grid->Combo(), Qt::Key_Return);
+    dialog.accept();
+    EXPECT_EQ(applied.motionRecordingTime, 9);
+    EXPECT_EQ(applied.forcedRecordingTime, 7);
+    EXPECT_EQ(applied.diskSpaceToRemain, 9);
+    EXPECT_EQ(applied.sensorRecord[5], 1);
+    EXPECT_EQ(applied.motionRecord[5], 2);
+    EXPECT_EQ(applied.sensorRecord[6], 3);
+}
+
+TEST_F(ConfigDialogTest, LocalOkRefusesADirectoryThatIsNotAFullPath)
+{
+    CGroup group;
+    int applied = 0;
+    QString recording;
+    dialog.applyLocal = [&](const CGroup&, const QString& r, const QString&) {
+        ++applied;
+        recording = r;
+    };
+    OpenLocal(group);
+    dialog.open();
+    ASSERT_TRUE(dialog.Grid()->EditCell(0, 1));
+    dialog.Grid()->Combo()->setCurrentText("Off");
+    QTest::keyClick(dialog.Grid()->Combo(), Qt::Key_Return);
+    auto* recordEdit = dialog.findChild<QLineEdit*>("1011");
+    auto* captureEdit = dialog.findChild<QLineEdit*>("1037");
+    for (const char* bad : {"", "   ", "OXA/Recording"}) {
+        recordEdit->setText(bad);
+        dialog.accept();
+        EXPECT_EQ(applied, 0) << bad;
+        EXPECT_TRUE(dialog.isVisible());
+        ASSERT_FALSE(boxes.empty());
+        EXPECT_EQ(boxes.back(), kRecordingDirectoryNotFull);
+        EXPECT_EQ(dialog.PageName(), "Directory");
+    }
+    recordEdit->setText("/tmp/rec2");
+    captureEdit->setText("");
+    dialog.accept();
+    EXPECT_EQ(applied, 0);
+    EXPECT_EQ(boxes.back(), kCaptureDirectoryNotFull);
+    captureEdit->setText("/tmp/cap");
+    dialog.accept();
+    EXPECT_EQ(applied, 1);
+    EXPECT_EQ(recording, "/tmp/rec2");
+    EXPECT_FALSE(dialog.isVisible());
+}
+
+TEST_F(ConfigDialogTest, ABrushOfDvrModeNeverReachesTheLocalSchedule)
+{
+    OpenDvr(9);
+    dialog.show();
+    ASSERT_TRUE(dialog.SelectPage("Record", "Schedule Record"));
+    QTest::mouseClick(dialog.findChild<QWidget*>("1025"), Qt::LeftButton); // "Motion"
+    ASSERT_EQ(dialog.Painter().Brush(), 2);
+    dialog.reject();
+
+    CGroup group;
+    OpenLocal(group);
+    dialog.show();
+    EXPECT_EQ(dialog.Painter().Brush(), 0);
+    EXPECT_TRUE(static_cast<CButtonST*>(dialog.findChild<QWidget*>("1028"))->GetCheck());
+    ASSERT_TRUE(dialog.SelectPage("Record Setup", "Schedule Setup"));
+    dialog.Painter().SetChannel(0);
+    const QPoint cell(251 + 28 * 9 + 5, 104 + 27 * 2 + 5);
+    QTest::mousePress(&dialog, Qt::LeftButton, {}, cell);
+    QTest::mouseRelease(&dialog, Qt::LeftButton, {}, cell);
+    EXPECT_EQ(dialog.LocalSchedule()[0][2][9], 0);
+    QTest::mouseClick(dialog.findChild<QWidget*>("1024"), Qt::LeftButton); // "Always"
+    QTest::mousePress(&dialog, Qt::LeftButton, {}, cell);
+    QTest::mouseRelease(&dialog, Qt::LeftButton, {}, cell);
+    EXPECT_EQ(dialog.LocalSchedule()[0][2][9], 1);
+}
+
+TEST_F(ConfigDialogTest, ScheduleValuesNoBrushPaintsAreDrawnDarkAndNamedInTheHint)
+{
+    record.assign(12044, 0);
+    for (int ch = 0; ch < 8; ++ch)
+        setup::WriteInt(record, 0x2D50 + 16 * ch + 4, ch);
+    const int base = 0x2D4 + 768 * 1; // the second channel
+    setup::WriteInt(record, base + 96 * 7 + 4 * 3, 9);  // every-day row, hour 3: unknown
+    setup::WriteInt(record, base + 96 * 0 + 4 * 6, 1);  // Sunday, hour 6: "Always"
+    CConfigDlg::Opening opening;
+    opening.dvrType = 9;
+    dialog.Begin(opening);
+    dialog.OnSetupData(9, record.data(), record.size());
+    dialog.show();
+    ASSERT_TRUE(dialog.SelectPage("Record", "Schedule Record"));
+    auto* combo = dialog.findChild<QComboBox*>("1018");
+    combo->setCurrentIndex(0);
+    emit combo->activated(0);
+    EXPECT_EQ(dialog.Hint()->text(), "");
+    combo->setCurrentIndex(1);
+    emit combo->activated(1);
+    EXPECT_EQ(dialog.Hint()->text(), kUnknownScheduleValues);
+    const QImage shot = dialog.grab().toImage();
+    const QColor unknown = shot.pixelColor(SchedulePainter::CellRect(0, 3).center());
+    const QColor always = shot.pixelColor(SchedulePainter::CellRect(1, 6).center());
+    const QColor empty = shot.pixelColor(SchedulePainter::CellRect(1, 7).center());
+    EXPECT_EQ(always, QColor(255, 204, 0));
+    // Far from the empty cell and from every brush's colour.
+    EXPECT_GT(std::abs(unknown.lightness() - empty.lightness()), 100);
+    for (int v = 1; v <= 4; ++v)
+        EXPECT_NE(unknown, SchedulePainter::CellColour(v));
+    // Painting the hour over with a brush clears the hint.
+    QTest::mouseClick(dialog.findChild<QWidget*>("1028"), Qt::LeftButton); // "Clear"
+    const QPoint header(251 + 28 * 3 + 5, 110);
+    QTest::mousePress(&dialog, Qt::LeftButton, {}, header);
+    QTest::mouseRelease(&dialog, Qt::LeftButton, {}, header);
+    EXPECT_EQ(dialog.Hint()->text(), "");
+
+    // The local grid knows 1 only: a 2 there never records, and shows so.
+    CGroup group;
+    group.schedule[0][1][4] = 2;
+    OpenLocal(group);
+    dialog.Painter().SetChannel(0);
+    EXPECT_FALSE(dialog.Hint()->isVisibleTo(&dialog));
+    ASSERT_TRUE(dialog.SelectPage("Record Setup", "Schedule Setup"));
+    EXPECT_TRUE(dialog.Hint()->isVisibleTo(&dialog));
+    EXPECT_EQ(dialog.Hint()->text(), kUnknownScheduleValues);
+    EXPECT_EQ(dialog.grab().toImage().pixelColor(SchedulePainter::CellRect(1, 4).center()), unknown);
+    ASSERT_TRUE(dialog.SelectPage("Local PC Configuration", "General Setup"));
+    EXPECT_FALSE(dialog.Hint()->isVisibleTo(&dialog));
+}
+
+TEST_F(ConfigDialogTest, OneClickOnAListCellOpensItsList)
+{
+    OpenDvr(9);
+    dialog.show();
+    ASSERT_TRUE(dialog.SelectPage("Device", "PTZ Camera"));
+    CComboListCtrl* grid = dialog.Grid();
+    const QRect cell = grid->visualRect(grid->model()->index(1, 1));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+    ASSERT_TRUE(grid->Combo()->Active());
+    EXPECT_TRUE(grid->Combo()->view()->isVisible());
+    // Choosing from the open list ends the edit with that text.
+    grid->Combo()->view()->setCurrentIndex(grid->Combo()->model()->index(4, 0));
+    QTest::keyClick(grid->Combo()->view(), Qt::Key_Return);
+    EXPECT_EQ(grid->CellText(1, 1), "LG");
+    EXPECT_FALSE(grid->Combo()->Active());
+    // An edit column opens its box, and no list.
+    ASSERT_TRUE(dialog.SelectPage("Display", "Camera Input"));
+    const QRect number = grid->visualRect(grid->model()->index(1, 1));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, number.center());
+    EXPECT_TRUE(grid->Edit()->Active());
+    EXPECT_FALSE(grid->Combo()->Active());
 }

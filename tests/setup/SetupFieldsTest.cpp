@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <random>
 
 using namespace setup;
@@ -334,4 +335,179 @@ TEST(SetupFields, ScheduleRowsMapAndOnlyChangedCellsAreWritten)
         WriteSchedule(record, c.layout, 2, grid);
         EXPECT_EQ(ChangedBytes(original, record), std::vector<int>{base + 96 * 6 + 4 * 23});
     }
+}
+
+TEST(SetupFields, ChecksJudgeOnlyTheCellsTheOperatorChanged)
+{
+    const SetupContext c = Context(9);
+    std::vector<uint8_t> record = Blank(c);
+    WriteInt(record, 0xA0, -1549622880);  // CH 01 brightness, as a DVR may send it
+    WriteInt(record, 0x124, 150);         // VGA contrast
+    record[0x2E18] = 0xA3;                // User1 password: not digits
+    WriteInt(record, 0x2D50 + 4, 3);      // PTZ IDs of CH 01 and CH 02 alike
+    WriteInt(record, 0x2D50 + 16 + 4, 3);
+    for (int ch = 2; ch < 8; ++ch)
+        WriteInt(record, 0x2D50 + 16 * ch + 4, 10 + ch);
+    WriteInt(record, 0x1A0, 2);           // PIP Main and Sub1 alike
+    WriteInt(record, 0x1A4, 2);
+    for (int ch = 0; ch < 8; ++ch)        // D1 at 30 fps: far over the budget
+        WriteInt(record, 0x24C + 16 * ch, 2);
+    for (int ch = 0; ch < 8; ++ch)
+        for (int k = 0; k < 4; ++k)
+            record[8 * ch + k] = 'A';
+    for (int at : {0x2E14, 0x2E1C, 0x2E20, 0x2E68, 0x2E6C})
+        for (int k = 0; k < 4; ++k)
+            record[at + k] = '0';
+    const std::vector<uint8_t> original = record;
+
+    struct Case {
+        const char* parent;
+        const char* page;
+        int row, column;
+        QString legal, refused; // an edit the check lets pass, and one it refuses
+        const char* message;
+        int offset;             // where the legal edit lands
+    };
+    const std::vector<Case> cases{
+        {"Display", "Camera Input", 1, 1, "40", "100", kValueRange, 0xA0 + 4},
+        {"Display Misc", "Display VGA", 0, 0, "40", "1x", kValueRange, 0x120},
+        {"System", "Password Setup", 2, 0, "1234", "12", kPasswordDigits, 0x2E1C},
+        {"Device", "PTZ Camera", 0, 0, "LG", "", kPtzIdConflict, 0x2D50 + 8},
+        {"Display Misc", "PIP", 2, 0, "CH05", "CH03", kPipDistinct, 0x1A8},
+        {"Record", "Record Quality", 1, 2, "Basic", "", kFrameRateNegative, 0x24C + 8},
+    };
+    for (const Case& k : cases) {
+        const Page page = MustBuild(k.parent, k.page, c, record);
+        const PageTexts shown = Texts(page, record, c);
+        std::vector<uint8_t> after = record;
+        // Untouched, whatever it holds, the page goes back as it came.
+        EXPECT_EQ(StorePage(page, shown, shown, after, c).toStdString(), "") << k.page;
+        EXPECT_EQ(after, original) << k.page;
+        // A legal change elsewhere on the page stores that change alone.
+        PageTexts edited = shown;
+        edited[k.row][k.column] = k.legal;
+        EXPECT_EQ(StorePage(page, shown, edited, after, c).toStdString(), "") << k.page;
+        for (int b : ChangedBytes(original, after))
+            EXPECT_TRUE(b >= k.offset && b < k.offset + 4) << k.page << " byte " << b;
+        EXPECT_FALSE(ChangedBytes(original, after).empty()) << k.page;
+    }
+    // A changed value is still judged, against the untouched ones too.
+    struct Refusal {
+        const char* parent;
+        const char* page;
+        int row, column;
+        QString text;
+        const char* message;
+    };
+    const std::vector<Refusal> refusals{
+        {"Display", "Camera Input", 2, 0, "100", kValueRange},
+        {"Display Misc", "Display VGA", 0, 0, "1x", kValueRange},
+        {"System", "Password Setup", 0, 0, "12", kPasswordDigits},
+        {"Device", "PTZ Camera", 3, 2, "04", kPtzIdConflict}, // the untouched IDs of CH 01 and 02
+        {"Display Misc", "PIP", 3, 0, "CH03", kPipDistinct},
+        {"Record", "Record Quality", 1, 0, "", nullptr},     // filled below: makes it worse
+        {"Display", "Channel Name Display", 0, 0, "NineChars", kNameLength},
+    };
+    for (const Refusal& k : refusals) {
+        const Page page = MustBuild(k.parent, k.page, c, record);
+        const PageTexts shown = Texts(page, record, c);
+        PageTexts edited = shown;
+        std::vector<uint8_t> after = record;
+        if (!k.message) {
+            // The DVR is over the budget already: lowering a size passes,
+            // raising one does not.
+            edited[1][0] = "CIF";
+            EXPECT_EQ(StorePage(page, shown, edited, after, c).toStdString(), "");
+            EXPECT_EQ(ChangedBytes(original, after), std::vector<int>{0x24C});
+            WriteInt(after, 0x24C + 16, 1); // CH 02 lowered to H.D1 as well
+            const PageTexts lower = Texts(page, after, c);
+            edited = lower;
+            edited[1][0] = "D1";
+            edited[2][0] = "D1";
+            const std::vector<uint8_t> before = after;
+            EXPECT_EQ(StorePage(page, lower, edited, after, c).toStdString(), kFrameRateNegative);
+            EXPECT_EQ(after, before);
+            continue;
+        }
+        edited[k.row][k.column] = k.text;
+        EXPECT_EQ(StorePage(page, shown, edited, after, c).toStdString(), k.message) << k.page;
+        EXPECT_EQ(after, original) << k.page;
+    }
+}
+
+// Random and extreme records, DVR types and cell texts through every page:
+// nothing overflows (the sanitizers watch), and a store writes only inside
+// the fields the page stores.
+TEST(SetupFields, HostileRecordsAndTextsNeverFaultOrWriteOutsideThePage)
+{
+    std::mt19937 rng(2026);
+    const std::vector<int> dvrTypes{std::numeric_limits<int>::min(), -1, 0, 1, 2, 4, 5, 9, 12, 16, 17, 20, 255,
+                                    std::numeric_limits<int>::max()};
+    const std::vector<int32_t> extremes{std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::min(),
+                                        -1, 0, 1, 4, 99, 100, 0x7FFF, -0x8000};
+    const QStringList hostileTexts{"", "2147483647", "2147483648", "-1", "99999999999999", "CH00", "CH-1",
+                                   "01-16", "\xC3\xA9\xC3\xA9", "12.4", "On", "0000", "999", QString(300, 'x')};
+    for (int round = 0; round < 60; ++round) {
+        for (int dvrType : dvrTypes) {
+            SetupContext c = Context(dvrType);
+            c.layout = round % 2 ? Layout::Large : Layout::Small;
+            std::vector<uint8_t> record(c.RecordSize());
+            switch (round % 4) {
+            case 0:
+                for (auto& b : record)
+                    b = static_cast<uint8_t>(rng());
+                break;
+            case 1: std::fill(record.begin(), record.end(), 0xFF); break;
+            default:
+                // Every aligned word an extreme value.
+                for (std::size_t at = 0; at + 4 <= record.size(); at += 4)
+                    WriteInt(record, static_cast<int>(at), extremes[rng() % extremes.size()]);
+            }
+            for (const auto& [parent, name] : AllPages()) {
+                const Page page = MustBuild(parent, name, c, record);
+                const PageTexts shown = Texts(page, record, c);
+                PageTexts edited = shown;
+                for (std::size_t r = 0; r < page.rows.size(); ++r)
+                    for (std::size_t col = 0; col < page.rows[r].cells.size(); ++col) {
+                        if (rng() % 3 != 0)
+                            continue;
+                        const QStringList choices = FieldChoices(page.rows[r].cells[col]);
+                        edited[r][col] = !choices.isEmpty() && rng() % 2 ? choices[rng() % choices.size()]
+                                                                         : hostileTexts[rng() % hostileTexts.size()];
+                    }
+                std::vector<bool> writable(record.size(), false);
+                for (const Row& row : page.rows)
+                    for (const Field& f : row.cells) {
+                        if (!f.stored || f.offset < 0)
+                            continue;
+                        const int width = f.kind == FieldKind::Text ? f.width : 4;
+                        for (int k = 0; k < width && f.offset + k < static_cast<int>(record.size()); ++k)
+                            writable[f.offset + k] = true;
+                    }
+                const std::vector<uint8_t> before = record;
+                StorePage(page, shown, edited, record, c);
+                ASSERT_EQ(record.size(), before.size());
+                for (int b : ChangedBytes(before, record))
+                    ASSERT_TRUE(writable[b]) << qPrintable(name) << " wrote byte " << b;
+                AvailableFrameRate(edited, round % 2, c.EffectiveN());
+            }
+            for (int ch = 0; ch < c.Channels(); ++ch) {
+                ChannelSchedule grid = ReadSchedule(record, c.layout, ch);
+                const std::vector<uint8_t> before = record;
+                WriteSchedule(record, c.layout, ch, grid);
+                ASSERT_EQ(record, before);
+            }
+        }
+    }
+    // The largest values show as their numbers, not wrapped round.
+    const SetupContext big = Context(17);
+    std::vector<uint8_t> record = Blank(big);
+    WriteInt(record, 0x5A7C + 4, std::numeric_limits<int32_t>::max()); // PTZ ID of CH 01
+    WriteInt(record, 0x5C78, std::numeric_limits<int32_t>::max());     // the DVR clock's year - 2000
+    EXPECT_EQ(Texts(MustBuild("Device", "PTZ Camera", big, record), record, big)[0][2], "2147483648");
+    EXPECT_EQ(Texts(MustBuild("System", "Time Setup", big, record), record, big)[4][0],
+              "00/00/2147485647 00:00:00");
+    SetupContext hostile;
+    hostile.dvrType = std::numeric_limits<int>::min();
+    EXPECT_EQ(hostile.Channels(), 1);
 }

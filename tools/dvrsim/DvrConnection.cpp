@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <fstream>
 
 namespace dvrsim {
 
@@ -287,6 +288,10 @@ bool DvrConnection::handleSetupUpload()
     if (r != IoResult::Ok) {
         closeLink(std::string("setup-upload ") + resultName(r));
         return false;
+    }
+    if (!ctx_.options.setupUploadFile.empty()) {
+        std::ofstream out(ctx_.options.setupUploadFile, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(record.data()), static_cast<std::streamsize>(record.size()));
     }
     log("SETUP-UPLOAD " + std::to_string(record.size()) + " " +
         hexWord(crc32Of(record.data(), record.size())));

@@ -65,6 +65,8 @@ Data the DVR answers with:
                         the DVR type); otherwise byte i is (i mod 251). An
                         uploaded record (command 19) replaces it for later
                         requests (command 18), for every client.
+  --setup-upload-file F write each uploaded record to F (truncated), before
+                        its SETUP-UPLOAD line is logged
 
 Lookup service:
   --lookup-port P       serve the lookup protocol on P; 0 picks a free port
@@ -220,6 +222,7 @@ bool parseOptions(const std::vector<std::string>& args, SimOptions& o, std::stri
         {"--events-file", text(o.eventsFile)},
         {"--recordings", intIn(o.recordingDays, 0, 3650)},
         {"--setup-file", text(o.setupFile)},
+        {"--setup-upload-file", text(o.setupUploadFile)},
         {"--lookup-port", intIn(o.lookupPort, 0, 65535)},
         {"--dvr-id", text(o.dvrId)},
         {"--lookup-error", [&o](const std::string& v) {

@@ -38,6 +38,7 @@ struct SimOptions {
     std::string eventsFile;
     int recordingDays = 7;
     std::string setupFile;
+    std::string setupUploadFile;  // each upload's bytes, for a test to compare
 
     int lookupPort = -1;  // -1: no lookup service
     std::string dvrId = "dvrsim";
