@@ -181,8 +181,8 @@ int RecordingWriter::StartRecord(bool movieMode, const std::string& path, const 
         return 0;
     Channel& c = channels_[static_cast<std::size_t>(channel)];
     std::lock_guard<std::mutex> lock(c.lock);
-    if (c.aviRequest != 0 && !c.aviWriting)
-        return 0;
+    // A start while an AVI still waits for its first intra frame replaces
+    // the waiting request: the operator's last word counts.
     StartLocked(c, movieMode, path, fname1, fname2, LocalTime(Now().seconds));
     return 0;
 }
@@ -202,6 +202,11 @@ void RecordingWriter::StopRecord(bool movieMode, int channel)
             c.newFile = true;
         } else if (c.aviWriting) {
             c.aviRequest = 3;
+            UpdateAviActiveLocked(c);
+        } else {
+            // A file still waiting for its first intra frame is never opened:
+            // the host has been told the recording stopped.
+            c.aviRequest = 0;
             UpdateAviActiveLocked(c);
         }
     }
@@ -354,8 +359,6 @@ void RecordingWriter::Notify(Outcome outcome, int channel)
 
 namespace {
 
-constexpr int kAviFramesPerSecondTimes100 = 1500;
-
 bool CarriesStreamHeaders(const uint8_t* frame, uint32_t length)
 {
     return length >= 4 && frame[0] == 0 && frame[1] == 0 && frame[2] == 1 && frame[3] == 0;
@@ -381,7 +384,7 @@ bool RecordingWriter::CloseAviLocked(Channel& c)
     UpdateAviActiveLocked(c);
     // A failed rename keeps the data file under its temporary name; only a
     // write fault counts as one.
-    c.avi->Close(c.aviOpenPath, kAviFramesPerSecondTimes100);
+    c.avi->Close(c.aviOpenPath, c.aviRate);
     aviCloses_ += 1;
     RaiseMax(longestAviCloseNs_, ElapsedNs(begin));
     return !c.avi->CloseWriteFailed();
@@ -389,7 +392,7 @@ bool RecordingWriter::CloseAviLocked(Channel& c)
 
 RecordingWriter::Outcome RecordingWriter::WriteAviLocked(Channel& c, int channel, const uint8_t* frame,
                                                          uint32_t length, uint32_t width, uint32_t height,
-                                                         const uint8_t* streamHeader)
+                                                         const uint8_t* streamHeader, int framesPerSecondTimes100)
 {
     auto fault = [&c, this] {
         c.avi->Abandon();
@@ -435,6 +438,7 @@ RecordingWriter::Outcome RecordingWriter::WriteAviLocked(Channel& c, int channel
     if (!opened)
         return fault();
     c.aviOpenPath = c.aviPath;
+    c.aviRate = framesPerSecondTimes100;
     c.aviWriting = true;
     c.aviRequest = 0;
     UpdateAviActiveLocked(c);
@@ -442,7 +446,7 @@ RecordingWriter::Outcome RecordingWriter::WriteAviLocked(Channel& c, int channel
 }
 
 void RecordingWriter::WriteAviFrame(int channel, const uint8_t* frame, uint32_t length, uint32_t width,
-                                    uint32_t height, const uint8_t* streamHeader)
+                                    uint32_t height, const uint8_t* streamHeader, int framesPerSecondTimes100)
 {
     if (channel < 0 || channel >= kChannelCount || !frame || !streamHeader)
         return;
@@ -451,7 +455,7 @@ void RecordingWriter::WriteAviFrame(int channel, const uint8_t* frame, uint32_t 
     Outcome outcome;
     {
         std::lock_guard<std::mutex> lock(c.lock);
-        outcome = WriteAviLocked(c, channel, frame, length, width, height, streamHeader);
+        outcome = WriteAviLocked(c, channel, frame, length, width, height, streamHeader, framesPerSecondTimes100);
     }
     aviFrames_ += 1;
     aviWriteNs_ += ElapsedNs(begin);

@@ -102,14 +102,14 @@ public:
     // (or at an intra frame, behind `streamHeader`, the channel's 30 patched
     // header bytes), adds, and closes when asked. A file that would outgrow
     // its 32-bit sizes is finished and a new one started, named as a split
-    // names a movie file but with ".avi".
+    // names a movie file but with ".avi". A file plays at the rate of the
+    // frame that opened it (frames per second x 100).
     void WriteAviFrame(int channel, const uint8_t* frame, uint32_t length, uint32_t width, uint32_t height,
-                       const uint8_t* streamHeader);
+                       const uint8_t* streamHeader, int framesPerSecondTimes100);
     // Without a lock or a file: whether the channel has AVI work to do.
     bool AviActive(int channel) const;
-    // Finishes an open AVI file of the channel at 15 frames per second
-    // (a disconnected channel sends no frame that would close it); true when
-    // one was open.
+    // Finishes an open AVI file of the channel (a disconnected channel sends
+    // no frame that would close it); true when one was open.
     bool FinishAvi(int channel);
 
     bool IsRecording(int channel) const;
@@ -139,6 +139,7 @@ private:
         bool aviWriting = false;
         std::string aviPath;     // where the next AVI file goes
         std::string aviOpenPath; // the open file's final name
+        int aviRate = 0;         // the open file's frames per second x 100
         std::atomic<bool> aviActive{false}; // aviRequest != 0 || aviWriting
         std::unique_ptr<CAviWriter> avi;
     };
@@ -153,7 +154,7 @@ private:
     Outcome WriteLocked(Channel& c, int channel, const uint8_t* frame, const FrameInfo& info);
     void Notify(Outcome outcome, int channel);
     Outcome WriteAviLocked(Channel& c, int channel, const uint8_t* frame, uint32_t length, uint32_t width,
-                           uint32_t height, const uint8_t* streamHeader);
+                           uint32_t height, const uint8_t* streamHeader, int framesPerSecondTimes100);
     // Finishes the open AVI file; false on a write fault, which removes it.
     bool CloseAviLocked(Channel& c);
     void UpdateAviActiveLocked(Channel& c) { c.aviActive = c.aviRequest != 0 || c.aviWriting; }
