@@ -61,7 +61,19 @@ bool RecordFile::Open(const std::string& path, std::size_t bufferSize)
     buffer_.resize(bufferSize);
     used_ = 0;
     written_ = 0;
+    accepted_ = 0;
+    recordEnds_.clear();
+    wholeRecordsEnd_ = 0;
+    failed_ = false;
     return true;
+}
+
+void RecordFile::SettleRecordEnds()
+{
+    while (!recordEnds_.empty() && recordEnds_.front() <= written_) {
+        wholeRecordsEnd_ = recordEnds_.front();
+        recordEnds_.pop_front();
+    }
 }
 
 bool RecordFile::WriteThrough(const uint8_t* data, std::size_t length)
@@ -70,12 +82,16 @@ bool RecordFile::WriteThrough(const uint8_t* data, std::size_t length)
         const ssize_t n = ::write(fd_, data, length);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n <= 0) {
+            failed_ = true;
+            SettleRecordEnds();
             return false;
+        }
         data += n;
         length -= static_cast<std::size_t>(n);
         written_ += static_cast<uint64_t>(n);
     }
+    SettleRecordEnds();
     return true;
 }
 
@@ -88,10 +104,13 @@ bool RecordFile::Flush()
     return ok;
 }
 
-bool RecordFile::Write(const void* data, std::size_t length)
+bool RecordFile::Write(const void* data, std::size_t length, bool endsRecord)
 {
     if (fd_ < 0)
         return false;
+    accepted_ += length;
+    if (endsRecord)
+        recordEnds_.push_back(accepted_);
     const uint8_t* bytes = static_cast<const uint8_t*>(data);
     if (used_ + length > buffer_.size()) {
         if (!Flush())
@@ -108,7 +127,12 @@ bool RecordFile::Close()
 {
     if (fd_ < 0)
         return true;
-    const bool ok = Flush();
+    bool ok = Flush() && !failed_;
+    if (failed_) {
+        // A cut that fails too leaves a last record that readers stop at.
+        if (::ftruncate(fd_, static_cast<off_t>(wholeRecordsEnd_)) == 0)
+            written_ = wholeRecordsEnd_;
+    }
     const bool closed = ::close(fd_) == 0;
     fd_ = -1;
     buffer_.clear();
@@ -311,7 +335,7 @@ RecordingWriter::Outcome RecordingWriter::WriteLocked(Channel& c, int channel, c
     }
 
     const Bytes32 header = h.Encoded();
-    if (!c.movie.Write(header.data(), header.size()) || !c.movie.Write(frame, length)) {
+    if (!c.movie.Write(header.data(), header.size(), false) || !c.movie.Write(frame, length)) {
         c.recording = 0;
         CloseFilesLocked(c);
         return Outcome::Fault;

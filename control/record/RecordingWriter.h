@@ -33,6 +33,8 @@ RecordClockTime SystemRecordClock();
 
 // A write-only file with its own buffer. Written() counts the bytes that
 // reached the file, so the writer knows which frames are really there.
+// After a failed write (a full disk) closing cuts the file back to the end
+// of the last whole record that reached it, so no reader meets half a frame.
 class RecordFile {
 public:
     RecordFile() = default;
@@ -42,19 +44,27 @@ public:
 
     bool Open(const std::string& path, std::size_t bufferSize);
     bool IsOpen() const { return fd_ >= 0; }
-    bool Write(const void* data, std::size_t length);
+    // `endsRecord` false when more of the same record follows (a frame's
+    // header before its payload).
+    bool Write(const void* data, std::size_t length, bool endsRecord = true);
     bool Flush();
-    // Flushes and closes; false when the flush failed.
+    // Flushes and closes; false when the flush (or an earlier write) failed.
     bool Close();
     uint64_t Written() const { return written_; }
 
 private:
     bool WriteThrough(const uint8_t* data, std::size_t length);
+    // Moves the end of the last whole record on as far as the file goes.
+    void SettleRecordEnds();
 
     int fd_ = -1;
     std::vector<uint8_t> buffer_;
     std::size_t used_ = 0;
     uint64_t written_ = 0;
+    uint64_t accepted_ = 0;               // bytes taken by Write, buffered or written
+    std::deque<uint64_t> recordEnds_;     // ends of records not yet all on file
+    uint64_t wholeRecordsEnd_ = 0;        // the file holds whole records up to here
+    bool failed_ = false;
 };
 
 class RecordingWriter {
