@@ -4,12 +4,14 @@
 #include "CMainFrame.h"
 #include "CVyrNVRDoc.h"
 #include "view/CVyrNVRView.h"
+#include "platform/ProcessSignals.h"
 
 #include <QApplication>
 #include <QDir>
 
 int main(int argc, char** argv)
 {
+    platform::IgnoreFileSizeLimitSignal();
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName("Local AppWizard-Generated Applications");
     QCoreApplication::setApplicationName("VyrNVR");

@@ -289,6 +289,7 @@ void CVyrdaxCtrl::FinishLogin(bool answered, const DvrPacketHeader& reply)
         channels_[ch].resynchronise = true;
         channels_[ch].displayRestart = 1;
     }
+    sound_->SessionStarted();
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     loggedIn_ = 1;
     connecting_ = 0;

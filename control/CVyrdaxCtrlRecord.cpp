@@ -67,8 +67,10 @@ void CVyrdaxCtrl::WriteAviFrame(int channel, const uint8_t* frame, uint32_t leng
     const uint32_t height = header.Word(DvrPacketHeader::kVideoHeight);
     // An AVI opened at a later intra frame needs the channel's headers in front.
     StreamHeader streamHeader = kStreamHeaderTemplate;
-    PatchStreamHeader(streamHeader, width, height, header.Word(DvrPacketHeader::kVideoInterlace) == 1);
-    recorder_->WriteAviFrame(channel, frame, length, width, height, streamHeader.data());
+    const bool interlaced = header.Word(DvrPacketHeader::kVideoInterlace) == 1;
+    PatchStreamHeader(streamHeader, width, height, interlaced);
+    recorder_->WriteAviFrame(channel, frame, length, width, height, streamHeader.data(),
+                             FramesPerSecondTimes100(header.Word(DvrPacketHeader::kVideoFrameInterval), interlaced));
 }
 
 platform::Variant CVyrdaxCtrl::GetMonthDataL(const std::string& recordDirectory, const std::string& searchOption)

@@ -4,6 +4,7 @@
 #include "CVyrNVRDoc.h"
 #include "view/CVyrNVRView.h"
 #include "viewercore/shell/ViewerHandOver.h"
+#include "platform/ProcessSignals.h"
 
 #include <QApplication>
 #include <QDir>
@@ -11,6 +12,7 @@
 
 int main(int argc, char** argv)
 {
+    platform::IgnoreFileSizeLimitSignal();
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName("Local AppWizard-Generated Applications");
     QCoreApplication::setApplicationName("VyrNVR");

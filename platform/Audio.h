@@ -57,12 +57,14 @@ std::unique_ptr<AudioDevice> CreateAudioDevice();
 // previous one.
 AudioDeviceFactory SetAudioDeviceFactory(AudioDeviceFactory factory);
 
-// Plays a PCM WAV file (8- or 16-bit, mono or stereo) on the default output.
-// In the background it returns at once, stopping a sound still playing;
-// otherwise it returns when the sound has ended. False when the file cannot
-// be read or no device opens.
+// Plays a PCM WAV file (8- or 16-bit, mono or stereo) on the default output,
+// on a player thread of its own; each file is read on its first use only.
+// In the background it returns at once without touching the device: a new
+// sound cuts one still playing short, while a request for the sound already
+// playing joins it. Waiting, it returns when the sound has ended. False when
+// the file cannot be read, or (waiting) when no device opens.
 bool PlaySoundFile(const std::string& path, bool wait);
-// Stops a background sound.
+// Stops a background sound; returns once its device is closed.
 void StopSound();
 
 } // namespace platform

@@ -16,12 +16,23 @@ namespace platform {
 
 namespace {
 
-// PortAudio's set-up and tear-down are not safe from several threads at once,
-// and capture, playback and alarm sounds open devices on threads of their own.
-std::mutex& PortAudioLock()
+// Opening and closing streams is not safe from several threads at once, and
+// capture, playback and alarm sounds open devices on threads of their own.
+// At namespace scope, so that it outlives every device closed at exit.
+std::mutex g_portAudioLock;
+
+// PortAudio is set up on first use, once per process, and never torn down:
+// each set-up scans every host API, which takes time and makes ALSA and JACK
+// print their findings. Callers hold g_portAudioLock.
+PaError PortAudioReady()
 {
-    static std::mutex lock;
-    return lock;
+    static bool tried = false;
+    static PaError result = paNoError;
+    if (!tried) {
+        tried = true;
+        result = Pa_Initialize();
+    }
+    return result;
 }
 
 class PortAudioDevice : public AudioDevice {
@@ -32,8 +43,8 @@ public:
     {
         if (stream_)
             return -paDeviceUnavailable;
-        std::lock_guard<std::mutex> global(PortAudioLock());
-        const PaError init = Pa_Initialize();
+        std::lock_guard<std::mutex> global(g_portAudioLock);
+        const PaError init = PortAudioReady();
         if (init != paNoError)
             return -init;
         direction_ = direction;
@@ -46,7 +57,6 @@ public:
                                              &PortAudioDevice::Callback, this);
         if (error != paNoError) {
             stream_ = nullptr;
-            Pa_Terminate();
             return -error;
         }
         stopDelivery_ = false;
@@ -66,8 +76,12 @@ public:
         // Output starts with its first buffer, as a wave device does.
         if (direction_ == AudioDirection::Output && Pa_IsStreamStopped(stream_) == 1) {
             const PaError error = Pa_StartStream(stream_);
-            if (error != paNoError)
+            if (error != paNoError) {
+                // Refused buffers stay with their owner, who may free them.
+                std::lock_guard<std::mutex> lock(lock_);
+                queued_.pop_back();
                 return -error;
+            }
         }
         return 0;
     }
@@ -107,7 +121,7 @@ public:
         if (!stream_)
             return 0;
         const int reset = Reset();
-        std::unique_lock<std::mutex> global(PortAudioLock());
+        std::unique_lock<std::mutex> global(g_portAudioLock);
         const PaError error = Pa_CloseStream(stream_);
         stream_ = nullptr;
         {
@@ -117,7 +131,6 @@ public:
         wake_.notify_all();
         if (delivery_.joinable())
             delivery_.join();
-        Pa_Terminate();
         global.unlock();
         return error != paNoError ? -error : reset;
     }

@@ -2,6 +2,7 @@
 // as its first argument) and says whether its movie files are authentic.
 #include "player/view/CMainFrame.h"
 #include "player/view/CZoPlayerView.h"
+#include "platform/ProcessSignals.h"
 
 #include <QApplication>
 
@@ -9,6 +10,7 @@
 
 int main(int argc, char** argv)
 {
+    platform::IgnoreFileSizeLimitSignal();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ZoPlayer"));
     // A file manager does not always start a program in its own folder.

@@ -32,10 +32,15 @@ bool CSoundOut::Start(const CSoundFormat* format)
     for (int i = 0; i < kQueuedBuffers; ++i) {
         platform::AudioBuffer* buffer = NewBuffer(static_cast<std::size_t>(format_.BufferBytes()));
         CSoundBuffer& block = Wrap(buffer);
-        if (callback_(block) == 1 && block.Used() > 0)
-            AddOutputBufferToQueue(buffer, block.Used());
-        else
+        if (callback_(block) != 1 || block.Used() == 0) {
             FreeBuffer(buffer);
+        } else if (!AddOutputBufferToQueue(buffer, block.Used())) {
+            // A device that opens but will not play: one box, and the output
+            // is closed again rather than left running with nothing queued.
+            running_ = false;
+            CloseDevice("in stop()");
+            return false;
+        }
     }
     return true;
 }

@@ -33,6 +33,13 @@ void SoundPath::MicStop()
     soundIn_.Stop();
 }
 
+void SoundPath::SetMute(int mute)
+{
+    mute_ = mute;
+    if (mute == 0)
+        outputFailed_ = false;
+}
+
 int SoundPath::MicrophoneStep(int level)
 {
     if (level >= 1 && level <= 10)
@@ -91,8 +98,11 @@ bool SoundPath::ReceiveAudio(int channel, const uint8_t* payload, std::size_t le
             speakerList_.pop_front();
         count = speakerList_.size();
     }
-    if (count >= static_cast<std::size_t>(kPlayAtBlocks))
-        soundOut_.Start(nullptr);
+    // A start refused because the output already runs is no failure; one
+    // that leaves it stopped has shown its box and is not repeated.
+    if (count >= static_cast<std::size_t>(kPlayAtBlocks) && !outputFailed_.load() && !soundOut_.Start(nullptr) &&
+        !soundOut_.Running())
+        outputFailed_ = true;
     return true;
 }
 

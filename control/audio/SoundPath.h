@@ -44,7 +44,8 @@ public:
     void MicStop();
     void SetAudioChannel(int channel) { audioChannel_ = channel; }
     int AudioChannel() const { return audioChannel_.load(); }
-    void SetMute(int mute) { mute_ = mute; }
+    // Listening again (mute 0) lets a failed output be tried once more.
+    void SetMute(int mute);
     int Mute() const { return mute_.load(); }
 
     // The DVR steps of the two volume levels; none when nothing is sent.
@@ -64,6 +65,12 @@ public:
     // Receive thread, as it ends: the output stops, so that the next
     // thread's first play request starts it again.
     void ReceiveThreadEnded();
+    // A new session with the DVR: an output that failed is tried again at
+    // its next play request.
+    void SessionStarted() { outputFailed_ = false; }
+    // Whether the output failed to start and waits for the operator (or the
+    // next session) before it is tried again.
+    bool OutputFailed() const { return outputFailed_.load(); }
 
     // The playback and capture callbacks.
     int SpeakerRoutine(CSoundBuffer& buffer);
@@ -81,6 +88,9 @@ private:
     std::mutex decoderLock_; // the decoder state and work buffer, used by the receive thread
     std::atomic<int> audioChannel_{-1};
     std::atomic<int> mute_{0};
+    // Set when the output would not start: a machine without a working
+    // device is told once, not at every block the DVR sends.
+    std::atomic<bool> outputFailed_{false};
 
     mutable std::mutex speakerLock_;
     std::deque<std::vector<uint8_t>> speakerList_;

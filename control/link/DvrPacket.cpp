@@ -28,6 +28,13 @@ FrameInfo DvrPacketHeader::ToFrameInfo() const
     return info;
 }
 
+int FramesPerSecondTimes100(uint32_t frameIntervalCode, bool interlaced)
+{
+    const uint64_t fieldsApart = uint64_t{frameIntervalCode} + 1;
+    const uint64_t rate = (interlaced ? 3000u : 6000u) / fieldsApart;
+    return rate > 0 ? static_cast<int>(rate) : 1;
+}
+
 DvrPacketHeader MakeLoginRequest(const std::string& id, const std::string& password, uint32_t sessionKind,
                                  uint32_t audioOption)
 {

@@ -58,6 +58,7 @@ struct DvrPacketHeader {
     static constexpr std::size_t kVideoWidth = 36;
     static constexpr std::size_t kVideoHeight = 40;
     static constexpr std::size_t kVideoInterlace = 44;
+    static constexpr std::size_t kVideoFrameInterval = 52;
     static constexpr std::size_t kVideoStatusByte = 74;
     static constexpr std::size_t kVideoEventBits = 24;
     static constexpr std::size_t kVideoFrameType = 16;
@@ -87,6 +88,11 @@ struct DvrPacketHeader {
     FrameInfo ToFrameInfo() const;
 };
 static_assert(sizeof(DvrPacketHeader) == DvrPacketHeader::kSize, "DVR packet header is 76 bytes");
+
+// A channel's frame rate, in hundredths of a frame per second, from the
+// frame-interval code r of its video headers: frames come r + 1 sixtieths of a
+// second apart, or r + 1 thirtieths when the picture is interlaced. At least 1.
+int FramesPerSecondTimes100(uint32_t frameIntervalCode, bool interlaced);
 
 DvrPacketHeader MakeLoginRequest(const std::string& id, const std::string& password, uint32_t sessionKind,
                                  uint32_t audioOption);

@@ -108,7 +108,9 @@ CAviWriter::Header(uint32_t frameCount, uint32_t width, uint32_t height, uint32_
     h.U16(0); // language
     h.U32(0); // initial frames
     h.U32(1000); // scale
-    h.U32(microsecondsPerFrame ? 1000000 / microsecondsPerFrame * 1000 : 0);
+    // Thousandths of a frame per second: whole frames per second would make
+    // 7.5 or 29.97 frames per second play 7 % or 3 % slow.
+    h.U32(microsecondsPerFrame ? static_cast<uint32_t>(1000000000ull / microsecondsPerFrame) : 0);
     h.U32(0); // start
     h.U32(frameCount);
     h.U32(65535); // suggested buffer size

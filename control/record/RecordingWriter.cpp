@@ -61,7 +61,19 @@ bool RecordFile::Open(const std::string& path, std::size_t bufferSize)
     buffer_.resize(bufferSize);
     used_ = 0;
     written_ = 0;
+    accepted_ = 0;
+    recordEnds_.clear();
+    wholeRecordsEnd_ = 0;
+    failed_ = false;
     return true;
+}
+
+void RecordFile::SettleRecordEnds()
+{
+    while (!recordEnds_.empty() && recordEnds_.front() <= written_) {
+        wholeRecordsEnd_ = recordEnds_.front();
+        recordEnds_.pop_front();
+    }
 }
 
 bool RecordFile::WriteThrough(const uint8_t* data, std::size_t length)
@@ -70,12 +82,16 @@ bool RecordFile::WriteThrough(const uint8_t* data, std::size_t length)
         const ssize_t n = ::write(fd_, data, length);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n <= 0) {
+            failed_ = true;
+            SettleRecordEnds();
             return false;
+        }
         data += n;
         length -= static_cast<std::size_t>(n);
         written_ += static_cast<uint64_t>(n);
     }
+    SettleRecordEnds();
     return true;
 }
 
@@ -88,10 +104,13 @@ bool RecordFile::Flush()
     return ok;
 }
 
-bool RecordFile::Write(const void* data, std::size_t length)
+bool RecordFile::Write(const void* data, std::size_t length, bool endsRecord)
 {
     if (fd_ < 0)
         return false;
+    accepted_ += length;
+    if (endsRecord)
+        recordEnds_.push_back(accepted_);
     const uint8_t* bytes = static_cast<const uint8_t*>(data);
     if (used_ + length > buffer_.size()) {
         if (!Flush())
@@ -108,7 +127,12 @@ bool RecordFile::Close()
 {
     if (fd_ < 0)
         return true;
-    const bool ok = Flush();
+    bool ok = Flush() && !failed_;
+    if (failed_) {
+        // A cut that fails too leaves a last record that readers stop at.
+        if (::ftruncate(fd_, static_cast<off_t>(wholeRecordsEnd_)) == 0)
+            written_ = wholeRecordsEnd_;
+    }
     const bool closed = ::close(fd_) == 0;
     fd_ = -1;
     buffer_.clear();
@@ -184,8 +208,8 @@ int RecordingWriter::StartRecord(bool movieMode, const std::string& path, const 
         return -1;
     Channel& c = channels_[static_cast<std::size_t>(channel)];
     std::lock_guard<std::mutex> lock(c.lock);
-    if (c.aviRequest != 0 && !c.aviWriting)
-        return 0;
+    // A start while an AVI still waits for its first intra frame replaces
+    // the waiting request: the operator's last word counts.
     StartLocked(c, movieMode, path, fname1, fname2, LocalTime(Now().seconds));
     return 0;
 }
@@ -205,6 +229,11 @@ void RecordingWriter::StopRecord(bool movieMode, int channel)
             c.newFile = true;
         } else if (c.aviWriting) {
             c.aviRequest = 3;
+            UpdateAviActiveLocked(c);
+        } else {
+            // A file still waiting for its first intra frame is never opened:
+            // the host has been told the recording stopped.
+            c.aviRequest = 0;
             UpdateAviActiveLocked(c);
         }
     }
@@ -309,7 +338,7 @@ RecordingWriter::Outcome RecordingWriter::WriteLocked(Channel& c, int channel, c
     }
 
     const Bytes32 header = h.Encoded();
-    if (!c.movie.Write(header.data(), header.size()) || !c.movie.Write(frame, length)) {
+    if (!c.movie.Write(header.data(), header.size(), false) || !c.movie.Write(frame, length)) {
         c.recording = 0;
         CloseFilesLocked(c);
         return Outcome::Fault;
@@ -357,8 +386,6 @@ void RecordingWriter::Notify(Outcome outcome, int channel)
 
 namespace {
 
-constexpr int kAviFramesPerSecondTimes100 = 1500;
-
 bool CarriesStreamHeaders(const uint8_t* frame, uint32_t length)
 {
     return length >= 4 && frame[0] == 0 && frame[1] == 0 && frame[2] == 1 && frame[3] == 0;
@@ -384,7 +411,7 @@ bool RecordingWriter::CloseAviLocked(Channel& c)
     UpdateAviActiveLocked(c);
     // A failed rename keeps the data file under its temporary name; only a
     // write fault counts as one.
-    c.avi->Close(c.aviOpenPath, kAviFramesPerSecondTimes100);
+    c.avi->Close(c.aviOpenPath, c.aviRate);
     aviCloses_ += 1;
     RaiseMax(longestAviCloseNs_, ElapsedNs(begin));
     return !c.avi->CloseWriteFailed();
@@ -392,7 +419,7 @@ bool RecordingWriter::CloseAviLocked(Channel& c)
 
 RecordingWriter::Outcome RecordingWriter::WriteAviLocked(Channel& c, int channel, const uint8_t* frame,
                                                          uint32_t length, uint32_t width, uint32_t height,
-                                                         const uint8_t* streamHeader)
+                                                         const uint8_t* streamHeader, int framesPerSecondTimes100)
 {
     auto fault = [&c, this] {
         c.avi->Abandon();
@@ -438,6 +465,7 @@ RecordingWriter::Outcome RecordingWriter::WriteAviLocked(Channel& c, int channel
     if (!opened)
         return fault();
     c.aviOpenPath = c.aviPath;
+    c.aviRate = framesPerSecondTimes100;
     c.aviWriting = true;
     c.aviRequest = 0;
     UpdateAviActiveLocked(c);
@@ -445,7 +473,7 @@ RecordingWriter::Outcome RecordingWriter::WriteAviLocked(Channel& c, int channel
 }
 
 void RecordingWriter::WriteAviFrame(int channel, const uint8_t* frame, uint32_t length, uint32_t width,
-                                    uint32_t height, const uint8_t* streamHeader)
+                                    uint32_t height, const uint8_t* streamHeader, int framesPerSecondTimes100)
 {
     if (channel < 0 || channel >= kChannelCount || !frame || !streamHeader)
         return;
@@ -454,7 +482,7 @@ void RecordingWriter::WriteAviFrame(int channel, const uint8_t* frame, uint32_t 
     Outcome outcome;
     {
         std::lock_guard<std::mutex> lock(c.lock);
-        outcome = WriteAviLocked(c, channel, frame, length, width, height, streamHeader);
+        outcome = WriteAviLocked(c, channel, frame, length, width, height, streamHeader, framesPerSecondTimes100);
     }
     aviFrames_ += 1;
     aviWriteNs_ += ElapsedNs(begin);

@@ -33,6 +33,8 @@ RecordClockTime SystemRecordClock();
 
 // A write-only file with its own buffer. Written() counts the bytes that
 // reached the file, so the writer knows which frames are really there.
+// After a failed write (a full disk) closing cuts the file back to the end
+// of the last whole record that reached it, so no reader meets half a frame.
 class RecordFile {
 public:
     RecordFile() = default;
@@ -42,19 +44,27 @@ public:
 
     bool Open(const std::string& path, std::size_t bufferSize);
     bool IsOpen() const { return fd_ >= 0; }
-    bool Write(const void* data, std::size_t length);
+    // `endsRecord` false when more of the same record follows (a frame's
+    // header before its payload).
+    bool Write(const void* data, std::size_t length, bool endsRecord = true);
     bool Flush();
-    // Flushes and closes; false when the flush failed.
+    // Flushes and closes; false when the flush (or an earlier write) failed.
     bool Close();
     uint64_t Written() const { return written_; }
 
 private:
     bool WriteThrough(const uint8_t* data, std::size_t length);
+    // Moves the end of the last whole record on as far as the file goes.
+    void SettleRecordEnds();
 
     int fd_ = -1;
     std::vector<uint8_t> buffer_;
     std::size_t used_ = 0;
     uint64_t written_ = 0;
+    uint64_t accepted_ = 0;               // bytes taken by Write, buffered or written
+    std::deque<uint64_t> recordEnds_;     // ends of records not yet all on file
+    uint64_t wholeRecordsEnd_ = 0;        // the file holds whole records up to here
+    bool failed_ = false;
 };
 
 class RecordingWriter {
@@ -103,14 +113,14 @@ public:
     // (or at an intra frame, behind `streamHeader`, the channel's 30 patched
     // header bytes), adds, and closes when asked. A file that would outgrow
     // its 32-bit sizes is finished and a new one started, named as a split
-    // names a movie file but with ".avi".
+    // names a movie file but with ".avi". A file plays at the rate of the
+    // frame that opened it (frames per second x 100).
     void WriteAviFrame(int channel, const uint8_t* frame, uint32_t length, uint32_t width, uint32_t height,
-                       const uint8_t* streamHeader);
+                       const uint8_t* streamHeader, int framesPerSecondTimes100);
     // Without a lock or a file: whether the channel has AVI work to do.
     bool AviActive(int channel) const;
-    // Finishes an open AVI file of the channel at 15 frames per second
-    // (a disconnected channel sends no frame that would close it); true when
-    // one was open.
+    // Finishes an open AVI file of the channel (a disconnected channel sends
+    // no frame that would close it); true when one was open.
     bool FinishAvi(int channel);
 
     bool IsRecording(int channel) const;
@@ -140,6 +150,7 @@ private:
         bool aviWriting = false;
         std::string aviPath;     // where the next AVI file goes
         std::string aviOpenPath; // the open file's final name
+        int aviRate = 0;         // the open file's frames per second x 100
         std::atomic<bool> aviActive{false}; // aviRequest != 0 || aviWriting
         std::unique_ptr<CAviWriter> avi;
     };
@@ -154,7 +165,7 @@ private:
     Outcome WriteLocked(Channel& c, int channel, const uint8_t* frame, const FrameInfo& info);
     void Notify(Outcome outcome, int channel);
     Outcome WriteAviLocked(Channel& c, int channel, const uint8_t* frame, uint32_t length, uint32_t width,
-                           uint32_t height, const uint8_t* streamHeader);
+                           uint32_t height, const uint8_t* streamHeader, int framesPerSecondTimes100);
     // Finishes the open AVI file; false on a write fault, which removes it.
     bool CloseAviLocked(Channel& c);
     void UpdateAviActiveLocked(Channel& c) { c.aviActive = c.aviRequest != 0 || c.aviWriting; }

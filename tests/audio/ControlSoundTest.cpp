@@ -123,6 +123,36 @@ TEST_F(ControlSoundTest, MutedOrOtherChannelsAreNotPlayed)
     EXPECT_TRUE(PumpUntil([&] { return ctrl->Sound().SpeakerBlocks() > 0 || fake.state->opens > 0; }, 5000));
 }
 
+// A PC without a working output: the DVR's sound keeps coming every 256 ms,
+// and the operator is told once, and once more each time listening is
+// turned on again.
+TEST_F(ControlSoundTest, AnOutputThatFailsIsToldOncePerListening)
+{
+    vyrtest::FakeAudio fake;
+    fake.state->openError = -9985;
+    SimDvr sim;
+    ASSERT_TRUE(sim.Start({"--channels", "1", "--audio", "1"}));
+    Bind(0, "Front", 0, sim.Port());
+    ASSERT_TRUE(Invoke(ctrl, DISPID_AudioEnable, {Variant::Short(0)}));
+    ASSERT_TRUE(ctrl->Connect(0));
+    auto boxCount = [this] {
+        std::lock_guard<std::mutex> lock(boxesLock);
+        return boxes.size();
+    };
+    ASSERT_TRUE(PumpUntil([&] { return boxCount() == 1; }, 10000));
+    PumpFor(4000); // sixteen more blocks
+    EXPECT_EQ(boxCount(), 1u);
+    EXPECT_EQ(fake.Opens(), 1);
+    ASSERT_TRUE(Invoke(ctrl, DISPID_SetSoundMute, {Variant::Long(1)}));
+    ASSERT_TRUE(Invoke(ctrl, DISPID_SetSoundMute, {Variant::Long(0)}));
+    ASSERT_TRUE(PumpUntil([&] { return boxCount() == 2; }, 10000));
+    PumpFor(3000);
+    EXPECT_EQ(boxCount(), 2u);
+    EXPECT_EQ(fake.Opens(), 2);
+    std::lock_guard<std::mutex> lock(boxesLock);
+    EXPECT_EQ(boxes[0].rfind("WAVEOUT:", 0), 0u) << boxes[0];
+}
+
 TEST_F(ControlSoundTest, MicrophoneBlocksGoToTheDvr)
 {
     vyrtest::FakeAudio fake;

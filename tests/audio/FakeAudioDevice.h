@@ -3,20 +3,41 @@
 // buffer only when the test says so, so nothing depends on timing.
 #include "platform/Audio.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace vyrtest {
+
+// Waits for the sound threads to bring `condition` about; false after 10 s.
+template <typename Condition>
+bool Eventually(Condition condition)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
 
 struct FakeAudioState {
     std::mutex lock;
     int opens = 0;
     int closes = 0;
-    int openError = 0; // nonzero: Open fails with it
+    int openError = 0;  // nonzero: Open fails with it
+    int queueError = 0; // nonzero: Queue refuses every buffer with it
+    // While set, Open waits until the test clears it (and notifies `gate`).
+    bool holdOpens = false;
+    int openAttempts = 0; // Open calls, counted before they wait
+    std::condition_variable gate;
     bool open = false;
     platform::AudioDirection direction = platform::AudioDirection::Output;
     platform::AudioFormat format;
@@ -34,7 +55,9 @@ public:
     int Open(platform::AudioDirection direction, const platform::AudioFormat& format,
              platform::AudioDone done) override
     {
-        std::lock_guard<std::mutex> lock(state_->lock);
+        std::unique_lock<std::mutex> lock(state_->lock);
+        ++state_->openAttempts;
+        state_->gate.wait(lock, [this] { return !state_->holdOpens; });
         ++state_->opens;
         if (state_->openError != 0)
             return state_->openError;
@@ -48,6 +71,8 @@ public:
     int Queue(platform::AudioBuffer* buffer) override
     {
         std::lock_guard<std::mutex> lock(state_->lock);
+        if (state_->queueError != 0)
+            return state_->queueError;
         state_->queued.push_back(buffer);
         return 0;
     }
@@ -117,6 +142,29 @@ public:
         }
         done(buffer);
         return true;
+    }
+    void ReleaseOpens()
+    {
+        {
+            std::lock_guard<std::mutex> lock(state->lock);
+            state->holdOpens = false;
+        }
+        state->gate.notify_all();
+    }
+    int OpenAttempts()
+    {
+        std::lock_guard<std::mutex> lock(state->lock);
+        return state->openAttempts;
+    }
+    int Opens()
+    {
+        std::lock_guard<std::mutex> lock(state->lock);
+        return state->opens;
+    }
+    int Closes()
+    {
+        std::lock_guard<std::mutex> lock(state->lock);
+        return state->closes;
     }
     std::size_t Queued()
     {

@@ -13,20 +13,8 @@
 namespace vyrdax {
 namespace {
 
+using vyrtest::Eventually;
 using vyrtest::FakeAudio;
-
-// Waits for the sound threads to take the device's notices.
-template <typename Condition>
-bool Eventually(Condition condition)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 std::vector<uint8_t> EncodedTone(CG723Codec& codec, int samples)
 {
@@ -175,6 +163,70 @@ TEST_F(SoundPathTest, DeviceErrorsShowTheWaveBoxes)
     EXPECT_EQ(texts[1], "WAVEOUT:2a:fake error 42 in start()");
     EXPECT_FALSE(sound.SoundIn().Running());
     EXPECT_FALSE(sound.SoundOut().Running());
+}
+
+// Without a working output the DVR's sound keeps coming, a block every
+// 256 ms: the failure is told once, and the output is tried again only when
+// the operator listens again or a new session starts.
+TEST_F(SoundPathTest, AnOutputThatWillNotStartIsToldOnceUntilTheOperatorListensAgain)
+{
+    std::vector<std::string> texts;
+    std::mutex textsLock;
+    auto previous = platform::SetMessageBoxHandler([&](const std::string& text, const std::string&, unsigned) {
+        std::lock_guard<std::mutex> lock(textsLock);
+        texts.push_back(text);
+        return platform::IDOK;
+    });
+    auto boxes = [&] {
+        std::lock_guard<std::mutex> lock(textsLock);
+        return texts.size();
+    };
+    const std::vector<uint8_t> block = EncodedTone(encoder, 256);
+    auto receive = [&](int blocks) {
+        for (int i = 0; i < blocks; ++i)
+            sound.ReceiveAudio(0, block.data(), block.size());
+    };
+    sound.SetAudioChannel(0);
+    fake.state->openError = 0x2a;
+    receive(60);
+    EXPECT_EQ(boxes(), 1u);
+    EXPECT_EQ(fake.Opens(), 1);
+    EXPECT_TRUE(sound.OutputFailed());
+
+    sound.SetMute(1);
+    receive(10);
+    sound.SetMute(0); // listening again
+    receive(60);
+    EXPECT_EQ(boxes(), 2u);
+    EXPECT_EQ(fake.Opens(), 2);
+
+    sound.SessionStarted();
+    receive(60);
+    EXPECT_EQ(boxes(), 3u);
+    EXPECT_EQ(fake.Opens(), 3);
+
+    // A device that opens but refuses to play: one box, and it is closed.
+    fake.state->openError = 0;
+    fake.state->queueError = 0x2b;
+    sound.SetMute(0);
+    receive(60);
+    EXPECT_EQ(boxes(), 4u);
+    EXPECT_EQ(fake.Opens(), 4);
+    EXPECT_EQ(fake.Closes(), 1);
+    EXPECT_FALSE(sound.SoundOut().Running());
+
+    // Once the device works, listening again starts the output.
+    fake.state->queueError = 0;
+    sound.SetMute(0);
+    receive(1);
+    EXPECT_TRUE(sound.SoundOut().Running());
+    EXPECT_FALSE(sound.OutputFailed());
+    EXPECT_EQ(fake.Queued(), 6u);
+    platform::SetMessageBoxHandler(previous);
+    ASSERT_EQ(texts.size(), 4u);
+    EXPECT_EQ(texts[0], "WAVEOUT:2a:fake error 42 in start()");
+    EXPECT_EQ(texts[3], "WAVEOUT:2b:fake error 43 in AddOutputBufferToQueue()");
+    sound.ReceiveThreadEnded();
 }
 
 TEST(SoundFormat, SettersRecomputeAlignAndRate)

@@ -110,7 +110,7 @@ TEST(AviWriter, OneOddKeyFrameLaysOutTheFixedHeaderChunkAndIndex)
     EXPECT_EQ(Tag(b, 108), "vids");
     EXPECT_EQ(Tag(b, 112), "divx");
     EXPECT_EQ(LE32(b, 128), 1000u);  // scale
-    EXPECT_EQ(LE32(b, 132), 29000u); // rate
+    EXPECT_EQ(LE32(b, 132), 29970u); // rate: 1,000,000,000 / 33366
     EXPECT_EQ(LE32(b, 140), 1u);     // length
     EXPECT_EQ(LE32(b, 144), 65535u);
     EXPECT_EQ(LE32(b, 148), 10000u);
@@ -221,12 +221,12 @@ TEST(AviRecording, OpenWaitsForAnIntraFrameAndPutsTheHeadersInFront)
     // Frames 1..9 are predicted: nothing opens; frame 10 is intra.
     for (std::size_t i = 1; i < frames.size(); ++i)
         writer.WriteAviFrame(5, frames[i].bytes.data(), static_cast<uint32_t>(frames[i].bytes.size()), 352, 240,
-                             header.data());
+                             header.data(), 3000);
     EXPECT_EQ(CountFiles(dir.path(), ".str"), 1);
     writer.StopRecord(false, 5);
     EXPECT_EQ(writer.AviRequest(5), 3);
     writer.WriteAviFrame(5, frames[0].bytes.data(), static_cast<uint32_t>(frames[0].bytes.size()), 352, 240,
-                         header.data());
+                         header.data(), 3000);
     EXPECT_FALSE(writer.AviActive(5));
     EXPECT_EQ(CountFiles(dir.path(), ".str") + CountFiles(dir.path(), ".idx"), 0);
     ASSERT_EQ(CountFiles(dir.path(), ".avi"), 1);
@@ -238,7 +238,7 @@ TEST(AviRecording, OpenWaitsForAnIntraFrameAndPutsTheHeadersInFront)
     EXPECT_EQ(LE32(b, 6160), frames[10].bytes.size() + 30);
     EXPECT_EQ(std::memcmp(&b[6164], header.data(), 30), 0);
     EXPECT_EQ(LE32(b, 48), 20u); // frames 10..29
-    ExpectPlayable(path, 20, 352, 240, "15/1");
+    ExpectPlayable(path, 20, 352, 240, "30/1");
     EXPECT_EQ(notices.stopped, std::vector<int>{5});
     EXPECT_TRUE(notices.faults.empty());
 }
@@ -261,7 +261,7 @@ TEST(AviRecording, AWriteFaultStopsTheRecordingOnceAndLeavesNoTemporaryFiles)
     for (int round = 0; round < 4; ++round)
         for (const auto& f : frames)
             writer.WriteAviFrame(0, f.bytes.data(), static_cast<uint32_t>(f.bytes.size()), 352, 240,
-                                 header.data());
+                                 header.data(), 3000);
     setrlimit(RLIMIT_FSIZE, &previous);
     std::signal(SIGXFSZ, previousSignal);
 
@@ -281,11 +281,11 @@ TEST(AviRecording, StartingAgainWhileWritingFinishesTheFirstFile)
     writer.StartRecord(false, dir.path(), "one.avi", "F", 1);
     for (std::size_t i = 0; i < 15; ++i)
         writer.WriteAviFrame(1, frames[i].bytes.data(), static_cast<uint32_t>(frames[i].bytes.size()), 352, 240,
-                             header.data());
+                             header.data(), 3000);
     writer.StartRecord(false, dir.path(), "two.avi", "F", 1);
     for (std::size_t i = 15; i < 30; ++i)
         writer.WriteAviFrame(1, frames[i].bytes.data(), static_cast<uint32_t>(frames[i].bytes.size()), 352, 240,
-                             header.data());
+                             header.data(), 3000);
     EXPECT_TRUE(writer.FinishAvi(1));
     EXPECT_FALSE(writer.FinishAvi(1));
     EXPECT_EQ(CountFiles(dir.path(), ".avi"), 2);
@@ -357,7 +357,7 @@ TEST(AviRecording, FinishingWhileTheReceiveThreadWritesLeavesWholeFiles)
     std::thread receive([&] {
         for (std::size_t i = 0; !stop; i = (i + 1) % frames.size())
             writer.WriteAviFrame(2, frames[i].bytes.data(), static_cast<uint32_t>(frames[i].bytes.size()), 352, 240,
-                                 header.data());
+                                 header.data(), 3000);
     });
     for (int round = 1; round <= 200; ++round) {
         std::this_thread::sleep_for(std::chrono::microseconds(500));
@@ -400,7 +400,8 @@ TEST(AviRecording, AFileNearItsSizeLimitIsFinishedAndANewOneStartsUnderASplitNam
     writer.StartRecord(false, dir.path(), "first.avi", "F.cam", 5);
     for (int round = 0; round < 3; ++round)
         for (const auto& f : frames) {
-            writer.WriteAviFrame(5, f.bytes.data(), static_cast<uint32_t>(f.bytes.size()), 352, 240, header.data());
+            writer.WriteAviFrame(5, f.bytes.data(), static_cast<uint32_t>(f.bytes.size()), 352, 240, header.data(),
+                                 3000);
             clock.advanceMs(1000);
         }
     writer.FinishAvi(5);
@@ -435,7 +436,7 @@ TEST(AviRecording, AFileThatCannotBeCreatedStopsTheRecordingOnce)
     writer.StartRecord(false, "/proc/no-such-directory", "x.avi", "F", 7);
     for (int i = 0; i < 3; ++i)
         writer.WriteAviFrame(7, frames[0].bytes.data(), static_cast<uint32_t>(frames[0].bytes.size()), 352, 240,
-                             header.data());
+                             header.data(), 3000);
     EXPECT_EQ(notices.faults, std::vector<int>{7});
     EXPECT_EQ(notices.stopped, std::vector<int>{7});
     EXPECT_FALSE(writer.AviActive(7));

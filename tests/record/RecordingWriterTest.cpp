@@ -220,16 +220,18 @@ TEST_F(Writer, AShortWriteClosesTheFilesWithAnIndexOfWrittenFramesOnly)
     EXPECT_EQ(notices.errors, std::vector<int>{4});
     EXPECT_EQ(notices.stopped, std::vector<int>{4});
     const std::string movie = dir.path() + "/2009-03-07/F.A.20090307.100000.04.mp4";
-    EXPECT_EQ(std::filesystem::file_size(movie), 200u * 1024u);
+    // Cut back to the last whole frame that reached the disk.
+    EXPECT_LE(std::filesystem::file_size(movie), 200u * 1024u);
+    EXPECT_GT(std::filesystem::file_size(movie), 100u * 1024u);
     const ParsedMovie m = ParseMovie(movie);
-    EXPECT_FALSE(m.ok); // the last record is cut
+    EXPECT_TRUE(m.ok) << m.problem;
     ASSERT_FALSE(m.indexOffsets.empty());
     for (uint32_t offset : m.indexOffsets) {
         auto f = std::find_if(m.frames.begin(), m.frames.end(), [&](const ParsedFrame& p) { return p.offset == offset; });
         ASSERT_NE(f, m.frames.end()) << offset; // whole frame on file
         EXPECT_TRUE(f->key);
     }
-    // The control's reader plays every whole frame, then reports the cut.
+    // The control's reader plays every frame to the end of the file.
     vyrmovie::CMovieFileReader reader;
     ASSERT_EQ(reader.Open(movie, movie + "i"), 1);
     reader.Play();
@@ -238,10 +240,9 @@ TEST_F(Writer, AShortWriteClosesTheFilesWithAnIndexOfWrittenFramesOnly)
     while ((result = reader.ReadNext()) == 1)
         ++read;
     EXPECT_EQ(read, m.frames.size());
-    EXPECT_TRUE(result == -2 || result == -3) << result;
     EXPECT_EQ(reader.EndFlag(), 1);
-    // movdump finds the cut record and says so.
-    EXPECT_EQ(WEXITSTATUS(std::system((std::string(MOVDUMP_PATH) + " --quiet " + movie + " > /dev/null").c_str())), 1);
+    // movdump finds file and index in agreement.
+    EXPECT_EQ(WEXITSTATUS(std::system((std::string(MOVDUMP_PATH) + " --quiet " + movie + " > /dev/null").c_str())), 0);
 }
 
 TEST_F(Writer, FramesOutsideThePictureLimitsAreNotRecorded)

@@ -6,10 +6,14 @@
 //                                 earlier wait (exit 3 on time-out)
 //   sleep MS | grab FILE.png | quit
 // With --stay the window stays open after the last command until it is closed.
-// Every host message is printed as "MSG 0x%X %d %d" when it arrives.
+// Every host message is printed as "MSG 0x%X %d %d" when it arrives, and every
+// message box the control shows as "BOX TEXT", answered with OK: a script has
+// nobody to click it away.
 #include "control/interface/VyrdaxInterface.h"
 #include "platform/ControlContainer.h"
+#include "platform/MessageBox.h"
 #include "platform/Messages.h"
+#include "platform/ProcessSignals.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -259,6 +263,7 @@ void Pump(int ms)
 
 int main(int argc, char** argv)
 {
+    platform::IgnoreFileSizeLimitSignal();
     QApplication app(argc, argv);
     int width = 1024, height = 768;
     std::string script;
@@ -280,6 +285,11 @@ int main(int argc, char** argv)
             return 2;
         }
     }
+
+    platform::SetMessageBoxHandler([](const std::string& text, const std::string&, unsigned) {
+        PrintLine("BOX " + text);
+        return platform::IDOK;
+    });
 
     HostWindow host;
     host.setWindowTitle("Vyrdax Host");
