@@ -6,6 +6,7 @@
 #include "control/display/XvidDecoder.h"
 #include "control/filter/Deinterlace.h"
 #include "control/link/DvrPacket.h"
+#include "control/record/RecordedStream.h"
 
 #include <algorithm>
 #include <chrono>
@@ -824,8 +825,8 @@ bool CLocalPlayback::DecodeFrame(ThreadState& state, XvidDecoder& decoder, const
     const uint32_t length = reader.PayloadLength();
     std::size_t position = 0;
     if (state.first || header.width != state.lastWidth || header.height != state.lastHeight) {
-        StreamHeader streamHeader = kStreamHeaderTemplate;
-        PatchStreamHeader(streamHeader, header.width, header.height, header.Events() >= 9);
+        const StreamHeader streamHeader =
+            vyrmovie::RecordedStreamHeader(header, reader.Payload(), reader.PayloadLength());
         std::memcpy(state.input.data(), streamHeader.data(), streamHeader.size());
         position = streamHeader.size();
     }

@@ -253,8 +253,11 @@ RecordingWriter::Outcome RecordingWriter::WriteLocked(Channel& c, int channel, c
     h.intervalCode = info.bytes[FrameInfo::kIntervalCode];
     // Only type 0 is a key frame; every other type stays a non-key frame.
     const int typeBits = frameType == 0 ? 0 : ((frameType & 3) != 0 ? static_cast<int>(frameType & 3) : 1);
+    // The receive thread builds the stream header's interlaced form from the
+    // same word (1 interlaced), so readers rebuild the header the DVR meant.
+    const bool interlaced = info.Word(FrameInfo::kInterlace) == 1;
     h.bits = MovieFrameHeader::MakeBits(length, typeBits, static_cast<int>(info.Word(FrameInfo::kChannel) % 16),
-                                        static_cast<int>(info.Word(FrameInfo::kEventBits) & 0xF));
+                                        EventNibble(info.Word(FrameInfo::kEventBits), interlaced));
     h.width = static_cast<uint16_t>(width);
     h.height = static_cast<uint16_t>(height);
     h.year = static_cast<uint8_t>(info.bytes[FrameInfo::kYear] + 100);

@@ -3,6 +3,7 @@
 // shown moving in every pane of a separate host process, and backed up into
 // a folder that movdump accepts.
 #include "MessageHost.h"
+#include "PlaybackFixture.h"
 #include "RecordTestSupport.h"
 #include "SimProcess.h"
 
@@ -51,32 +52,6 @@ int SlotOf(std::time_t t)
     return local.tm_hour * 2 + (local.tm_min > 29);
 }
 
-// Records every channel of the simulator for `seconds`; the time recording began.
-std::time_t Record(const std::string& directory, int port, int seconds)
-{
-    MessageHost host;
-    auto* ctrl = new CVyrdaxCtrl(&host);
-    ctrl->setDispChannel(16);
-    for (int ch = 0; ch < kChannels; ++ch)
-        ctrl->SetConnectInfo("Cam" + std::to_string(ch), "Guest", "", "", "127.0.0.1", static_cast<int16_t>(port), 1,
-                             static_cast<int16_t>(ch + 1), 0, static_cast<int16_t>(ch));
-    for (int ch = 0; ch < kChannels; ++ch)
-        EXPECT_TRUE(ctrl->Connect(static_cast<int16_t>(ch)));
-    EXPECT_TRUE(PumpUntil([&] { return host.Count(WM_VIDEO_STARTED) == kChannels; }, 20000));
-    const std::time_t began = std::time(nullptr);
-    for (int ch = 0; ch < kChannels; ++ch) {
-        std::tm t{};
-        localtime_r(&began, &t);
-        const std::string prefix = "F.Cam" + std::to_string(ch);
-        ctrl->StartRecord(directory, vyrmovie::RecordingFileName(prefix, t, ch), prefix, 0, static_cast<int16_t>(ch));
-    }
-    PumpUntil([] { return false; }, seconds * 1000);
-    for (int ch = 0; ch < kChannels; ++ch)
-        ctrl->StopRecord(static_cast<int16_t>(ch));
-    ctrl->Release();
-    return began;
-}
-
 double MeanDifference(const QImage& a, const QImage& b, const QRect& r)
 {
     double sum = 0;
@@ -114,7 +89,7 @@ TEST(PlaybackEndToEnd, SixteenRecordedChannelsPlayInStepShowMovingVideoAndBackUp
         SimProcess sim;
         ASSERT_TRUE(sim.start({"--channels", std::to_string(kChannels), "--size", "352x240", "--gop", "15",
                                "--loop-frames", "30", "--fps", "30"}));
-        began = Record(recordings, sim.port(), 4);
+        began = playbacktest::RecordFromSimulator(recordings, sim.port(), kChannels, 4);
     }
     const std::time_t ended = std::time(nullptr);
 

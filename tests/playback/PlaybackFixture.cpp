@@ -1,11 +1,15 @@
 #include "PlaybackFixture.h"
 
+#include "MessageHost.h"
 #include "RecordTestSupport.h"
+
+#include "control/CVyrdaxCtrl.h"
 
 #include "control/record/MovieFormat.h"
 #include "control/record/RecordingWriter.h"
 
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <sys/time.h>
 
 namespace playbacktest {
@@ -63,6 +67,32 @@ std::vector<Segment> YearEndSegments()
         {3, "R.Cam3", LocalTime(2026, 12, 31, 10, 0, 2), 10},
         {4, "F.Cam4", LocalTime(2026, 12, 31, 10, 0, 4), 6},
     };
+}
+
+std::time_t RecordFromSimulator(const std::string& directory, int port, int channels, int seconds)
+{
+    using testsupport::PumpUntil;
+    testsupport::MessageHost host;
+    auto* ctrl = new vyrdax::CVyrdaxCtrl(&host);
+    ctrl->setDispChannel(16);
+    for (int ch = 0; ch < channels; ++ch)
+        ctrl->SetConnectInfo("Cam" + std::to_string(ch), "Guest", "", "", "127.0.0.1", static_cast<int16_t>(port), 1,
+                             static_cast<int16_t>(ch + 1), 0, static_cast<int16_t>(ch));
+    for (int ch = 0; ch < channels; ++ch)
+        EXPECT_TRUE(ctrl->Connect(static_cast<int16_t>(ch)));
+    EXPECT_TRUE(PumpUntil([&] { return host.Count(vyrdax::WM_VIDEO_STARTED) == channels; }, 20000));
+    const std::time_t began = std::time(nullptr);
+    for (int ch = 0; ch < channels; ++ch) {
+        std::tm t{};
+        localtime_r(&began, &t);
+        const std::string prefix = "F.Cam" + std::to_string(ch);
+        ctrl->StartRecord(directory, vyrmovie::RecordingFileName(prefix, t, ch), prefix, 0, static_cast<int16_t>(ch));
+    }
+    PumpUntil([] { return false; }, seconds * 1000);
+    for (int ch = 0; ch < channels; ++ch)
+        ctrl->StopRecord(static_cast<int16_t>(ch));
+    ctrl->Release();
+    return began;
 }
 
 } // namespace playbacktest

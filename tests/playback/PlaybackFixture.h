@@ -30,4 +30,9 @@ void WriteRecordings(const std::string& directory, const std::vector<Segment>& s
 //   ch4 F.Cam4  12-31 10:00:04 +6 s (four seconds after ch0)
 std::vector<Segment> YearEndSegments();
 
+// Connects a control to `channels` channels of the simulator on `port`,
+// records them all into `directory` for `seconds` ("F.CamN" files) and
+// returns the time recording began.
+std::time_t RecordFromSimulator(const std::string& directory, int port, int channels, int seconds);
+
 } // namespace playbacktest

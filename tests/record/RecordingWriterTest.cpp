@@ -147,6 +147,29 @@ TEST_F(Writer, FrameHeadersCarryTheFieldsOfTheFrameAndThePcClock)
     }
 }
 
+TEST_F(Writer, TheEventNibbleCarriesTheStreamsInterlace)
+{
+    clock.seconds = LocalTime(2009, 3, 7, 10, 0, 0);
+    writer.StartRecord(true, dir.path(), "M.Lobby.20090307.100000.05.mp4", "M.Lobby", 5);
+    const auto& frames = EncodedFrames();
+    // Interlace words 1 and 0, and one the DVR never sends; events 0x12, 0x1F.
+    const uint32_t interlace[4] = {1, 0, 1, 2};
+    const uint32_t events[4] = {0x12, 0x1F, 0x1F, 0x1F};
+    for (int k = 0; k < 4; ++k) {
+        vyrdax::FrameInfo info = MakeInfo(frames[k], 19, 352, 240, 0);
+        info.SetWord(vyrdax::FrameInfo::kInterlace, interlace[k]);
+        info.SetWord(vyrdax::FrameInfo::kEventBits, events[k]);
+        writer.WriteRecordFrame(5, frames[k].bytes.data(), info);
+        clock.advanceMs(33);
+    }
+    writer.StopRecord(true, 5);
+    const ParsedMovie m = ParseMovie(dir.path() + "/2009-03-07/M.Lobby.20090307.100000.05.mp4");
+    ASSERT_EQ(m.frames.size(), 4u);
+    const uint32_t expected[4] = {12 + 2, 7, 12 + 3, 7};
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(LE32(m.frames[static_cast<std::size_t>(k)].header + 4) >> 28, expected[k]) << k;
+}
+
 TEST_F(Writer, ARecordingOverMidnightContinuesInTheNextDaysDirectory)
 {
     clock.seconds = LocalTime(2009, 12, 31, 23, 55, 0);
