@@ -28,29 +28,14 @@ namespace fs = std::filesystem;
 using namespace vyrdax;
 using platform::Variant;
 using testsupport::MessageHost;
+using playbacktest::DayPattern;
+using playbacktest::SlotOf;
 using testsupport::PumpUntil;
 
 constexpr int kChannels = 16;
 constexpr int kFrameMs = 33; // 30 frames a second
 
 Variant Text(const std::string& s) { return Variant::String(std::u16string(s.begin(), s.end())); }
-
-std::string DayPattern(std::time_t t)
-{
-    std::tm local{};
-    localtime_r(&t, &local);
-    char pattern[64];
-    std::snprintf(pattern, sizeof pattern, "*.%04d%02d%02d.*.mp4", local.tm_year + 1900, local.tm_mon + 1,
-                  local.tm_mday);
-    return pattern;
-}
-
-int SlotOf(std::time_t t)
-{
-    std::tm local{};
-    localtime_r(&t, &local);
-    return local.tm_hour * 2 + (local.tm_min > 29);
-}
 
 double MeanDifference(const QImage& a, const QImage& b, const QRect& r)
 {
@@ -101,11 +86,7 @@ TEST(PlaybackEndToEnd, SixteenRecordedChannelsPlayInStepShowMovingVideoAndBackUp
     auto* ctrl = new CVyrdaxCtrl(&host);
     Variant r;
     ctrl->Invoke(DISPID_setDispChannel, {Variant::Short(16)}, &r);
-    ctrl->Invoke(DISPID_SetBackupMode, {Variant::Short(1)}, &r);
-    ASSERT_EQ(ctrl->Invoke(DISPID_GetTimeDataL, {Text(recordings), Text(DayPattern(began))}, &r), platform::S_OK);
-    ctrl->Invoke(DISPID_StartLocalPlayback,
-                 {Variant::Short(static_cast<int16_t>(SlotOf(began))), Variant::Long(static_cast<int32_t>(began))},
-                 &r);
+    playbacktest::StartPlaybackOfDay(ctrl, recordings, began);
     ctrl->ReplaceWnd(16, 0, 0, 0, 0, 0, 0);
     CLocalPlayback& engine = ctrl->LocalPlayback();
     ASSERT_TRUE(PumpUntil(

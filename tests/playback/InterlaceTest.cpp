@@ -46,8 +46,6 @@ struct StreamCase {
 
 void PrintTo(const StreamCase& c, std::ostream* os) { *os << c.name; }
 
-Variant Text(const std::string& s) { return Variant::String(std::u16string(s.begin(), s.end())); }
-
 std::string OnlyMovieFile(const std::string& directory)
 {
     std::string found;
@@ -180,17 +178,8 @@ protected:
         host.show();
         auto* ctrl = new CVyrdaxCtrl(&host);
         Variant r;
-        std::tm local{};
-        localtime_r(&began, &local);
-        char pattern[64];
-        std::snprintf(pattern, sizeof pattern, "*.%04d%02d%02d.*.mp4", local.tm_year + 1900, local.tm_mon + 1,
-                      local.tm_mday);
         ctrl->Invoke(DISPID_setDispChannel, {Variant::Short(1)}, &r);
-        ctrl->Invoke(DISPID_SetBackupMode, {Variant::Short(1)}, &r);
-        ctrl->Invoke(DISPID_GetTimeDataL, {Text(directory), Text(pattern)}, &r);
-        const int slot = local.tm_hour * 2 + (local.tm_min > 29);
-        ctrl->Invoke(DISPID_StartLocalPlayback,
-                     {Variant::Short(static_cast<int16_t>(slot)), Variant::Long(static_cast<int32_t>(began))}, &r);
+        playbacktest::StartPlaybackOfDay(ctrl, directory, began);
         CLocalPlayback& engine = ctrl->LocalPlayback();
         // Some way into the stream, past its first group of pictures.
         EXPECT_TRUE(PumpUntil([&] { return engine.FramesShown(0) >= 20; }, 20000));

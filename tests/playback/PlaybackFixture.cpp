@@ -69,6 +69,45 @@ std::vector<Segment> YearEndSegments()
     };
 }
 
+std::string DayPattern(std::time_t t)
+{
+    std::tm local{};
+    localtime_r(&t, &local);
+    char pattern[64];
+    std::snprintf(pattern, sizeof pattern, "*.%04d%02d%02d.*.mp4", local.tm_year + 1900, local.tm_mon + 1,
+                  local.tm_mday);
+    return pattern;
+}
+
+int SlotOf(std::time_t t)
+{
+    std::tm local{};
+    localtime_r(&t, &local);
+    return local.tm_hour * 2 + (local.tm_min > 29);
+}
+
+void StartPlaybackOfDay(vyrdax::CVyrdaxCtrl* ctrl, const std::string& directory, std::time_t start)
+{
+    using platform::Variant;
+    auto text = [](const std::string& s) { return Variant::String(std::u16string(s.begin(), s.end())); };
+    Variant r;
+    ctrl->Invoke(vyrdax::DISPID_SetBackupMode, {Variant::Short(1)}, &r);
+    EXPECT_EQ(ctrl->Invoke(vyrdax::DISPID_GetTimeDataL, {text(directory), text(DayPattern(start))}, &r),
+              platform::S_OK);
+    ctrl->Invoke(vyrdax::DISPID_StartLocalPlayback,
+                 {Variant::Short(static_cast<int16_t>(SlotOf(start))), Variant::Long(static_cast<int32_t>(start))},
+                 &r);
+}
+
+bool Black(const QImage& image)
+{
+    for (int y = 0; y < image.height(); y += 5)
+        for (int x = 0; x < image.width(); x += 5)
+            if (qGray(image.pixel(x, y)) > 30)
+                return false;
+    return true;
+}
+
 std::time_t RecordFromSimulator(const std::string& directory, int port, int channels, int seconds)
 {
     using testsupport::PumpUntil;
