@@ -603,7 +603,25 @@ int CLocalPlayback::OpenNextDayFile(int channel)
         }
         CRecordCatalog* catalog = Catalog(month, day);
         std::string path;
-        if (catalog) {
+        const std::time_t currentStart = catalog ? catalog->StartTime(current) : 0;
+        if (catalog && currentStart != 0) {
+            // Within the day of the file just played, the next file is the
+            // one that began next: half-hour slots follow the local clock,
+            // which repeats an hour on a daylight-saving night.
+            for (const std::string& candidate : catalog->ChannelFiles(channel)) {
+                if (catalog->StartTime(candidate) <= currentStart)
+                    continue;
+                const int s = std::clamp(CRecordCatalog::ParseFileName(vyrmovie::BaseName(candidate)), 0, kSlots - 1);
+                const auto& list = catalog->SlotFiles(channel, s);
+                const auto at = std::find(list.begin(), list.end(), candidate);
+                path = candidate;
+                slot = s;
+                catalog->currentSlot[channel] = s;
+                catalog->currentFile[channel] = at == list.end() ? 0 : static_cast<int>(at - list.begin());
+                lastForwardSlot_ = s;
+                break;
+            }
+        } else if (catalog) {
             const int f = catalog->currentFile[channel];
             const auto& list = catalog->SlotFiles(channel, std::min(slot, kSlots - 1));
             if (f + 1 < static_cast<int>(list.size())) {

@@ -9,6 +9,7 @@
 
 #include "control/CVyrdaxCtrl.h"
 #include "control/PlayState.h"
+#include "control/backup/CBackupMaker.h"
 #include "control/playback/CLocalPlayback.h"
 
 #include <gtest/gtest.h>
@@ -161,6 +162,53 @@ TEST_F(PlaybackGaps, AMasterGapAtATwentyMinuteSplitPlaysEveryFrame)
     // the master, stops at 10:19:56 and starts again at 10:20:03.
     PlayAndCheck({{1, "F.Cam1", t0, 4}, {1, "F.Cam1", t0 + 11, 6}, {0, "F.Cam0", t0 + 1, 15}}, t0,
                  {{1, 0, t0 + 5, t0 + 10}});
+}
+
+// Played forward across the autumn night of Europe/Berlin: the 02:10 file
+// of each of the two 02:00 hours (the second one named a second later,
+// never over the first), and a recording through the moment the clock goes
+// back, which splits into a file named 02:00:00 again. Every frame plays,
+// in true time order.
+TEST_F(PlaybackGaps, TheAutumnNightPlaysBothOfItsTwoOClockHoursInOrder)
+{
+    recordtest::ScopedTimeZone berlin("Europe/Berlin");
+    const std::time_t firstTen = 1792887000; // 2026-10-25 02:10:00 CEST
+    const std::time_t secondTen = firstTen + 3600; // 02:10:00 CET
+    const std::time_t beforeChange = 1792889992; // 02:59:52 CEST
+    PlayAndCheck({{0, "F.Cam0", firstTen, 4}, {0, "F.Cam0", beforeChange, 16}, {0, "F.Cam0", secondTen, 4},
+                  {1, "F.Cam1", firstTen + 1, 3}, {1, "F.Cam1", secondTen + 1, 3}},
+                 firstTen, {});
+    const std::vector<std::string> files = recordtest::ListFiles(dir.path() + "/2026-10-25");
+    EXPECT_EQ(files, (std::vector<std::string>{
+                         "F.Cam0.20261025.020000.00.mp4", "F.Cam0.20261025.020000.00.mp4i",
+                         "F.Cam0.20261025.021000.00.mp4", "F.Cam0.20261025.021000.00.mp4i",
+                         "F.Cam0.20261025.021001.00.mp4", "F.Cam0.20261025.021001.00.mp4i",
+                         "F.Cam0.20261025.025952.00.mp4", "F.Cam0.20261025.025952.00.mp4i",
+                         "F.Cam1.20261025.021001.01.mp4", "F.Cam1.20261025.021001.01.mp4i",
+                         "F.Cam1.20261025.021002.01.mp4", "F.Cam1.20261025.021002.01.mp4i"}));
+    // A backup of the night holds every frame of a channel in true time order.
+    const std::string folder = dir.path() + "/backup";
+    fs::create_directories(folder);
+    std::atomic<bool> stop{false};
+    ASSERT_TRUE(CBackupMaker(dir.path(), firstTen - 60, secondTen + 60).Run(folder, stop));
+    for (int ch : {0, 1}) {
+        const recordtest::ParsedMovie backup = playbacktest::ParseBackup(folder, ch);
+        EXPECT_TRUE(backup.ok && backup.indexOk) << backup.problem;
+        std::vector<int64_t> times;
+        for (const recordtest::ParsedFrame& f : backup.frames)
+            times.push_back(static_cast<int64_t>(static_cast<int32_t>(recordtest::LE32(f.header + 24))) * 1000 +
+                            recordtest::LE32(f.header + 20) / 1000);
+        EXPECT_EQ(times, RecordedTimes(dir.path(), ch)) << ch;
+    }
+}
+
+// Played forward across the spring night, where 02:00 CET becomes 03:00 CEST.
+TEST_F(PlaybackGaps, TheSpringNightPlaysOnAcrossTheSkippedHour)
+{
+    recordtest::ScopedTimeZone berlin("Europe/Berlin");
+    const std::time_t start = LocalTime(2026, 3, 29, 1, 59, 52);
+    PlayAndCheck({{0, "F.Cam0", start, 16}, {1, "F.Cam1", start + 2, 4}, {1, "F.Cam1", start + 10, 4}}, start, {});
+    EXPECT_TRUE(fs::exists(dir.path() + "/2026-03-29/F.Cam0.20260329.030000.00.mp4"));
 }
 
 } // namespace

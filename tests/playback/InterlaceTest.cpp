@@ -214,12 +214,7 @@ protected:
         std::atomic<bool> stop{false};
         CBackupMaker maker(directory, began - 5, began + 60);
         ASSERT_TRUE(maker.Run(folder, stop));
-        const std::string copy = folder + "/check.mp4";
-        fs::copy_file(vyrmovie::BackupMovieFile(folder, 0), copy);
-        fs::copy_file(vyrmovie::BackupIndexFile(folder, 0), copy + "i");
-        const recordtest::ParsedMovie movie = recordtest::ParseMovie(copy);
-        fs::remove(copy);
-        fs::remove(copy + "i");
+        const recordtest::ParsedMovie movie = playbacktest::ParseBackup(folder, 0);
         ASSERT_TRUE(movie.ok && movie.indexOk) << movie.problem;
 
         zoplayer::OpenedFolder opened = zoplayer::OpenBackupFolder(folder);

@@ -99,6 +99,18 @@ void StartPlaybackOfDay(vyrdax::CVyrdaxCtrl* ctrl, const std::string& directory,
                  &r);
 }
 
+recordtest::ParsedMovie ParseBackup(const std::string& folder, int slot)
+{
+    // The layout is a recording's: a copy named the recording way.
+    const std::string copy = folder + "/check" + std::to_string(slot) + ".mp4";
+    fs::copy_file(vyrmovie::BackupMovieFile(folder, slot), copy, fs::copy_options::overwrite_existing);
+    fs::copy_file(vyrmovie::BackupIndexFile(folder, slot), copy + "i", fs::copy_options::overwrite_existing);
+    recordtest::ParsedMovie movie = recordtest::ParseMovie(copy);
+    fs::remove(copy);
+    fs::remove(copy + "i");
+    return movie;
+}
+
 bool Black(const QImage& image)
 {
     for (int y = 0; y < image.height(); y += 5)

@@ -2,6 +2,8 @@
 // control's recording writer under a fake clock, with real MPEG-4 frames.
 #pragma once
 
+#include "RecordTestSupport.h"
+
 #include <QImage>
 
 #include <ctime>
@@ -46,6 +48,10 @@ int SlotOf(std::time_t t);
 // The backup viewer's calls for local playback of the recordings under
 // `directory` from `start`: playback mode, the day search, the start.
 void StartPlaybackOfDay(vyrdax::CVyrdaxCtrl* ctrl, const std::string& directory, std::time_t start);
+
+// A backup folder's movie file of `slot` with its index, read by the
+// independent parser.
+recordtest::ParsedMovie ParseBackup(const std::string& folder, int slot);
 
 // Whether a pane's picture is black (no pixel brighter than grey 30).
 bool Black(const QImage& image);
