@@ -154,8 +154,9 @@ void StampBirthTime(const std::string& path)
 #endif
 }
 
-CBackupMaker::CBackupMaker(std::string recordDirectory, std::time_t start, std::time_t end)
-    : recordDirectory_(std::move(recordDirectory)), start_(start), end_(end)
+CBackupMaker::CBackupMaker(std::string recordDirectory, std::time_t start, std::time_t end, uint64_t largestFile)
+    : recordDirectory_(std::move(recordDirectory)), start_(start), end_(end),
+      largestFile_(std::min(largestFile, kLargestFile))
 {
 }
 
@@ -226,7 +227,8 @@ int64_t CBackupMaker::EstimateKiB()
 
 bool CBackupMaker::Run(const std::string& folder, const std::atomic<bool>& stop)
 {
-    writePosition_.fill(static_cast<uint32_t>(vyrmovie::kMovieFileHeaderSize));
+    writePosition_.fill(vyrmovie::kMovieFileHeaderSize);
+    full_.fill(false);
     bool ok = true;
     ForEachDay([&](int year, int month, int day) {
         if (!ok)
@@ -240,7 +242,8 @@ bool CBackupMaker::Run(const std::string& folder, const std::atomic<bool>& stop)
                 }
             }
     });
-    return ok && !stop.load();
+    const bool allFitted = std::none_of(full_.begin(), full_.end(), [](bool full) { return full; });
+    return ok && allFitted && !stop.load();
 }
 
 CBackupMaker::CopyResult CBackupMaker::CopyFrames(const std::string& moviePath, int channel,
@@ -254,7 +257,7 @@ CBackupMaker::CopyResult CBackupMaker::CopyFrames(const std::string& moviePath, 
             first = i;
             break;
         }
-    if (first < 0 || index_.GetOffset(first) == 0)
+    if (first < 0 || index_.GetOffset(first) == 0 || full_[static_cast<std::size_t>(channel)])
         return CopyResult::Done;
 
     // A recording that cannot be read is passed over; a backup file that
@@ -272,7 +275,7 @@ CBackupMaker::CopyResult CBackupMaker::CopyFrames(const std::string& moviePath, 
     const std::string indexPathOut = vyrmovie::BackupIndexFile(folder, channel);
     BatchWriter movie, index;
     bool written = true;
-    uint32_t& position = writePosition_[static_cast<std::size_t>(channel)];
+    uint64_t& position = writePosition_[static_cast<std::size_t>(channel)];
     while (written && !stop.load()) {
         // A record cut short (a file still being written) ends the copy at
         // the last whole frame.
@@ -286,6 +289,12 @@ CBackupMaker::CopyResult CBackupMaker::CopyFrames(const std::string& moviePath, 
             break; // a damaged record: nothing this long is ever recorded
         if (size - at - vyrmovie::kMovieFrameHeaderSize < length)
             break;
+        if (position + vyrmovie::kMovieFrameHeaderSize + length > largestFile_) {
+            // The channel's file ends with its last whole frame that the
+            // index can address; its later frames are left out.
+            full_[static_cast<std::size_t>(channel)] = true;
+            break;
+        }
         if (!movie.Open()) {
             // A run owns its files: the first file of a channel starts them
             // afresh (two backups in one second share a folder), the
@@ -304,12 +313,12 @@ CBackupMaker::CopyResult CBackupMaker::CopyFrames(const std::string& moviePath, 
             IndexRecord record;
             record.seconds = header.seconds;
             record.microseconds = header.microseconds;
-            record.offset = position;
+            record.offset = static_cast<uint32_t>(position);
             uint8_t out[vyrmovie::kIndexRecordSize];
             record.Encode(out);
             written = index.Add(out, sizeof out);
         }
-        position += static_cast<uint32_t>(vyrmovie::kMovieFrameHeaderSize) + length;
+        position += vyrmovie::kMovieFrameHeaderSize + length;
         header.year = static_cast<uint8_t>(header.year - 100);
         header.slot = static_cast<uint16_t>(channel);
         uint8_t bytes[vyrmovie::kMovieFrameHeaderSize];

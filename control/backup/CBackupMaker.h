@@ -18,14 +18,22 @@ namespace vyrdax {
 class CBackupMaker {
 public:
     static constexpr int kChannels = 64;
+    // Index records hold 32-bit offsets: a backup movie file stays within
+    // what they address.
+    static constexpr uint64_t kLargestFile = 0xFFFFFFFFu;
 
-    CBackupMaker(std::string recordDirectory, std::time_t start, std::time_t end);
+    // `largestFile` below kLargestFile lets tests reach the limit with
+    // small files.
+    CBackupMaker(std::string recordDirectory, std::time_t start, std::time_t end,
+                 uint64_t largestFile = kLargestFile);
 
     // The size of the range in KiB, from the key-frame indexes of its days.
     int64_t EstimateKiB();
 
     // Copies the range into `folder`. False when a file could not be
-    // written (a full disk) or the stop flag was raised.
+    // written (a full disk), a channel's frames did not all fit in one
+    // backup file (it then ends at the last whole frame that fits, its
+    // index consistent) or the stop flag was raised.
     bool Run(const std::string& folder, const std::atomic<bool>& stop);
 
     // Days of the range by calendar date, start's date to end's inclusive.
@@ -42,7 +50,9 @@ private:
     std::time_t end_;
     CRecordCatalog catalog_;
     vyrmovie::CMovieIndex index_;
-    std::array<uint32_t, kChannels> writePosition_{};
+    uint64_t largestFile_;
+    std::array<uint64_t, kChannels> writePosition_{};
+    std::array<bool, kChannels> full_{};
 };
 
 // Gives a closed file its birth time as its modification time, where the

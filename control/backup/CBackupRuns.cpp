@@ -98,7 +98,18 @@ int32_t CBackupRuns::BackUp(const std::string& recordDirectory, const std::strin
     std::tm local{};
     localtime_r(&now, &local);
     const std::string folder = vyrmovie::BackupFolder(backupDirectory, local);
-    if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
+    const bool madeFolder = ::mkdir(folder.c_str(), 0777) == 0;
+    if (!madeFolder && errno != EEXIST) {
+        control_.SendHostMessage(WM_VIDEO_PROGRESS, kProgressEnd, kBackupFailed);
+        return 0;
+    }
+    // The player and the decoder library go first: a folder without them
+    // does not play by itself, so when they do not fit (the copy routine
+    // has said so) nothing of the backup is left behind.
+    if (!CopyPlayerAndDecoder(folder)) {
+        std::error_code ignored;
+        if (madeFolder)
+            std::filesystem::remove_all(folder, ignored);
         control_.SendHostMessage(WM_VIDEO_PROGRESS, kProgressEnd, kBackupFailed);
         return 0;
     }
@@ -123,11 +134,28 @@ int32_t CBackupRuns::BackUp(const std::string& recordDirectory, const std::strin
         control_.SendHostMessage(WM_VIDEO_PROGRESS, kProgressEnd, ok ? 0 : kBackupFailed, &self.StopFlag());
     });
 
-    CopyFileOver(kPlayerProgram, folder + "/" + kPlayerProgram);
-    const std::string decoder = DecoderLibraryPath();
-    if (!decoder.empty())
-        CopyFileOver(decoder, folder + "/" + std::filesystem::path(decoder).filename().string());
     return 1;
+}
+
+bool CBackupRuns::CopyPlayerAndDecoder(const std::string& folder)
+{
+    const std::string player = folder + "/" + kPlayerProgram;
+    if (!CopyFileOver(kPlayerProgram, player)) {
+        std::error_code ignored;
+        std::filesystem::remove(player, ignored); // a part copy is no program
+        return false;
+    }
+    const std::string decoder = DecoderLibraryPath();
+    if (decoder.empty())
+        return true;
+    const std::string library = folder + "/" + std::filesystem::path(decoder).filename().string();
+    if (!CopyFileOver(decoder, library)) {
+        std::error_code ignored;
+        std::filesystem::remove(library, ignored);
+        std::filesystem::remove(player, ignored);
+        return false;
+    }
+    return true;
 }
 
 } // namespace vyrdax

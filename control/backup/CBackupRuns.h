@@ -41,6 +41,10 @@ public:
     static std::string DecoderLibraryPath();
 
 private:
+    // Copies the player program and the decoder library into the folder;
+    // false, with neither left there, when one could not be copied.
+    static bool CopyPlayerAndDecoder(const std::string& folder);
+
     CVyrdaxCtrl& control_;
     mutable std::mutex lock_;
     // Each run owns its thread, parameters and stop flag.

@@ -6,6 +6,7 @@
 #include "control/display/XvidDecoder.h"
 #include "control/filter/Deinterlace.h"
 #include "control/link/DvrPacket.h"
+#include "control/record/RecordedStream.h"
 
 #include <algorithm>
 #include <chrono>
@@ -23,6 +24,13 @@ using vyrmovie::MovieFrameHeader;
 namespace {
 
 constexpr int kDecodeCalls = 16;
+// A master frame this many seconds of wall clock (times the fast-play
+// divisor) past the one before it marks a gap in its recording.
+constexpr int64_t kGapSeconds = 5;
+// Channels this far behind the master are not shown until they catch up
+// (play, then fast play): they cannot pace the others.
+constexpr int64_t kBehindSeconds = 15;
+constexpr int64_t kFastBehindSeconds = 165;
 // How long a channel waits for the master's first frame before it shows its
 // own frames unpaced: the master may have nothing to show.
 constexpr int kReferenceWaitMs = 1000;
@@ -66,6 +74,21 @@ struct CatalogWalk {
 };
 
 bool Idle(int mode) { return mode == PLAY_STOPPED || mode == PLAY_PAUSED; }
+
+int64_t FastDivisor(int mode)
+{
+    return mode == PLAY_FAST_FORWARD || mode == PLAY_REWINDING ? playback::speed.load() * 15 : 1;
+}
+
+// Whether a frame lies more than a gap's length beyond the one read before
+// it, in the direction of play.
+bool IsGap(int64_t previous, int64_t seconds, int mode)
+{
+    if (previous == 0)
+        return false;
+    const int64_t step = mode == PLAY_REWINDING ? previous - seconds : seconds - previous;
+    return step > kGapSeconds * FastDivisor(mode);
+}
 bool StepMode(int mode) { return mode == 5 || mode == 6; }
 
 } // namespace
@@ -99,6 +122,22 @@ CLocalPlayback::ReaderPtr CLocalPlayback::Reader(int channel) const
 {
     std::lock_guard<std::recursive_mutex> lock(playbackLock_);
     return readers_[channel];
+}
+
+void CLocalPlayback::KeepShownTimes(bool keep)
+{
+    std::lock_guard<std::mutex> lock(shownTimesLock_);
+    keepShownTimes_ = keep;
+    for (auto& times : shownTimes_)
+        times.clear();
+}
+
+std::vector<int64_t> CLocalPlayback::ShownTimes(int channel) const
+{
+    std::lock_guard<std::mutex> lock(shownTimesLock_);
+    if (channel < 0 || channel >= kChannels)
+        return {};
+    return shownTimes_[static_cast<std::size_t>(channel)];
 }
 
 CLocalPlayback::ChannelView CLocalPlayback::View(int channel) const
@@ -360,33 +399,33 @@ void CLocalPlayback::SelectEarliestChannel()
     ReleasePlayThreads();
 }
 
-void CLocalPlayback::SelectMasterChannel(bool forward, int first, int last)
+// Every channel waits for its frames against the master's, so when the
+// master's recording breaks off (a file change, a gap) the master becomes
+// the channel whose next frame comes first (last, rewinding) from
+// `position`, the time playback stands at. Readers know the time of the
+// frame they read next, so a channel that just opened a later file does
+// not hold the clock. Channels at the end of their recordings, and those
+// too far behind to be shown, are passed over; ties keep the master.
+void CLocalPlayback::SelectMasterChannel(bool forward, int first, int last, int64_t position)
 {
     std::lock_guard<std::recursive_mutex> table(playbackLock_);
     std::lock_guard<std::recursive_mutex> lock(playback::globalLock);
     const int master = playback::masterChannel.load();
-    const ReaderPtr masterReader = Reader(master);
-    const int64_t t = masterReader ? masterReader->FrameSeconds() : 0;
+    const int mode = playback::state.load();
+    const int64_t behind = mode == PLAY_FAST_FORWARD || mode == PLAY_REWINDING ? kFastBehindSeconds : kBehindSeconds;
+    const int ended = forward ? CMovieFileReader::END_OF_FILE : CMovieFileReader::END_AT_START;
     int best = -1;
-    int64_t bestDistance = INT64_MAX;
+    int64_t bestTime = 0;
     for (int ch = std::max(0, first); ch <= std::min(last, kChannels - 1); ++ch) {
-        if (!forward && ch == master)
-            continue;
         const ReaderPtr reader = Reader(ch);
-        if (!reader)
+        if (!reader || reader->EndFlag() == ended)
             continue;
-        const int64_t time = reader->FrameSeconds();
-        const int end = reader->EndFlag();
-        const int ended = forward ? CMovieFileReader::END_OF_FILE : CMovieFileReader::END_AT_START;
-        if (time == t && end != ended)
-            break;
-        // A channel at the end of its recordings shows nothing to pace by.
-        if (end == ended)
+        const int64_t next = reader->FrameSeconds();
+        if (position != 0 && (forward ? next < position - behind : next > position + behind))
             continue;
-        const int64_t distance = forward ? time - t : t - time;
-        if (distance > 0 && distance < bestDistance) {
+        if (best < 0 || (forward ? next < bestTime : next > bestTime) || (next == bestTime && ch == master)) {
             best = ch;
-            bestDistance = distance;
+            bestTime = next;
         }
     }
     if (best >= 0)
@@ -474,7 +513,6 @@ bool CLocalPlayback::OpenReader(int channel, const std::string& path, bool keepS
         reader->catalogSlot = old->catalogSlot;
         reader->catalogDay = old->catalogDay;
         reader->catalogMonth = old->catalogMonth;
-        reader->SetFrameSeconds(old->FrameSeconds());
     }
     const int state = old && keepState ? old->State() : CMovieFileReader::STATE_PLAY;
     const int opened = reader->Open(path, vyrmovie::IndexPathFor(path));
@@ -565,7 +603,25 @@ int CLocalPlayback::OpenNextDayFile(int channel)
         }
         CRecordCatalog* catalog = Catalog(month, day);
         std::string path;
-        if (catalog) {
+        const std::time_t currentStart = catalog ? catalog->StartTime(current) : 0;
+        if (catalog && currentStart != 0) {
+            // Within the day of the file just played, the next file is the
+            // one that began next: half-hour slots follow the local clock,
+            // which repeats an hour on a daylight-saving night.
+            for (const std::string& candidate : catalog->ChannelFiles(channel)) {
+                if (catalog->StartTime(candidate) <= currentStart)
+                    continue;
+                const int s = std::clamp(CRecordCatalog::ParseFileName(vyrmovie::BaseName(candidate)), 0, kSlots - 1);
+                const auto& list = catalog->SlotFiles(channel, s);
+                const auto at = std::find(list.begin(), list.end(), candidate);
+                path = candidate;
+                slot = s;
+                catalog->currentSlot[channel] = s;
+                catalog->currentFile[channel] = at == list.end() ? 0 : static_cast<int>(at - list.begin());
+                lastForwardSlot_ = s;
+                break;
+            }
+        } else if (catalog) {
             const int f = catalog->currentFile[channel];
             const auto& list = catalog->SlotFiles(channel, std::min(slot, kSlots - 1));
             if (f + 1 < static_cast<int>(list.size())) {
@@ -778,7 +834,12 @@ void CLocalPlayback::ThreadProc(platform::WorkerThread& self, int channel)
 
         const MovieFrameHeader header = reader->CurrentHeader();
         lastFrameTime_ = header.seconds;
-        const bool isMaster = playback::masterChannel.load() == channel;
+        bool isMaster = playback::masterChannel.load() == channel;
+        if (isMaster && IsGap(state.lastReadSeconds, header.seconds, mode)) {
+            SelectMasterChannel(mode != PLAY_REWINDING, 0, kChannels - 1, state.lastReadSeconds);
+            isMaster = playback::masterChannel.load() == channel;
+        }
+        state.lastReadSeconds = header.seconds;
         if (isMaster)
             playback::masterFrameSeconds = header.seconds;
         if (!IsValidPackedTime(header) || header.width > vyrmovie::kMaxPictureWidth ||
@@ -805,7 +866,7 @@ void CLocalPlayback::MoveToAdjacentFile(platform::WorkerThread& self, int channe
     }
     if (playback::masterChannel.load() == channel) {
         ReleasePlayThreads();
-        SelectMasterChannel(!rewinding, 0, kChannels - 1);
+        SelectMasterChannel(!rewinding, 0, kChannels - 1, playback::masterFrameSeconds.load());
     }
     if (opened) {
         self.SleepFor(10);
@@ -824,8 +885,8 @@ bool CLocalPlayback::DecodeFrame(ThreadState& state, XvidDecoder& decoder, const
     const uint32_t length = reader.PayloadLength();
     std::size_t position = 0;
     if (state.first || header.width != state.lastWidth || header.height != state.lastHeight) {
-        StreamHeader streamHeader = kStreamHeaderTemplate;
-        PatchStreamHeader(streamHeader, header.width, header.height, header.Events() >= 9);
+        const StreamHeader streamHeader =
+            vyrmovie::RecordedStreamHeader(header, reader.Payload(), reader.PayloadLength());
         std::memcpy(state.input.data(), streamHeader.data(), streamHeader.size());
         position = streamHeader.size();
     }
@@ -860,7 +921,7 @@ bool CLocalPlayback::PaceFrame(platform::WorkerThread& self, int channel, const 
 {
     for (int round = 0;; ++round) {
         const int mode = playback::state.load();
-        const int64_t d = mode == PLAY_FAST_FORWARD || mode == PLAY_REWINDING ? playback::speed.load() * 15 : 1;
+        const int64_t d = FastDivisor(mode);
         const int master = playback::masterChannel.load();
         const ReaderPtr masterReader = Reader(master);
         if (playback::baseSeconds.load() == 0 && channel != master && masterReader &&
@@ -944,8 +1005,13 @@ void CLocalPlayback::DrawFrame(int channel, XvidDecoder& decoder, const MovieFra
             pane->PresentFrame();
         }
     }
-    shownFrameMs_[channel] = static_cast<int64_t>(header.seconds) * 1000 + header.microseconds / 1000;
+    const int64_t shownMs = static_cast<int64_t>(header.seconds) * 1000 + header.microseconds / 1000;
+    shownFrameMs_[channel] = shownMs;
     ++framesShown_[channel];
+    if (keepShownTimes_.load()) {
+        std::lock_guard<std::mutex> lock(shownTimesLock_);
+        shownTimes_[static_cast<std::size_t>(channel)].push_back(shownMs);
+    }
 }
 
 } // namespace vyrdax

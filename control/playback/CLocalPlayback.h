@@ -67,6 +67,10 @@ public:
     uint64_t FramesShown(int channel) const { return framesShown_[channel].load(); }
     // The PC time (ms since the epoch) of the frame a channel last showed.
     int64_t ShownFrameTimeMs(int channel) const { return shownFrameMs_[channel].load(); }
+    // While kept (tests), the PC times (ms) of every frame each channel
+    // shows, in the order shown.
+    void KeepShownTimes(bool keep);
+    std::vector<int64_t> ShownTimes(int channel) const;
 
 private:
     using ReaderPtr = std::shared_ptr<vyrmovie::CMovieFileReader>;
@@ -81,6 +85,7 @@ private:
         int lastWidth = 0, lastHeight = 0;
         int64_t previousOffset = 0;
         int64_t previousSeconds = 0;
+        int64_t lastReadSeconds = 0; // the frame read before this one
     };
     void ThreadProc(platform::WorkerThread& self, int channel);
     // At a file's end (or start, rewinding): the next or previous file.
@@ -107,7 +112,7 @@ private:
     void SeekAllToTime(int slot, std::time_t time);
     bool OpenReader(int channel, const std::string& path, bool keepState);
 
-    void SelectMasterChannel(bool forward, int first, int last);
+    void SelectMasterChannel(bool forward, int first, int last, int64_t position);
     void SelectEarliestChannel();
     void ReleasePlayThreads();
     void PauseAllReaders();
@@ -138,6 +143,9 @@ private:
     std::atomic<int32_t> playPosition_{0};
     std::array<std::atomic<uint64_t>, kChannels> framesShown_{};
     std::array<std::atomic<int64_t>, kChannels> shownFrameMs_{};
+    mutable std::mutex shownTimesLock_;
+    std::atomic<bool> keepShownTimes_{false};
+    std::array<std::vector<int64_t>, kChannels> shownTimes_;
 };
 
 // Whether a frame's DVR time stamp is plausible: month 1..13, day 1..31,

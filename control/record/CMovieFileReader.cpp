@@ -1,5 +1,6 @@
 #include "CMovieFileReader.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace vyrmovie {
@@ -34,6 +35,7 @@ int CMovieFileReader::Open(const std::string& moviePath, const std::string& inde
     uint8_t bytes[kMovieFileHeaderSize];
     if (std::fread(bytes, 1, sizeof bytes, file_) == sizeof bytes)
         header_ = MovieFrameHeader::Decode(bytes);
+    frameSeconds_ = index_->GetRecord(0).seconds; // the first frame comes next
     busy_ = 0;
     return 1;
 }
@@ -167,8 +169,10 @@ void CMovieFileReader::Reset()
     {
         std::lock_guard<std::mutex> lock(fileLock_);
         const uint32_t offset = index_->GetOffset(0);
-        if (offset != 0)
+        if (offset != 0) {
             SeekLocked(offset);
+            frameSeconds_ = index_->GetRecord(0).seconds;
+        }
     }
     step_ = 1;
 }
@@ -216,6 +220,7 @@ void CMovieFileReader::SeekLastKeyFrame()
     keyCounter_ = last;
     SeekLocked(index_->GetOffset(last));
     state_ = STATE_REWIND;
+    frameSeconds_ = index_->GetRecord(std::max(0, last - (step_.load() + 1))).seconds; // what a rewind reads next
 }
 
 void CMovieFileReader::SeekTime(int32_t second, uint32_t microseconds)
@@ -228,9 +233,10 @@ void CMovieFileReader::SeekTime(int32_t second, uint32_t microseconds)
     const int counter = index_->FindTime(-1, -1, second, microseconds);
     keyCounter_ = counter;
     const uint32_t offset = index_->GetOffset(counter);
-    if (offset > 0)
+    if (offset > 0) {
         SeekLocked(offset);
-    else
+        frameSeconds_ = index_->GetRecord(counter).seconds;
+    } else
         end_ = index_->LastOffset() == 0 ? END_OF_FILE : END_NONE;
 }
 

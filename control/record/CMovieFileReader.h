@@ -59,11 +59,9 @@ public:
     int EndFlag() const { return end_.load(); }
     // The playback engine marks the ends of the recordings it walks.
     void SetEndFlag(int flag) { end_ = flag; }
-    // The PC time of the frame last read (not of a file header); safe
-    // beside the reading thread. A reader that takes over from another
-    // carries its time on.
+    // The PC time of the frame last read or, right after an open or a
+    // seek, of the frame the next read gives; safe beside the reading thread.
     int32_t FrameSeconds() const { return frameSeconds_.load(); }
-    void SetFrameSeconds(int32_t seconds) { frameSeconds_ = seconds; }
     int KeyFrameCounter() const { return keyCounter_.load(); }
     int FramesSinceKey() const { return framesSinceKey_.load(); }
     int ChannelIndex() const { return channelIndex_; }

@@ -95,9 +95,11 @@ int CMovieIndex::FindTime(int first, int last, int32_t second, uint32_t microsec
         last = count_;
     if (first >= last)
         return last;
+    // The first key frame at or after the time: one later within the same
+    // second counts too, so channels started at one time begin together.
     for (int i = first; i < last; ++i) {
         const IndexRecord& r = table_[static_cast<std::size_t>(i)];
-        if ((r.seconds == second && r.microseconds == microseconds) ||
+        if ((r.seconds == second && r.microseconds >= microseconds) ||
             static_cast<uint32_t>(r.seconds) > static_cast<uint32_t>(second))
             return i;
     }

@@ -55,6 +55,37 @@ std::vector<DirEntry> ListDirectory(const std::string& path)
     return entries;
 }
 
+// The true time of a recording's start from the local time in its name. In
+// the hour a clock repeats, both readings are valid: a file starts before
+// it was last written and lasts far less than an hour, so the later reading
+// that is not after its last write is the one.
+std::time_t RecordingStartTime(const vyrmovie::RecordingName& n, std::time_t lastWrite)
+{
+    auto reading = [&n](int isdst, bool* valid) {
+        std::tm t{};
+        t.tm_year = n.year - 1900;
+        t.tm_mon = n.month - 1;
+        t.tm_mday = n.day;
+        t.tm_hour = n.hour;
+        t.tm_min = n.minute;
+        t.tm_sec = n.second;
+        t.tm_isdst = isdst;
+        const std::time_t time = std::mktime(&t);
+        // Only a reading that names the same local time is one.
+        *valid = time != -1 && t.tm_hour == n.hour && t.tm_min == n.minute && t.tm_isdst == isdst;
+        return time;
+    };
+    bool standardValid, summerValid, unused;
+    const std::time_t standard = reading(0, &standardValid), summer = reading(1, &summerValid);
+    if (standardValid && summerValid) {
+        const std::time_t early = std::min(standard, summer), late = std::max(standard, summer);
+        return late <= lastWrite ? late : early;
+    }
+    if (standardValid || summerValid)
+        return standardValid ? standard : summer;
+    return reading(-1, &unused); // a time the clock skipped
+}
+
 // Days since 1970-01-01 of a civil date (proleptic Gregorian).
 long DaysFromCivil(int y, int m, int d)
 {
@@ -186,6 +217,13 @@ void CRecordCatalog::ClearLists()
         list.clear();
     for (auto& list : channelFiles_)
         list.clear();
+    startTimes_.clear();
+}
+
+std::time_t CRecordCatalog::StartTime(const std::string& path) const
+{
+    const auto found = startTimes_.find(path);
+    return found == startTimes_.end() ? 0 : found->second;
 }
 
 int CRecordCatalog::ParseFileName(const std::string& name)
@@ -351,6 +389,8 @@ void CRecordCatalog::AddFile(const std::string& name, const std::string& path, s
         endSlot = kSlots - 1;
     else if (writtenDay < startDay)
         endSlot = -1;
+    else if (endSlot < startSlot)
+        endSlot = startSlot; // closed after the clock went back an hour
     uint8_t code = KIND_NONE;
     switch (parsed.typeLetter) {
     case 'M': code = KIND_MOTION; break;
@@ -359,13 +399,22 @@ void CRecordCatalog::AddFile(const std::string& name, const std::string& path, s
     default: break;
     }
     const int ch = parsed.channel;
+    const std::time_t start = RecordingStartTime(parsed, lastWrite);
+    startTimes_[path] = start;
+    // In start order; files of one start keep the order they were found in.
+    auto insert = [&](std::vector<std::string>& list) {
+        const auto at = std::upper_bound(list.begin(), list.end(), start, [this](std::time_t t, const std::string& p) {
+            return t < startTimes_[p];
+        });
+        list.insert(at, path);
+    };
     for (int slot = startSlot; slot <= endSlot; ++slot) {
         uint8_t& byte = timeList_[4 + static_cast<std::size_t>(ch * kSlots + slot)];
         if (byte < code)
             byte = code;
-        slotFiles_[static_cast<std::size_t>(ch * kSlots + slot)].push_back(path);
+        insert(slotFiles_[static_cast<std::size_t>(ch * kSlots + slot)]);
     }
-    channelFiles_[static_cast<std::size_t>(ch)].push_back(path);
+    insert(channelFiles_[static_cast<std::size_t>(ch)]);
 }
 
 bool CRecordCatalog::FileContainsText(const std::string& path, const std::string& text)

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <sys/stat.h>
@@ -84,6 +85,10 @@ public:
     {
         return channelFiles_[static_cast<std::size_t>(channel)];
     }
+    // When a listed file began, as a true time: its name's local time, read
+    // with the daylight-saving side its last write allows. The lists above
+    // are in this order, so the two hours a clock repeats follow each other.
+    std::time_t StartTime(const std::string& path) const;
 
     // The playback engine's position per channel.
     std::array<int, kChannels> currentSlot{};
@@ -109,6 +114,7 @@ private:
     std::vector<std::string> namesFound_;
     std::vector<std::vector<std::string>> slotFiles_;
     std::vector<std::vector<std::string>> channelFiles_;
+    std::unordered_map<std::string, std::time_t> startTimes_;
 };
 
 } // namespace vyrdax

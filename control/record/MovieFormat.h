@@ -45,6 +45,19 @@ using vyrdax::ReadLE32;
 using vyrdax::WriteLE16;
 using vyrdax::WriteLE32;
 
+// Bits 28..31 of a frame header. Readers put the interlaced form of the
+// stream header in front of a stream when this nibble is 9 or more, so the
+// writer keeps the stream's interlace there: an interlaced stream stores
+// 12 + its low two event flags (12..15), a progressive one its low three
+// event flags (0..7).
+inline int EventNibble(uint32_t events, bool interlaced)
+{
+    return interlaced ? static_cast<int>(12u | (events & 3u)) : static_cast<int>(events & 7u);
+}
+inline bool NibbleMarksInterlace(int nibble) { return nibble >= 9; }
+// The event flags a nibble still holds.
+inline int EventsOfNibble(int nibble) { return NibbleMarksInterlace(nibble) ? nibble & 3 : nibble & 7; }
+
 // The 32-byte header in front of every frame of a movie file.
 struct MovieFrameHeader {
     uint16_t marker = kFrameMarker;
@@ -67,7 +80,9 @@ struct MovieFrameHeader {
     bool IsKeyFrame() const { return (bits & kFrameTypeMask) == 0; }
     int FrameType() const { return static_cast<int>((bits >> 21) & 3); }
     int Channel() const { return static_cast<int>((bits >> 24) & 0xF); }
+    // Bits 28..31: the event flags with the stream's interlace (see EventNibble).
     int Events() const { return static_cast<int>(bits >> 28); }
+    bool Interlaced() const { return NibbleMarksInterlace(Events()); }
     static uint32_t MakeBits(uint32_t length, int frameType, int channel, int events);
 
     void Encode(uint8_t* out) const;

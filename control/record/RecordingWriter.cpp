@@ -54,8 +54,18 @@ RecordClockTime SystemRecordClock()
 
 bool RecordFile::Open(const std::string& path, std::size_t bufferSize)
 {
+    return OpenWith(path, bufferSize, O_TRUNC);
+}
+
+bool RecordFile::OpenNew(const std::string& path, std::size_t bufferSize)
+{
+    return OpenWith(path, bufferSize, O_EXCL);
+}
+
+bool RecordFile::OpenWith(const std::string& path, std::size_t bufferSize, int createFlag)
+{
     Close();
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | createFlag | O_CLOEXEC, 0644);
     if (fd_ < 0)
         return false;
     buffer_.resize(bufferSize);
@@ -260,6 +270,7 @@ bool RecordingWriter::CloseFilesLocked(Channel& c)
     c.pending.clear();
     const bool indexClosed = c.index.Close();
     c.newFile = true;
+    c.splitPending = false;
     c.position = 0;
     return movieOk && indexOk && indexClosed;
 }
@@ -276,8 +287,6 @@ RecordingWriter::Outcome RecordingWriter::WriteLocked(Channel& c, int channel, c
 
     const RecordClockTime now = Now();
     const std::tm local = LocalTime(now.seconds);
-    std::tm forMktime = local;
-    forMktime.tm_isdst = -1;
 
     const uint32_t frameType = info.Word(FrameInfo::kFrameType);
     MovieFrameHeader h;
@@ -285,8 +294,11 @@ RecordingWriter::Outcome RecordingWriter::WriteLocked(Channel& c, int channel, c
     h.intervalCode = info.bytes[FrameInfo::kIntervalCode];
     // Only type 0 is a key frame; every other type stays a non-key frame.
     const int typeBits = frameType == 0 ? 0 : ((frameType & 3) != 0 ? static_cast<int>(frameType & 3) : 1);
+    // The receive thread builds the stream header's interlaced form from the
+    // same word (1 interlaced), so readers rebuild the header the DVR meant.
+    const bool interlaced = info.Word(FrameInfo::kInterlace) == 1;
     h.bits = MovieFrameHeader::MakeBits(length, typeBits, static_cast<int>(info.Word(FrameInfo::kChannel) % 16),
-                                        static_cast<int>(info.Word(FrameInfo::kEventBits) & 0xF));
+                                        EventNibble(info.Word(FrameInfo::kEventBits), interlaced));
     h.width = static_cast<uint16_t>(width);
     h.height = static_cast<uint16_t>(height);
     h.year = static_cast<uint8_t>(info.bytes[FrameInfo::kYear] + 100);
@@ -296,32 +308,37 @@ RecordingWriter::Outcome RecordingWriter::WriteLocked(Channel& c, int channel, c
     h.minute = info.bytes[FrameInfo::kMinute];
     h.second = info.bytes[FrameInfo::kSecond];
     h.microseconds = static_cast<uint32_t>(now.milliseconds) * 1000u;
-    h.seconds = static_cast<int32_t>(std::mktime(&forMktime));
+    // The true time: local fields rebuilt into a time would put the repeated
+    // hour of a daylight-saving night an hour early.
+    h.seconds = static_cast<int32_t>(now.seconds);
     h.streamWord = static_cast<uint16_t>(info.Word(FrameInfo::kStreamWord) & 0xFFFF);
     h.slot = kRecordingSlot;
 
+    Outcome outcome = Outcome::None;
     if (SplitMark(local.tm_min) != c.splitMark) {
-        // The frame at the mark is not written; the new file starts at the
-        // next key frame.
+        // The first frame past a mark names the next file (and makes its
+        // day directory); the open file takes every frame up to the next
+        // key frame, which begins the next file, so nothing is lost.
+        StartLocked(c, true, RecordDirectory(), RecordingFileName(c.prefix, local, channel), c.prefix, local);
+        c.splitPending = !c.newFile;
+    }
+    if (c.splitPending && info.IsKeyFrame()) {
         const SteadyClock::time_point begin = SteadyClock::now();
-        c.recording = 0;
-        const bool closed = c.newFile || CloseFilesLocked(c);
-        c.newFile = true;
-        const std::string path = RecordDirectory();
-        StartLocked(c, true, path, RecordingFileName(c.prefix, local, channel), c.prefix, local);
+        c.splitPending = false;
+        const bool closed = CloseFilesLocked(c);
         splits_ += 1;
         RaiseMax(longestSplitNs_, ElapsedNs(begin));
         if (!closed) {
             c.recording = 0;
             return Outcome::Fault;
         }
-        return Outcome::Stopped;
+        outcome = Outcome::Stopped; // the host hears of the closed file
     }
 
     if (c.newFile) {
         if (!info.IsKeyFrame())
             return Outcome::None;
-        if (!c.movie.Open(c.moviePath, kMovieBuffer) || !c.index.Open(IndexPathFor(c.moviePath), kIndexBuffer)) {
+        if (!OpenUnusedMovieFile(c) || !c.index.Open(IndexPathFor(c.moviePath), kIndexBuffer)) {
             c.recording = 0;
             c.movie.Close();
             c.index.Close();
@@ -354,7 +371,34 @@ RecordingWriter::Outcome RecordingWriter::WriteLocked(Channel& c, int channel, c
     c.position += kMovieFrameHeaderSize + length;
     frames_ += 1;
     bytes_ += kMovieFrameHeaderSize + length;
-    return Outcome::None;
+    return outcome;
+}
+
+bool RecordingWriter::OpenUnusedMovieFile(Channel& c)
+{
+    // A name already taken (the repeated hour of a daylight-saving night, a
+    // second recording started within the same second) gets the next free
+    // second, so that no recording is overwritten.
+    vyrmovie::RecordingName parsed;
+    const std::size_t slash = c.moviePath.find_last_of('/');
+    const std::string directory = slash == std::string::npos ? std::string() : c.moviePath.substr(0, slash + 1);
+    const std::string name = c.moviePath.substr(directory.size());
+    if (!vyrmovie::ParseRecordingName(name, &parsed))
+        return c.movie.Open(c.moviePath, kMovieBuffer);
+    // The seconds are the two digits in front of ".CC.mp4".
+    const std::size_t secondsAt = name.size() - 9;
+    for (int second = parsed.second; second <= 59; ++second) {
+        std::string candidate = name;
+        candidate[secondsAt] = static_cast<char>('0' + second / 10);
+        candidate[secondsAt + 1] = static_cast<char>('0' + second % 10);
+        if (c.movie.OpenNew(directory + candidate, kMovieBuffer)) {
+            c.moviePath = directory + candidate;
+            return true;
+        }
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
 }
 
 void RecordingWriter::WriteRecordFrame(int channel, const uint8_t* frame, const FrameInfo& info)

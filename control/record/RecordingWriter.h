@@ -43,6 +43,8 @@ public:
     RecordFile& operator=(const RecordFile&) = delete;
 
     bool Open(const std::string& path, std::size_t bufferSize);
+    // Creates the file only when none of that name exists (errno EEXIST).
+    bool OpenNew(const std::string& path, std::size_t bufferSize);
     bool IsOpen() const { return fd_ >= 0; }
     // `endsRecord` false when more of the same record follows (a frame's
     // header before its payload).
@@ -56,6 +58,7 @@ private:
     bool WriteThrough(const uint8_t* data, std::size_t length);
     // Moves the end of the last whole record on as far as the file goes.
     void SettleRecordEnds();
+    bool OpenWith(const std::string& path, std::size_t bufferSize, int createFlag);
 
     int fd_ = -1;
     std::vector<uint8_t> buffer_;
@@ -139,6 +142,7 @@ private:
         mutable std::mutex lock;
         std::atomic<int> recording{0};
         bool newFile = true;
+        bool splitPending = false; // past a mark: the next key frame opens the next file
         uint32_t position = 0;
         RecordFile movie;
         RecordFile index;
@@ -163,6 +167,9 @@ private:
     bool CloseFilesLocked(Channel& c);
     bool CommitIndexLocked(Channel& c);
     Outcome WriteLocked(Channel& c, int channel, const uint8_t* frame, const FrameInfo& info);
+    // Opens the channel's movie file under its path, or under the next free
+    // second of its name; moviePath follows.
+    bool OpenUnusedMovieFile(Channel& c);
     void Notify(Outcome outcome, int channel);
     Outcome WriteAviLocked(Channel& c, int channel, const uint8_t* frame, uint32_t length, uint32_t width,
                            uint32_t height, const uint8_t* streamHeader, int framesPerSecondTimes100);

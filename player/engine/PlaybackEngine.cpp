@@ -1,6 +1,7 @@
 #include "PlaybackEngine.h"
 
 #include "control/display/StreamHeader.h"
+#include "control/record/RecordedStream.h"
 #include "control/display/XvidDecoder.h"
 #include "control/filter/Deinterlace.h"
 
@@ -330,8 +331,8 @@ void PlaybackEngine::RunChannelOnce(int c)
     const uint8_t* data = frame.payload.data();
     int length = static_cast<int>(frame.header.Length());
     if (channel.headerNeeded && s != kStepBack) {
-        vyrdax::StreamHeader header = vyrdax::kStreamHeaderTemplate;
-        vyrdax::PatchStreamHeader(header, frame.header.width, frame.header.height, frame.Interlaced());
+        const vyrdax::StreamHeader header =
+            vyrmovie::RecordedStreamHeader(frame.header, frame.payload.data(), frame.header.Length());
         std::memcpy(channel.stream.data(), header.data(), header.size());
         std::memcpy(channel.stream.data() + header.size(), frame.payload.data(),
                     frame.payload.size() < channel.stream.size() - header.size() ? frame.payload.size()

@@ -424,24 +424,93 @@ TEST_F(ControlBackup, RefusedBackupsCreateNothing)
     EXPECT_TRUE(recordtest::ListFiles(out.path()).empty());
 }
 
+// The process may write no file beyond `limit` bytes: writes past it fail
+// as on a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t limit)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &previous_);
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = previous_;
+        limited.rlim_cur = limit;
+        EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+
+private:
+    rlimit previous_{};
+    void (*oldHandler_)(int) = nullptr;
+};
+
 TEST_F(ControlBackup, AFullDiskEndsTheBackupAsFailed)
 {
     const int64_t mib = CBackupRuns::EstimateMiB(CBackupMaker(recordings_->path(), start, end).EstimateKiB());
-    // The process may write no file beyond 300 kB: writes past it fail as
-    // on a full disk.
-    rlimit previousLimit{};
-    ::getrlimit(RLIMIT_FSIZE, &previousLimit);
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = previousLimit;
-    limited.rlim_cur = 300 * 1024;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-    EXPECT_EQ(BackUp(start, end, static_cast<int32_t>(mib)), 1);
-    const bool ended = PumpUntil([&] { return host.Count(WM_VIDEO_PROGRESS, 0) == 1; }, 20000);
-    ::setrlimit(RLIMIT_FSIZE, &previousLimit);
-    std::signal(SIGXFSZ, oldHandler);
+    const uint64_t library = fs::file_size(CBackupRuns::DecoderLibraryPath());
+    bool ended;
+    {
+        // The decoder library fits, the recordings of channel 0 do not.
+        FileSizeLimit limit(library + 100 * 1024);
+        EXPECT_EQ(BackUp(start, end, static_cast<int32_t>(mib)), 1);
+        ended = PumpUntil([&] { return host.Count(WM_VIDEO_PROGRESS, 0) == 1; }, 20000);
+    }
     ASSERT_TRUE(ended);
     EXPECT_EQ(host.Of(WM_VIDEO_PROGRESS, 0).front().lParam, -1);
-    EXPECT_LE(fs::file_size(vyrmovie::BackupMovieFile(ctrl->Backups().LastFolder(), 0)), 300u * 1024u);
+    EXPECT_LE(fs::file_size(vyrmovie::BackupMovieFile(ctrl->Backups().LastFolder(), 0)), library + 100 * 1024);
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(ControlBackup, APlayerOrDecoderThatDoesNotFitLeavesNoFolder)
+{
+    const int64_t mib = CBackupRuns::EstimateMiB(CBackupMaker(recordings_->path(), start, end).EstimateKiB());
+    {
+        FileSizeLimit limit(100 * 1024); // less than the decoder library
+        EXPECT_EQ(BackUp(start, end, static_cast<int32_t>(mib)), 0);
+    }
+    EXPECT_EQ(Progress(), (std::vector<MessageHost::Entry>{{WM_VIDEO_PROGRESS, 1, static_cast<long>(mib)},
+                                                          {WM_VIDEO_PROGRESS, 0, -1}}));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].rfind("Fail To Copy ", 0), 0u) << boxes[0];
+    EXPECT_TRUE(recordtest::ListFiles(out.path()).empty()); // no folder, no part copy
+    PumpUntil([] { return false; }, 200);
+    EXPECT_EQ(host.Count(WM_VIDEO_PROGRESS, 0), 1); // and no copy thread
+}
+
+// A channel whose frames outgrow what a backup file's 32-bit index offsets
+// address (here a lowered limit, as the full 4 GiB would take that much
+// writing) ends at its last whole frame that fits, with a consistent index;
+// the other channels are copied whole, and the run reports a failure.
+TEST_F(Backup, AChannelThatOutgrowsItsFileEndsAtItsLastWholeFrameAndTheRunFails)
+{
+    const std::time_t from = LocalTime(2026, 12, 31, 0, 0, 0), to = LocalTime(2027, 1, 1, 23, 59, 59);
+    recordtest::TempDir whole;
+    std::atomic<bool> stop{false};
+    ASSERT_TRUE(CBackupMaker(recordings_->path(), from, to).Run(whole.path(), stop));
+    const BackupFile full = ReadBackup(whole.path(), 0);
+    ASSERT_TRUE(full.ok);
+    const uint64_t wholeSize = fs::file_size(vyrmovie::BackupMovieFile(whole.path(), 0));
+    EXPECT_EQ(CBackupMaker::kLargestFile, 0xFFFFFFFFu);
+
+    for (const uint64_t limit : {wholeSize / 3, wholeSize / 3 + 17, wholeSize - 1}) {
+        SCOPED_TRACE(limit);
+        recordtest::TempDir cut;
+        EXPECT_FALSE(CBackupMaker(recordings_->path(), from, to, limit).Run(cut.path(), stop));
+        const BackupFile b = ReadBackup(cut.path(), 0);
+        EXPECT_TRUE(b.ok); // whole frames, every index record on a key frame's header
+        const uint64_t size = fs::file_size(vyrmovie::BackupMovieFile(cut.path(), 0));
+        EXPECT_LE(size, limit);
+        // Exactly the frames that fit: the next one would not have.
+        ASSERT_LT(b.frames.size(), full.frames.size());
+        EXPECT_GT(size + 32 + full.frames[b.frames.size()].length, limit);
+        for (std::size_t k = 0; k < b.frames.size(); ++k)
+            ASSERT_EQ(b.frames[k].payload, full.frames[k].payload) << k;
+        for (int ch = 1; ch < 5; ++ch)
+            EXPECT_EQ(ReadBackup(cut.path(), ch).frames.size(), ReadBackup(whole.path(), ch).frames.size()) << ch;
+    }
 }
 
 TEST_F(ControlBackup, DestroyingTheControlStopsARunningBackup)

@@ -3,6 +3,7 @@
 // shown moving in every pane of a separate host process, and backed up into
 // a folder that movdump accepts.
 #include "MessageHost.h"
+#include "PlaybackFixture.h"
 #include "RecordTestSupport.h"
 #include "SimProcess.h"
 
@@ -27,55 +28,14 @@ namespace fs = std::filesystem;
 using namespace vyrdax;
 using platform::Variant;
 using testsupport::MessageHost;
+using playbacktest::DayPattern;
+using playbacktest::SlotOf;
 using testsupport::PumpUntil;
 
 constexpr int kChannels = 16;
 constexpr int kFrameMs = 33; // 30 frames a second
 
 Variant Text(const std::string& s) { return Variant::String(std::u16string(s.begin(), s.end())); }
-
-std::string DayPattern(std::time_t t)
-{
-    std::tm local{};
-    localtime_r(&t, &local);
-    char pattern[64];
-    std::snprintf(pattern, sizeof pattern, "*.%04d%02d%02d.*.mp4", local.tm_year + 1900, local.tm_mon + 1,
-                  local.tm_mday);
-    return pattern;
-}
-
-int SlotOf(std::time_t t)
-{
-    std::tm local{};
-    localtime_r(&t, &local);
-    return local.tm_hour * 2 + (local.tm_min > 29);
-}
-
-// Records every channel of the simulator for `seconds`; the time recording began.
-std::time_t Record(const std::string& directory, int port, int seconds)
-{
-    MessageHost host;
-    auto* ctrl = new CVyrdaxCtrl(&host);
-    ctrl->setDispChannel(16);
-    for (int ch = 0; ch < kChannels; ++ch)
-        ctrl->SetConnectInfo("Cam" + std::to_string(ch), "Guest", "", "", "127.0.0.1", static_cast<int16_t>(port), 1,
-                             static_cast<int16_t>(ch + 1), 0, static_cast<int16_t>(ch));
-    for (int ch = 0; ch < kChannels; ++ch)
-        EXPECT_TRUE(ctrl->Connect(static_cast<int16_t>(ch)));
-    EXPECT_TRUE(PumpUntil([&] { return host.Count(WM_VIDEO_STARTED) == kChannels; }, 20000));
-    const std::time_t began = std::time(nullptr);
-    for (int ch = 0; ch < kChannels; ++ch) {
-        std::tm t{};
-        localtime_r(&began, &t);
-        const std::string prefix = "F.Cam" + std::to_string(ch);
-        ctrl->StartRecord(directory, vyrmovie::RecordingFileName(prefix, t, ch), prefix, 0, static_cast<int16_t>(ch));
-    }
-    PumpUntil([] { return false; }, seconds * 1000);
-    for (int ch = 0; ch < kChannels; ++ch)
-        ctrl->StopRecord(static_cast<int16_t>(ch));
-    ctrl->Release();
-    return began;
-}
 
 double MeanDifference(const QImage& a, const QImage& b, const QRect& r)
 {
@@ -114,7 +74,7 @@ TEST(PlaybackEndToEnd, SixteenRecordedChannelsPlayInStepShowMovingVideoAndBackUp
         SimProcess sim;
         ASSERT_TRUE(sim.start({"--channels", std::to_string(kChannels), "--size", "352x240", "--gop", "15",
                                "--loop-frames", "30", "--fps", "30"}));
-        began = Record(recordings, sim.port(), 4);
+        began = playbacktest::RecordFromSimulator(recordings, sim.port(), kChannels, 4);
     }
     const std::time_t ended = std::time(nullptr);
 
@@ -126,11 +86,7 @@ TEST(PlaybackEndToEnd, SixteenRecordedChannelsPlayInStepShowMovingVideoAndBackUp
     auto* ctrl = new CVyrdaxCtrl(&host);
     Variant r;
     ctrl->Invoke(DISPID_setDispChannel, {Variant::Short(16)}, &r);
-    ctrl->Invoke(DISPID_SetBackupMode, {Variant::Short(1)}, &r);
-    ASSERT_EQ(ctrl->Invoke(DISPID_GetTimeDataL, {Text(recordings), Text(DayPattern(began))}, &r), platform::S_OK);
-    ctrl->Invoke(DISPID_StartLocalPlayback,
-                 {Variant::Short(static_cast<int16_t>(SlotOf(began))), Variant::Long(static_cast<int32_t>(began))},
-                 &r);
+    playbacktest::StartPlaybackOfDay(ctrl, recordings, began);
     ctrl->ReplaceWnd(16, 0, 0, 0, 0, 0, 0);
     CLocalPlayback& engine = ctrl->LocalPlayback();
     ASSERT_TRUE(PumpUntil(

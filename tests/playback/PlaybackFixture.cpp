@@ -1,11 +1,15 @@
 #include "PlaybackFixture.h"
 
+#include "MessageHost.h"
 #include "RecordTestSupport.h"
+
+#include "control/CVyrdaxCtrl.h"
 
 #include "control/record/MovieFormat.h"
 #include "control/record/RecordingWriter.h"
 
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <sys/time.h>
 
 namespace playbacktest {
@@ -63,6 +67,83 @@ std::vector<Segment> YearEndSegments()
         {3, "R.Cam3", LocalTime(2026, 12, 31, 10, 0, 2), 10},
         {4, "F.Cam4", LocalTime(2026, 12, 31, 10, 0, 4), 6},
     };
+}
+
+std::string DayPattern(std::time_t t)
+{
+    std::tm local{};
+    localtime_r(&t, &local);
+    char pattern[64];
+    std::snprintf(pattern, sizeof pattern, "*.%04d%02d%02d.*.mp4", local.tm_year + 1900, local.tm_mon + 1,
+                  local.tm_mday);
+    return pattern;
+}
+
+int SlotOf(std::time_t t)
+{
+    std::tm local{};
+    localtime_r(&t, &local);
+    return local.tm_hour * 2 + (local.tm_min > 29);
+}
+
+void StartPlaybackOfDay(vyrdax::CVyrdaxCtrl* ctrl, const std::string& directory, std::time_t start)
+{
+    using platform::Variant;
+    auto text = [](const std::string& s) { return Variant::String(std::u16string(s.begin(), s.end())); };
+    Variant r;
+    ctrl->Invoke(vyrdax::DISPID_SetBackupMode, {Variant::Short(1)}, &r);
+    EXPECT_EQ(ctrl->Invoke(vyrdax::DISPID_GetTimeDataL, {text(directory), text(DayPattern(start))}, &r),
+              platform::S_OK);
+    ctrl->Invoke(vyrdax::DISPID_StartLocalPlayback,
+                 {Variant::Short(static_cast<int16_t>(SlotOf(start))), Variant::Long(static_cast<int32_t>(start))},
+                 &r);
+}
+
+recordtest::ParsedMovie ParseBackup(const std::string& folder, int slot)
+{
+    // The layout is a recording's: a copy named the recording way.
+    const std::string copy = folder + "/check" + std::to_string(slot) + ".mp4";
+    fs::copy_file(vyrmovie::BackupMovieFile(folder, slot), copy, fs::copy_options::overwrite_existing);
+    fs::copy_file(vyrmovie::BackupIndexFile(folder, slot), copy + "i", fs::copy_options::overwrite_existing);
+    recordtest::ParsedMovie movie = recordtest::ParseMovie(copy);
+    fs::remove(copy);
+    fs::remove(copy + "i");
+    return movie;
+}
+
+bool Black(const QImage& image)
+{
+    for (int y = 0; y < image.height(); y += 5)
+        for (int x = 0; x < image.width(); x += 5)
+            if (qGray(image.pixel(x, y)) > 30)
+                return false;
+    return true;
+}
+
+std::time_t RecordFromSimulator(const std::string& directory, int port, int channels, int seconds)
+{
+    using testsupport::PumpUntil;
+    testsupport::MessageHost host;
+    auto* ctrl = new vyrdax::CVyrdaxCtrl(&host);
+    ctrl->setDispChannel(16);
+    for (int ch = 0; ch < channels; ++ch)
+        ctrl->SetConnectInfo("Cam" + std::to_string(ch), "Guest", "", "", "127.0.0.1", static_cast<int16_t>(port), 1,
+                             static_cast<int16_t>(ch + 1), 0, static_cast<int16_t>(ch));
+    for (int ch = 0; ch < channels; ++ch)
+        EXPECT_TRUE(ctrl->Connect(static_cast<int16_t>(ch)));
+    EXPECT_TRUE(PumpUntil([&] { return host.Count(vyrdax::WM_VIDEO_STARTED) == channels; }, 20000));
+    const std::time_t began = std::time(nullptr);
+    for (int ch = 0; ch < channels; ++ch) {
+        std::tm t{};
+        localtime_r(&began, &t);
+        const std::string prefix = "F.Cam" + std::to_string(ch);
+        ctrl->StartRecord(directory, vyrmovie::RecordingFileName(prefix, t, ch), prefix, 0, static_cast<int16_t>(ch));
+    }
+    PumpUntil([] { return false; }, seconds * 1000);
+    for (int ch = 0; ch < channels; ++ch)
+        ctrl->StopRecord(static_cast<int16_t>(ch));
+    ctrl->Release();
+    return began;
 }
 
 } // namespace playbacktest

@@ -2,9 +2,17 @@
 // control's recording writer under a fake clock, with real MPEG-4 frames.
 #pragma once
 
+#include "RecordTestSupport.h"
+
+#include <QImage>
+
 #include <ctime>
 #include <string>
 #include <vector>
+
+namespace vyrdax {
+class CVyrdaxCtrl;
+}
 
 namespace playbacktest {
 
@@ -29,5 +37,25 @@ void WriteRecordings(const std::string& directory, const std::vector<Segment>& s
 //   ch3 R.Cam3  12-31 10:00:02 +10 s
 //   ch4 F.Cam4  12-31 10:00:04 +6 s (four seconds after ch0)
 std::vector<Segment> YearEndSegments();
+
+// Connects a control to `channels` channels of the simulator on `port`,
+// records them all into `directory` for `seconds` ("F.CamN" files) and
+// returns the time recording began.
+// The day search's pattern for the day of `t`, and the half-hour slot of `t`.
+std::string DayPattern(std::time_t t);
+int SlotOf(std::time_t t);
+
+// The backup viewer's calls for local playback of the recordings under
+// `directory` from `start`: playback mode, the day search, the start.
+void StartPlaybackOfDay(vyrdax::CVyrdaxCtrl* ctrl, const std::string& directory, std::time_t start);
+
+// A backup folder's movie file of `slot` with its index, read by the
+// independent parser.
+recordtest::ParsedMovie ParseBackup(const std::string& folder, int slot);
+
+// Whether a pane's picture is black (no pixel brighter than grey 30).
+bool Black(const QImage& image);
+
+std::time_t RecordFromSimulator(const std::string& directory, int port, int channels, int seconds);
 
 } // namespace playbacktest

@@ -19,20 +19,12 @@ namespace {
 
 using namespace vyrdax;
 using platform::Variant;
+using playbacktest::Black;
 using recordtest::LocalTime;
 using testsupport::MessageHost;
 using testsupport::PumpUntil;
 
 Variant Text(const std::string& s) { return Variant::String(std::u16string(s.begin(), s.end())); }
-
-bool Black(const QImage& image)
-{
-    for (int y = 0; y < image.height(); y += 5)
-        for (int x = 0; x < image.width(); x += 5)
-            if (qGray(image.pixel(x, y)) > 30)
-                return false;
-    return true;
-}
 
 class LocalPlayback : public ::testing::Test {
 protected:

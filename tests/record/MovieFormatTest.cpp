@@ -1,7 +1,9 @@
 // Byte layouts, checksums and names of movie, index and backup files.
 #include "RecordTestSupport.h"
 
+#include "VideoLoops.h"
 #include "control/record/MovieFormat.h"
+#include "control/record/RecordedStream.h"
 
 #include <gtest/gtest.h>
 
@@ -42,6 +44,59 @@ TEST(MovieFormat, FrameHeaderFieldsLandOnTheirBytes)
     EXPECT_EQ(back.seconds, -2);
     EXPECT_EQ(back.Encoded(), b);
     EXPECT_TRUE(MovieFrameHeader::Decode(MovieFrameHeader{}.Encoded().data()).IsKeyFrame());
+}
+
+TEST(MovieFormat, TheEventNibbleIsNineOrMoreExactlyWhenTheStreamIsInterlaced)
+{
+    for (uint32_t events = 0; events < 32; ++events)
+        for (bool interlaced : {false, true}) {
+            const int nibble = EventNibble(events, interlaced);
+            ASSERT_GE(nibble, 0);
+            ASSERT_LE(nibble, 15);
+            EXPECT_EQ(NibbleMarksInterlace(nibble), interlaced) << events;
+            EXPECT_EQ(EventsOfNibble(nibble), static_cast<int>(events & (interlaced ? 3u : 7u))) << events;
+            MovieFrameHeader h;
+            h.bits = MovieFrameHeader::MakeBits(100, 0, 3, nibble);
+            EXPECT_EQ(h.Interlaced(), interlaced);
+            EXPECT_EQ(h.Channel(), 3);
+        }
+}
+
+// Real key frames of both kinds at both sizes: the form the nibble names is
+// taken when the frame decodes cleanly in it, the other form when only that
+// one does (a recorder that kept bare event flags there); other frames
+// follow the nibble.
+TEST(RecordedStream, AKeyFrameThatDecodesOnlyInTheOtherFormOverrulesTheNibble)
+{
+    for (const auto& size : {std::make_pair(352, 240), std::make_pair(704, 480)})
+        for (bool interlaced : {false, true}) {
+            SCOPED_TRACE(std::to_string(size.first) + (interlaced ? " interlaced" : " progressive"));
+            dvrsim::LoopSettings s;
+            s.width = size.first;
+            s.height = size.second;
+            s.interlace = interlaced;
+            s.loopFrames = 30;
+            std::vector<dvrsim::EncodedFrame> frames;
+            std::string error;
+            ASSERT_TRUE(dvrsim::encodeChannelLoop(s, 2, frames, error)) << error;
+            ASSERT_TRUE(frames[0].key);
+            ASSERT_FALSE(frames[1].key);
+            for (int nibble : {EventNibble(5, interlaced), interlaced ? 2 : 11}) {
+                MovieFrameHeader h;
+                h.width = static_cast<uint16_t>(s.width);
+                h.height = static_cast<uint16_t>(s.height);
+                std::vector<uint8_t> key = frames[0].bytes;
+                key.resize(key.size() + kFramePadding);
+                h.bits = MovieFrameHeader::MakeBits(static_cast<uint32_t>(frames[0].bytes.size()), 0, 0, nibble);
+                EXPECT_EQ(RecordedStreamIsInterlaced(h, key.data(), h.Length()), interlaced) << nibble;
+                const vyrdax::StreamHeader chosen = RecordedStreamHeader(h, key.data(), h.Length());
+                EXPECT_EQ(chosen[27] & 0x30, interlaced ? 0x30 : 0x20);
+                std::vector<uint8_t> next = frames[1].bytes;
+                next.resize(next.size() + kFramePadding);
+                h.bits = MovieFrameHeader::MakeBits(static_cast<uint32_t>(frames[1].bytes.size()), 1, 0, nibble);
+                EXPECT_EQ(RecordedStreamIsInterlaced(h, next.data(), h.Length()), NibbleMarksInterlace(nibble));
+            }
+        }
 }
 
 TEST(MovieFormat, IndexRecordIsTimeMicrosecondsOffset)

@@ -195,6 +195,30 @@ TEST(MovieIndex, LookupsClampAndRepeatTheLastRecord)
     EXPECT_EQ(index.FindNearest(4, kBase + 4, 5), 4);  // past the last record: no neighbour
 }
 
+TEST(MovieIndex, FindTimeFindsAKeyFrameLaterInTheStartSecond)
+{
+    TempDir dir;
+    const std::string path = dir.path() + "/x.mp4i";
+    {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        const IndexRecord records[3] = {{100, 0, 32}, {101, 300000, 500}, {102, 700000, 900}};
+        for (const IndexRecord& r : records) {
+            uint8_t bytes[12];
+            r.Encode(bytes);
+            std::fwrite(bytes, 1, sizeof bytes, f);
+        }
+        std::fclose(f);
+    }
+    CMovieIndex index;
+    ASSERT_TRUE(index.Load(path));
+    EXPECT_EQ(index.FindTime(-1, -1, 100, 0), 0);
+    EXPECT_EQ(index.FindTime(-1, -1, 101, 0), 1); // .300 lies inside the second started at .000
+    EXPECT_EQ(index.FindTime(-1, -1, 101, 300000), 1);
+    EXPECT_EQ(index.FindTime(-1, -1, 101, 300001), 2);
+    EXPECT_EQ(index.FindTime(-1, -1, 102, 800000), 3); // past the last: the count
+}
+
 TEST(MovieIndex, FindNearestPicksTheCloserRecordOfTheSameSecond)
 {
     TempDir dir;

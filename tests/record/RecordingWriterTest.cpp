@@ -6,6 +6,8 @@
 #include "control/record/MovieFormat.h"
 #include "control/record/RecordingWriter.h"
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -63,7 +65,7 @@ TEST_F(Writer, SplitsAtTheTwentyMinuteMarkIntoAFileThatStartsWithAKeyFrame)
     writer.StartRecord(true, dir.path(), "F.Garage.20090307.101950.03.mp4", "F.Garage", 3);
     EXPECT_TRUE(writer.IsRecording(3));
     // Start in the middle of a group: frames before the first key frame never reach the file.
-    Feed(3, LocalTime(2009, 3, 7, 10, 20, 5), 4);
+    const int sent = Feed(3, LocalTime(2009, 3, 7, 10, 20, 5), 4) - 4;
 
     const std::string day = dir.path() + "/2009-03-07";
     const std::vector<std::string> files = ListFiles(day);
@@ -89,16 +91,81 @@ TEST_F(Writer, SplitsAtTheTwentyMinuteMarkIntoAFileThatStartsWithAKeyFrame)
         EXPECT_TRUE(m.frames.front().key);
         EXPECT_EQ(m.indexOffsets.front(), 32u);
     }
-    // The first file ends before the mark, the second starts after it.
+    // The first file runs on past the mark up to the first key frame after
+    // it, which begins the second: nothing is lost at the split, only the
+    // six frames before the recording's first key frame.
     const ParsedMovie first = ParseMovie(day + "/" + files[0]);
     const ParsedMovie second = ParseMovie(day + "/" + files[2]);
-    EXPECT_LT(static_cast<int32_t>(LE32(first.frames.back().header + 24)), LocalTime(2009, 3, 7, 10, 20, 0));
-    EXPECT_GE(static_cast<int32_t>(LE32(second.frames.front().header + 24)), LocalTime(2009, 3, 7, 10, 20, 0));
-    // 10 s of 30 frames per second from frame 4 on: 10 s minus the frames
-    // up to the first key frame (6), and about 5 s after the mark less a
-    // partial group before its first key frame.
-    EXPECT_GT(first.frames.size(), 280u);
-    EXPECT_GT(second.frames.size(), 130u);
+    const auto seconds = [](const ParsedFrame& f) { return static_cast<int32_t>(LE32(f.header + 24)); };
+    EXPECT_EQ(static_cast<int>(first.frames.size() + second.frames.size()), sent - 6);
+    EXPECT_GE(seconds(first.frames.back()), LocalTime(2009, 3, 7, 10, 20, 0));
+    EXPECT_LT(LE32(first.frames.back().header + 20) + seconds(first.frames.back()) * 1000000LL,
+              LE32(second.frames.front().header + 20) + seconds(second.frames.front()) * 1000000LL);
+    for (std::size_t k = 0; k < first.frames.size(); ++k) {
+        if (seconds(first.frames[k]) >= LocalTime(2009, 3, 7, 10, 20, 0)) {
+            EXPECT_FALSE(first.frames[k].key) << k;
+        }
+    }
+    EXPECT_GE(seconds(second.frames.front()), LocalTime(2009, 3, 7, 10, 20, 0));
+}
+
+// The frames of a recording by the true times in their headers and index.
+std::vector<int32_t> FrameSeconds(const std::string& directory)
+{
+    std::vector<int32_t> all;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(directory))
+        if (e.path().extension() == ".mp4") {
+            const ParsedMovie m = ParseMovie(e.path().string());
+            EXPECT_TRUE(m.ok && m.indexOk) << e.path() << ": " << m.problem;
+            for (const ParsedFrame& f : m.frames)
+                all.push_back(static_cast<int32_t>(LE32(f.header + 24)));
+        }
+    std::sort(all.begin(), all.end());
+    return all;
+}
+
+// Both daylight-saving nights of Europe/Berlin, recorded from 01:30 local
+// time to 03:30: frame and index times are the true seconds, one file per
+// 20 minutes of the local clock, and the hour the clock repeats in autumn
+// gets files of its own beside the first one's.
+TEST_F(Writer, DaylightSavingNightsKeepTrueTimesAndEveryFile)
+{
+    ScopedTimeZone berlin("Europe/Berlin");
+    struct Night {
+        std::time_t from;
+        std::time_t to;
+        std::size_t files;
+    };
+    // Spring: 01:30 CET to 03:30 CEST is one hour: 01:30, 01:40, 03:00, 03:20.
+    // Autumn: 01:30 CEST to 03:30 CET is three hours: 01:30, 01:40, 02:00,
+    // 02:20, 02:40 (CEST), 02:00, 02:20, 02:40 (CET), 03:00, 03:20.
+    for (const Night& night : {Night{LocalTime(2026, 3, 29, 1, 30, 0), LocalTime(2026, 3, 29, 3, 30, 0), 4},
+                               Night{1792884600 /* 2026-10-25 01:30 CEST */, 1792895400 /* 03:30 CET */, 10}}) {
+        TempDir nightDir;
+        RecordingWriter nightWriter(notices.make(), clock.clock());
+        clock.seconds = night.from;
+        clock.milliseconds = 0;
+        std::tm local{};
+        localtime_r(&night.from, &local);
+        nightWriter.StartRecord(true, nightDir.path(), vyrmovie::RecordingFileName("F.Door", local, 1), "F.Door", 1);
+        const auto& frames = EncodedFrames();
+        int sent = 0;
+        // One frame a second keeps two hours of frames small; a key frame
+        // every ten.
+        for (std::time_t t = night.from; t < night.to; ++t, ++sent) {
+            clock.seconds = t;
+            const Frame& f = frames[static_cast<std::size_t>(sent % 10 == 0 ? 0 : 1 + sent % 9)];
+            vyrdax::FrameInfo info = MakeInfo(f, 1, 352, 240, 0);
+            info.SetWord(vyrdax::FrameInfo::kFrameType, sent % 10 == 0 ? 0 : 1);
+            nightWriter.WriteRecordFrame(1, f.bytes.data(), info);
+        }
+        nightWriter.StopRecord(true, 1);
+        const std::vector<int32_t> seconds = FrameSeconds(nightDir.path());
+        ASSERT_EQ(seconds.size(), static_cast<std::size_t>(sent));
+        for (std::size_t k = 0; k < seconds.size(); ++k)
+            ASSERT_EQ(seconds[k], night.from + static_cast<std::time_t>(k)) << k;
+        EXPECT_EQ(ListFiles(nightDir.path() + "/" + vyrmovie::DayDirectoryName(local)).size(), 2 * night.files);
+    }
 }
 
 TEST_F(Writer, FrameHeadersCarryTheFieldsOfTheFrameAndThePcClock)
@@ -145,6 +212,29 @@ TEST_F(Writer, FrameHeadersCarryTheFieldsOfTheFrameAndThePcClock)
         else
             EXPECT_EQ(m.fileHeader[k], 0) << k;
     }
+}
+
+TEST_F(Writer, TheEventNibbleCarriesTheStreamsInterlace)
+{
+    clock.seconds = LocalTime(2009, 3, 7, 10, 0, 0);
+    writer.StartRecord(true, dir.path(), "M.Lobby.20090307.100000.05.mp4", "M.Lobby", 5);
+    const auto& frames = EncodedFrames();
+    // Interlace words 1 and 0, and one the DVR never sends; events 0x12, 0x1F.
+    const uint32_t interlace[4] = {1, 0, 1, 2};
+    const uint32_t events[4] = {0x12, 0x1F, 0x1F, 0x1F};
+    for (int k = 0; k < 4; ++k) {
+        vyrdax::FrameInfo info = MakeInfo(frames[k], 19, 352, 240, 0);
+        info.SetWord(vyrdax::FrameInfo::kInterlace, interlace[k]);
+        info.SetWord(vyrdax::FrameInfo::kEventBits, events[k]);
+        writer.WriteRecordFrame(5, frames[k].bytes.data(), info);
+        clock.advanceMs(33);
+    }
+    writer.StopRecord(true, 5);
+    const ParsedMovie m = ParseMovie(dir.path() + "/2009-03-07/M.Lobby.20090307.100000.05.mp4");
+    ASSERT_EQ(m.frames.size(), 4u);
+    const uint32_t expected[4] = {12 + 2, 7, 12 + 3, 7};
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(LE32(m.frames[static_cast<std::size_t>(k)].header + 4) >> 28, expected[k]) << k;
 }
 
 TEST_F(Writer, ARecordingOverMidnightContinuesInTheNextDaysDirectory)
