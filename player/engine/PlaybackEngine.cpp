@@ -292,6 +292,45 @@ int PlaybackEngine::DecodeFrame(Channel& channel, const uint8_t* data, int lengt
     return 0;
 }
 
+bool PlaybackEngine::StepBack(Channel& channel, CMovieFileReader& reader, PlayerFrame& frame)
+{
+    // The frame before the shown one is decoded from its group's key frame:
+    // the shown frame's own group when frames precede it there, else the
+    // group before, however long it is. The reader is then left on it as
+    // play would have left it, so the next press goes one frame further.
+    const int64_t shown = reader.FramePosition();
+    const int64_t shownKey = reader.KeyFramePosition();
+    const int keyIndex = reader.KeyIndex();
+    const int framesSinceKey = reader.FramesSinceKey();
+    int64_t start = shownKey;
+    int frames = framesSinceKey;
+    int stepKeyIndex = keyIndex;
+    if (frames == 0) {
+        start = reader.KeyFrameBefore(shown);
+        frames = kMaxGroupFrames;
+        stepKeyIndex = keyIndex - 1;
+    }
+    int decoded = 0;
+    int64_t last = 0;
+    if (start > 0) {
+        reader.SeekFrame(start);
+        for (; decoded < frames; ++decoded) {
+            if (reader.ReadMovieFrame() < 1 || reader.FramePosition() >= shown)
+                break;
+            last = reader.FramePosition();
+            reader.CopyFrame(&frame);
+            DecodeFrame(channel, frame.payload.data(), static_cast<int>(frame.header.Length()), kStepBackDecodeCalls);
+        }
+    }
+    if (decoded == 0) {
+        // Nothing before it (or an index that says otherwise): stay on it.
+        reader.ReturnToFrame(shown, shownKey, keyIndex, framesSinceKey);
+        return false;
+    }
+    reader.ReturnToFrame(last, start, stepKeyIndex, decoded - 1);
+    return true;
+}
+
 void PlaybackEngine::DropUntilKeyFrame(Channel& channel)
 {
     channel.awaitKeyFrame = true;
@@ -350,26 +389,8 @@ void PlaybackEngine::RunChannelOnce(int c)
             clock_.SleepMs(kIdleSleepMs);
             return;
         }
-        // The frames of the group before the one shown are decoded again,
-        // from its key frame (the previous group's when a key frame is
-        // shown) up to the shown frame, however long the group is.
-        const int64_t shown = reader.FramePosition();
-        int k = reader.KeyIndex();
-        if (reader.FramesSinceKey() == 0)
-            k -= 1;
-        k = std::max(k, 0);
-        reader.SeekRecord(k);
-        int decoded = 0;
-        for (int i = 0; i < kMaxGroupFrames; ++i) {
-            if (reader.ReadMovieFrame() < 1 || reader.FramePosition() >= shown)
-                break;
-            reader.CopyFrame(&frame);
-            DecodeFrame(channel, frame.payload.data(), static_cast<int>(frame.header.Length()), kStepBackDecodeCalls);
-            ++decoded;
-        }
-        reader.SeekFrame(shown);
-        reader.SetKeyIndex(k);
-        reader.SetFramesSinceKey(std::max(decoded - 1, 0));
+        if (!StepBack(channel, reader, frame))
+            return; // nothing before the first frame
     }
 
     const std::string caption = FrameCaption(frame.header, cell);

@@ -107,6 +107,8 @@ private:
     struct Channel;
     int DecodeFrame(Channel& channel, const uint8_t* data, int length, int maxCalls);
     void DropUntilKeyFrame(Channel& channel);
+    // Shows the frame before the one shown; false when there is none.
+    bool StepBack(Channel& channel, CMovieFileReader& reader, PlayerFrame& frame);
     void ChooseBaseChannelLocked(bool forward, int firstCell, int lastCell);
 
     std::vector<CMovieFileReader*> readers_;

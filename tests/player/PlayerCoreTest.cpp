@@ -451,39 +451,50 @@ TEST(PlayerEngine, TheNextBaseChannelAtTheEndIsTheNearestLaterOne)
     EXPECT_FALSE(e.engine->Anchored());
 }
 
-TEST(PlayerEngine, StepBackShowsTheFrameBeforeTheShownOneWhateverTheGroupLength)
+TEST(PlayerEngine, EachStepBackGoesOneFrameFurtherAcrossKeyFramesWhateverTheGroupLength)
 {
-    // (group length, frame shown when stepping back)
-    for (auto [gop, shownFrame] : {std::pair{15, 15}, std::pair{10, 10}, std::pair{10, 13}, std::pair{10, 1}}) {
+    // (group length, frame shown when stepping back, presses)
+    for (auto [gop, shownFrame, presses] : {std::tuple{10, 13, 6}, std::tuple{15, 17, 5}, std::tuple{15, 31, 18},
+                                            std::tuple{10, 10, 2}, std::tuple{10, 1, 3}}) {
         SCOPED_TRACE(std::to_string(gop) + " " + std::to_string(shownFrame));
         TempDir dir;
         ChannelFiles files;
-        files.frames = 30;
+        files.frames = 40;
         files.gop = gop;
         const auto payloads = WriteChannel(dir.path(), files);
+        // The picture of every frame, from one decoder fed the file in order.
+        std::vector<std::vector<uint8_t>> pictures;
+        vyrdax::XvidDecoder direct;
+        ASSERT_TRUE(direct.Create());
+        for (const auto& payload : payloads) {
+            DecodeDirectly(direct, payload);
+            pictures.emplace_back(direct.Picture(), direct.Picture() + 352 * 240);
+        }
         OpenedFolder f = OpenBackupFolder(dir.path());
         Engine e(f);
         e.engine->playState = kPlaying;
         for (int k = 0; k <= shownFrame; ++k)
             e.engine->RunChannelOnce(0);
-
-        vyrdax::XvidDecoder direct;
-        ASSERT_TRUE(direct.Create());
-        for (int k = 0; k < shownFrame; ++k) {
-            DecodeDirectly(direct, payloads[static_cast<std::size_t>(k)]);
-        }
+        ASSERT_TRUE(e.windows[0].lastY == pictures[static_cast<std::size_t>(shownFrame)]);
         e.engine->pageStart = 0;
         f.readers[0]->Pause();
-        f.readers[0]->Step();
-        e.engine->playState = kStepBack;
-        e.engine->RunChannelOnce(0);
-        ASSERT_EQ(e.windows[0].lastY.size(), 352u * 240u);
-        EXPECT_EQ(0, std::memcmp(e.windows[0].lastY.data(), direct.Picture(), 352 * 240));
-        EXPECT_EQ(f.readers[0]->KeyIndex(), (shownFrame - 1) / gop);
-        EXPECT_EQ(f.readers[0]->FramesSinceKey(), (shownFrame - 1) % gop);
-        // Stepping forward from there shows the frame that was shown before.
+        int expected = shownFrame;
+        for (int press = 1; press <= presses; ++press) {
+            SCOPED_TRACE("press " + std::to_string(press));
+            // Nothing comes before the first frame: it stays.
+            expected = std::max(expected - 1, 0);
+            f.readers[0]->Step();
+            e.engine->playState = kStepBack;
+            e.engine->RunChannelOnce(0);
+            ASSERT_TRUE(e.windows[0].lastY == pictures[static_cast<std::size_t>(expected)]);
+            EXPECT_EQ(f.readers[0]->FramesSinceKey(), expected % gop);
+            EXPECT_EQ(f.readers[0]->KeyIndex(), expected / gop);
+        }
+        // Stepping forward from there shows the frame after it.
         f.readers[0]->StepForward();
-        EXPECT_EQ(f.readers[0]->CurrentHeader().Length(), payloads[static_cast<std::size_t>(shownFrame)].size());
+        e.engine->playState = kStepForward;
+        e.engine->RunChannelOnce(0);
+        EXPECT_TRUE(e.windows[0].lastY == pictures[static_cast<std::size_t>(expected + 1)]);
     }
 }
 
