@@ -40,9 +40,9 @@ XvidDecoder::Result XvidDecoder::Decode(const uint8_t* bitstream, int length)
     frame.bitstream = const_cast<uint8_t*>(bitstream);
     frame.length = length;
     // Pictures go only into a buffer sized for the stream's own headers:
-    // before they are known, or when they announce more than is allowed,
+    // before they are known, or while they announce more than is allowed,
     // nothing is written out.
-    const bool known = width_ > 0 && height_ > 0 && width_ <= kMaxDecodeWidth && height_ <= kMaxDecodeHeight;
+    const bool known = width_ > 0 && height_ > 0 && !refused_;
     if (known) {
         frame.output.csp = XVID_CSP_I420;
         frame.output.plane[0] = picture_.data();
@@ -57,17 +57,26 @@ XvidDecoder::Result XvidDecoder::Decode(const uint8_t* bitstream, int length)
     result.type = stats.type;
     if (stats.type == XVID_TYPE_VOL) {
         // The library stops after stream headers, so the buffer is resized
-        // before any picture of the new size is written.
-        width_ = stats.data.vol.width;
-        height_ = stats.data.vol.height;
-        if (width_ > 0 && height_ > 0 && width_ <= kMaxDecodeWidth && height_ <= kMaxDecodeHeight) {
+        // before any picture of the new size is written. A size refused
+        // leaves the last size taken and its buffer as they were.
+        const int width = stats.data.vol.width;
+        const int height = stats.data.vol.height;
+        refused_ = width <= 0 || height <= 0 || width > kMaxDecodeWidth || height > kMaxDecodeHeight;
+        if (!refused_) {
+            if (width != width_ || height != height_)
+                hasPicture_ = false;
+            width_ = width;
+            height_ = height;
             const std::size_t luma = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
             const std::size_t needed = luma + 2 * (luma / 4) + static_cast<std::size_t>(width_);
             if (picture_.size() < needed)
                 picture_.resize(needed);
         }
-    } else if (result.type > 0 && !known) {
-        result.type = 0; // decoded, but not into our buffer
+    } else if (result.type > 0) {
+        if (known)
+            hasPicture_ = true;
+        else
+            result.type = 0; // decoded, but not into our buffer
     }
     return result;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // One MPEG-4 decoder instance of the decoder library, writing planar 4:2:0
-// pictures (Y, then U, then V) into a buffer that always fits the stream's
-// picture size.
+// pictures (Y, then U, then V) into a buffer that always fits the picture
+// size it reports.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -32,9 +32,17 @@ public:
     // One decode call over `length` readable bytes at `bitstream`.
     Result Decode(const uint8_t* bitstream, int length);
 
-    // The stream's picture size, known once its headers were decoded.
-    int Width() const { return width_; }
-    int Height() const { return height_; }
+    // The picture size the decoder took from the stream's headers: the
+    // buffer fits it. 0 before stream headers and while the stream announces
+    // a size the decoder refused, so that no caller converts a picture of a
+    // size the buffer was never made for.
+    int Width() const { return refused_ ? 0 : width_; }
+    int Height() const { return refused_ ? 0 : height_; }
+    // True from stream headers announcing a size above the limits (or none)
+    // until headers of a size it takes: frames in between give no picture.
+    bool SizeRefused() const { return refused_; }
+    // True when the buffer holds a picture of Width() x Height().
+    bool HasPicture() const { return hasPicture_ && !refused_; }
     // The last picture produced: Y plane (Width x Height), then U and V.
     uint8_t* Picture() { return picture_.data(); }
     const uint8_t* Picture() const { return picture_.data(); }
@@ -43,6 +51,8 @@ private:
     void* handle_ = nullptr;
     int width_ = 0;
     int height_ = 0;
+    bool refused_ = false;
+    bool hasPicture_ = false;
     std::vector<uint8_t> picture_;
 };
 

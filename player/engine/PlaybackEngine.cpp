@@ -5,6 +5,7 @@
 #include "control/display/XvidDecoder.h"
 #include "control/filter/Deinterlace.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +21,14 @@ constexpr int kStepBackDecodeCalls = 3;
 constexpr int kDeinterlacedHeight = 480;
 // Step back decodes at most this many frames of a group.
 constexpr int kMaxGroupFrames = 600;
+// Frames after a channel's last key frame, or before its first, lie at most
+// this far from the key frame's time.
+constexpr int64_t kSpanMarginSeconds = 60;
+
+bool DecodableSize(int width, int height)
+{
+    return width > 0 && height > 0 && width <= vyrdax::kMaxDecodeWidth && height <= vyrdax::kMaxDecodeHeight;
+}
 
 std::string FrameCaption(const MovieFrameHeader& h, int cell)
 {
@@ -50,11 +59,18 @@ struct PlaybackEngine::Channel {
     int lastWidth = 0;
     int lastHeight = 0;
     bool headerNeeded = true;
-    bool hasPicture = false;
+    // After a dropped frame the pictures that follow lack their reference:
+    // nothing is decoded until the next key frame.
+    bool awaitKeyFrame = false;
+    // The seconds the channel's key frames span, when its index says.
+    bool spanKnown = false;
+    int64_t firstSeconds = 0;
+    int64_t lastSeconds = 0;
     int64_t due = 0;
     std::atomic<bool> refresh{false};
     std::atomic<uint64_t> shown{0};
     std::atomic<uint64_t> blanked{0};
+    std::atomic<uint64_t> dropped{0};
     std::atomic<int64_t> lastShown{0};
     std::thread thread;
 };
@@ -69,7 +85,17 @@ PlaybackEngine::PlaybackEngine(std::vector<CMovieFileReader*> readers,
         cell = -1;
     for (std::size_t c = 0; c < readers_.size(); ++c) {
         channels_.push_back(std::make_unique<Channel>());
-        channels_.back()->stream.assign(vyrdax::kStreamHeaderSize + vyrmovie::kFrameBufferSize, 0);
+        Channel& channel = *channels_.back();
+        channel.stream.assign(vyrdax::kStreamHeaderSize + vyrmovie::kFrameBufferSize, 0);
+        // Lowest and highest rather than first and last: a damaged record
+        // widens the span and never takes a good frame out of it.
+        const CMovieFileReader& reader = *readers_[c];
+        for (int i = 0; i < reader.RecordCount(); ++i) {
+            const int64_t seconds = reader.GetIndexRecord(i).seconds;
+            channel.firstSeconds = channel.spanKnown ? std::min(channel.firstSeconds, seconds) : seconds;
+            channel.lastSeconds = channel.spanKnown ? std::max(channel.lastSeconds, seconds) : seconds;
+            channel.spanKnown = true;
+        }
     }
 }
 
@@ -78,6 +104,7 @@ PlaybackEngine::~PlaybackEngine() { StopThreads(); }
 uint64_t PlaybackEngine::ShownCount(int c) const { return channels_[static_cast<std::size_t>(c)]->shown.load(); }
 uint64_t PlaybackEngine::BlankedCount(int c) const { return channels_[static_cast<std::size_t>(c)]->blanked.load(); }
 int64_t PlaybackEngine::LastShownTime(int c) const { return channels_[static_cast<std::size_t>(c)]->lastShown.load(); }
+uint64_t PlaybackEngine::DroppedCount(int c) const { return channels_[static_cast<std::size_t>(c)]->dropped.load(); }
 
 bool PlaybackEngine::CreateDecoders()
 {
@@ -258,14 +285,60 @@ int PlaybackEngine::DecodeFrame(Channel& channel, const uint8_t* data, int lengt
         const vyrdax::XvidDecoder::Result r = channel.decoder->Decode(data + position, length - position);
         if (r.consumed > 0)
             position += r.consumed;
-        if (r.type > 0) {
-            channel.hasPicture = true;
+        if (r.type > 0)
             return 1;
-        }
         if (r.consumed <= 0)
             break;
     }
     return 0;
+}
+
+bool PlaybackEngine::StepBack(Channel& channel, CMovieFileReader& reader, PlayerFrame& frame)
+{
+    // The frame before the shown one is decoded from its group's key frame:
+    // the shown frame's own group when frames precede it there, else the
+    // group before, however long it is. The reader is then left on it as
+    // play would have left it, so the next press goes one frame further.
+    const int64_t shown = reader.FramePosition();
+    const int64_t shownKey = reader.KeyFramePosition();
+    const int keyIndex = reader.KeyIndex();
+    const int framesSinceKey = reader.FramesSinceKey();
+    int64_t start = shownKey;
+    int frames = framesSinceKey;
+    int stepKeyIndex = keyIndex;
+    if (frames == 0) {
+        start = reader.KeyFrameBefore(shown);
+        frames = kMaxGroupFrames;
+        stepKeyIndex = keyIndex - 1;
+    }
+    int decoded = 0;
+    int64_t last = 0;
+    if (start > 0) {
+        reader.SeekFrame(start);
+        for (; decoded < frames; ++decoded) {
+            if (reader.ReadMovieFrame() < 1 || reader.FramePosition() >= shown)
+                break;
+            last = reader.FramePosition();
+            reader.CopyFrame(&frame);
+            DecodeFrame(channel, frame.payload.data(), static_cast<int>(frame.header.Length()), kStepBackDecodeCalls);
+        }
+    }
+    if (decoded == 0) {
+        // Nothing before it (or an index that says otherwise): stay on it.
+        reader.ReturnToFrame(shown, shownKey, keyIndex, framesSinceKey);
+        return false;
+    }
+    reader.ReturnToFrame(last, start, stepKeyIndex, decoded - 1);
+    return true;
+}
+
+void PlaybackEngine::DropUntilKeyFrame(Channel& channel)
+{
+    channel.awaitKeyFrame = true;
+    // The key frame gets stream headers of its own size again, whatever
+    // size the decoder was last told.
+    channel.headerNeeded = true;
+    ++channel.dropped;
 }
 
 void PlaybackEngine::RunChannelOnce(int c)
@@ -294,6 +367,18 @@ void PlaybackEngine::RunChannelOnce(int c)
     // have is skipped.
     if (cell >= kEngineChannels)
         return;
+    if (s != kStepBack) {
+        // A size no decoder buffer is made for never reaches the decoder.
+        if (!DecodableSize(frame.header.width, frame.header.height)) {
+            DropUntilKeyFrame(channel);
+            return;
+        }
+        if (channel.awaitKeyFrame && !frame.header.IsKeyFrame()) {
+            ++channel.dropped;
+            return;
+        }
+        channel.awaitKeyFrame = false;
+    }
     if (frame.header.width != channel.lastWidth || frame.header.height != channel.lastHeight) {
         channel.lastWidth = frame.header.width;
         channel.lastHeight = frame.header.height;
@@ -305,26 +390,8 @@ void PlaybackEngine::RunChannelOnce(int c)
             clock_.SleepMs(kIdleSleepMs);
             return;
         }
-        // The frames of the group before the one shown are decoded again,
-        // from its key frame (the previous group's when a key frame is
-        // shown) up to the shown frame, however long the group is.
-        const int64_t shown = reader.FramePosition();
-        int k = reader.KeyIndex();
-        if (reader.FramesSinceKey() == 0)
-            k -= 1;
-        k = std::max(k, 0);
-        reader.SeekRecord(k);
-        int decoded = 0;
-        for (int i = 0; i < kMaxGroupFrames; ++i) {
-            if (reader.ReadMovieFrame() < 1 || reader.FramePosition() >= shown)
-                break;
-            reader.CopyFrame(&frame);
-            DecodeFrame(channel, frame.payload.data(), static_cast<int>(frame.header.Length()), kStepBackDecodeCalls);
-            ++decoded;
-        }
-        reader.SeekFrame(shown);
-        reader.SetKeyIndex(k);
-        reader.SetFramesSinceKey(std::max(decoded - 1, 0));
+        if (!StepBack(channel, reader, frame))
+            return; // nothing before the first frame
     }
 
     const std::string caption = FrameCaption(frame.header, cell);
@@ -342,12 +409,28 @@ void PlaybackEngine::RunChannelOnce(int c)
         length += static_cast<int>(header.size());
     }
     cellMap_[static_cast<std::size_t>(cell)] = c;
-    if (s != kStepBack)
+    if (s != kStepBack) {
         DecodeFrame(channel, data, length, kDecodeCalls);
+        // Stream headers inside the frame announced a size the decoder did
+        // not take: the frame has no picture of its own.
+        if (channel.decoder && channel.decoder->SizeRefused()) {
+            DropUntilKeyFrame(channel);
+            return;
+        }
+    }
 
     const int32_t S = frame.header.seconds;
     const int32_t U = static_cast<int32_t>(frame.header.microseconds);
     if (s != kStepForward && s != kStepBack) {
+        // A time outside the channel's recording is damage: paced, it would
+        // hold the thread (or, on the base channel, the clock) for as long
+        // as the time is wrong. Decoded already, it keeps the pictures after
+        // it whole.
+        if (channel.spanKnown && (S < channel.firstSeconds - kSpanMarginSeconds ||
+                                  S > channel.lastSeconds + kSpanMarginSeconds)) {
+            ++channel.dropped;
+            return;
+        }
         bool anchored;
         int32_t S0, U0;
         uint32_t W0;
@@ -431,7 +514,7 @@ void PlaybackEngine::RunChannelOnce(int c)
         show = now != kStopped;
     ChannelWindow* window = windows_[static_cast<std::size_t>(cell)];
     vyrdax::XvidDecoder* decoder = channel.decoder.get();
-    if (show && channel.hasPicture && decoder && decoder->Width() > 0) {
+    if (show && decoder && decoder->HasPicture()) {
         const int w = decoder->Width(), h = decoder->Height();
         uint8_t* y = decoder->Picture();
         uint8_t* u = y + static_cast<std::size_t>(w) * h;

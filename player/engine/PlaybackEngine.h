@@ -100,10 +100,15 @@ public:
     uint64_t BlankedCount(int c) const;
     // The time of the picture a channel showed last, in microseconds.
     int64_t LastShownTime(int c) const;
+    // Frames a channel dropped as damaged (a size, or a time, it cannot have).
+    uint64_t DroppedCount(int c) const;
 
 private:
     struct Channel;
     int DecodeFrame(Channel& channel, const uint8_t* data, int length, int maxCalls);
+    void DropUntilKeyFrame(Channel& channel);
+    // Shows the frame before the one shown; false when there is none.
+    bool StepBack(Channel& channel, CMovieFileReader& reader, PlayerFrame& frame);
     void ChooseBaseChannelLocked(bool forward, int firstCell, int lastCell);
 
     std::vector<CMovieFileReader*> readers_;

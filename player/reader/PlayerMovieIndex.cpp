@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <sys/stat.h>
 
 namespace zoplayer {
@@ -51,6 +52,14 @@ int64_t CMovieIndex::GetOffset(int i) const
     if (i < 0 || i > count_)
         return 0;
     return table_[static_cast<std::size_t>(i)].offset;
+}
+
+int64_t CMovieIndex::OffsetBefore(int64_t offset) const
+{
+    const auto end = table_.begin() + count_;
+    const auto after = std::lower_bound(table_.begin(), end, offset,
+                                        [](const IndexRecord& r, int64_t o) { return r.offset < o; });
+    return after == table_.begin() ? 0 : std::prev(after)->offset;
 }
 
 IndexRecord CMovieIndex::GetRecord(int i) const

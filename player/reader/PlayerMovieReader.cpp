@@ -54,6 +54,7 @@ int CMovieFileReader::ReadMovieFrameLocked()
     header_ = MovieFrameHeader::Decode(bytes);
     if (header_.IsKeyFrame()) {
         framesSinceKey_ = 0;
+        keyFramePosition_ = framePosition_.load();
         ++keyIndex_;
     } else {
         ++framesSinceKey_;
@@ -212,6 +213,17 @@ void CMovieFileReader::SeekFrame(int64_t position)
 {
     std::lock_guard<std::mutex> guard(lock_);
     SeekLocked(position);
+}
+
+int CMovieFileReader::ReturnToFrame(int64_t position, int64_t keyPosition, int keyIndex, int framesSinceKey)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    SeekLocked(position);
+    const int result = ReadMovieFrameLocked();
+    keyFramePosition_ = keyPosition;
+    keyIndex_ = keyIndex;
+    framesSinceKey_ = framesSinceKey;
+    return result;
 }
 
 MovieFrameHeader CMovieFileReader::CurrentHeader() const

@@ -70,8 +70,17 @@ public:
     void SeekTime(int32_t seconds, int32_t microseconds);
     // Back to a frame header read before (a FramePosition()).
     void SeekFrame(int64_t position);
+    // Reads the frame at `position` again and counts it as `framesSinceKey`
+    // frames after the key frame at `keyPosition`, number `keyIndex`: where
+    // a step back leaves the reader. ReadMovieFrame's result.
+    int ReturnToFrame(int64_t position, int64_t keyPosition, int keyIndex, int framesSinceKey);
     // The file offset of the frame header read last.
     int64_t FramePosition() const { return framePosition_.load(); }
+    // The file offset of the key frame header read last.
+    int64_t KeyFramePosition() const { return keyFramePosition_.load(); }
+    // The offset of the last key frame the index places before `position`,
+    // or 0 when there is none.
+    int64_t KeyFrameBefore(int64_t position) const { return index_.OffsetBefore(position); }
     IndexRecord GetIndexRecord(int i) const { return index_.GetRecord(i); }
 
     bool HeaderValid() const { return headerValid_; }
@@ -108,6 +117,7 @@ private:
     std::atomic<int> keyIndex_{-1};
     std::atomic<int> framesSinceKey_{0};
     std::atomic<int64_t> framePosition_{0};
+    std::atomic<int64_t> keyFramePosition_{0};
     std::atomic<int32_t> frameSeconds_{0};
     std::atomic<int32_t> frameMicroseconds_{0};
     CMovieIndex index_;

@@ -150,6 +150,53 @@ TEST(Decode, MalformedFramesNeverWriteOutsideThePicture)
     }
 }
 
+TEST(Decode, AfterARefusedSizeNoSizeIsReportedUntilHeadersOfASizeTakenFollow)
+{
+    Stream stream = Encode(352, 240, 2, 3);
+    auto withHeaders = [](int width, int height, const std::vector<uint8_t>& frame) {
+        StreamHeader h = kStreamHeaderTemplate;
+        PatchStreamHeader(h, static_cast<uint32_t>(width), static_cast<uint32_t>(height), false);
+        std::vector<uint8_t> out(h.begin(), h.end());
+        out.insert(out.end(), frame.begin(), frame.end());
+        return out;
+    };
+    for (auto [w, h] : {std::pair{4000, 480}, {352, 2528}, {2000, 600}, {1921, 240}, {352, 1089}}) {
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+        XvidDecoder decoder;
+        ASSERT_TRUE(decoder.Create());
+        bool picture = false;
+        DecodeFrame(decoder, stream.frames[0], &picture);
+        ASSERT_TRUE(picture);
+        ASSERT_TRUE(decoder.HasPicture());
+        DecodeFrame(decoder, withHeaders(w, h, stream.frames[1]), &picture);
+        EXPECT_FALSE(picture);
+        EXPECT_TRUE(decoder.SizeRefused());
+        // No caller can convert with the refused size, nor with the old one.
+        EXPECT_EQ(decoder.Width(), 0);
+        EXPECT_EQ(decoder.Height(), 0);
+        EXPECT_FALSE(decoder.HasPicture());
+        DecodeFrame(decoder, stream.frames[2], &picture);
+        EXPECT_FALSE(picture);
+        // Headers of a size it takes, with a key frame: pictures again.
+        DecodeFrame(decoder, stream.frames[0], &picture);
+        ASSERT_TRUE(picture);
+        EXPECT_FALSE(decoder.SizeRefused());
+        EXPECT_EQ(decoder.Width(), 352);
+        EXPECT_EQ(decoder.Height(), 240);
+        dvrsim::I420Picture expected(352, 240);
+        dvrsim::paintTestPicture(expected, 2, 0, 3, 30.0);
+        EXPECT_GT(displaytest::Psnr(DecodedImage(decoder), displaytest::ToImage(expected)), 30.0);
+    }
+    // The largest size allowed is taken, and its buffer made.
+    XvidDecoder decoder;
+    ASSERT_TRUE(decoder.Create());
+    bool picture = false;
+    DecodeFrame(decoder, withHeaders(1920, 1088, stream.frames[1]), &picture);
+    EXPECT_FALSE(decoder.SizeRefused());
+    EXPECT_EQ(decoder.Width(), 1920);
+    EXPECT_EQ(decoder.Height(), 1088);
+}
+
 TEST(ColorConversionTest, FastPathAgreesWithTheReference)
 {
     std::mt19937 random(11);

@@ -1,5 +1,6 @@
 // The player's folder opening, reader and playback engine, on synthetic
 // backup folders written from the byte layout.
+#include "BudgetClock.h"
 #include "PlayerFolderWriter.h"
 #include "RecordTestSupport.h"
 
@@ -11,12 +12,18 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <random>
+#include <tuple>
 
 using namespace zoplayer;
+using playertest::BudgetClock;
 using playertest::ChannelFiles;
+using playertest::FrameOffsets;
+using playertest::Put16;
+using playertest::Put32;
 using playertest::WriteChannel;
 using recordtest::TempDir;
 
@@ -71,7 +78,8 @@ public:
 };
 
 struct Engine {
-    explicit Engine(OpenedFolder& folder)
+    // Paced by the fake clock, or by `other`.
+    explicit Engine(OpenedFolder& folder, PlayerClock* other = nullptr)
     {
         std::vector<CMovieFileReader*> readers;
         for (auto& r : folder.readers)
@@ -79,13 +87,32 @@ struct Engine {
         std::array<ChannelWindow*, kEngineChannels> w{};
         for (int i = 0; i < kEngineChannels; ++i)
             w[static_cast<std::size_t>(i)] = &windows[static_cast<std::size_t>(i)];
-        engine = std::make_unique<PlaybackEngine>(readers, w, clock);
+        engine = std::make_unique<PlaybackEngine>(readers, w, other ? *other : clock);
         EXPECT_TRUE(engine->CreateDecoders());
+        engine->ChooseEarliestBaseChannel();
     }
     FakeClock clock;
     std::array<RecordingWindow, kEngineChannels> windows;
     std::unique_ptr<PlaybackEngine> engine;
 };
+
+// Plays channel 0 frame by frame beside a decoder fed every payload of the
+// file as written; `check` looks at each step.
+void PlayBesideADirectDecode(Engine& e, const std::vector<std::vector<uint8_t>>& payloads,
+                             const std::function<void(std::size_t frame, const vyrdax::XvidDecoder& direct)>& check)
+{
+    e.engine->playState = kPlaying;
+    vyrdax::XvidDecoder direct;
+    ASSERT_TRUE(direct.Create());
+    for (std::size_t k = 0; k < payloads.size(); ++k) {
+        e.engine->RunChannelOnce(0);
+        DecodeDirectly(direct, payloads[k]);
+        // Every picture shown is whole and of the channel's own size.
+        ASSERT_EQ(e.windows[0].width, 352);
+        ASSERT_EQ(e.windows[0].lastY.size(), 352u * 240u);
+        check(k, direct);
+    }
+}
 
 } // namespace
 
@@ -357,18 +384,9 @@ TEST(PlayerEngine, PicturesShownEqualADirectDecodeOfTheSourceStream)
     const auto payloads = WriteChannel(dir.path(), files);
     OpenedFolder f = OpenBackupFolder(dir.path());
     Engine e(f);
-    e.engine->ChooseEarliestBaseChannel();
-    e.engine->playState = kPlaying;
-
-    vyrdax::XvidDecoder direct;
-    ASSERT_TRUE(direct.Create());
-    for (std::size_t k = 0; k < payloads.size(); ++k) {
-        e.engine->RunChannelOnce(0);
-        DecodeDirectly(direct, payloads[k]);
-        ASSERT_EQ(e.windows[0].width, 352);
-        ASSERT_EQ(e.windows[0].lastY.size(), 352u * 240u);
+    PlayBesideADirectDecode(e, payloads, [&](std::size_t k, const vyrdax::XvidDecoder& direct) {
         ASSERT_EQ(0, std::memcmp(e.windows[0].lastY.data(), direct.Picture(), 352 * 240)) << "frame " << k;
-    }
+    });
     EXPECT_EQ(e.windows[0].shown, 20);
     EXPECT_EQ(e.windows[0].title.substr(0, 20), " CH01 2026/12/31 10:");
 }
@@ -386,7 +404,6 @@ TEST(PlayerEngine, PacingFollowsTheBaseClockAndFarChannelsAreBlack)
     WriteChannel(dir.path(), b);
     OpenedFolder f = OpenBackupFolder(dir.path());
     Engine e(f);
-    e.engine->ChooseEarliestBaseChannel();
     EXPECT_EQ(e.engine->BaseChannel(), 0);
     e.engine->playState = kPlaying;
 
@@ -417,7 +434,6 @@ TEST(PlayerEngine, TheNextBaseChannelAtTheEndIsTheNearestLaterOne)
     }
     OpenedFolder f = OpenBackupFolder(dir.path());
     Engine e(f);
-    e.engine->ChooseEarliestBaseChannel();
     e.engine->playState = kPlaying;
     // Every channel shows its first frame, filling the cell map.
     for (int c = 0; c < 3; ++c)
@@ -435,40 +451,50 @@ TEST(PlayerEngine, TheNextBaseChannelAtTheEndIsTheNearestLaterOne)
     EXPECT_FALSE(e.engine->Anchored());
 }
 
-TEST(PlayerEngine, StepBackShowsTheFrameBeforeTheShownOneWhateverTheGroupLength)
+TEST(PlayerEngine, EachStepBackGoesOneFrameFurtherAcrossKeyFramesWhateverTheGroupLength)
 {
-    // (group length, frame shown when stepping back)
-    for (auto [gop, shownFrame] : {std::pair{15, 15}, std::pair{10, 10}, std::pair{10, 13}, std::pair{10, 1}}) {
+    // (group length, frame shown when stepping back, presses)
+    for (auto [gop, shownFrame, presses] : {std::tuple{10, 13, 6}, std::tuple{15, 17, 5}, std::tuple{15, 31, 18},
+                                            std::tuple{10, 10, 2}, std::tuple{10, 1, 3}}) {
         SCOPED_TRACE(std::to_string(gop) + " " + std::to_string(shownFrame));
         TempDir dir;
         ChannelFiles files;
-        files.frames = 30;
+        files.frames = 40;
         files.gop = gop;
         const auto payloads = WriteChannel(dir.path(), files);
+        // The picture of every frame, from one decoder fed the file in order.
+        std::vector<std::vector<uint8_t>> pictures;
+        vyrdax::XvidDecoder direct;
+        ASSERT_TRUE(direct.Create());
+        for (const auto& payload : payloads) {
+            DecodeDirectly(direct, payload);
+            pictures.emplace_back(direct.Picture(), direct.Picture() + 352 * 240);
+        }
         OpenedFolder f = OpenBackupFolder(dir.path());
         Engine e(f);
-        e.engine->ChooseEarliestBaseChannel();
         e.engine->playState = kPlaying;
         for (int k = 0; k <= shownFrame; ++k)
             e.engine->RunChannelOnce(0);
-
-        vyrdax::XvidDecoder direct;
-        ASSERT_TRUE(direct.Create());
-        for (int k = 0; k < shownFrame; ++k) {
-            DecodeDirectly(direct, payloads[static_cast<std::size_t>(k)]);
-        }
+        ASSERT_TRUE(e.windows[0].lastY == pictures[static_cast<std::size_t>(shownFrame)]);
         e.engine->pageStart = 0;
         f.readers[0]->Pause();
-        f.readers[0]->Step();
-        e.engine->playState = kStepBack;
-        e.engine->RunChannelOnce(0);
-        ASSERT_EQ(e.windows[0].lastY.size(), 352u * 240u);
-        EXPECT_EQ(0, std::memcmp(e.windows[0].lastY.data(), direct.Picture(), 352 * 240));
-        EXPECT_EQ(f.readers[0]->KeyIndex(), (shownFrame - 1) / gop);
-        EXPECT_EQ(f.readers[0]->FramesSinceKey(), (shownFrame - 1) % gop);
-        // Stepping forward from there shows the frame that was shown before.
+        int expected = shownFrame;
+        for (int press = 1; press <= presses; ++press) {
+            SCOPED_TRACE("press " + std::to_string(press));
+            // Nothing comes before the first frame: it stays.
+            expected = std::max(expected - 1, 0);
+            f.readers[0]->Step();
+            e.engine->playState = kStepBack;
+            e.engine->RunChannelOnce(0);
+            ASSERT_TRUE(e.windows[0].lastY == pictures[static_cast<std::size_t>(expected)]);
+            EXPECT_EQ(f.readers[0]->FramesSinceKey(), expected % gop);
+            EXPECT_EQ(f.readers[0]->KeyIndex(), expected / gop);
+        }
+        // Stepping forward from there shows the frame after it.
         f.readers[0]->StepForward();
-        EXPECT_EQ(f.readers[0]->CurrentHeader().Length(), payloads[static_cast<std::size_t>(shownFrame)].size());
+        e.engine->playState = kStepForward;
+        e.engine->RunChannelOnce(0);
+        EXPECT_TRUE(e.windows[0].lastY == pictures[static_cast<std::size_t>(expected + 1)]);
     }
 }
 
@@ -483,7 +509,6 @@ TEST(PlayerEngine, AFrameWithAChannelPastTheCellsIsSkipped)
     playertest::WriteBytes(dir.path() + "/CH00_00.mp4", bytes);
     OpenedFolder f = OpenBackupFolder(dir.path());
     Engine e(f);
-    e.engine->ChooseEarliestBaseChannel();
     e.engine->playState = kPlaying;
     e.engine->RunChannelOnce(0);
     for (int cell = 0; cell < kEngineChannels; ++cell)
@@ -577,43 +602,138 @@ TEST(PlayerEngine, ButtonActionsBesideRunningThreadsKeepEveryReaderUsable)
     EXPECT_TRUE(all);
 }
 
-TEST(PlayerEngine, DamagedFilesAreReadAndPlayedWithoutFault)
+TEST(PlayerEngine, ADamagedFileIsPlayedWithoutFaultAndEveryUndamagedChannelStillPlays)
 {
     std::mt19937 random(3);
     for (int round = 0; round < 30; ++round) {
         TempDir dir;
-        ChannelFiles files;
-        files.frames = 20;
-        WriteChannel(dir.path(), files);
-        auto movie = playertest::ReadBytes(dir.path() + "/CH00_00.mp4");
-        auto index = playertest::ReadBytes(dir.path() + "/CH00_00.m4i");
+        for (int slot = 0; slot < 3; ++slot) {
+            ChannelFiles files;
+            files.slot = slot;
+            files.frames = 20;
+            WriteChannel(dir.path(), files);
+        }
+        // The base channel is the first; the damage goes to another.
+        const int damaged = 1 + round % 2;
+        const std::string moviePath = dir.path() + "/CH0" + std::to_string(damaged) + "_00.mp4";
+        const std::string indexPath = dir.path() + "/CH0" + std::to_string(damaged) + "_00.m4i";
+        auto movie = playertest::ReadBytes(moviePath);
+        auto index = playertest::ReadBytes(indexPath);
         // Damage frame headers, payloads and index records alike.
         for (int k = 0; k < 12; ++k)
             movie[32 + random() % (movie.size() - 32)] = static_cast<uint8_t>(random());
         for (int k = 0; k < 3 && !index.empty(); ++k)
             index[random() % index.size()] = static_cast<uint8_t>(random());
         movie.resize(movie.size() - random() % 500);
-        playertest::WriteBytes(dir.path() + "/CH00_00.mp4", movie);
-        playertest::WriteBytes(dir.path() + "/CH00_00.m4i", index);
+        playertest::WriteBytes(moviePath, movie);
+        playertest::WriteBytes(indexPath, index);
         OpenedFolder f = OpenBackupFolder(dir.path());
-        ASSERT_EQ(f.readers.size(), 1u);
+        ASSERT_EQ(f.readers.size(), 3u);
         Engine e(f);
-        e.engine->ChooseEarliestBaseChannel();
-        const int states[] = {kPlaying, kFastForward, kRewind, kPlaying};
-        for (int state : states) {
-            e.engine->playState = state;
-            if (state == kFastForward)
-                f.readers[0]->FastForward(2);
-            else if (state == kRewind)
-                f.readers[0]->Rewind(1);
-            else
-                f.readers[0]->Play();
-            for (int k = 0; k < 25; ++k)
-                e.engine->RunChannelOnce(0);
+        // A damaged index may claim the earliest time: the base stays put.
+        e.engine->SetBaseChannel(0);
+        e.engine->ResetBaseClock();
+        auto runAll = [&](int rounds) {
+            for (int k = 0; k < rounds; ++k)
+                for (int c = 0; c < 3; ++c)
+                    e.engine->RunChannelOnce(c);
+        };
+        e.engine->playState = kPlaying;
+        runAll(20);
+        // Every frame of the undamaged channels was shown, in its own cell.
+        for (int c = 0; c < 3; ++c) {
+            if (c == damaged)
+                continue;
+            EXPECT_EQ(e.engine->ShownCount(c), 20u) << "channel " << c << ", round " << round;
+            EXPECT_EQ(e.windows[static_cast<std::size_t>(c)].width, 352) << "channel " << c;
         }
-        f.readers[0]->Step();
+        const int states[] = {kFastForward, kRewind, kPlaying};
+        for (int state : states) {
+            for (auto& r : f.readers) {
+                if (state == kFastForward)
+                    r->FastForward(2);
+                else if (state == kRewind)
+                    r->Rewind(1);
+                else
+                    r->Play();
+            }
+            e.engine->playState = state;
+            e.engine->ResetBaseClock();
+            runAll(25);
+        }
+        f.readers[static_cast<std::size_t>(damaged)]->Step();
         e.engine->playState = kStepBack;
-        e.engine->RunChannelOnce(0);
+        e.engine->RunChannelOnce(damaged);
     }
-    SUCCEED();
+}
+
+TEST(PlayerEngine, AFrameOfASizeNoBufferIsMadeForIsDroppedAndTheChannelGoesOnAtTheNextKeyFrame)
+{
+    // (frame patched, width, height): a P-frame drops the rest of its group,
+    // a key frame its whole group.
+    const std::tuple<int, int, int> cases[] = {{13, 4000, 480}, {13, 352, 2528}, {13, 2000, 600}, {13, 0, 240},
+                                              {13, 352, 0},     {10, 65535, 65535}, {10, 1921, 240}};
+    for (auto [patched, width, height] : cases) {
+        SCOPED_TRACE(std::to_string(patched) + ": " + std::to_string(width) + "x" + std::to_string(height));
+        TempDir dir;
+        ChannelFiles files;
+        files.frames = 30;
+        const auto payloads = WriteChannel(dir.path(), files);
+        const std::string movie = dir.path() + "/CH00_00.mp4";
+        auto bytes = playertest::ReadBytes(movie);
+        const std::size_t at = FrameOffsets(bytes)[static_cast<std::size_t>(patched)];
+        Put16(bytes, at + 8, static_cast<uint32_t>(width));
+        Put16(bytes, at + 10, static_cast<uint32_t>(height));
+        playertest::WriteBytes(movie, bytes);
+
+        OpenedFolder f = OpenBackupFolder(dir.path());
+        Engine e(f);
+        const int dropped = 20 - patched;
+        PlayBesideADirectDecode(e, payloads, [&](std::size_t k, const vyrdax::XvidDecoder& direct) {
+            // From the key frame on, the pictures are those of an undamaged file.
+            if (k >= 20) {
+                ASSERT_EQ(0, std::memcmp(e.windows[0].lastY.data(), direct.Picture(), 352 * 240)) << "frame " << k;
+            }
+        });
+        EXPECT_EQ(e.engine->DroppedCount(0), static_cast<uint64_t>(dropped));
+        EXPECT_EQ(e.windows[0].shown, 30 - dropped);
+    }
+}
+
+TEST(PlayerEngine, ADamagedTimeOnAChannelThatIsNotTheBaseHoldsNeitherItsThreadNorTheOthers)
+{
+    TempDir dir;
+    for (int slot = 0; slot < 2; ++slot) {
+        ChannelFiles files;
+        files.slot = slot;
+        files.frames = 30;
+        WriteChannel(dir.path(), files);
+    }
+    const std::string movie = dir.path() + "/CH01_00.mp4";
+    auto bytes = playertest::ReadBytes(movie);
+    const auto offsets = FrameOffsets(bytes);
+    // About 48 days ahead (one bit), the last second a 32-bit time has, and
+    // long before the recording.
+    Put32(bytes, offsets[5] + 24, 1000000u + (1u << 22));
+    Put32(bytes, offsets[7] + 24, 0x7FFFFFFFu);
+    Put32(bytes, offsets[9] + 24, 1000000u - 100000u);
+    playertest::WriteBytes(movie, bytes);
+
+    OpenedFolder f = OpenBackupFolder(dir.path());
+    ASSERT_EQ(f.readers.size(), 2u);
+    // Thirty frames at 10 fps take three seconds; a minute is plenty.
+    BudgetClock clock(60000);
+    Engine e(f, &clock);
+    clock.engine = e.engine.get();
+    ASSERT_EQ(e.engine->BaseChannel(), 0);
+    e.engine->playState = kPlaying;
+    for (int k = 0; k < 30 && !clock.exceeded; ++k) {
+        e.engine->RunChannelOnce(0);
+        e.engine->RunChannelOnce(1);
+    }
+    EXPECT_FALSE(clock.exceeded) << "a wait on a damaged time did not end";
+    EXPECT_EQ(e.engine->DroppedCount(1), 3u);
+    EXPECT_EQ(e.windows[1].shown, 27);
+    EXPECT_EQ(e.windows[0].shown, 30);
+    EXPECT_EQ(e.engine->DroppedCount(0), 0u);
 }

@@ -9,8 +9,6 @@
 
 namespace playertest {
 
-namespace {
-
 void Put16(std::vector<uint8_t>& b, std::size_t at, uint32_t v)
 {
     b[at] = static_cast<uint8_t>(v);
@@ -22,6 +20,23 @@ void Put32(std::vector<uint8_t>& b, std::size_t at, uint32_t v)
     for (int k = 0; k < 4; ++k)
         b[at + static_cast<std::size_t>(k)] = static_cast<uint8_t>(v >> (8 * k));
 }
+
+uint32_t Get32(const std::vector<uint8_t>& b, std::size_t at)
+{
+    return static_cast<uint32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16) | static_cast<uint32_t>(b[at + 3]) << 24;
+}
+
+std::vector<std::size_t> FrameOffsets(const std::vector<uint8_t>& movie)
+{
+    std::vector<std::size_t> offsets;
+    for (std::size_t at = 32; at + 32 <= movie.size();) {
+        offsets.push_back(at);
+        at += 32 + (Get32(movie, at + 4) & 0xFFFFF);
+    }
+    return offsets;
+}
+
+namespace {
 
 std::vector<uint8_t> FrameHeader(const ChannelFiles& files, std::size_t length, bool key, int32_t seconds,
                                  uint32_t micro)

@@ -29,6 +29,12 @@ uint32_t ReferenceCrc32(const uint8_t* data, std::size_t length);
 std::vector<std::vector<uint8_t>> WriteChannel(const std::string& folder, const ChannelFiles& files);
 
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+// Little-endian fields of a file's bytes.
+void Put16(std::vector<uint8_t>& bytes, std::size_t at, uint32_t value);
+void Put32(std::vector<uint8_t>& bytes, std::size_t at, uint32_t value);
+uint32_t Get32(const std::vector<uint8_t>& bytes, std::size_t at);
+// The offsets of the frame headers of a movie file's bytes, by their lengths.
+std::vector<std::size_t> FrameOffsets(const std::vector<uint8_t>& movie);
 std::vector<uint8_t> ReadBytes(const std::string& path);
 // Gives the file a last-write time `secondsAfterBirth` seconds after now.
 void ShiftModificationTime(const std::string& path, int secondsAfterBirth);
