@@ -6,7 +6,6 @@
 
 #include <xvid.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <dlfcn.h>
 #include <filesystem>
@@ -98,7 +97,9 @@ int32_t CBackupRuns::BackUp(const std::string& recordDirectory, const std::strin
     std::tm local{};
     localtime_r(&now, &local);
     const std::string folder = vyrmovie::BackupFolder(backupDirectory, local);
-    if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
+    // A folder that exists already belongs to another backup of this second:
+    // two copies into one folder would truncate each other's files.
+    if (::mkdir(folder.c_str(), 0777) != 0) {
         control_.SendHostMessage(WM_VIDEO_PROGRESS, kProgressEnd, kBackupFailed);
         return 0;
     }
