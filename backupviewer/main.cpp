@@ -3,8 +3,10 @@
 //   VyrBackup [NetworkViewer|EventViewer]
 #include "CMainFrame.h"
 #include "CVyrNVRDoc.h"
+#include "platform/MessageBox.h"
 #include "view/CVyrNVRView.h"
 #include "platform/ProcessSignals.h"
+#include "viewercore/shell/ViewerHandOver.h"
 
 #include <QApplication>
 #include <QDir>
@@ -15,6 +17,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName("Local AppWizard-Generated Applications");
     QCoreApplication::setApplicationName("VyrNVR");
+    platform::SetApplicationTitle(viewer::kBackupViewerTitle);
     // The first word names the viewer that started this one; it is never a file.
     const int startMode = argc > 1 ? StartModeFromWord(QString::fromLocal8Bit(argv[1])) : 0;
     const QString programDirectory = QDir::currentPath();

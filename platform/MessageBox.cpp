@@ -12,8 +12,9 @@ namespace platform {
 
 namespace {
 
-std::mutex g_handlerMutex;
+std::mutex g_handlerMutex; // the handler and the title
 MessageBoxHandler g_handler;
+std::string g_title;
 
 int ShowDialog(QWidget* parent, const std::string& text, const std::string& caption, unsigned type)
 {
@@ -54,8 +55,9 @@ int ShowOnThisThread(QWidget* parent, const std::string& text, const std::string
 
 } // namespace
 
-int MessageBox(QWidget* parent, const std::string& text, const std::string& caption, unsigned type)
+int MessageBox(QWidget* parent, const std::string& text, const std::string& givenCaption, unsigned type)
 {
+    const std::string caption = givenCaption.empty() ? ApplicationTitle() : givenCaption;
     QCoreApplication* app = QCoreApplication::instance();
     if (!app || app->thread() == QThread::currentThread())
         return ShowOnThisThread(parent, text, caption, type);
@@ -64,6 +66,18 @@ int MessageBox(QWidget* parent, const std::string& text, const std::string& capt
         app, [guardedParent, text, caption, type] { ShowOnThisThread(guardedParent, text, caption, type); },
         Qt::QueuedConnection);
     return IDOK;
+}
+
+void SetApplicationTitle(const std::string& title)
+{
+    std::lock_guard<std::mutex> lock(g_handlerMutex);
+    g_title = title;
+}
+
+std::string ApplicationTitle()
+{
+    std::lock_guard<std::mutex> lock(g_handlerMutex);
+    return g_title;
 }
 
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler)

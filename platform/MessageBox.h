@@ -23,11 +23,16 @@ constexpr int IDNO = 7;
 
 using MessageBoxHandler = std::function<int(const std::string& text, const std::string& caption, unsigned type)>;
 
-// Texts are UTF-8. On the GUI thread the box is modal and its answer is
+// Texts are UTF-8; a box given no caption carries the application title. On
+// the GUI thread the box is modal and its answer is
 // returned; from any other thread it is shown later on the GUI thread and
 // IDOK is returned at once, so a worker never blocks on the operator.
 int MessageBox(QWidget* parent, const std::string& text, const std::string& caption = {},
                unsigned type = MB_OK);
+
+// The program's application title, the caption of boxes that name none.
+void SetApplicationTitle(const std::string& title);
+std::string ApplicationTitle();
 
 // Replaces the handler (an empty function restores the dialog); returns the
 // previous one.

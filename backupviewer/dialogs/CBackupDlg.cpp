@@ -41,7 +41,7 @@ std::time_t LocalTime(const QDate& date, const QTime& time)
 } // namespace
 
 CBackupDlg::CBackupDlg(QWidget* parent, const QString& initialDirectory)
-    : QDialog(parent), directory_(initialDirectory.isEmpty() ? QDir::rootPath() : initialDirectory)
+    : QDialog(parent), directory_(initialDirectory.isEmpty() ? QDir::homePath() : initialDirectory)
 {
     setObjectName("310");
     setWindowTitle("Backup Dialog");
@@ -76,15 +76,15 @@ CBackupDlg::CBackupDlg(QWidget* parent, const QString& initialDirectory)
     status_ = new QLabel(this);
     status_->setObjectName(QString::number(IDC_STATUS));
     status_->setGeometry(14, 168, 390, 24);
-    auto* backup = new QPushButton("Backup", this);
-    backup->setObjectName(QString::number(IDC_BACKUP));
-    backup->setDefault(true);
-    backup->setGeometry(230, 202, 80, 26);
+    backup_ = new QPushButton("Backup", this);
+    backup_->setObjectName(QString::number(IDC_BACKUP));
+    backup_->setDefault(true);
+    backup_->setGeometry(230, 202, 80, 26);
     close_ = new QPushButton("Close", this);
     close_->setObjectName(QString::number(IDC_CLOSE));
     close_->setGeometry(320, 202, 80, 26);
     connect(browse, &QPushButton::clicked, this, [this] { OnBrowse(); });
-    connect(backup, &QPushButton::clicked, this, [this] { OnBackup(); });
+    connect(backup_, &QPushButton::clicked, this, [this] { OnBackup(); });
     connect(close_, &QPushButton::clicked, this, [this] { done(QDialog::Rejected); });
     directoryEdit_->setText(directory_);
     UpdateFreeSpace();
@@ -125,7 +125,11 @@ void CBackupDlg::OnBrowse()
 
 void CBackupDlg::OnBackup()
 {
-    close_->setEnabled(false);
+    // A second backup into the same folder would truncate the first one's
+    // files, and each would pass the free-space test alone.
+    if (running_)
+        return;
+    SetIdle(false);
     UpdateFreeSpace();
     const std::time_t start = LocalTime(startDate_->date(), startTime_->time());
     const std::time_t end = LocalTime(endDate_->date(), endTime_->time());
@@ -142,7 +146,7 @@ void CBackupDlg::OnBackup()
     // Nothing was started: the estimate notice has said why.
     if (started == 0) {
         running_ = false;
-        close_->setEnabled(true);
+        SetIdle(true);
     }
 }
 
@@ -150,7 +154,13 @@ void CBackupDlg::Finish(const char* status)
 {
     running_ = false;
     status_->setText(status);
-    close_->setEnabled(true);
+    SetIdle(true);
+}
+
+void CBackupDlg::SetIdle(bool idle)
+{
+    backup_->setEnabled(idle);
+    close_->setEnabled(idle);
 }
 
 void CBackupDlg::OnProgress(uintptr_t wParam, intptr_t lParam)
@@ -175,6 +185,7 @@ void CBackupDlg::OnProgress(uintptr_t wParam, intptr_t lParam)
 QString CBackupDlg::SpaceText() const { return space_->text(); }
 QString CBackupDlg::StatusText() const { return status_->text(); }
 bool CBackupDlg::CloseEnabled() const { return close_->isEnabled(); }
+bool CBackupDlg::BackupEnabled() const { return backup_->isEnabled(); }
 
 void CBackupDlg::reject()
 {

@@ -32,6 +32,7 @@ public:
     // Starts the copy on the view's control; returns what BackUp returned.
     std::function<long(const QString& backupDirectory, long start, long end, long freeMiB)> startBackup;
 
+    // The folder starts at `initialDirectory`, else at the home folder.
     explicit CBackupDlg(QWidget* parent = nullptr, const QString& initialDirectory = QString());
 
     // Free space available to this user on the directory's file system, in
@@ -48,6 +49,7 @@ public:
     QString SpaceText() const;
     QString StatusText() const;
     bool CloseEnabled() const;
+    bool BackupEnabled() const;
     bool Running() const { return running_; }
     // Replaces the free-space measure (tests).
     std::function<long(const QString&)> freeSpaceSource;
@@ -58,6 +60,7 @@ protected:
 private:
     void UpdateFreeSpace();
     void Finish(const char* status);
+    void SetIdle(bool idle);
 
     QString directory_;
     long freeSpace_ = 0;
@@ -69,6 +72,7 @@ private:
     QLineEdit* directoryEdit_;
     QLabel* space_;
     QLabel* status_;
+    QPushButton* backup_;
     QPushButton* close_;
 };
 

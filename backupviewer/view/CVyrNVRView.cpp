@@ -18,6 +18,7 @@
 
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
@@ -673,7 +674,7 @@ void CVyrNVRView::SetDayBlock(const DayBlock& block, int rowCount)
 
 void CVyrNVRView::SetScrollRow(int row)
 {
-    scrollRow_ = std::clamp(row, 0, kSlotsPerDay);
+    scrollRow_ = std::clamp(row, 0, LastScrollRow(rowCount_, mode_ == LocalMode));
     if (scroll_->value() != scrollRow_)
         scroll_->setValue(scrollRow_);
     update();
@@ -697,12 +698,16 @@ void CVyrNVRView::ShowBottom(BottomMode mode)
         Button(id)->setVisible(!timeline && !fullScreen_);
     for (int id : kSplitButtons)
         Button(id)->setVisible(!timeline && !fullScreen_);
-    if (timeline && mode_ == LocalMode) {
-        scroll_->setGeometry(Timeline().ScrollBarRect());
+    const TimelineGeometry g = Timeline();
+    if (timeline && g.scrolls) {
+        scroll_->setRange(0, LastScrollRow(rowCount_, mode_ == LocalMode));
+        scroll_->setGeometry(g.ScrollBarRect());
         scroll_->show();
     } else {
         scroll_->hide();
     }
+    // Rows that do not scroll start at channel 1, whatever the last search left.
+    scrollRow_ = g.scrolls ? std::min(scrollRow_, LastScrollRow(rowCount_, mode_ == LocalMode)) : 0;
     if (initialised_) {
         PlaceWidgets();
         LayoutCells();
@@ -804,13 +809,15 @@ void CVyrNVRView::OnBackup()
         control_->EndPlayFile();
     }
     const QString recordingDirectory = document_->Data().recordingDirectory;
-    CBackupDlg dialog(this);
+    // The folder of the last backup dialog, while it still exists.
+    CBackupDlg dialog(this, QFileInfo(lastBackupFolder_).isDir() ? lastBackupFolder_ : QDir::homePath());
     dialog.startBackup = [this, recordingDirectory](const QString& folder, long start, long end, long freeMiB) {
         return control_->BackUp(recordingDirectory, folder, start, end, freeMiB);
     };
     backupDialog_ = &dialog;
     Exec(dialog);
     backupDialog_ = nullptr;
+    lastBackupFolder_ = dialog.BackupDirectory();
 }
 
 platform::LRESULT CVyrNVRView::OnMessage(uint32_t message, platform::WPARAM wParam, platform::LPARAM lParam)
@@ -909,7 +916,7 @@ void CVyrNVRView::resizeEvent(QResizeEvent*)
         return;
     if (!fullScreen_)
         PlaceWidgets();
-    if (bottom_ == BottomTimeline && mode_ == LocalMode)
+    if (bottom_ == BottomTimeline && Timeline().scrolls)
         scroll_->setGeometry(Timeline().ScrollBarRect());
     LayoutCells();
 }
@@ -1050,7 +1057,7 @@ void CVyrNVRView::paintEvent(QPaintEvent*)
 
 void CVyrNVRView::PaintScrollArea(QPainter& p)
 {
-    if (mode_ != LocalMode)
+    if (!Timeline().scrolls)
         return;
     // The scroll bar sits on this area; the first drawing after the video
     // was back gets the backing bitmap so no stale cell shows around it.

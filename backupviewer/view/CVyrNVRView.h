@@ -253,6 +253,7 @@ private:
 
     backupviewer::CCalendarDlg* calendar_ = nullptr;
     backupviewer::CBackupDlg* backupDialog_ = nullptr;
+    QString lastBackupFolder_;
     bool monthRequestInFlight_ = false;
     std::optional<std::time_t> monthWaiting_;
 

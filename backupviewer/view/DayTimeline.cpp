@@ -51,14 +51,17 @@ TimelineGeometry ComputeTimelineGeometry(const QSize& client, int leftMargin, in
 {
     TimelineGeometry g;
     g.rowCount = ClampRowCount(rowCount);
+    g.shownRows = ShownRowCount(rowCount);
     g.clientWidth = client.width();
     g.clientHeight = client.height();
     g.rightMargin = rightMargin;
     g.localMode = localMode;
-    const int usable = std::max(0, client.width() - rightMargin - leftMargin - (localMode ? 49 : 38));
+    g.scrolls = TimelineScrolls(rowCount, localMode);
+    // The scroll bar takes its room from the columns.
+    const int usable = std::max(0, client.width() - rightMargin - leftMargin - (g.scrolls ? 49 : 38));
     g.slotWidth = usable / kSlotsPerDay;
     g.x0 = (usable % kSlotsPerDay) / 2 + 230;
-    g.firstRowTop = client.height() - kRowPitch * g.rowCount - 15;
+    g.firstRowTop = client.height() - kRowPitch * (g.shownRows + 1) - 15;
     return g;
 }
 
@@ -67,7 +70,7 @@ int HitTestSlot(const TimelineGeometry& g, const QPoint& point)
     if (g.slotWidth <= 0)
         return -1;
     for (int k = 0; k < g.ShownRows(); ++k) {
-        const int top = g.clientHeight - kRowPitch * g.rowCount - 16 + kRowPitch * k;
+        const int top = g.firstRowTop - 1 + kRowPitch * k;
         if (point.y() < top || point.y() > top + kHitHeight)
             continue;
         for (int s = 0; s < kSlotsPerDay; ++s) {

@@ -4,6 +4,7 @@
 #include <QRect>
 #include <QSize>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <ctime>
@@ -43,22 +44,38 @@ uint32_t CodeColour(int code);
 // Row counts come from the DVR with its month answer: at least one channel
 // row is shown, and no more than the block holds.
 int ClampRowCount(int rowCount);
+// At most 16 channel rows show at once; more scroll, as the local search's
+// 16 of 64 do.
+inline constexpr int kMaxShownRows = 16;
+inline int ShownRowCount(int rowCount) { return std::min(ClampRowCount(rowCount) - 1, kMaxShownRows); }
+// Local mode always scrolls; a DVR only when it has more rows than show.
+inline bool TimelineScrolls(int rowCount, bool localMode)
+{
+    return localMode || ClampRowCount(rowCount) - 1 > kMaxShownRows;
+}
+// The last scroll position: local mode reaches channel 64 whatever R is.
+inline int LastScrollRow(int rowCount, bool localMode)
+{
+    return localMode ? kDayRows - kMaxShownRows : std::max(0, ClampRowCount(rowCount) - 1 - kMaxShownRows);
+}
 // Height of the bottom area while the timeline shows.
-inline int TimelineHeight(int rowCount) { return ClampRowCount(rowCount) * 15 + 33; }
+inline int TimelineHeight(int rowCount) { return (ShownRowCount(rowCount) + 1) * 15 + 33; }
 
 struct TimelineGeometry {
     int slotWidth = 0;
     int x0 = 0;           // left edge of slot 0
     int firstRowTop = 0;  // top of the first shown row
-    int rowCount = 17;    // R: R - 1 rows are shown
+    int rowCount = 17;    // R: rows 0..R-1 are tested for recordings
+    int shownRows = 16;   // R - 1, at most 16
     int clientWidth = 0;
     int clientHeight = 0;
     int rightMargin = 16;
     bool localMode = true;
+    bool scrolls = true;  // the row scroll bar is beside the rows
 
     QRect Box(int shownRow, int slot) const;
-    int ShownRows() const { return rowCount - 1; }
-    // Where the row scroll bar sits in local mode.
+    int ShownRows() const { return shownRows; }
+    // Where the row scroll bar sits when the rows scroll.
     QRect ScrollBarRect() const;
 };
 

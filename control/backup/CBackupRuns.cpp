@@ -6,7 +6,6 @@
 
 #include <xvid.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <dlfcn.h>
 #include <filesystem>
@@ -98,8 +97,9 @@ int32_t CBackupRuns::BackUp(const std::string& recordDirectory, const std::strin
     std::tm local{};
     localtime_r(&now, &local);
     const std::string folder = vyrmovie::BackupFolder(backupDirectory, local);
-    const bool madeFolder = ::mkdir(folder.c_str(), 0777) == 0;
-    if (!madeFolder && errno != EEXIST) {
+    // A folder that exists already belongs to another backup of this second:
+    // two copies into one folder would truncate each other's files.
+    if (::mkdir(folder.c_str(), 0777) != 0) {
         control_.SendHostMessage(WM_VIDEO_PROGRESS, kProgressEnd, kBackupFailed);
         return 0;
     }
@@ -108,8 +108,7 @@ int32_t CBackupRuns::BackUp(const std::string& recordDirectory, const std::strin
     // has said so) nothing of the backup is left behind.
     if (!CopyPlayerAndDecoder(folder)) {
         std::error_code ignored;
-        if (madeFolder)
-            std::filesystem::remove_all(folder, ignored);
+        std::filesystem::remove_all(folder, ignored);
         control_.SendHostMessage(WM_VIDEO_PROGRESS, kProgressEnd, kBackupFailed);
         return 0;
     }

@@ -4,6 +4,8 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QPushButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -115,4 +117,41 @@ TEST(BackupDialog, TheFolderChooserUpdatesTheFreeSpaceAndACancelKeepsTheFolder)
     EXPECT_EQ(dialog.BackupDirectory(), "/big");
     SetFolderChooserHandler(previous);
     EXPECT_GT(CBackupDlg::GetFreeSpaceMB(QDir::tempPath()), 0);
+}
+
+TEST(BackupDialog, BackupIsPressedOnceWhileABackupRunsAndTheFolderStartsAtHome)
+{
+    {
+        CBackupDlg dialog;
+        EXPECT_EQ(dialog.BackupDirectory(), QDir::homePath());
+        CBackupDlg given(nullptr, "/srv/backups");
+        EXPECT_EQ(given.BackupDirectory(), "/srv/backups");
+    }
+    Harness h(100, 5);
+    auto* backup = h.dialog.findChild<QPushButton*>(QString::number(CBackupDlg::IDC_BACKUP));
+    ASSERT_NE(backup, nullptr);
+    h.dialog.show();
+    // A double click on the button, then a press by keyboard.
+    QTest::mouseClick(backup, Qt::LeftButton);
+    QTest::mouseClick(backup, Qt::LeftButton);
+    h.dialog.OnBackup();
+    EXPECT_EQ(h.calls.size(), 1u);
+    EXPECT_FALSE(h.dialog.BackupEnabled());
+    EXPECT_FALSE(h.dialog.CloseEnabled());
+    h.dialog.OnProgress(CBackupDlg::kProgressEnd, 0);
+    EXPECT_TRUE(h.dialog.BackupEnabled());
+    QTest::mouseClick(backup, Qt::LeftButton);
+    EXPECT_EQ(h.calls.size(), 2u);
+    // A refused start (the control's end notice comes before BackUp returns)
+    // gives the button back at once.
+    h.dialog.startBackup = [&h](const QString&, long, long, long) {
+        h.dialog.OnProgress(CBackupDlg::kProgressEstimate, 5);
+        h.dialog.OnProgress(CBackupDlg::kProgressEnd, CBackupDlg::kEndFailed);
+        return 0L;
+    };
+    h.dialog.OnProgress(CBackupDlg::kProgressEnd, 0);
+    h.dialog.OnBackup();
+    EXPECT_EQ(h.dialog.StatusText(), kBackupFailed);
+    EXPECT_TRUE(h.dialog.BackupEnabled());
+    EXPECT_TRUE(h.dialog.CloseEnabled());
 }

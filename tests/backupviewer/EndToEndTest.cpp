@@ -14,9 +14,15 @@
 #include "control/interface/VyrdaxInterface.h"
 #include "viewercore/widgets/FolderChooser.h"
 
+#include "TestPicture.h"
+
 #include <QDirIterator>
 #include <QProcess>
+#include <QPushButton>
+#include <QTest>
 
+#include <algorithm>
+#include <cmath>
 #include <sstream>
 
 using namespace backupviewer;
@@ -44,6 +50,65 @@ std::vector<std::pair<uint32_t, uint32_t>> SearchTimes(const SimProcess& sim)
         out.emplace_back(word(0), word(8));
     }
     return out;
+}
+
+// The simulator's test picture of `channel`, frame `index` of its loop, in
+// 32-bit colour by the BT.601 rule (studio range), not by the suite's own
+// conversion.
+QImage SourcePicture(int channel, int index, int loopFrames, const QSize& size)
+{
+    dvrsim::I420Picture picture(size.width(), size.height());
+    dvrsim::paintTestPicture(picture, channel, index, loopFrames, 30.0);
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x) {
+            const double l = 1.164 * (picture.y()[y * size.width() + x] - 16);
+            const int c = (y / 2) * (size.width() / 2) + x / 2;
+            const double u = picture.u()[c] - 128, v = picture.v()[c] - 128;
+            image.setPixel(x, y, qRgb(std::clamp(int(l + 1.596 * v), 0, 255),
+                                      std::clamp(int(l - 0.392 * u - 0.813 * v), 0, 255),
+                                      std::clamp(int(l + 2.017 * u), 0, 255)));
+        }
+    return image;
+}
+
+double Psnr(const QImage& a, const QImage& b)
+{
+    double squared = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            for (int d : {qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q)})
+                squared += double(d) * d;
+        }
+    const double mean = squared / (3.0 * a.width() * a.height());
+    return mean == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mean);
+}
+
+// A channel's source pictures over its loop, reduced as PaneMatch compares them.
+constexpr int kSmallWidth = 48, kSmallHeight = 36;
+
+std::vector<QImage> SmallSources(int channel, int loopFrames, const QSize& source)
+{
+    std::vector<QImage> out;
+    for (int k = 0; k < loopFrames; ++k)
+        out.push_back(SourcePicture(channel, k, loopFrames, source)
+                          .scaled(kSmallWidth, kSmallHeight, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    return out;
+}
+
+// How well the picture a pane shows matches a channel's source: both reduced
+// to a small picture (scaling and coding blur aside), best over the loop.
+double PaneMatch(const QImage& pane, const std::vector<QImage>& sources)
+{
+    constexpr int kTitleHeight = 12;
+    const QImage shown = pane.copy(QRect(QPoint(1, kTitleHeight), QPoint(pane.width() - 2, pane.height() - 2)))
+                             .convertToFormat(QImage::Format_RGB32)
+                             .scaled(kSmallWidth, kSmallHeight, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    double best = 0;
+    for (const QImage& source : sources)
+        best = std::max(best, Psnr(shown, source));
+    return best;
 }
 
 } // namespace
@@ -145,9 +210,34 @@ TEST_F(BackupViewerFixture, RecordingsFromTheSimulatorAreFoundPlayedAndBackedUp)
     const TimelineGeometry g = View()->Timeline();
     ASSERT_TRUE(View()->OnTimelineClick(g.Box(0, slot).center()));
     EXPECT_EQ(View()->Bottom(), CVyrNVRView::BottomVideo);
+    // Each of the two panes shows its own channel's pictures: close to that
+    // channel's source, and closer to it than to the other channel's.
+    const QSize source(720, 576);
+    const int loopFrames = 10; // two groups of five
+    const std::vector<QImage> sources[2] = {SmallSources(0, loopFrames, source), SmallSources(1, loopFrames, source)};
+    std::string matches;
+    auto panesShowTheirChannels = [&] {
+        return PumpUntil([&] {
+            matches.clear();
+            bool all = true;
+            for (int ch = 0; ch < 2; ++ch) {
+                auto* pane = View()->findChild<QWidget*>(QString::number(5000 + ch));
+                if (!pane || !pane->isVisible())
+                    return false;
+                const QImage shown = pane->grab().toImage();
+                const double own = PaneMatch(shown, sources[ch]), other = PaneMatch(shown, sources[1 - ch]);
+                matches += " pane " + std::to_string(ch) + ": " + std::to_string(own) + " dB, other " +
+                           std::to_string(other) + " dB";
+                all = all && own > 24.0 && own > other + 3.0;
+            }
+            return all;
+        }, 20000);
+    };
+    EXPECT_TRUE(panesShowTheirChannels()) << matches;
     for (int id : {IDC_PAUSE, IDC_PLAY, IDC_FAST_FORWARD, IDC_REWIND, IDC_PLAY})
         View()->OnCommand(id);
     Pump(300);
+    EXPECT_TRUE(panesShowTheirChannels()) << matches;
     // Pages in local mode run over all 64 cells.
     View()->OnCommand(IDC_SPLIT_16);
     std::vector<int> firsts;
@@ -172,8 +262,24 @@ TEST_F(BackupViewerFixture, RecordingsFromTheSimulatorAreFoundPlayedAndBackedUp)
             return int(QDialog::Rejected);
         backup->OnBrowse();
         backup->SetRange(began.addSecs(-60), began.addSecs(60));
-        backup->OnBackup();
+        backup->show();
+        // A double press starts one backup: the button is off until it ends.
+        auto* button = backup->findChild<QPushButton*>(QString::number(CBackupDlg::IDC_BACKUP));
+        EXPECT_NE(button, nullptr);
+        if (!button)
+            return int(QDialog::Rejected);
+        int started = 0;
+        backup->startBackup = [&started, start = backup->startBackup](const QString& folder, long from, long to,
+                                                                       long freeMiB) {
+            ++started;
+            return start(folder, from, to, freeMiB);
+        };
+        QTest::mouseClick(button, Qt::LeftButton);
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_FALSE(backup->BackupEnabled());
+        EXPECT_EQ(started, 1);
         PumpUntil([backup] { return backup->CloseEnabled(); }, 30000);
+        EXPECT_TRUE(backup->BackupEnabled());
         finalStatus = backup->StatusText().toStdString();
         return int(QDialog::Rejected);
     };
@@ -187,6 +293,7 @@ TEST_F(BackupViewerFixture, RecordingsFromTheSimulatorAreFoundPlayedAndBackedUp)
     for (QDirIterator it(backups, {"CH0*_00.mp4"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
         movies << it.next();
     ASSERT_EQ(movies.size(), 2) << movies.join(' ').toStdString();
+    EXPECT_EQ(QDir(backups).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
     for (const QString& movie : movies) {
         QProcess dump;
         dump.start(MOVDUMP_PROGRAM, {"--quiet", movie});

@@ -3,9 +3,11 @@
 #include "platform/Timers.h"
 #include "platform/WorkerThread.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QMessageBox>
 #include <QThread>
 #include <QTimer>
 #include <QWidget>
@@ -217,6 +219,37 @@ TEST(MessageBoxHandler, RecordsTextsAndMarshalsWorkerBoxesToTheGuiThread)
     EXPECT_EQ(texts[1], "Record File Open Error!");
     EXPECT_TRUE(onGuiThread[0]);
     EXPECT_TRUE(onGuiThread[1]);
+}
+
+TEST(MessageBoxHandler, BoxesWithoutACaptionCarryTheApplicationTitle)
+{
+    std::vector<std::string> captions;
+    auto previous = SetMessageBoxHandler([&](const std::string&, const std::string& caption, unsigned) {
+        captions.push_back(caption);
+        return IDOK;
+    });
+    const std::string previousTitle = ApplicationTitle();
+    SetApplicationTitle("Backup Viewer");
+    MessageBox(nullptr, "Not Available");
+    MessageBox(nullptr, "Fail To Copy a b", "Own Caption");
+    std::thread([] { MessageBox(nullptr, "Disk space is not enough."); }).join();
+    PumpUntil([&] { return captions.size() == 3; });
+    SetMessageBoxHandler(previous);
+    EXPECT_EQ(captions, (std::vector<std::string>{"Backup Viewer", "Own Caption", "Backup Viewer"}));
+
+    // The real box, closed as soon as it shows.
+    QString shownTitle;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shownTitle = box->windowTitle();
+            box->accept();
+        }
+    });
+    closer.start(20);
+    EXPECT_EQ(MessageBox(nullptr, "Not Available"), IDOK);
+    SetApplicationTitle(previousTitle);
+    EXPECT_EQ(shownTitle, "Backup Viewer");
 }
 
 } // namespace

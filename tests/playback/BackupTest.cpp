@@ -424,6 +424,33 @@ TEST_F(ControlBackup, RefusedBackupsCreateNothing)
     EXPECT_TRUE(recordtest::ListFiles(out.path()).empty());
 }
 
+TEST_F(ControlBackup, AFolderThatExistsAlreadyIsRefusedAndLeftAsItWas)
+{
+    // The folders of the next seconds are there already, as a backup started
+    // a moment before would have made them.
+    const std::time_t now = std::time(nullptr);
+    std::vector<std::string> taken;
+    for (std::time_t t = now; t < now + 20; ++t) {
+        std::tm local{};
+        localtime_r(&t, &local);
+        taken.push_back(vyrmovie::BackupFolder(out.path(), local));
+        fs::create_directories(taken.back());
+        std::ofstream(taken.back() + "/CH00_00.mp4") << "the other backup";
+    }
+    const int64_t mib = CBackupRuns::EstimateMiB(CBackupMaker(recordings_->path(), start, end).EstimateKiB());
+    EXPECT_EQ(BackUp(start, end, static_cast<int32_t>(mib)), 0);
+    ASSERT_LT(std::time(nullptr), now + 20);
+    EXPECT_EQ(Progress(), (std::vector<MessageHost::Entry>{{WM_VIDEO_PROGRESS, 1, static_cast<long>(mib)},
+                                                           {WM_VIDEO_PROGRESS, 0, -1}}));
+    for (const std::string& folder : taken) {
+        std::ifstream kept(folder + "/CH00_00.mp4");
+        std::string text;
+        std::getline(kept, text);
+        EXPECT_EQ(text, "the other backup") << folder;
+        EXPECT_EQ(recordtest::ListFiles(folder).size(), 1u) << folder;
+    }
+}
+
 // The process may write no file beyond `limit` bytes: writes past it fail
 // as on a full disk.
 class FileSizeLimit {
