@@ -52,7 +52,7 @@ TEST_F(ChannelControlTest, AlarmsExtendTheirRecordingsAndLeaveRecordingsByHandAl
     // timer's end does not cut it short.
     Alarm(vyrdax::WM_VIDEO_ALARM2, 0);
     EXPECT_EQ(View()->TimerPeriod(kTimerSensorRecord + 0), 60002);
-    Pump(1500); // frames reach the files
+    ASSERT_TRUE(WaitForMovies({"M.LotA01.", "S.LotA02.", "F.LotA03."}));
     View()->OnTimer(kTimerMotionRecord + 0);
     EXPECT_TRUE(Status(0) & kStatusRecordAlarm);
     View()->OnTimer(kTimerSensorRecord + 0);
@@ -90,7 +90,7 @@ TEST_F(ChannelControlTest, LocalRecordTogglesAndDisconnectingEndsTheRecording)
     now = now.addSecs(5);
     View()->OnCommand(IDC_LOCAL_RECORD);
     ASSERT_TRUE(Status(3) & kStatusRecordByHand);
-    Pump(1200);
+    ASSERT_TRUE(WaitForMovies({"F.LotA04.20261206.130003.03.mp4"}));
     View()->OnCommand(ID_CELL_DISCONNECT);
     EXPECT_FALSE(Recording(3));
     EXPECT_FALSE(Control(3)->isConnect(View()->CellAt(3).channel));
@@ -110,7 +110,7 @@ TEST_F(ChannelControlTest, LocalRecordTogglesAndDisconnectingEndsTheRecording)
     View()->OnCommand(IDC_LOCAL_RECORD);
     ASSERT_TRUE(Recording(0));
     ASSERT_EQ(View()->TimerPeriod(kTimerForcedRecord + 0), 602000);
-    Pump(1200);
+    ASSERT_TRUE(WaitForMovies({"F.LotA01."}));
     Control(0)->DisConnectSvr(View()->CellAt(0).channel);
     EXPECT_FALSE(Recording(0));
     EXPECT_EQ(View()->TimerPeriod(kTimerForcedRecord + 0), 0);
@@ -120,7 +120,7 @@ TEST_F(ChannelControlTest, LocalRecordTogglesAndDisconnectingEndsTheRecording)
     EXPECT_GT(size, 32);
     Control(0)->Connect(View()->CellAt(0).channel);
     ASSERT_TRUE(PumpUntil([this] { return Control(0)->isConnect(View()->CellAt(0).channel); }, 10000));
-    Pump(1500);
+    Pump(1500); // frames of the new connection arrive
     EXPECT_EQ(QFileInfo(ended[0]).size(), size);
     EXPECT_EQ(MovieCheck(ended[0]), 0);
 }
@@ -191,7 +191,7 @@ TEST_F(ChannelControlTest, ARecordingTheControlGivesUpNoLongerCountsAsOne)
     View()->OnTimer(kTimerSchedule + 1);
     EXPECT_TRUE(Status(0) & kStatusRecordAlarm);
     EXPECT_TRUE(Status(1) & kStatusRecordSchedule);
-    Pump(1500);
+    EXPECT_TRUE(WaitForMovies({"M.LotA01.20261206.130059.00.mp4", "R.LotA02.20261206.130059.01.mp4"}));
     View()->StopAllRecording();
     EXPECT_EQ(RecordingsStartingWith(recordingDirectory, "M.LotA01.20261206.130059.00.mp4").size(), 1);
     EXPECT_EQ(RecordingsStartingWith(recordingDirectory, "R.LotA02.20261206.130059.01.mp4").size(), 1);
@@ -210,7 +210,7 @@ TEST_F(ChannelControlTest, TheScheduleStartsRecordingInItsHourAndStopsAfterIt)
     EXPECT_EQ(View()->TimerPeriod(kTimerSchedule + 1), 3000);
     View()->OnTimer(kTimerSchedule + 1);
     EXPECT_TRUE(Status(1) & kStatusRecordSchedule);
-    Pump(1500); // a key frame opens the file
+    ASSERT_TRUE(WaitForMovies({"R.LotA02.20261206.130000.01."}));
     now = QDateTime(QDate(2026, 12, 6), QTime(13, 59, 59));
     View()->OnTimer(kTimerSchedule + 1);
     EXPECT_TRUE(Status(1) & kStatusRecordSchedule);
@@ -303,7 +303,7 @@ TEST_F(ChannelControlTest, AlarmFramesFromTheDvrStartMotionRecordings)
     ASSERT_TRUE(PumpUntil([this] { return (Status(0) & kStatusRecordAlarm) && (Status(3) & kStatusRecordAlarm); },
                           5000));
     EXPECT_EQ(View()->TimerPeriod(kTimerMotionRecord + 0), 12000);
-    Pump(1500);
+    ASSERT_TRUE(WaitForMovies({"M.LotA01.", "M.LotA02.", "M.LotA03.", "M.LotA04."}));
     View()->StopAllRecording();
     const QStringList files = RecordingsStartingWith(recordingDirectory, "M.LotA0");
     ASSERT_EQ(files.size(), 4);

@@ -67,6 +67,19 @@ protected:
         }
         return found;
     }
+    // Waits until one movie file for each name start exists: a key frame
+    // opened it. Bounded generously, as frames come late on a loaded machine.
+    bool WaitForMovies(const QStringList& starts, int timeoutMs = 20000)
+    {
+        return PumpUntil(
+            [&] {
+                for (const QString& start : starts)
+                    if (RecordingsStartingWith(recordingDirectory, start).size() != 1)
+                        return false;
+                return true;
+            },
+            timeoutMs);
+    }
     // The movie checker's verdict on a recording and its index.
     int MovieCheck(const QString& path)
     {
