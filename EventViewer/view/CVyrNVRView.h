@@ -55,6 +55,9 @@ public:
     CEventSearchDlg* SearchPage() const { return search_; }
     CDVyrdax* Instance(int slot) const;
     int InstancesCreated() const;
+    // True until the start-up reset of instance 0 (timer 8888) has run: a
+    // poll handed to slot 0 before it would be cleared by it.
+    bool StartUpPending() const { return timers_.IsActive(kTimerBackupMode); }
     CButtonST* Button(int id) const;
     // Ends the sessions of every instance; the number that still held one.
     int DisconnectAll();

@@ -175,7 +175,7 @@ TEST_F(ViewerFixture, OnePassPollsEveryDvrBeyondTheMaximumPollingNumber)
         EXPECT_EQ(monitor->Done(), 12);
         EXPECT_EQ(monitor->SummaryText(), "Done: 12 DVR,   Total Results: 600 Item,  Not Responding: 0 DVR");
         for (int row = 0; row < 12; ++row) {
-            EXPECT_EQ(monitor->RowText(row, 2), "Done") << row;
+            EXPECT_EQ(monitor->RowText(row, 2).toStdString(), "Done") << row;
             const QString path = dir.filePath(QStringLiteral("DB/R%1.dat").arg(row + 1, 2, 10, QLatin1Char('0')));
             EXPECT_EQ(StoredKeys(path).size(), 50u) << row;
         }
@@ -225,7 +225,8 @@ TEST_F(ViewerFixture, ThirtyDvrsSomeSilentSomeRefusingAllEndInOnePass)
     ASSERT_TRUE(RunPass(400000));
     EXPECT_EQ(monitor->Done(), 30);
     for (int row = 0; row < 30; ++row) {
-        EXPECT_EQ(monitor->RowText(row, 2), expected[static_cast<std::size_t>(row)]) << row;
+        EXPECT_EQ(monitor->RowText(row, 2), expected[static_cast<std::size_t>(row)])
+            << row << " " << monitor->RowText(row, 2).toStdString();
         const QString path = dir.filePath(QStringLiteral("DB/S%1.dat").arg(row + 1, 2, 10, QLatin1Char('0')));
         EXPECT_EQ(StoredKeys(path).size(), expected[static_cast<std::size_t>(row)] == "Done" ? 50u : 0u) << row;
     }

@@ -384,7 +384,8 @@ TEST_F(MonitorFixture, TheLiveListIsEmptiedBeforeItsRow65537AndKeepsCounting)
     }
     Deliver(0, first);
     Deliver(1, second);
-    ASSERT_TRUE(PassOver(30000));
+    // Generous: a sanitised build on a loaded machine lists 80,000 rows slowly.
+    ASSERT_TRUE(PassOver(180000));
     QTreeWidget* list = monitor->EventList();
     ASSERT_EQ(list->topLevelItemCount(), 80000 - 65536);
     EXPECT_EQ(list->topLevelItem(0)->text(0), "65537");

@@ -74,6 +74,9 @@ protected:
         frame = std::make_unique<CMainFrame>(document.get(), startMode, dir.path());
         frame->show();
         frame->View()->OnInitialUpdate();
+        // A loaded machine can run the start-up timers late; a pass started
+        // before them would have its first poll cleared.
+        PumpUntil([this] { return !frame->View()->StartUpPending(); }, 30000);
     }
     // One polling pass, from Tracking to its end (or `timeoutMs`).
     bool RunPass(int timeoutMs)
