@@ -203,6 +203,21 @@ protected:
     void timerEvent(QTimerEvent* event) override;
 
 private:
+    // Panel metrics outside full screen, in pixels.
+    static constexpr int kLeftMargin = 185;
+    static constexpr int kRightMargin = 16;
+    static constexpr int kTopMargin = 50;
+    static constexpr int kBottomMargin = 55;
+    static constexpr int kLeftBottomPanel = 103;
+    static constexpr int kLeftColumnBottom = 54;
+    static constexpr int kControlId = 500;
+    // The bottom bar's buttons, hidden while the timeline shows.
+    static constexpr int kSplitButtons[] = {IDC_SPLIT_4, IDC_SPLIT_6, IDC_SPLIT_9, IDC_SPLIT_10, IDC_SPLIT_16,
+                                            IDC_SPLIT_36, IDC_SPLIT_64, IDC_FULL_SCREEN, IDC_NEXT_SPLIT};
+    static constexpr int kBottomBarButtons[] = {IDC_LOCAL_RECORD, IDC_CAPTURE, IDC_BACKUP};
+    // The split a split button sets; 0 for any other command.
+    static int SplitOfButton(int id);
+
     void CreateWidgets();
     void PlaceWidgets();
     void LoadSkin();

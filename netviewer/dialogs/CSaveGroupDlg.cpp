@@ -1,7 +1,7 @@
 #include "CSaveGroupDlg.h"
 
 #include "DialogTexts.h"
-#include "SiteRoutines.h"
+#include "viewercore/model/SiteRoutines.h"
 
 #include "platform/MessageBox.h"
 

@@ -3,7 +3,7 @@
 #include "CVyrNVRView.h"
 
 #include "netviewer/CVyrNVRDoc.h"
-#include "netviewer/dialogs/CPropertyDlg.h"
+#include "viewercore/dialogs/CPropertyDlg.h"
 
 #include <QTreeWidget>
 

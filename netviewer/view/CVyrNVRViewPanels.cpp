@@ -5,7 +5,7 @@
 
 #include "viewercore/widgets/ViewSkin.h"
 #include "netviewer/CVyrNVRDoc.h"
-#include "netviewer/dialogs/CPropertyDlg.h"
+#include "viewercore/dialogs/CPropertyDlg.h"
 #include "platform/MessageBox.h"
 #include "viewercore/widgets/CBitmapSlider.h"
 

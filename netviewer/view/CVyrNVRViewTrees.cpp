@@ -3,7 +3,7 @@
 
 #include "viewercore/view/SiteTree.h"
 #include "netviewer/CVyrNVRDoc.h"
-#include "netviewer/dialogs/SiteRoutines.h"
+#include "viewercore/model/SiteRoutines.h"
 #include "platform/MessageBox.h"
 #include "viewercore/widgets/CButtonST.h"
 #include "viewercore/widgets/ViewSkin.h"

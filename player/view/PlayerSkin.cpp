@@ -1,6 +1,6 @@
 #include "PlayerSkin.h"
 
-#include "tools/skingen/SkinResourceBitmaps.h"
+#include "viewercore/skinart/SkinResourceBitmaps.h"
 
 #include <map>
 #include <mutex>

@@ -1,6 +1,7 @@
 #pragma once
 #include "netviewer/dialogs/DialogTexts.h"
-#include "netviewer/dialogs/SiteRoutines.h"
+#include "viewercore/dialogs/PropertyTexts.h"
+#include "viewercore/model/SiteRoutines.h"
 #include "platform/MessageBox.h"
 #include "viewercore/model/SettingsDocument.h"
 

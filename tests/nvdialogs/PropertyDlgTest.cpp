@@ -1,6 +1,6 @@
 #include "DialogFixture.h"
 
-#include "netviewer/dialogs/CPropertyDlg.h"
+#include "viewercore/dialogs/CPropertyDlg.h"
 
 #include <QCheckBox>
 #include <QComboBox>

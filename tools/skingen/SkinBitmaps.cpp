@@ -1,6 +1,6 @@
 #include "SkinBitmaps.h"
 
-#include "SkinTheme.h"
+#include "viewercore/skinart/SkinTheme.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -2,8 +2,8 @@
 // programs take by number into <program dir>/image/res, and the alarm and
 // capture sounds into <program dir>/sound.
 #include "SkinBitmaps.h"
-#include "SkinResourceBitmaps.h"
 #include "SkinSounds.h"
+#include "viewercore/skinart/SkinResourceBitmaps.h"
 #include "viewercore/widgets/SkinFiles.h"
 
 #include <QDir>

@@ -1,8 +1,9 @@
 #include "CPropertyDlg.h"
 
-#include "DialogTexts.h"
 #include "IPAddressEdit.h"
-#include "SiteRoutines.h"
+#include "PropertyTexts.h"
+
+#include "viewercore/model/SiteRoutines.h"
 
 #include "platform/MessageBox.h"
 
@@ -299,14 +300,15 @@ bool CPropertyDlg::UpdateData(bool save)
 
 void CPropertyDlg::ShowMessage(const QString& text)
 {
-    platform::MessageBox(this, text.toStdString(), dialogtext::kMessageCaption, platform::MB_OK | platform::MB_ICONWARNING);
+    // Under the program's own title: the dialog serves more than one viewer.
+    platform::MessageBox(this, text.toStdString(), {}, platform::MB_OK | platform::MB_ICONWARNING);
 }
 
 bool CPropertyDlg::IsValidName(QWidget* parent, const QString& name)
 {
     if (site::HasOnlyNameCharacters(name))
         return true;
-    platform::MessageBox(parent, dialogtext::kNameRule, dialogtext::kMessageCaption, platform::MB_OK | platform::MB_ICONWARNING);
+    platform::MessageBox(parent, dialogtext::kNameRule, {}, platform::MB_OK | platform::MB_ICONWARNING);
     return false;
 }
 
