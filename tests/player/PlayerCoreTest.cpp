@@ -321,6 +321,46 @@ TEST(PlayerReader, FastForwardAndRewindMoveByKeyFramesPerLevel)
     EXPECT_EQ(reader.EndFlag(), kBeforeStart);
 }
 
+TEST(PlayerReader, FastForwardAtTheEndKeepsTheKeyIndexWithinTheRecordsAndRewindGoesBackFromTheLast)
+{
+    TempDir dir;
+    ChannelFiles files;
+    files.frames = 60; // six key frames
+    WriteChannel(dir.path(), files);
+    for (int level : {1, 3}) {
+        SCOPED_TRACE(level);
+        CMovieFileReader reader;
+        reader.OpenMovieFiles(dir.path() + "/CH00_00.mp4", dir.path() + "/CH00_00.m4i");
+        ASSERT_EQ(reader.ReadNext(), 1);
+        reader.FastForward(level);
+        int shown = 0;
+        for (int k = 0; k < 60; ++k) {
+            if (reader.ReadNext() == 1)
+                ++shown;
+            ASSERT_LE(reader.KeyIndex(), reader.RecordCount()) << k;
+        }
+        // Each key frame at level 1 (the last one once), every third at 3.
+        EXPECT_EQ(shown, level == 1 ? 6 : 2);
+        EXPECT_EQ(reader.KeyIndex(), reader.RecordCount());
+        EXPECT_EQ(reader.EndFlag(), kAtEnd);
+        reader.Rewind(1);
+        ASSERT_EQ(reader.ReadNext(), 1);
+        EXPECT_EQ(reader.CurrentHeader().seconds, reader.GetIndexRecord(4).seconds);
+        ASSERT_EQ(reader.ReadNext(), 1);
+        EXPECT_EQ(reader.CurrentHeader().seconds, reader.GetIndexRecord(3).seconds);
+        reader.Rewind(3);
+        ASSERT_EQ(reader.ReadNext(), 1);
+        EXPECT_EQ(reader.CurrentHeader().seconds, reader.GetIndexRecord(0).seconds);
+        EXPECT_EQ(reader.ReadNext(), 0);
+        EXPECT_EQ(reader.EndFlag(), kBeforeStart);
+        // Play goes on after the first key frame, which rewind showed last.
+        reader.Play();
+        ASSERT_EQ(reader.ReadNext(), 1);
+        EXPECT_FALSE(reader.CurrentHeader().IsKeyFrame());
+        EXPECT_EQ(reader.FramesSinceKey(), 1);
+    }
+}
+
 TEST(PlayerReader, StepsHandOutOneFrameAndPausedReadersNone)
 {
     TempDir dir;

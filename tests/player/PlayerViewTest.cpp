@@ -219,6 +219,51 @@ TEST(PlayerView, ButtonsChangeThePlayStateAndLayoutsPauseBetweenChanges)
     EXPECT_TRUE(boxes.texts.empty());
 }
 
+TEST(PlayerView, AfterFastForwardReachesTheEndRewindAndPlayShowPicturesAgain)
+{
+    BoxRecorder boxes;
+    TempDir dir;
+    WriteFolder(dir.path(), 4, 60); // two seconds, six key frames a channel
+    CMainFrame frame(dir.path());
+    frame.show();
+    int exitCode = 0;
+    ASSERT_TRUE(frame.View()->OnInitialUpdate(&exitCode));
+    CZoPlayerView* view = frame.View();
+    PlaybackEngine* e = view->Engine();
+    for (int k = 0; k < 3; ++k)
+        view->Button(IDC_FAST_FORWARD)->click();
+    auto allAtTheEnd = [&] {
+        for (int c = 0; c < 4; ++c)
+            if (e->Reader(c)->EndFlag() != kAtEnd)
+                return false;
+        return true;
+    };
+    ASSERT_TRUE(PumpUntil(allAtTheEnd, 10000));
+    // Fast forward goes on past the end for a while.
+    QTest::qWait(500);
+    for (int c = 0; c < 4; ++c)
+        EXPECT_EQ(e->Reader(c)->KeyIndex(), e->Reader(c)->RecordCount()) << c;
+    for (int k = 0; k < 3; ++k)
+        view->Button(IDC_REWIND)->click();
+    QTest::qWait(600);
+    view->Button(IDC_PLAY)->click();
+    std::array<uint64_t, 4> before{};
+    for (int c = 0; c < 4; ++c)
+        before[static_cast<std::size_t>(c)] = e->ShownCount(c);
+    // Every channel shows pictures again, not black cells.
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            for (int c = 0; c < 4; ++c)
+                if (e->ShownCount(c) < before[static_cast<std::size_t>(c)] + 5)
+                    return false;
+            return true;
+        },
+        10000));
+    for (int c = 0; c < 4; ++c)
+        EXPECT_TRUE(HasPicture(view->VideoWindow(c)->Picture())) << c;
+    EXPECT_TRUE(boxes.texts.empty());
+}
+
 TEST(PlayerView, ATitleIsWhiteOnBlackAcrossTheWholeBar)
 {
     QWidget parent;
