@@ -23,7 +23,7 @@ void CMovieFileReader::OpenMovieFiles(const std::string& moviePath, const std::s
     index_.LoadMovieIndex(indexPath);
     if (file_)
         std::fclose(file_);
-    file_ = std::fopen(moviePath.c_str(), "rb");
+    file_ = OpenRegularFile(moviePath);
     headerValid_ = false;
     fileHeader_ = {};
     if (!file_)
