@@ -7,7 +7,7 @@
 
 #include <QApplication>
 
-#include <unistd.h>
+#include <string>
 
 int main(int argc, char** argv)
 {
@@ -15,13 +15,8 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ZoPlayer"));
     platform::SetApplicationTitle("ZoPlayer");
-    // A file manager does not always start a program in its own folder.
-    if (argc > 1 && ::chdir(argv[1]) != 0) {
-        std::fprintf(stderr, "ZoPlayer: cannot open the folder %s\n", argv[1]);
-        return 1;
-    }
-    char folder[4096];
-    if (!::getcwd(folder, sizeof folder))
+    std::string folder;
+    if (!zoplayer::EnterPlayerFolder(argc > 1 ? argv[1] : nullptr, &folder))
         return 1;
     zoplayer::CMainFrame frame(folder);
     frame.show();

@@ -12,6 +12,9 @@ namespace zoplayer {
 
 namespace {
 
+// Files of this many bytes or fewer hold no frame.
+constexpr off_t kShortestMovieFile = 28;
+
 std::string JoinPath(const std::string& folder, const std::string& name)
 {
     if (folder.empty())
@@ -114,11 +117,20 @@ OpenedFolder OpenBackupFolder(const std::string& folder)
     bool copySeen = false;
     for (const std::string& name : movies) {
         const std::string path = JoinPath(folder, name);
-        std::FILE* file = std::fopen(path.c_str(), "rb");
+        // Anything but a regular file cannot be a movie file.
+        std::FILE* file = OpenRegularFile(path);
         if (!file) {
             out.authenticityText = kNotAuthenticatedText;
             out.folderStatus = kNotAuthenticated;
             return out;
+        }
+        // A file too short to hold a frame gets no channel below: it leaves
+        // the folder's verdict alone.
+        struct stat st {};
+        if (::fstat(fileno(file), &st) != 0 || st.st_size <= kShortestMovieFile) {
+            std::fclose(file);
+            verdicts.push_back(kNotAuthenticated);
+            continue;
         }
         vyrmovie::MovieFileHeader header;
         const std::size_t got = std::fread(header.bytes.data(), 1, header.bytes.size(), file);
@@ -146,7 +158,7 @@ OpenedFolder OpenBackupFolder(const std::string& folder)
     for (std::size_t j = 0; j < movies.size() && out.readers.size() < kMaxChannels; ++j) {
         const std::string path = JoinPath(folder, movies[j]);
         struct stat st {};
-        if (::stat(path.c_str(), &st) != 0 || st.st_size <= 28)
+        if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= kShortestMovieFile)
             continue;
         std::string indexName;
         const int channel = ChannelNumberOf(movies[j]);

@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace zoplayer {
 
@@ -14,12 +16,30 @@ int32_t Micro(const IndexRecord& r) { return static_cast<int32_t>(r.microseconds
 
 } // namespace
 
+std::FILE* OpenRegularFile(const std::string& path)
+{
+    // Without O_NONBLOCK, opening a FIFO waits for a writer that never comes.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE* file = ::fdopen(fd, "rb");
+    if (!file)
+        ::close(fd);
+    return file;
+}
+
 bool CMovieIndex::LoadMovieIndex(const std::string& path)
 {
     table_.assign(1, IndexRecord{});
     count_ = 0;
     lastOffset_ = 0;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = OpenRegularFile(path);
     if (!file)
         return false;
     struct stat st {};

@@ -5,12 +5,17 @@
 #include "control/record/MovieFormat.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 namespace zoplayer {
 
 using vyrmovie::IndexRecord;
+
+// Opens `path` for reading when it is a regular file, never blocking: a
+// FIFO, device or folder in its place gives nullptr, as a missing file does.
+std::FILE* OpenRegularFile(const std::string& path);
 
 class CMovieIndex {
 public:

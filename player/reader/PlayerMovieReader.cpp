@@ -23,7 +23,7 @@ void CMovieFileReader::OpenMovieFiles(const std::string& moviePath, const std::s
     index_.LoadMovieIndex(indexPath);
     if (file_)
         std::fclose(file_);
-    file_ = std::fopen(moviePath.c_str(), "rb");
+    file_ = OpenRegularFile(moviePath);
     headerValid_ = false;
     fileHeader_ = {};
     if (!file_)
@@ -110,8 +110,12 @@ int CMovieFileReader::ReadNextLocked()
     case kPaused:
         return 0;
     case kFastForward: {
-        keyIndex_ += step_.load();
-        const int64_t offset = index_.GetOffset(keyIndex_);
+        // Past the last key frame the key index stays at the record count,
+        // however long fast forward goes on: rewind then goes back from the
+        // last key frame, and the channel still counts as finished.
+        const int next = keyIndex_.load() + step_.load();
+        keyIndex_ = std::min(next, index_.Count());
+        const int64_t offset = next < index_.Count() ? index_.GetOffset(next) : 0;
         if (offset == 0) {
             end_ = kAtEnd;
             return 0;

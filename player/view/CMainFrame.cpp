@@ -2,12 +2,21 @@
 
 #include "CZoPlayerView.h"
 
+#include "platform/MessageBox.h"
+
+#include <QAction>
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QProcess>
 #include <QLabel>
 #include <QStatusBar>
 #include <QStyle>
 #include <QVBoxLayout>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 namespace zoplayer {
 
@@ -52,6 +61,58 @@ CMainFrame::CMainFrame(const std::string& folder)
     }
     view_ = new CZoPlayerView(this, folder, [this](int pane, const QString& text) { SetPaneText(pane, text); });
     setCentralWidget(view_);
+
+    // The frame has no menu: its commands sit in its context menu and on
+    // their usual keys.
+    auto* open = new QAction(QStringLiteral("&Open Folder..."), this);
+    open->setObjectName(QStringLiteral("ID_FILE_OPEN"));
+    open->setShortcuts({QKeySequence(QKeySequence::Open), QKeySequence(QKeySequence::New)});
+    connect(open, &QAction::triggered, this, &CMainFrame::OnFileOpen);
+    auto* about = new QAction(QStringLiteral("&About ZoPlayer..."), this);
+    about->setObjectName(QStringLiteral("ID_APP_ABOUT"));
+    about->setShortcut(QKeySequence(QKeySequence::HelpContents));
+    connect(about, &QAction::triggered, this, &CMainFrame::OnAppAbout);
+    addAction(open);
+    addAction(about);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    chooseFolder = [](QWidget* parent) {
+        return QFileDialog::getExistingDirectory(parent, QStringLiteral("ZoPlayer"), QDir::currentPath());
+    };
+    playFolder = [](const QString& chosen) {
+        QProcess::startDetached(QCoreApplication::applicationFilePath(), {chosen});
+    };
+}
+
+void CMainFrame::OnFileOpen()
+{
+    const QString chosen = chooseFolder(this);
+    if (chosen.isEmpty())
+        return;
+    playFolder(chosen);
+    close();
+}
+
+void CMainFrame::OnAppAbout()
+{
+    CAboutDlg dialog(this);
+    dialog.exec();
+}
+
+bool EnterPlayerFolder(const char* argument, std::string* folder)
+{
+    // A file manager does not always start a program in its own folder.
+    if (argument && ::chdir(argument) != 0) {
+        platform::MessageBox(nullptr, std::string("Cannot open the folder ") + argument + ": " + std::strerror(errno),
+                             "ZoPlayer");
+        return false;
+    }
+    char path[4096];
+    if (!::getcwd(path, sizeof path)) {
+        platform::MessageBox(nullptr, "Cannot open the current folder", "ZoPlayer");
+        return false;
+    }
+    *folder = path;
+    return true;
 }
 
 CMainFrame::~CMainFrame() = default;

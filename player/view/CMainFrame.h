@@ -5,6 +5,7 @@
 #include <QMainWindow>
 
 #include <array>
+#include <functional>
 #include <string>
 
 class QLabel;
@@ -25,6 +26,14 @@ public:
     QString PaneText(int pane) const;
     void SetPaneText(int pane, const QString& text);
 
+    // New and Open: a folder chooser; the chosen folder plays in a run of
+    // its own, since a folder opens once per run.
+    void OnFileOpen();
+    void OnAppAbout();
+    // What Open uses to choose a folder and to play it; tests replace them.
+    std::function<QString(QWidget* parent)> chooseFolder;
+    std::function<void(const QString& folder)> playFolder;
+
 private:
     CZoPlayerView* view_;
     std::array<QLabel*, kStatusPanes> panes_{};
@@ -35,5 +44,10 @@ class CAboutDlg : public QDialog {
 public:
     explicit CAboutDlg(QWidget* parent);
 };
+
+// The folder to play: `argument` when given (the program moves into it),
+// else the current directory. A folder that cannot be entered is reported
+// in a box, and false returned.
+bool EnterPlayerFolder(const char* argument, std::string* folder);
 
 } // namespace zoplayer

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstring>
 #include <functional>
@@ -196,7 +198,7 @@ TEST(PlayerFolder, ACopiedFileLeavesCopiedEvenWhenLaterFilesAreAuthentic)
     EXPECT_EQ(f.channelStatus[1], kAuthentic);
 }
 
-TEST(PlayerFolder, ShortFilesGetNoChannelAndAreNeverAuthentic)
+TEST(PlayerFolder, AFileTooShortForAFrameGetsNoChannelAndACutHeaderIsNeverAuthentic)
 {
     TempDir dir;
     WriteChannels(dir.path(), 3);
@@ -206,7 +208,9 @@ TEST(PlayerFolder, ShortFilesGetNoChannelAndAreNeverAuthentic)
     playertest::WriteBytes(dir.path() + "/CH00_00.mp4", bytes);
     OpenedFolder f = OpenBackupFolder(dir.path());
     ASSERT_EQ(f.readers.size(), 2u);
-    EXPECT_EQ(f.folderStatus, kNotAuthenticated);
+    // Only that file is skipped: the folder stays authentic.
+    EXPECT_EQ(f.folderStatus, kAuthentic);
+    EXPECT_EQ(f.authenticityText, kAuthenticText);
     EXPECT_EQ(f.channelStatus[0], kAuthentic); // channel 1 now plays in slot 0
     EXPECT_EQ(f.readers[0]->ReadMovieFrame(), 1);
     EXPECT_EQ(f.readers[0]->CurrentHeader().slot, 1);
@@ -219,6 +223,32 @@ TEST(PlayerFolder, ShortFilesGetNoChannelAndAreNeverAuthentic)
     EXPECT_FALSE(g.readers[0]->HeaderValid());
     EXPECT_EQ(g.channelStatus[0], kNotAuthenticated);
     EXPECT_EQ(g.readers[0]->ReadMovieFrame(), -1);
+}
+
+TEST(PlayerFolder, AFifoOrFolderWhereAFileShouldBeNeverHoldsTheOpening)
+{
+    // Where a movie file should be: reported, never waited on.
+    for (const char* kind : {"fifo", "folder"}) {
+        SCOPED_TRACE(kind);
+        TempDir dir;
+        WriteChannels(dir.path(), 2);
+        const std::string movie = dir.path() + "/CH02_00.mp4";
+        ASSERT_EQ(std::string(kind) == "fifo" ? ::mkfifo(movie.c_str(), 0600) : ::mkdir(movie.c_str(), 0700), 0);
+        playertest::WriteBytes(dir.path() + "/CH02_00.m4i", {});
+        OpenedFolder f = OpenBackupFolder(dir.path());
+        EXPECT_EQ(f.outcome, OpenedFolder::kOpened);
+        EXPECT_EQ(f.authenticityText, kNotAuthenticatedText);
+        EXPECT_TRUE(f.readers.empty());
+    }
+    // Where an index file should be: the channel plays without its index.
+    TempDir dir;
+    WriteChannels(dir.path(), 2);
+    ::unlink((dir.path() + "/CH01_00.m4i").c_str());
+    ASSERT_EQ(::mkfifo((dir.path() + "/CH01_00.m4i").c_str(), 0600), 0);
+    OpenedFolder f = OpenBackupFolder(dir.path());
+    ASSERT_EQ(f.readers.size(), 2u);
+    EXPECT_EQ(f.readers[1]->RecordCount(), 0);
+    EXPECT_EQ(f.readers[1]->ReadMovieFrame(), 1);
 }
 
 TEST(PlayerIndex, ATrailingPartialRecordCountsAndTheSlotPastTheLastRepeatsIt)
@@ -319,6 +349,46 @@ TEST(PlayerReader, FastForwardAndRewindMoveByKeyFramesPerLevel)
     EXPECT_EQ(reader.ReadNext(), 0);
     EXPECT_EQ(reader.KeyIndex(), 0);
     EXPECT_EQ(reader.EndFlag(), kBeforeStart);
+}
+
+TEST(PlayerReader, FastForwardAtTheEndKeepsTheKeyIndexWithinTheRecordsAndRewindGoesBackFromTheLast)
+{
+    TempDir dir;
+    ChannelFiles files;
+    files.frames = 60; // six key frames
+    WriteChannel(dir.path(), files);
+    for (int level : {1, 3}) {
+        SCOPED_TRACE(level);
+        CMovieFileReader reader;
+        reader.OpenMovieFiles(dir.path() + "/CH00_00.mp4", dir.path() + "/CH00_00.m4i");
+        ASSERT_EQ(reader.ReadNext(), 1);
+        reader.FastForward(level);
+        int shown = 0;
+        for (int k = 0; k < 60; ++k) {
+            if (reader.ReadNext() == 1)
+                ++shown;
+            ASSERT_LE(reader.KeyIndex(), reader.RecordCount()) << k;
+        }
+        // Each key frame at level 1 (the last one once), every third at 3.
+        EXPECT_EQ(shown, level == 1 ? 6 : 2);
+        EXPECT_EQ(reader.KeyIndex(), reader.RecordCount());
+        EXPECT_EQ(reader.EndFlag(), kAtEnd);
+        reader.Rewind(1);
+        ASSERT_EQ(reader.ReadNext(), 1);
+        EXPECT_EQ(reader.CurrentHeader().seconds, reader.GetIndexRecord(4).seconds);
+        ASSERT_EQ(reader.ReadNext(), 1);
+        EXPECT_EQ(reader.CurrentHeader().seconds, reader.GetIndexRecord(3).seconds);
+        reader.Rewind(3);
+        ASSERT_EQ(reader.ReadNext(), 1);
+        EXPECT_EQ(reader.CurrentHeader().seconds, reader.GetIndexRecord(0).seconds);
+        EXPECT_EQ(reader.ReadNext(), 0);
+        EXPECT_EQ(reader.EndFlag(), kBeforeStart);
+        // Play goes on after the first key frame, which rewind showed last.
+        reader.Play();
+        ASSERT_EQ(reader.ReadNext(), 1);
+        EXPECT_FALSE(reader.CurrentHeader().IsKeyFrame());
+        EXPECT_EQ(reader.FramesSinceKey(), 1);
+    }
 }
 
 TEST(PlayerReader, StepsHandOutOneFrameAndPausedReadersNone)

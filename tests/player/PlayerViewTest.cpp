@@ -11,10 +11,15 @@
 #include "viewercore/widgets/CButtonST.h"
 
 #include <QApplication>
+#include <QAction>
 #include <QElapsedTimer>
+#include <QLabel>
+#include <QTimer>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 using namespace zoplayer;
 using playertest::ChannelFiles;
@@ -217,6 +222,100 @@ TEST(PlayerView, ButtonsChangeThePlayStateAndLayoutsPauseBetweenChanges)
     EXPECT_EQ(view->SplitMode(), 9);
     EXPECT_EQ(view->PageStart(), 0);
     EXPECT_TRUE(boxes.texts.empty());
+}
+
+TEST(PlayerView, AfterFastForwardReachesTheEndRewindAndPlayShowPicturesAgain)
+{
+    BoxRecorder boxes;
+    TempDir dir;
+    WriteFolder(dir.path(), 4, 60); // two seconds, six key frames a channel
+    CMainFrame frame(dir.path());
+    frame.show();
+    int exitCode = 0;
+    ASSERT_TRUE(frame.View()->OnInitialUpdate(&exitCode));
+    CZoPlayerView* view = frame.View();
+    PlaybackEngine* e = view->Engine();
+    for (int k = 0; k < 3; ++k)
+        view->Button(IDC_FAST_FORWARD)->click();
+    auto allAtTheEnd = [&] {
+        for (int c = 0; c < 4; ++c)
+            if (e->Reader(c)->EndFlag() != kAtEnd)
+                return false;
+        return true;
+    };
+    ASSERT_TRUE(PumpUntil(allAtTheEnd, 10000));
+    // Fast forward goes on past the end for a while.
+    QTest::qWait(500);
+    for (int c = 0; c < 4; ++c)
+        EXPECT_EQ(e->Reader(c)->KeyIndex(), e->Reader(c)->RecordCount()) << c;
+    for (int k = 0; k < 3; ++k)
+        view->Button(IDC_REWIND)->click();
+    QTest::qWait(600);
+    view->Button(IDC_PLAY)->click();
+    std::array<uint64_t, 4> before{};
+    for (int c = 0; c < 4; ++c)
+        before[static_cast<std::size_t>(c)] = e->ShownCount(c);
+    // Every channel shows pictures again, not black cells.
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            for (int c = 0; c < 4; ++c)
+                if (e->ShownCount(c) < before[static_cast<std::size_t>(c)] + 5)
+                    return false;
+            return true;
+        },
+        10000));
+    for (int c = 0; c < 4; ++c)
+        EXPECT_TRUE(HasPicture(view->VideoWindow(c)->Picture())) << c;
+    EXPECT_TRUE(boxes.texts.empty());
+}
+
+TEST(PlayerShell, OpenChoosesAFolderToPlayAboutShowsItsBoxAndAFolderThatCannotBeOpenedIsReported)
+{
+    BoxRecorder boxes;
+    TempDir dir;
+    WriteFolder(dir.path(), 1, 10);
+    CMainFrame frame(dir.path());
+    frame.show();
+    EXPECT_EQ(frame.contextMenuPolicy(), Qt::ActionsContextMenu);
+    QAction* open = frame.findChild<QAction*>("ID_FILE_OPEN");
+    QAction* about = frame.findChild<QAction*>("ID_APP_ABOUT");
+    ASSERT_TRUE(open && about);
+    EXPECT_TRUE(frame.actions().contains(open));
+    EXPECT_TRUE(open->shortcuts().contains(QKeySequence(QKeySequence::Open)));
+    EXPECT_EQ(about->shortcut(), QKeySequence(QKeySequence::HelpContents));
+
+    QString played;
+    frame.playFolder = [&](const QString& folder) { played = folder; };
+    frame.chooseFolder = [](QWidget*) { return QString(); };
+    open->trigger();
+    EXPECT_TRUE(played.isEmpty()) << "a cancelled chooser plays nothing";
+    EXPECT_TRUE(frame.isVisible());
+    frame.chooseFolder = [&](QWidget*) { return QString::fromStdString(dir.path()); };
+    open->trigger();
+    EXPECT_EQ(played.toStdString(), dir.path());
+    EXPECT_FALSE(frame.isVisible());
+
+    QString title, text;
+    QTimer::singleShot(50, [&] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            title = box->windowTitle();
+            for (QLabel* label : box->findChildren<QLabel*>())
+                text += label->text();
+            box->close();
+        }
+    });
+    about->trigger();
+    EXPECT_EQ(title, "About ZoPlayer");
+    EXPECT_TRUE(text.contains("ZoPlayer Version 1.0"));
+
+    const std::string previous = std::filesystem::current_path().string();
+    std::string folder;
+    EXPECT_FALSE(EnterPlayerFolder((dir.path() + "/missing").c_str(), &folder));
+    ASSERT_EQ(boxes.texts.size(), 1u);
+    EXPECT_EQ(boxes.texts[0].rfind("Cannot open the folder " + dir.path() + "/missing", 0), 0u) << boxes.texts[0];
+    EXPECT_TRUE(EnterPlayerFolder(dir.path().c_str(), &folder));
+    EXPECT_EQ(folder, std::filesystem::canonical(dir.path()).string());
+    std::filesystem::current_path(previous);
 }
 
 TEST(PlayerView, ATitleIsWhiteOnBlackAcrossTheWholeBar)
