@@ -108,6 +108,14 @@ bool CVyrdaxCtrl::StartDisplayThread(int ch)
     ChannelSlot& slot = channels_[ch];
     if (slot.displayThread.Running())
         return true;
+    // The new decoder needs the stream headers in front of its first frame.
+    // Asked for here, before the caller adds the channel to the mask, and not
+    // from the new thread: a thread that starts late would otherwise undo a
+    // first frame the receive thread has already announced, and announce it
+    // a second time.
+    slot.firstFrame = 1;
+    slot.lastWidth = 0;
+    slot.lastHeight = 0;
     slot.displayThread.Start([this, ch](platform::WorkerThread& self) { DisplayThreadProc(self, ch); });
     return true;
 }
@@ -146,9 +154,6 @@ void CVyrdaxCtrl::DisplayThreadProc(platform::WorkerThread& self, int channel)
 {
     pthread_setname_np(pthread_self(), "vyr-display"); // tells the threads apart in profiles
     ChannelSlot& slot = channels_[channel];
-    slot.firstFrame = 1;
-    slot.lastWidth = 0;
-    slot.lastHeight = 0;
     slot.queue.Create(CFrameQueue::kSlots);
 
     XvidDecoder decoder;
