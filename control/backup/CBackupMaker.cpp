@@ -50,6 +50,47 @@ struct MappedFile {
     std::size_t size = 0;
 };
 
+// After a write that failed (a full disk), cuts a channel's backup file back
+// to its last whole frame and its index to the records of frames on file,
+// so that what is left reads as a consistent, shorter backup.
+void CutBackToWholeFrames(const std::string& moviePath, const std::string& indexPath)
+{
+    uint64_t end = 0;
+    const int movie = ::open(moviePath.c_str(), O_RDWR | O_CLOEXEC);
+    if (movie < 0)
+        return;
+    struct stat st {};
+    if (::fstat(movie, &st) == 0 && static_cast<uint64_t>(st.st_size) >= vyrmovie::kMovieFileHeaderSize) {
+        const uint64_t size = static_cast<uint64_t>(st.st_size);
+        uint64_t at = vyrmovie::kMovieFileHeaderSize;
+        uint8_t bytes[vyrmovie::kMovieFrameHeaderSize];
+        while (size - at >= vyrmovie::kMovieFrameHeaderSize &&
+               ::pread(movie, bytes, sizeof bytes, static_cast<off_t>(at)) == static_cast<ssize_t>(sizeof bytes)) {
+            const uint64_t length = MovieFrameHeader::Decode(bytes).Length();
+            if (size - at - vyrmovie::kMovieFrameHeaderSize < length)
+                break;
+            at += vyrmovie::kMovieFrameHeaderSize + length;
+        }
+        end = at;
+    }
+    if (::ftruncate(movie, static_cast<off_t>(end)) != 0)
+        end = static_cast<uint64_t>(st.st_size); // the index still must not point past the file
+    ::close(movie);
+
+    const int index = ::open(indexPath.c_str(), O_RDWR | O_CLOEXEC);
+    if (index < 0)
+        return;
+    uint64_t kept = 0;
+    uint8_t record[vyrmovie::kIndexRecordSize];
+    while (::pread(index, record, sizeof record, static_cast<off_t>(kept)) == static_cast<ssize_t>(sizeof record) &&
+           IndexRecord::Decode(record).offset < end)
+        kept += sizeof record;
+    if (::ftruncate(index, static_cast<off_t>(kept)) != 0) {
+        // Nothing more can be done on a disk that refuses even to shrink a file.
+    }
+    ::close(index);
+}
+
 // Gathers many small pieces and writes them with few system calls. Pieces
 // added by copy live in the writer; pieces added in place must outlive the
 // next Flush.
@@ -335,6 +376,8 @@ CBackupMaker::CopyResult CBackupMaker::CopyFrames(const std::string& moviePath, 
         return stop.load() ? CopyResult::Failed : CopyResult::Done;
     written = movie.Close() && written;
     written = index.Close() && written;
+    if (!written)
+        CutBackToWholeFrames(moviePathOut, indexPathOut);
     StampBirthTime(moviePathOut);
     StampBirthTime(indexPathOut);
     return written ? CopyResult::Done : CopyResult::Failed;

@@ -487,8 +487,14 @@ TEST_F(ControlBackup, AFullDiskEndsTheBackupAsFailed)
     }
     ASSERT_TRUE(ended);
     EXPECT_EQ(host.Of(WM_VIDEO_PROGRESS, 0).front().lParam, -1);
-    EXPECT_LE(fs::file_size(vyrmovie::BackupMovieFile(ctrl->Backups().LastFolder(), 0)), library + 100 * 1024);
+    const std::string movie = vyrmovie::BackupMovieFile(ctrl->Backups().LastFolder(), 0);
+    EXPECT_LE(fs::file_size(movie), library + 100 * 1024);
     EXPECT_TRUE(boxes.empty());
+    // What the disk took is cut back to whole frames with an index of them.
+    int status = -1;
+    const std::string dump = RunCommand(std::string(MOVDUMP_PATH) + " --quiet " + movie, &status);
+    EXPECT_EQ(status, 0) << dump;
+    EXPECT_GT(recordtest::ParseMovie(movie).frames.size(), 0u);
 }
 
 TEST_F(ControlBackup, APlayerOrDecoderThatDoesNotFitLeavesNoFolder)
