@@ -138,6 +138,9 @@ int32_t JpegReadMarker(JpegInputStream* in, int* code, uint64_t* skipped = nullp
 int32_t JpegReadSegment(JpegInputStream* in, size_t length, std::vector<uint8_t>* bytes);
 int32_t JpegReadWord(JpegInputStream* in, int* value);
 int32_t JpegSkipBytes(JpegInputStream* in, size_t length);
+// Code of the next marker in the stream (kJpegEndOfData when the data ends
+// first), found without taking anything.
+int JpegPeekMarker(JpegInputStream* in);
 // Moves a file source back over bytes read ahead but not used.
 bool JpegReturnUnusedInput(JpegInputStream* in);
 

@@ -95,6 +95,39 @@ int32_t JpegReadMarker(JpegInputStream* in, int* code, uint64_t* skipped) {
   }
 }
 
+int JpegPeekMarker(JpegInputStream* in) {
+  // A 0xFF at the end of one piece pairs with the first byte of the next.
+  bool afterFf = false;
+  auto search = [&afterFf](const uint8_t* p, const uint8_t* end) {
+    for (; p < end; ++p) {
+      if (afterFf) {
+        if (*p == 0xFF) continue;
+        afterFf = false;
+        if (*p != 0x00) return static_cast<int>(*p);
+        continue;
+      }
+      p = static_cast<const uint8_t*>(std::memchr(p, 0xFF, end - p));
+      if (p == nullptr) break;
+      afterFf = true;
+    }
+    return -1;
+  };
+  int code = search(in->next, in->end);
+  if (code >= 0) return code;
+  if (in->file == kJpegNoFile || in->failed) return kJpegEndOfData;
+  // Read on behind the buffer, then go back to where the buffer ends.
+  uint8_t ahead[kJpegInputBufferSize];
+  int64_t taken = 0;
+  while (code < 0) {
+    size_t got = 0;
+    if (!JpegFileRead(in->file, ahead, sizeof(ahead), &got) || got == 0) break;
+    taken += static_cast<int64_t>(got);
+    code = search(ahead, ahead + got);
+  }
+  if (taken != 0 && !JpegFileSeek(in->file, -taken, kJpegSeekCurrent)) in->failed = true;
+  return code >= 0 ? code : kJpegEndOfData;
+}
+
 int32_t JpegReadSegment(JpegInputStream* in, size_t length, std::vector<uint8_t>* bytes) {
   bytes->resize(length);
   size_t done = 0;

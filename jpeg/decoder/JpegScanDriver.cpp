@@ -124,13 +124,28 @@ bool UnitLost(const JpegDecodeState* s) {
   return s->scan->missingIntervals > 0 || JpegInputExhausted(&s->input);
 }
 
+// Whether the stream bears out the number of the restart marker just read,
+// `ahead` of the one expected: the next marker carries the number after it,
+// or, when it would be the scan's last restart marker, the scan ends there.
+bool NumberBorneOut(JpegInputStream* in, int code, int ahead, int markersLeft) {
+  const int next = JpegPeekMarker(in);
+  if (next >= 0xD0 && next <= 0xD7) return next == 0xD0 + ((code - 0xD0 + 1) & 7);
+  return ahead < 4 && ahead == markersLeft - 1;
+}
+
 // The restart step: takes the restart marker that ends an interval and
-// resynchronises when the data around it was damaged. A marker met right
-// where the interval's data ends is taken whatever its number; after a
-// damaged interval the number tells how many intervals are missing, and a
-// marker behind the expected one is passed over. Returns 0, kScanEnded when
-// the scan's data has ended, or the error of a failed marker read.
-int32_t TakeRestartMarker(JpegDecodeState* s) {
+// resynchronises by its number. A marker one to three ahead of the expected
+// one tells that many intervals were lost; their MCUs are passed over as lost
+// and the reader goes on behind the marker. A marker behind the expected one
+// is stale: the data behind it is passed over up to the next marker. After an
+// interval that decoded cleanly up to its marker (as a lost stretch can) a
+// wrong number is believed only when the stream bears it out, the marker after
+// it carrying the next number, or ending the scan when it is the last; else
+// the marker is taken as the expected one, as some encoders number their
+// markers wrongly. `markersLeft` counts this scan's restart markers still to
+// come, this one included. Returns 0, kScanEnded when the scan's data has
+// ended, or the error of a failed marker read.
+int32_t TakeRestartMarker(JpegDecodeState* s, int markersLeft) {
   JpegScanRecord* scan = s->scan.get();
   JpegInputStream* in = &s->input;
   for (int32_t& dc : scan->lastDc) dc = 0;
@@ -155,7 +170,6 @@ int32_t TakeRestartMarker(JpegDecodeState* s) {
         return result;
       }
     }
-    const bool intact = !ranOut && !dataLeft && skipped == 0;
     if (code < 0xD0 || code > 0xD7) {
       // Not a restart marker: the scan's data ends here and the stream reader
       // takes the marker.
@@ -165,15 +179,19 @@ int32_t TakeRestartMarker(JpegDecodeState* s) {
       NoteDamage(s, JPEG_ERR_BAD_RST);
       return kScanEnded;
     }
-    const int ahead = (code - 0xD0 - scan->nextRestart) & 7;
-    if (!intact && ahead >= 4) continue;  // a stale marker: the data goes on behind it
+    const bool intact = !ranOut && !dataLeft && skipped == 0;
+    int ahead = (code - 0xD0 - scan->nextRestart) & 7;
+    if (ahead != 0 && intact && !NumberBorneOut(in, code, ahead, markersLeft)) ahead = 0;
+    if (ahead >= 4) {
+      NoteDamage(s, JPEG_ERR_BAD_RST);
+      continue;
+    }
     JpegClearBitState(in);
-    scan->nextRestart = (code - 0xD0 + 1) & 7;
-    if (intact) return JPEG_SUCCESS;
+    scan->nextRestart = (scan->nextRestart + ahead + 1) & 7;
     if (ahead != 0) {
       scan->missingIntervals = ahead;
       NoteDamage(s, JPEG_ERR_BAD_RST);
-    } else {
+    } else if (!intact) {
       NoteDamage(s, JPEG_ERR_DATA);
     }
     return JPEG_SUCCESS;
@@ -186,7 +204,8 @@ int32_t AfterUnit(JPEG_PROPERTIES* props, JpegDecodeState* s, int column, int ro
   JpegScanRecord* scan = s->scan.get();
   const bool last = column + 1 == unitsPerRow && row + 1 == unitRows;
   if (scan->restartInterval != 0 && --scan->restartsLeft == 0 && !last) {
-    const int32_t result = TakeRestartMarker(s);
+    const int unitsLeft = (unitRows - row) * unitsPerRow - column - 1;
+    const int32_t result = TakeRestartMarker(s, (unitsLeft + scan->restartInterval - 1) / scan->restartInterval);
     if (result != JPEG_SUCCESS) return result;
   }
   if (!last && __atomic_load_n(&props->interrupt_request, __ATOMIC_ACQUIRE) != 0) {

@@ -4,9 +4,12 @@
 // own damage on the same stream.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <random>
 
 #include "JpegTestSupport.h"
+#include "dispatch/JpegRuntime.h"
 
 namespace {
 
@@ -63,6 +66,92 @@ int SamplesOff(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
 
 int32_t Decode(const std::vector<uint8_t>& stream, std::vector<uint8_t>* pixels) {
   return jpegtest::DecodeImage(stream, COLOR_YCBCR, 3, kWidth, kHeight, 3, COLOR_RGB, pixels);
+}
+
+// The stream read from a file instead of memory.
+int32_t DecodeFile(const std::vector<uint8_t>& stream, std::vector<uint8_t>* pixels) {
+  const std::string path = jpegtest::TempPath("damaged.jpg");
+  jpegtest::WriteFile(path, stream);
+  jpegtest::Decoder file;
+  file.SetBuffer(kWidth, kHeight, 3, COLOR_RGB);
+  file.SetStream({}, COLOR_YCBCR, 3);
+  file.props.jpeg_file = path.c_str();
+  const int32_t result = file.Read(READ_IMAGE_FROM_FILE);
+  *pixels = file.Picture();
+  std::remove(path.c_str());
+  return result;
+}
+
+// The plain routines and the machine's own.
+std::vector<int> PlainAndOwnTypes() {
+  const int own = JpegCpuTypeFromInfo(JpegGetCpuInfo());
+  return own == 0 ? std::vector<int>{0} : std::vector<int>{0, own};
+}
+
+// Restart markers of the scan whose entropy data starts at `scan`.
+std::vector<size_t> ScanRestartMarkers(const std::vector<uint8_t>& stream, size_t scan) {
+  std::vector<size_t> at = RestartMarkers(stream, scan);
+  const size_t end = ScanEnd(stream, scan);
+  at.erase(std::find_if(at.begin(), at.end(), [&](size_t i) { return i > end; }), at.end());
+  return at;
+}
+
+// Interval `interval` (from 0) of the scan and the restart marker that ends it are gone.
+std::vector<uint8_t> RemoveInterval(const std::vector<uint8_t>& stream, size_t scan, int interval) {
+  const std::vector<size_t> rst = ScanRestartMarkers(stream, scan);
+  const size_t begin = interval == 0 ? scan : rst.at(interval - 1) + 2, end = rst.at(interval) + 2;
+  std::vector<uint8_t> out = stream;
+  out.erase(out.begin() + static_cast<long>(begin), out.begin() + static_cast<long>(end));
+  return out;
+}
+
+// Restart marker `index` of the scan carries `number` instead of its own.
+std::vector<uint8_t> Renumber(const std::vector<uint8_t>& stream, size_t scan, int index, int number) {
+  std::vector<uint8_t> out = stream;
+  out.at(ScanRestartMarkers(stream, scan).at(index) + 1) = static_cast<uint8_t>(0xD0 + (number & 7));
+  return out;
+}
+
+// A clean stream beside the decodes every damage case is judged against.
+struct Reference {
+  std::vector<uint8_t> stream;
+  std::vector<uint8_t> outside;  // the outside decoder's picture
+  std::vector<uint8_t> ours;     // our plain decode; every type reads a clean stream alike
+};
+
+Reference MakeReference(std::vector<uint8_t> stream) {
+  Reference r;
+  r.stream = std::move(stream);
+  EXPECT_EQ(jpegtest::Djpeg(r.stream, &r.outside), 0);
+  const jpegtest::ForcedCpu cpu(0);
+  EXPECT_EQ(Decode(r.stream, &r.ours), 0);
+  return r;
+}
+
+// Samples more than 2 off the clean picture: the outside decoder's on the
+// damaged stream, and the most of ours over the plain and the machine's own
+// processor type, read from memory and from a file.
+struct Spread {
+  int outside = 0;
+  int ours = 0;
+};
+
+Spread MeasureDamage(const Reference& clean, const std::vector<uint8_t>& damaged, int32_t expected,
+                     const std::string& what) {
+  Spread spread;
+  std::vector<uint8_t> outside;
+  jpegtest::Djpeg(damaged, &outside);
+  spread.outside = SamplesOff(clean.outside, outside);
+  for (int type : PlainAndOwnTypes()) {
+    const jpegtest::ForcedCpu cpu(type);
+    std::vector<uint8_t> whole, memory, file;
+    EXPECT_EQ(Decode(clean.stream, &whole), 0);
+    EXPECT_EQ(Decode(damaged, &memory), expected) << what << ", type " << type;
+    EXPECT_EQ(DecodeFile(damaged, &file), expected) << what << ", type " << type;
+    EXPECT_EQ(memory, file) << what << ", type " << type;
+    spread.ours = std::max(spread.ours, SamplesOff(whole, memory));
+  }
+  return spread;
 }
 
 }  // namespace
@@ -165,4 +254,76 @@ TEST(JpegDecoderDamage, CutAndDamagedStreamsSaySoAndKeepWhatCame) {
   lone.push_back(0xFF);
   std::vector<uint8_t> part;
   EXPECT_EQ(Decode(lone, &part), JPEG_ERR_DATA);
+}
+
+TEST(JpegDecoderDamage, ALostIntervalAndItsMarkerLeaveTheRestInPlace) {
+  const std::vector<uint8_t> rgb = jpegtest::MakeRgb(kWidth, kHeight, 5);
+  const Reference baseline = MakeReference(jpegtest::Cjpeg(rgb, kWidth, kHeight, "-quality 75 -restart 4B"));
+  const Reference progressive =
+      MakeReference(jpegtest::Cjpeg(rgb, kWidth, kHeight, "-quality 75 -restart 4B -progressive"));
+  struct Case {
+    const char* what;
+    const Reference& clean;
+    int scan, interval;
+  };
+  const Case cases[] = {
+      {"baseline", baseline, 0, 20},
+      {"progressive DC scan", progressive, 0, 20},
+      {"progressive AC scan", progressive, 1, 40},
+  };
+  for (const Case& c : cases) {
+    const std::vector<uint8_t> damaged = RemoveInterval(c.clean.stream, NthScan(c.clean.stream, c.scan), c.interval);
+    const Spread spread = MeasureDamage(c.clean, damaged, JPEG_ERR_BAD_RST, c.what);
+    std::printf("interval lost, %s: ours %d, outside %d\n", c.what, spread.ours, spread.outside);
+  }
+}
+
+TEST(JpegDecoderDamage, RandomLossesAcrossRestartMarkersStayWhereTheyHappen) {
+  const std::vector<uint8_t> rgb = jpegtest::MakeRgb(kWidth, kHeight, 5);
+  const Reference baseline = MakeReference(jpegtest::Cjpeg(rgb, kWidth, kHeight, "-quality 75 -restart 4B"));
+  const Reference progressive =
+      MakeReference(jpegtest::Cjpeg(rgb, kWidth, kHeight, "-quality 75 -restart 4B -progressive"));
+  struct Set {
+    const char* what;
+    const Reference& clean;
+    int markers, count;
+    uint32_t seed;
+  };
+  const Set sets[] = {
+      {"baseline, one marker", baseline, 1, 60, 331},
+      {"baseline, two markers", baseline, 2, 40, 332},
+      {"progressive, one marker", progressive, 1, 60, 333},
+      {"progressive, two markers", progressive, 2, 40, 334},
+  };
+  for (const Set& set : sets) {
+    std::mt19937 random(set.seed);
+    std::vector<size_t> scans;
+    for (int n = 0; NthScan(set.clean.stream, n) != 0; ++n)
+      if (ScanRestartMarkers(set.clean.stream, NthScan(set.clean.stream, n)).size() >= 4)
+        scans.push_back(NthScan(set.clean.stream, n));
+    int worse = 0, oursTotal = 0, outsideTotal = 0, oursMost = 0;
+    for (int i = 0; i < set.count; ++i) {
+      const size_t scan = scans[random() % scans.size()];
+      const std::vector<size_t> rst = ScanRestartMarkers(set.clean.stream, scan);
+      // Markers m .. m + markers - 1 go, with data on both sides of them.
+      const int m = static_cast<int>(random() % (rst.size() - set.markers + 1));
+      const size_t before = m == 0 ? scan : rst[m - 1] + 2;
+      const size_t after = m + set.markers < static_cast<int>(rst.size()) ? rst[m + set.markers]
+                                                                          : ScanEnd(set.clean.stream, scan);
+      const size_t last = rst[m + set.markers - 1] + 2;
+      const size_t begin = before + random() % (rst[m] - before);
+      const size_t end = last + 1 + random() % (after - last);
+      std::vector<uint8_t> damaged = set.clean.stream;
+      damaged.erase(damaged.begin() + static_cast<long>(begin), damaged.begin() + static_cast<long>(end));
+      const std::string what = std::string(set.what) + " case " + std::to_string(i) + " m " + std::to_string(m) + " of " + std::to_string(rst.size()) + " at " + std::to_string(begin) + "-" + std::to_string(end);
+      const Spread spread = MeasureDamage(set.clean, damaged, JPEG_ERR_BAD_RST, what);
+      std::printf("%s: ours %d, outside %d\n", what.c_str(), spread.ours, spread.outside);
+      worse += spread.ours > 2 * spread.outside + 500;
+      oursTotal += spread.ours;
+      outsideTotal += spread.outside;
+      oursMost = std::max(oursMost, spread.ours);
+    }
+    std::printf("%s: %d of %d worse, ours total %d most %d, outside total %d\n", set.what, worse, set.count,
+                oursTotal, oursMost, outsideTotal);
+  }
 }
