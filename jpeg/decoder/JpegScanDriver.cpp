@@ -141,10 +141,10 @@ bool NumberBorneOut(JpegInputStream* in, int code, int ahead, int markersLeft) {
 // interval that decoded cleanly up to its marker (as a lost stretch can) a
 // wrong number is believed only when the stream bears it out, the marker after
 // it carrying the next number, or ending the scan when it is the last; else
-// the marker is taken as the expected one, as some encoders number their
-// markers wrongly. `markersLeft` counts this scan's restart markers still to
-// come, this one included. Returns 0, kScanEnded when the scan's data has
-// ended, or the error of a failed marker read.
+// the marker is taken as the expected one, for a stream may number its markers
+// wrongly and lack nothing. `markersLeft` counts this scan's restart markers
+// still to come, this one included. Returns 0, kScanEnded when the scan's data
+// has ended, or the error of a failed marker read.
 int32_t TakeRestartMarker(JpegDecodeState* s, int markersLeft) {
   JpegScanRecord* scan = s->scan.get();
   JpegInputStream* in = &s->input;
