@@ -1,6 +1,12 @@
 #include "CAviWriter.h"
 
+#include "control/record/MovieFormat.h"
+
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -56,6 +62,20 @@ private:
 bool WriteAll(std::FILE* file, const void* data, std::size_t size)
 {
     return size == 0 || std::fwrite(data, 1, size, file) == size;
+}
+
+// Renames `from` to `to` only when no file is called `to` (errno EEXIST).
+bool RenameWithoutReplacing(const std::string& from, const std::string& to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // A file system without the flag: a hard link fails on a taken name too.
+    if (::link(from.c_str(), to.c_str()) != 0)
+        return false;
+    ::unlink(from.c_str());
+    return true;
 }
 
 void PutLE32(uint8_t* p, uint32_t v)
@@ -246,6 +266,7 @@ bool CAviWriter::Finish(uint32_t microsecondsPerFrame)
 int CAviWriter::Close(const std::string& finalName, int framesPerSecondTimes100)
 {
     closeWriteFailed_ = false;
+    finalName_.clear();
     if (!IsOpen())
         return 0;
     uint32_t microsecondsPerFrame = kDefaultMicrosecondsPerFrame;
@@ -263,8 +284,11 @@ int CAviWriter::Close(const std::string& finalName, int framesPerSecondTimes100)
         std::remove(dataPath_.c_str());
         return 0;
     }
-    std::remove(finalName.c_str());
-    return std::rename(dataPath_.c_str(), finalName.c_str()) == 0 ? 1 : 0;
+    // A name that another file has is never replaced: a recording name gets
+    // the next free second, as a movie file does.
+    finalName_ = vyrmovie::ClaimFreeRecordingName(
+        finalName, [this](const std::string& candidate) { return RenameWithoutReplacing(dataPath_, candidate); });
+    return finalName_.empty() ? 0 : 1;
 }
 
 void CAviWriter::CloseFiles()

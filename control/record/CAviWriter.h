@@ -37,8 +37,12 @@ public:
     int AddFrame(const uint8_t* frame, uint32_t size);
     // Finishes with 100,000,000 / framesPerSecondTimes100 microseconds per
     // frame; 1 when the file has its final name. On a write fault both
-    // temporary files go; on a failed rename the data file stays.
+    // temporary files go; on a failed rename the data file stays. A final
+    // name that another file has is not replaced: a recording name takes
+    // its next free second (FinalName tells), any other name fails.
     int Close(const std::string& finalName, int framesPerSecondTimes100);
+    // The name the last Close gave the file; empty when it gave none.
+    const std::string& FinalName() const { return finalName_; }
     // Closes and removes both temporary files.
     void Abandon();
 
@@ -68,6 +72,7 @@ private:
     std::FILE* data_ = nullptr;
     std::FILE* index_ = nullptr;
     std::string dataPath_, indexPath_;
+    std::string finalName_;
     uint32_t frameCount_ = 0;
     uint32_t width_ = 0, height_ = 0;
     uint32_t movieDataSize_ = 0;

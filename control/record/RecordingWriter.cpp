@@ -65,9 +65,11 @@ bool RecordFile::OpenNew(const std::string& path, std::size_t bufferSize)
 bool RecordFile::OpenWith(const std::string& path, std::size_t bufferSize, int createFlag)
 {
     Close();
+    path_.clear();
     fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | createFlag | O_CLOEXEC, 0644);
     if (fd_ < 0)
         return false;
+    path_ = path;
     buffer_.resize(bufferSize);
     used_ = 0;
     written_ = 0;
@@ -264,11 +266,19 @@ bool RecordingWriter::CommitIndexLocked(Channel& c)
 
 bool RecordingWriter::CloseFilesLocked(Channel& c)
 {
+    const bool movieWasOpen = c.movie.IsOpen();
     const bool movieOk = c.movie.Close();
     // Records whose frames never reached the file are dropped with them.
     const bool indexOk = CommitIndexLocked(c);
     c.pending.clear();
     const bool indexClosed = c.index.Close();
+    if (movieWasOpen && c.movie.WholeRecordsEnd() <= kMovieFileHeaderSize) {
+        // Not one whole frame reached the disk (it was full from the start):
+        // files of no frames are no recording, and no reader takes them.
+        ::unlink(c.movie.Path().c_str());
+        if (!c.index.Path().empty())
+            ::unlink(c.index.Path().c_str());
+    }
     c.newFile = true;
     c.splitPending = false;
     c.position = 0;
@@ -340,8 +350,7 @@ RecordingWriter::Outcome RecordingWriter::WriteLocked(Channel& c, int channel, c
             return Outcome::None;
         if (!OpenUnusedMovieFile(c) || !c.index.Open(IndexPathFor(c.moviePath), kIndexBuffer)) {
             c.recording = 0;
-            c.movie.Close();
-            c.index.Close();
+            CloseFilesLocked(c); // a movie file just made goes again
             return Outcome::Fault;
         }
         const MovieFileHeader fileHeader = MovieFileHeader::ForRecording(h);
@@ -379,26 +388,12 @@ bool RecordingWriter::OpenUnusedMovieFile(Channel& c)
     // A name already taken (the repeated hour of a daylight-saving night, a
     // second recording started within the same second) gets the next free
     // second, so that no recording is overwritten.
-    vyrmovie::RecordingName parsed;
-    const std::size_t slash = c.moviePath.find_last_of('/');
-    const std::string directory = slash == std::string::npos ? std::string() : c.moviePath.substr(0, slash + 1);
-    const std::string name = c.moviePath.substr(directory.size());
-    if (!vyrmovie::ParseRecordingName(name, &parsed))
-        return c.movie.Open(c.moviePath, kMovieBuffer);
-    // The seconds are the two digits in front of ".CC.mp4".
-    const std::size_t secondsAt = name.size() - 9;
-    for (int second = parsed.second; second <= 59; ++second) {
-        std::string candidate = name;
-        candidate[secondsAt] = static_cast<char>('0' + second / 10);
-        candidate[secondsAt + 1] = static_cast<char>('0' + second % 10);
-        if (c.movie.OpenNew(directory + candidate, kMovieBuffer)) {
-            c.moviePath = directory + candidate;
-            return true;
-        }
-        if (errno != EEXIST)
-            return false;
-    }
-    return false;
+    const std::string path = ClaimFreeRecordingName(
+        c.moviePath, [&c](const std::string& candidate) { return c.movie.OpenNew(candidate, kMovieBuffer); });
+    if (path.empty())
+        return false;
+    c.moviePath = path;
+    return true;
 }
 
 void RecordingWriter::WriteRecordFrame(int channel, const uint8_t* frame, const FrameInfo& info)
@@ -493,6 +488,10 @@ RecordingWriter::Outcome RecordingWriter::WriteAviLocked(Channel& c, int channel
     if (c.aviRequest != 1)
         return Outcome::None;
     if (c.aviWriting && !CloseAviLocked(c)) // asked to start again while writing
+        return fault();
+    // A taken name without a time has no free second to move to: it is
+    // refused before anything is recorded under it, never replaced.
+    if (NextSecondRecordingPath(c.aviPath).empty() && ::access(c.aviPath.c_str(), F_OK) == 0)
         return fault();
     int opened;
     if (CarriesStreamHeaders(frame, length)) {

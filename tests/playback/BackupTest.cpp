@@ -92,6 +92,13 @@ void ExpectSameFrames(const BackupFile& b, const std::vector<recordtest::ParsedF
 
 Variant Text(const std::string& s) { return Variant::String(std::u16string(s.begin(), s.end())); }
 
+bool SameBytes(const std::string& a, const std::string& b)
+{
+    std::ifstream x(a, std::ios::binary), y(b, std::ios::binary);
+    const std::string bytesA((std::istreambuf_iterator<char>(x)), {}), bytesB((std::istreambuf_iterator<char>(y)), {});
+    return x && y && !bytesA.empty() && bytesA == bytesB;
+}
+
 bool PythonCrcHolds(const std::string& path)
 {
     int status = -1;
@@ -347,11 +354,18 @@ TEST_F(ControlBackup, ABackupTellsItsEstimateThenItsEndAndLeavesAFolderThatPlays
     const int64_t mib = CBackupRuns::EstimateMiB(CBackupMaker(recordings_->path(), start, end).EstimateKiB());
     ASSERT_GE(mib, 1) << "the fixture must hold at least 1 MiB";
     const std::time_t before = std::time(nullptr);
+    // The player comes from the program's directory, wherever the host's
+    // working directory is: here one that holds a program of that name too.
+    const fs::path previousDirectory = fs::current_path();
+    recordtest::TempDir elsewhere;
+    std::ofstream(elsewhere.path() + "/ZoPlayer") << "not the player";
+    fs::current_path(elsewhere.path());
     EXPECT_EQ(BackUp(start, end, static_cast<int32_t>(mib)), 1);
+    fs::current_path(previousDirectory);
     ASSERT_TRUE(PumpUntil([&] { return Progress().size() == 2; }, 20000));
     EXPECT_EQ(Progress()[0], (MessageHost::Entry{WM_VIDEO_PROGRESS, 1, static_cast<long>(mib)}));
     EXPECT_EQ(Progress()[1], (MessageHost::Entry{WM_VIDEO_PROGRESS, 0, 0}));
-    EXPECT_TRUE(boxes.empty()); // no player beside the tests: passed over
+    EXPECT_TRUE(boxes.empty());
 
     const std::string folder = ctrl->Backups().LastFolder();
     std::tm t{};
@@ -368,7 +382,8 @@ TEST_F(ControlBackup, ABackupTellsItsEstimateThenItsEndAndLeavesAFolderThatPlays
     }
     const std::string library = CBackupRuns::DecoderLibraryPath();
     ASSERT_FALSE(library.empty());
-    EXPECT_TRUE(fs::exists(folder + "/" + fs::path(library).filename().string())) << library;
+    EXPECT_TRUE(SameBytes(folder + "/" + fs::path(library).filename().string(), library)) << library;
+    EXPECT_TRUE(SameBytes(folder + "/ZoPlayer", ZOPLAYER_PROGRAM));
     for (int slot = 0; slot < 4; ++slot) {
         SCOPED_TRACE(slot);
         const std::string movie = vyrmovie::BackupMovieFile(folder, slot);
@@ -477,10 +492,11 @@ private:
 TEST_F(ControlBackup, AFullDiskEndsTheBackupAsFailed)
 {
     const int64_t mib = CBackupRuns::EstimateMiB(CBackupMaker(recordings_->path(), start, end).EstimateKiB());
-    const uint64_t library = fs::file_size(CBackupRuns::DecoderLibraryPath());
+    const uint64_t library =
+        std::max(fs::file_size(CBackupRuns::DecoderLibraryPath()), fs::file_size(ZOPLAYER_PROGRAM));
     bool ended;
     {
-        // The decoder library fits, the recordings of channel 0 do not.
+        // The player and the decoder library fit, the recordings of channel 0 do not.
         FileSizeLimit limit(library + 100 * 1024);
         EXPECT_EQ(BackUp(start, end, static_cast<int32_t>(mib)), 1);
         ended = PumpUntil([&] { return host.Count(WM_VIDEO_PROGRESS, 0) == 1; }, 20000);

@@ -3,10 +3,12 @@
 #include "RecordTestSupport.h"
 
 #include "control/record/CMovieFileReader.h"
+#include "control/record/CRecordCatalog.h"
 #include "control/record/MovieFormat.h"
 #include "control/record/RecordingWriter.h"
 
 #include <algorithm>
+#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -347,6 +349,181 @@ TEST_F(Writer, FramesOutsideThePictureLimitsAreNotRecorded)
     EXPECT_TRUE(writer.IsRecording(6));
     writer.StopRecord(true, 6);
     EXPECT_EQ(ParseMovie(dir.path() + "/2009-03-07/F.A.20090307.100000.06.mp4").frames.size(), 1u);
+}
+
+// Feeds the same frames to every channel in `channels`, 1/30 s apart, until
+// the clock reaches `until`.
+void FeedChannels(RecordingWriter& writer, FakeClock& clock, const std::vector<int>& channels, std::time_t until)
+{
+    const auto& frames = EncodedFrames();
+    for (int position = 0; clock.seconds.load() < until; ++position) {
+        const Frame& f = frames[static_cast<std::size_t>(position) % frames.size()];
+        for (int ch : channels)
+            writer.WriteRecordFrame(ch, f.bytes.data(), MakeInfo(f, ch, 352, 240, static_cast<uint32_t>(position % 10)));
+        clock.advanceMs(33);
+    }
+}
+
+// Four channels start recording at 10:00:00 of 7 March 2009.
+void StartFourChannels(RecordingWriter& writer, FakeClock& clock, const std::string& directory)
+{
+    clock.seconds = LocalTime(2009, 3, 7, 10, 0, 0);
+    clock.milliseconds = 0;
+    const std::time_t now = clock.seconds.load();
+    std::tm local{};
+    localtime_r(&now, &local);
+    for (int ch = 0; ch < 4; ++ch) {
+        const std::string prefix = "F.Cam" + std::to_string(ch);
+        writer.StartRecord(true, directory, vyrmovie::RecordingFileName(prefix, local, ch), prefix, ch);
+    }
+}
+
+std::vector<int> Sorted(std::vector<int> v)
+{
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+// A recording that the full disk lets hold no whole frame (nothing written
+// at all, less than the file header, less than the first key frame) leaves
+// no files: no empty movie file, no index. Each channel still gets its box
+// and its stopped notice, once.
+TEST_F(Writer, ARecordingThatHoldsNoWholeFrameLeavesNoFiles)
+{
+    ASSERT_GT(EncodedFrames()[0].bytes.size(), 4096u) << "the first key frame must not fit";
+    const std::vector<int> channels = {0, 1, 2, 3};
+    for (const rlim_t limit : {rlim_t{0}, rlim_t{20}, rlim_t{1000}}) {
+        SCOPED_TRACE(limit);
+        TempDir full;
+        Notices fullNotices;
+        RecordingWriter fullWriter(fullNotices.make(), clock.clock());
+        StartFourChannels(fullWriter, clock, full.path());
+        rlimit previous{};
+        ::getrlimit(RLIMIT_FSIZE, &previous);
+        auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = previous;
+        limited.rlim_cur = limit;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+        FeedChannels(fullWriter, clock, channels, LocalTime(2009, 3, 7, 10, 0, 3));
+        for (int ch : channels)
+            fullWriter.StopRecord(true, ch); // a file whose buffer never filled meets the disk here
+        ::setrlimit(RLIMIT_FSIZE, &previous);
+        std::signal(SIGXFSZ, oldHandler);
+        EXPECT_EQ(Sorted(fullNotices.errors), channels);
+        // The fault's notice, and the stop's for a channel already stopped.
+        std::vector<int> twice;
+        for (int ch : channels)
+            twice.insert(twice.end(), {ch, ch});
+        EXPECT_EQ(Sorted(fullNotices.stopped), twice);
+        EXPECT_EQ(ListFiles(full.path() + "/2009-03-07"), std::vector<std::string>{});
+    }
+
+    // A file system with one page: the first key frame of no channel fits.
+    TempDir kept;
+    const int status = RunOnSmallDisk(4096, kept.path(), [this, &channels](const std::string& disk) {
+        Notices diskNotices;
+        RecordingWriter diskWriter(diskNotices.make(), clock.clock());
+        StartFourChannels(diskWriter, clock, disk);
+        FeedChannels(diskWriter, clock, channels, LocalTime(2009, 3, 7, 10, 0, 3));
+        for (int ch : channels)
+            if (diskWriter.IsRecording(ch))
+                diskWriter.StopRecord(true, ch);
+        return Sorted(diskNotices.errors) == channels ? 0 : 1;
+    });
+    if (status == kNoSmallDisk)
+        GTEST_SKIP() << "no tmpfs can be mounted here; the file-size limit cases ran";
+    EXPECT_EQ(status, 0) << "each channel reports its fault once";
+    EXPECT_EQ(ListFiles(kept.path() + "/2009-03-07"), std::vector<std::string>{});
+}
+
+// A name that is taken gets the next free second, counted as a clock
+// counts: into the next minute, hour, day, month and year, over a leap day,
+// and on past a following second that is taken too. A name carried into
+// the next day lies in that day's directory: the catalogue's searches look
+// for a day's files in its own directory, and its month table takes the day
+// from the directory's name.
+TEST_F(Writer, ATakenNameCarriesItsSecondIntoTheNextMinuteHourDayMonthAndYear)
+{
+    struct Case {
+        int year, month, day, hour, minute, second;
+        const char* expected; // directory and name, the prefix and channel left out
+    };
+    const Case cases[] = {
+        {2009, 3, 7, 10, 19, 58, "2009-03-07/20090307.102000"}, // 58 and 59 taken
+        {2009, 3, 7, 10, 59, 59, "2009-03-07/20090307.110000"},
+        {2009, 3, 7, 23, 59, 59, "2009-03-08/20090308.000000"},
+        {2008, 2, 28, 23, 59, 59, "2008-02-29/20080229.000000"},
+        {2009, 2, 28, 23, 59, 59, "2009-03-01/20090301.000000"},
+        {2009, 12, 31, 23, 59, 59, "2010-01-01/20100101.000000"},
+    };
+    const auto& frames = EncodedFrames();
+    int channel = 0;
+    std::vector<std::pair<std::string, int>> made;
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.expected);
+        const std::time_t when = LocalTime(k.year, k.month, k.day, k.hour, k.minute, k.second);
+        std::tm local{};
+        localtime_r(&when, &local);
+        const std::string prefix = "F.Cam" + std::to_string(channel);
+        const std::string name = vyrmovie::RecordingFileName(prefix, local, channel);
+        const std::string day = vyrmovie::DayDirectory(dir.path(), local);
+        std::filesystem::create_directories(day);
+        // The taken names: an earlier recording of the same second (and of
+        // the next one for the first case).
+        std::vector<std::string> taken = {day + "/" + name};
+        if (k.second == 58)
+            taken.push_back(vyrmovie::NextSecondRecordingPath(taken.front()));
+        for (const std::string& t : taken)
+            std::ofstream(t) << "the earlier recording";
+
+        clock.seconds = when;
+        clock.milliseconds = 0;
+        writer.StartRecord(true, dir.path(), name, prefix, channel);
+        for (int i = 0; i < 10; ++i) { // a third of a second, within the taken second
+            const Frame& f = frames[static_cast<std::size_t>(i)];
+            writer.WriteRecordFrame(channel, f.bytes.data(), MakeInfo(f, channel, 352, 240, 0));
+            clock.advanceMs(33);
+        }
+        const std::string path = writer.MoviePath(channel);
+        writer.StopRecord(true, channel);
+
+        const std::string expected = dir.path() + "/" + std::string(k.expected).substr(0, 11) + prefix + "." +
+                                     std::string(k.expected).substr(11) + name.substr(prefix.size() + 16);
+        EXPECT_EQ(path, expected);
+        const ParsedMovie m = ParseMovie(expected);
+        EXPECT_TRUE(m.ok && m.indexOk) << m.problem;
+        EXPECT_EQ(m.frames.size(), 10u);
+        for (const std::string& t : taken) {
+            std::ifstream in(t);
+            std::string text;
+            std::getline(in, text);
+            EXPECT_EQ(text, "the earlier recording") << t;
+        }
+        made.emplace_back(expected, channel);
+        ++channel;
+    }
+    EXPECT_TRUE(notices.errors.empty());
+
+    // The catalogue finds each file on the day its name tells, and marks
+    // that day, not the day the recording began, in its month.
+    for (const auto& [path, ch] : made) {
+        SCOPED_TRACE(path);
+        vyrmovie::RecordingName n;
+        ASSERT_TRUE(vyrmovie::ParseRecordingName(vyrmovie::BaseName(path), &n));
+        vyrdax::CRecordCatalog day;
+        day.FindRecordingFile(dir.path(), n.year, n.month, n.day);
+        const auto& files = day.ChannelFiles(ch);
+        EXPECT_NE(std::find(files.begin(), files.end(), path), files.end());
+        vyrdax::CRecordCatalog month;
+        char pattern[32];
+        std::snprintf(pattern, sizeof pattern, "*.%04d%02d*.*.mp4", n.year, n.month);
+        month.GetMonthDataL(dir.path(), pattern);
+        EXPECT_EQ(month.MonthEntry(n.day), 1u);
+    }
+    vyrdax::CRecordCatalog january;
+    january.GetMonthDataL(dir.path(), "*.201001*.*.mp4");
+    for (int d = 2; d <= 31; ++d)
+        EXPECT_EQ(january.MonthEntry(d), 0u) << d;
 }
 
 } // namespace
