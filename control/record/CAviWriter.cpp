@@ -4,12 +4,13 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <stdio.h>
-#include <unistd.h>
 #include <memory>
 #include <mutex>
 #include <vector>
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
 
 namespace vyrdax {
 

@@ -294,8 +294,10 @@ std::string ClaimFreeRecordingName(const std::string& path, const std::function<
         if (errno != EEXIST)
             return {};
         const std::string next = NextSecondRecordingPath(candidate);
-        if (next.empty())
-            return {}; // errno still says EEXIST
+        if (next.empty()) {
+            errno = EEXIST; // a name without a time: nothing to move to
+            return {};
+        }
         const std::string directory = next.substr(0, next.size() - BaseName(next).size());
         if (directory != candidate.substr(0, candidate.size() - BaseName(candidate).size()) && directory.size() > 1)
             ::mkdir(directory.substr(0, directory.size() - 1).c_str(), 0755); // an existing one is fine

@@ -524,6 +524,21 @@ TEST_F(Writer, ATakenNameCarriesItsSecondIntoTheNextMinuteHourDayMonthAndYear)
     january.GetMonthDataL(dir.path(), "*.201001*.*.mp4");
     for (int d = 2; d <= 31; ++d)
         EXPECT_EQ(january.MonthEntry(d), 0u) << d;
+
+    // A taken name without a time has no next second: it is refused, with
+    // the box and the stopped notice, and the file keeps what it held.
+    clock.seconds = LocalTime(2009, 3, 7, 12, 0, 0);
+    const std::string timeless = dir.path() + "/2009-03-07/F.Cam9.mp4";
+    std::ofstream(timeless) << "the earlier recording";
+    writer.StartRecord(true, dir.path(), "F.Cam9.mp4", "F.Cam9", 9);
+    writer.WriteRecordFrame(9, frames[0].bytes.data(), MakeInfo(frames[0], 9, 352, 240, 0));
+    EXPECT_FALSE(writer.IsRecording(9));
+    EXPECT_EQ(notices.errors, std::vector<int>{9});
+    EXPECT_EQ(notices.stopped.back(), 9);
+    std::ifstream in(timeless);
+    std::string text;
+    std::getline(in, text);
+    EXPECT_EQ(text, "the earlier recording");
 }
 
 } // namespace
