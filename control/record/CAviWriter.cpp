@@ -186,18 +186,40 @@ bool CAviWriter::WouldOverflow(uint32_t size) const
     return fileSize > largestFile_;
 }
 
+bool CAviWriter::CreateFilesFor(const std::string& finalName)
+{
+    // Created anew, never over the files of another recording of the name:
+    // neither a finished one nor one still being written.
+    if (::access(finalName.c_str(), F_OK) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    data_ = std::fopen(DataPath(finalName).c_str(), "w+bxe");
+    if (!data_)
+        return false;
+    index_ = std::fopen(IndexPath(finalName).c_str(), "w+bxe");
+    if (!index_) {
+        const int error = errno;
+        std::fclose(data_);
+        data_ = nullptr;
+        std::remove(DataPath(finalName).c_str());
+        errno = error;
+        return false;
+    }
+    return true;
+}
+
 int CAviWriter::Open(const std::string& finalName, int width, int height, const uint8_t* frame, uint32_t size)
 {
     Abandon();
-    dataPath_ = DataPath(finalName);
-    indexPath_ = IndexPath(finalName);
-    // Always created anew.
-    data_ = std::fopen(dataPath_.c_str(), "w+be");
-    index_ = std::fopen(indexPath_.c_str(), "w+be");
-    if (!data_ || !index_) {
-        Abandon();
+    // A taken recording name moves on to its next free second, as a movie
+    // file's does.
+    openName_ = vyrmovie::ClaimFreeRecordingName(
+        finalName, [this](const std::string& candidate) { return CreateFilesFor(candidate); });
+    if (openName_.empty())
         return 0;
-    }
+    dataPath_ = DataPath(openName_);
+    indexPath_ = IndexPath(openName_);
     width_ = static_cast<uint32_t>(width);
     height_ = static_cast<uint32_t>(height);
     frameCount_ = 0;

@@ -489,10 +489,6 @@ RecordingWriter::Outcome RecordingWriter::WriteAviLocked(Channel& c, int channel
         return Outcome::None;
     if (c.aviWriting && !CloseAviLocked(c)) // asked to start again while writing
         return fault();
-    // A taken name without a time has no free second to move to: it is
-    // refused before anything is recorded under it, never replaced.
-    if (NextSecondRecordingPath(c.aviPath).empty() && ::access(c.aviPath.c_str(), F_OK) == 0)
-        return fault();
     int opened;
     if (CarriesStreamHeaders(frame, length)) {
         opened = c.avi->Open(c.aviPath, static_cast<int>(width), static_cast<int>(height), frame, length);
@@ -507,7 +503,7 @@ RecordingWriter::Outcome RecordingWriter::WriteAviLocked(Channel& c, int channel
     }
     if (!opened)
         return fault();
-    c.aviOpenPath = c.aviPath;
+    c.aviOpenPath = c.avi->OpenName(); // the next free second of a taken name
     c.aviRate = framesPerSecondTimes100;
     c.aviWriting = true;
     c.aviRequest = 0;

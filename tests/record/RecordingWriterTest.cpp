@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <fstream>
+#include <memory>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -539,6 +541,82 @@ TEST_F(Writer, ATakenNameCarriesItsSecondIntoTheNextMinuteHourDayMonthAndYear)
     std::string text;
     std::getline(in, text);
     EXPECT_EQ(text, "the earlier recording");
+}
+
+// Two controls record a channel of the same index and name in the same
+// second, their receive threads at once, a hundred times over, into movie
+// files and into AVI files: each recording gets a file of its own, and no
+// file is replaced by the other's.
+TEST(WriterRace, TwoRecordingsOfOneNameInOneSecondEachKeepTheirFile)
+{
+    ScopedTimeZone zone("UTC");
+    TempDir dir;
+    const auto& frames = EncodedFrames();
+    constexpr int kRounds = 100;
+    for (const bool movieMode : {true, false}) {
+        SCOPED_TRACE(movieMode ? "movie files" : "AVI files");
+        FakeClock clocks[2];
+        Notices notices[2];
+        std::unique_ptr<RecordingWriter> writers[2];
+        for (int w = 0; w < 2; ++w)
+            writers[w] = std::make_unique<RecordingWriter>(notices[w].make(), clocks[w].clock());
+        const uint8_t streamHeader[30] = {};
+        for (int round = 0; round < kRounds; ++round) {
+            const std::time_t when = LocalTime(2009, 3, 7, 10, 0, 0) + round * 10;
+            std::tm local{};
+            localtime_r(&when, &local);
+            std::string name = vyrmovie::RecordingFileName("F.Gate", local, 4);
+            if (!movieMode)
+                name = name.substr(0, name.size() - 3) + "avi";
+            std::thread threads[2];
+            for (int w = 0; w < 2; ++w) {
+                clocks[w].seconds = when;
+                clocks[w].milliseconds = 0;
+                writers[w]->StartRecord(movieMode, dir.path(), name, "F.Gate", 4);
+                threads[w] = std::thread([&, w] {
+                    if (w == 1 && round % 2)
+                        std::this_thread::sleep_for(std::chrono::microseconds(100)); // late on purpose
+                    for (int i = 0; i < 10; ++i) {
+                        const Frame& f = frames[static_cast<std::size_t>(i)];
+                        if (movieMode)
+                            writers[w]->WriteRecordFrame(4, f.bytes.data(), MakeInfo(f, 4, 352, 240, 0));
+                        else
+                            writers[w]->WriteAviFrame(4, f.bytes.data(), static_cast<uint32_t>(f.bytes.size()), 352,
+                                                      240, streamHeader, 3000);
+                        clocks[w].advanceMs(33);
+                    }
+                    if (movieMode)
+                        writers[w]->StopRecord(true, 4);
+                    else
+                        writers[w]->FinishAvi(4);
+                });
+            }
+            for (std::thread& t : threads)
+                t.join();
+        }
+        for (int w = 0; w < 2; ++w)
+            EXPECT_TRUE(notices[w].errors.empty());
+        // Each round's two recordings: its second and the next.
+        const std::vector<std::string> files = ListFiles(dir.path() + "/2009-03-07");
+        std::size_t count = 0;
+        for (const std::string& f : files) {
+            if (f.size() < 4 || f.compare(f.size() - 4, 4, movieMode ? ".mp4" : ".avi") != 0)
+                continue;
+            ++count;
+            const std::string path = dir.path() + "/2009-03-07/" + f;
+            if (movieMode) {
+                const ParsedMovie m = ParseMovie(path);
+                EXPECT_TRUE(m.ok && m.indexOk) << f << ": " << m.problem;
+                EXPECT_EQ(m.frames.size(), 10u) << f;
+            } else {
+                std::ifstream in(path, std::ios::binary);
+                const std::vector<uint8_t> b((std::istreambuf_iterator<char>(in)), {});
+                ASSERT_GT(b.size(), 52u) << f;
+                EXPECT_EQ(LE32(b.data() + 48), 10u) << f; // its own ten frames
+            }
+        }
+        EXPECT_EQ(count, 2u * kRounds);
+    }
 }
 
 } // namespace
