@@ -66,17 +66,17 @@ bool RecordFile::OpenWith(const std::string& path, std::size_t bufferSize, int c
 {
     Close();
     path_.clear();
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | createFlag | O_CLOEXEC, 0644);
-    if (fd_ < 0)
-        return false;
-    path_ = path;
-    buffer_.resize(bufferSize);
     used_ = 0;
     written_ = 0;
     accepted_ = 0;
     recordEnds_.clear();
     wholeRecordsEnd_ = 0;
     failed_ = false;
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | createFlag | O_CLOEXEC, 0644);
+    if (fd_ < 0)
+        return false;
+    path_ = path;
+    buffer_.resize(bufferSize);
     return true;
 }
 
@@ -272,13 +272,27 @@ bool RecordingWriter::CloseFilesLocked(Channel& c)
     const bool indexOk = CommitIndexLocked(c);
     c.pending.clear();
     const bool indexClosed = c.index.Close();
-    if (movieWasOpen && c.movie.WholeRecordsEnd() <= kMovieFileHeaderSize) {
-        // Not one whole frame reached the disk (it was full from the start):
-        // files of no frames are no recording, and no reader takes them.
-        ::unlink(c.movie.Path().c_str());
-        if (!c.index.Path().empty())
-            ::unlink(c.index.Path().c_str());
+    if (movieWasOpen) {
+        uint64_t movieEnd = c.movie.WholeRecordsEnd();
+        // Key frames whose records the index could not take (its disk full
+        // before the movie file's) end the movie file: a reader seeks only
+        // by the index.
+        const std::size_t indexed = static_cast<std::size_t>(c.index.WholeRecordsEnd() / kIndexRecordSize);
+        if (indexed < c.keyFrameOffsets.size() && c.keyFrameOffsets[indexed] < movieEnd) {
+            movieEnd = c.keyFrameOffsets[indexed];
+            if (::truncate(c.movie.Path().c_str(), static_cast<off_t>(movieEnd)) != 0)
+                movieEnd = 0; // a file that cannot be cut goes whole
+        }
+        if (movieEnd <= kMovieFileHeaderSize) {
+            // Not one whole frame is left (the disk was full from the
+            // start): files of no frames are no recording, and no reader
+            // takes them.
+            ::unlink(c.movie.Path().c_str());
+            if (!c.index.Path().empty())
+                ::unlink(c.index.Path().c_str());
+        }
     }
+    c.keyFrameOffsets.clear();
     c.newFile = true;
     c.splitPending = false;
     c.position = 0;
@@ -369,9 +383,11 @@ RecordingWriter::Outcome RecordingWriter::WriteLocked(Channel& c, int channel, c
         CloseFilesLocked(c);
         return Outcome::Fault;
     }
-    if (h.IsKeyFrame())
+    if (h.IsKeyFrame()) {
+        c.keyFrameOffsets.push_back(c.position);
         c.pending.push_back(PendingIndex{IndexRecord{h.seconds, h.microseconds, c.position},
                                          uint64_t{c.position} + kMovieFrameHeaderSize + length});
+    }
     if (!CommitIndexLocked(c)) {
         c.recording = 0;
         CloseFilesLocked(c);

@@ -153,6 +153,7 @@ private:
         RecordFile movie;
         RecordFile index;
         std::deque<PendingIndex> pending;
+        std::vector<uint32_t> keyFrameOffsets; // of the open file, in file order
         std::string moviePath;
         std::string prefix;
         int splitMark = 0;
@@ -169,8 +170,10 @@ private:
     void StartLocked(Channel& c, bool movieMode, const std::string& path, const std::string& fname1,
                      const std::string& fname2, const std::tm& local);
     // Closes the files so that every index record points at data that is on
-    // file, and removes both when not one whole frame reached the movie file;
-    // false when data could not be written.
+    // file and every key frame on file has its record (a movie file whose
+    // index could not take them all ends before the first key frame without
+    // one), and removes both when not one whole frame is left; false when
+    // data could not be written.
     bool CloseFilesLocked(Channel& c);
     bool CommitIndexLocked(Channel& c);
     Outcome WriteLocked(Channel& c, int channel, const uint8_t* frame, const FrameInfo& info);

@@ -420,6 +420,25 @@ TEST_F(Writer, ARecordingThatHoldsNoWholeFrameLeavesNoFiles)
         EXPECT_EQ(ListFiles(full.path() + "/2009-03-07"), std::vector<std::string>{});
     }
 
+    // An index on a full disk from the start (here /dev/full), its movie
+    // file not: no key frame can be found by the index, so no frame stays.
+    {
+        TempDir full;
+        Notices fullNotices;
+        RecordingWriter fullWriter(fullNotices.make(), clock.clock());
+        clock.seconds = LocalTime(2009, 3, 7, 10, 0, 0);
+        const std::string day = full.path() + "/2009-03-07";
+        std::filesystem::create_directories(day);
+        const std::string name = "F.Cam5.20090307.100000.05.mp4";
+        std::filesystem::create_symlink("/dev/full", day + "/" + name + "i");
+        fullWriter.StartRecord(true, full.path(), name, "F.Cam5", 5);
+        FeedChannels(fullWriter, clock, {5}, LocalTime(2009, 3, 7, 10, 0, 3));
+        if (fullWriter.IsRecording(5))
+            fullWriter.StopRecord(true, 5);
+        EXPECT_EQ(fullNotices.errors, std::vector<int>{5});
+        EXPECT_EQ(ListFiles(day), std::vector<std::string>{});
+    }
+
     // A file system with one page: the first key frame of no channel fits.
     TempDir kept;
     const int status = RunOnSmallDisk(4096, kept.path(), [this, &channels](const std::string& disk) {
