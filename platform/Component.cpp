@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <dlfcn.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -49,6 +50,16 @@ std::string ModulePathOf(const void* addressInModule)
     if (realpath(info.dli_fname, resolved))
         return resolved;
     return info.dli_fname;
+}
+
+std::string RunningProgramPath()
+{
+    char resolved[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", resolved, sizeof resolved - 1);
+    if (n <= 0)
+        return {};
+    resolved[n] = '\0';
+    return resolved;
 }
 
 std::optional<Guid> ClassIdFromProgId(const std::string& progId)

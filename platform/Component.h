@@ -63,4 +63,7 @@ using DllUnregisterServerFn = HRESULT (*)();
 // Path of the shared library the running code was loaded from.
 std::string ModulePathOf(const void* addressInModule);
 
+// Path of the running program, whatever the directory it was started from.
+std::string RunningProgramPath();
+
 } // namespace platform

@@ -50,15 +50,23 @@ struct MappedFile {
     std::size_t size = 0;
 };
 
-// After a write that failed (a full disk), cuts a channel's backup file back
-// to its last whole frame and its index to the records of frames on file,
-// so that what is left reads as a consistent, shorter backup.
+// After a write that failed (a full disk), makes what a channel's backup
+// files hold agree: the movie file is cut back to its last whole frame, and
+// its index holds a record for every key frame on file (the records still
+// waiting are written from the frames themselves). When the disk has no room
+// even for those records, the movie file is cut back further, to its first
+// key frame without one. A file left with no whole frame goes with its index.
 void CutBackToWholeFrames(const std::string& moviePath, const std::string& indexPath)
 {
-    uint64_t end = 0;
     const int movie = ::open(moviePath.c_str(), O_RDWR | O_CLOEXEC);
     if (movie < 0)
         return;
+    struct KeyFrame {
+        uint64_t offset;
+        IndexRecord record;
+    };
+    std::vector<KeyFrame> keys;
+    uint64_t end = 0;
     struct stat st {};
     if (::fstat(movie, &st) == 0 && static_cast<uint64_t>(st.st_size) >= vyrmovie::kMovieFileHeaderSize) {
         const uint64_t size = static_cast<uint64_t>(st.st_size);
@@ -66,29 +74,62 @@ void CutBackToWholeFrames(const std::string& moviePath, const std::string& index
         uint8_t bytes[vyrmovie::kMovieFrameHeaderSize];
         while (size - at >= vyrmovie::kMovieFrameHeaderSize &&
                ::pread(movie, bytes, sizeof bytes, static_cast<off_t>(at)) == static_cast<ssize_t>(sizeof bytes)) {
-            const uint64_t length = MovieFrameHeader::Decode(bytes).Length();
-            if (size - at - vyrmovie::kMovieFrameHeaderSize < length)
+            const MovieFrameHeader header = MovieFrameHeader::Decode(bytes);
+            const uint64_t length = header.Length();
+            if (header.marker != vyrmovie::kFrameMarker || length > vyrmovie::kMaxFramePayload ||
+                size - at - vyrmovie::kMovieFrameHeaderSize < length)
                 break;
+            if (header.IsKeyFrame())
+                keys.push_back(KeyFrame{at, IndexRecord{header.seconds, header.microseconds, static_cast<uint32_t>(at)}});
             at += vyrmovie::kMovieFrameHeaderSize + length;
         }
         end = at;
     }
-    if (::ftruncate(movie, static_cast<off_t>(end)) != 0)
-        end = static_cast<uint64_t>(st.st_size); // the index still must not point past the file
-    ::close(movie);
 
-    const int index = ::open(indexPath.c_str(), O_RDWR | O_CLOEXEC);
-    if (index < 0)
-        return;
-    uint64_t kept = 0;
-    uint8_t record[vyrmovie::kIndexRecordSize];
-    while (::pread(index, record, sizeof record, static_cast<off_t>(kept)) == static_cast<ssize_t>(sizeof record) &&
-           IndexRecord::Decode(record).offset < end)
-        kept += sizeof record;
-    if (::ftruncate(index, static_cast<off_t>(kept)) != 0) {
-        // Nothing more can be done on a disk that refuses even to shrink a file.
+    // The records on file that point at whole frames stay; the ones of the
+    // key frames after them are written anew.
+    std::size_t kept = 0;
+    const int index = ::open(indexPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (index >= 0) {
+        uint8_t record[vyrmovie::kIndexRecordSize];
+        while (kept < keys.size() &&
+               ::pread(index, record, sizeof record, static_cast<off_t>(kept * sizeof record)) ==
+                   static_cast<ssize_t>(sizeof record) &&
+               IndexRecord::Decode(record).offset == keys[kept].offset)
+            ++kept;
+        std::vector<uint8_t> waiting((keys.size() - kept) * vyrmovie::kIndexRecordSize);
+        for (std::size_t k = kept; k < keys.size(); ++k)
+            keys[k].record.Encode(waiting.data() + (k - kept) * vyrmovie::kIndexRecordSize);
+        const off_t from = static_cast<off_t>(kept * vyrmovie::kIndexRecordSize);
+        std::size_t done = 0;
+        while (done < waiting.size()) {
+            const ssize_t n = ::pwrite(index, waiting.data() + done, waiting.size() - done,
+                                       from + static_cast<off_t>(done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            done += static_cast<std::size_t>(n);
+        }
+        if (done == waiting.size())
+            kept = keys.size();
+        else if (kept < keys.size())
+            end = keys[kept].offset; // the frames from the first key frame without a record go
+        if (::ftruncate(index, static_cast<off_t>(kept * vyrmovie::kIndexRecordSize)) != 0) {
+            // Shrinking a file needs no room; there is nothing more to do.
+        }
+        ::close(index);
+    } else if (!keys.empty()) {
+        end = vyrmovie::kMovieFileHeaderSize; // no index can be written: no frame stays
     }
-    ::close(index);
+    if (::ftruncate(movie, static_cast<off_t>(end)) != 0) {
+        // As above; a file that keeps no whole frame goes anyway.
+    }
+    ::close(movie);
+    if (end <= vyrmovie::kMovieFileHeaderSize) {
+        ::unlink(moviePath.c_str());
+        ::unlink(indexPath.c_str());
+    }
 }
 
 // Gathers many small pieces and writes them with few system calls. Pieces
@@ -341,8 +382,12 @@ CBackupMaker::CopyResult CBackupMaker::CopyFrames(const std::string& moviePath, 
             // afresh (two backups in one second share a folder), the
             // following ones append.
             const bool fresh = position == vyrmovie::kMovieFileHeaderSize;
-            if (!movie.Open(moviePathOut, fresh) || !index.Open(indexPathOut, fresh))
+            if (!movie.Open(moviePathOut, fresh) || !index.Open(indexPathOut, fresh)) {
+                movie.Close();
+                index.Close();
+                CutBackToWholeFrames(moviePathOut, indexPathOut);
                 return CopyResult::Failed;
+            }
         }
         if (position == vyrmovie::kMovieFileHeaderSize) {
             const std::time_t now = std::time(nullptr);

@@ -2,10 +2,12 @@
 
 #include "CBackupMaker.h"
 #include "control/CVyrdaxCtrl.h"
+#include "platform/Component.h"
 #include "platform/MessageBox.h"
 
 #include <xvid.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <dlfcn.h>
 #include <filesystem>
@@ -17,6 +19,8 @@ namespace vyrdax {
 namespace {
 
 constexpr const char* kPlayerProgram = "ZoPlayer";
+// The decoder library's name where the loader cannot tell it.
+constexpr const char* kDecoderLibrary = "libxvidcore.so.4";
 constexpr const char* kFailToCopy = "Fail To Copy %s %s";
 constexpr const char* kFailToCopyRemove = "Fail To Copy  %s %s";
 // Backup progress: wParam 1 with the estimate, then 0 with 0 on success or
@@ -55,13 +59,45 @@ std::string CBackupRuns::LastFolder() const
     return lastFolder_;
 }
 
+std::vector<std::string> CBackupRuns::ProgramDirectories()
+{
+    std::vector<std::string> directories;
+    // The control library's own directory first, then the running program's:
+    // never the working directory, which a host may have set anywhere.
+    for (const std::string& path : {platform::ModulePathOf(reinterpret_cast<const void*>(&ProgramFile)),
+                                    platform::RunningProgramPath()}) {
+        if (path.empty() || path[0] != '/')
+            continue;
+        const std::string directory = std::filesystem::path(path).parent_path().string();
+        if (std::find(directories.begin(), directories.end(), directory) == directories.end())
+            directories.push_back(directory);
+    }
+    return directories;
+}
+
+std::string CBackupRuns::ProgramFile(const std::string& name)
+{
+    const std::vector<std::string> directories = ProgramDirectories();
+    for (const std::string& directory : directories) {
+        std::error_code error;
+        if (std::filesystem::is_regular_file(directory + "/" + name, error))
+            return directory + "/" + name;
+    }
+    return directories.empty() ? name : directories.front() + "/" + name;
+}
+
 std::string CBackupRuns::DecoderLibraryPath()
 {
     Dl_info info{};
-    if (::dladdr(reinterpret_cast<void*>(&xvid_decore), &info) == 0 || !info.dli_fname)
+    if (::dladdr(reinterpret_cast<void*>(&xvid_decore), &info) == 0 || !info.dli_fname || !*info.dli_fname)
         return {};
-    // The name it was loaded by is the one a program linked against it asks for.
-    return info.dli_fname;
+    // The name it was loaded by is the one a program linked against it asks
+    // for. A name the loader found relative to the working directory is
+    // looked for in the program's directory instead.
+    const std::string loaded = info.dli_fname;
+    if (loaded[0] == '/')
+        return loaded;
+    return ProgramFile(std::filesystem::path(loaded).filename().string());
 }
 
 bool CBackupRuns::CopyFileOver(const std::string& source, const std::string& destination)
@@ -104,8 +140,8 @@ int32_t CBackupRuns::BackUp(const std::string& recordDirectory, const std::strin
         return 0;
     }
     // The player and the decoder library go first: a folder without them
-    // does not play by itself, so when they do not fit (the copy routine
-    // has said so) nothing of the backup is left behind.
+    // does not play by itself, so when they cannot be found or do not fit
+    // (a box has said so) nothing of the backup is left behind.
     if (!CopyPlayerAndDecoder(folder)) {
         std::error_code ignored;
         std::filesystem::remove_all(folder, ignored);
@@ -138,21 +174,27 @@ int32_t CBackupRuns::BackUp(const std::string& recordDirectory, const std::strin
 
 bool CBackupRuns::CopyPlayerAndDecoder(const std::string& folder)
 {
-    const std::string player = folder + "/" + kPlayerProgram;
-    if (!CopyFileOver(kPlayerProgram, player)) {
-        std::error_code ignored;
-        std::filesystem::remove(player, ignored); // a part copy is no program
-        return false;
-    }
     const std::string decoder = DecoderLibraryPath();
-    if (decoder.empty())
-        return true;
-    const std::string library = folder + "/" + std::filesystem::path(decoder).filename().string();
-    if (!CopyFileOver(decoder, library)) {
+    const std::string sources[] = {ProgramFile(kPlayerProgram), decoder.empty() ? kDecoderLibrary : decoder};
+    std::vector<std::string> copied;
+    auto giveUp = [&copied] {
         std::error_code ignored;
-        std::filesystem::remove(library, ignored);
-        std::filesystem::remove(player, ignored);
+        for (const std::string& file : copied)
+            std::filesystem::remove(file, ignored); // a part copy is no program
         return false;
+    };
+    for (const std::string& source : sources) {
+        const std::string destination = folder + "/" + std::filesystem::path(source).filename().string();
+        copied.push_back(destination);
+        // A folder without them does not play by itself: one that cannot be
+        // found is a failed copy here, not one to pass over.
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(source, error)) {
+            platform::MessageBox(nullptr, Format(kFailToCopy, destination, source));
+            return giveUp();
+        }
+        if (!CopyFileOver(source, destination))
+            return giveUp();
     }
     return true;
 }

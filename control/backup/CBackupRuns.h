@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace vyrdax {
 
@@ -39,10 +40,16 @@ public:
     static bool CopyFileOver(const std::string& source, const std::string& destination);
     // The decoder library this control was linked against.
     static std::string DecoderLibraryPath();
+    // Where the program lies: the directory of the control library, then
+    // that of the running program.
+    static std::vector<std::string> ProgramDirectories();
+    // `name` in the first program directory that holds it; else where the
+    // first would hold it.
+    static std::string ProgramFile(const std::string& name);
 
 private:
     // Copies the player program and the decoder library into the folder;
-    // false, with neither left there, when one could not be copied.
+    // false, with neither left there, when one could not be found or copied.
     static bool CopyPlayerAndDecoder(const std::string& folder);
 
     CVyrdaxCtrl& control_;

@@ -1,9 +1,16 @@
 #include "CAviWriter.h"
 
+#include "control/record/MovieFormat.h"
+
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <vector>
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
 
 namespace vyrdax {
 
@@ -56,6 +63,20 @@ private:
 bool WriteAll(std::FILE* file, const void* data, std::size_t size)
 {
     return size == 0 || std::fwrite(data, 1, size, file) == size;
+}
+
+// Renames `from` to `to` only when no file is called `to` (errno EEXIST).
+bool RenameWithoutReplacing(const std::string& from, const std::string& to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // A file system without the flag: a hard link fails on a taken name too.
+    if (::link(from.c_str(), to.c_str()) != 0)
+        return false;
+    ::unlink(from.c_str());
+    return true;
 }
 
 void PutLE32(uint8_t* p, uint32_t v)
@@ -165,18 +186,40 @@ bool CAviWriter::WouldOverflow(uint32_t size) const
     return fileSize > largestFile_;
 }
 
+bool CAviWriter::CreateFilesFor(const std::string& finalName)
+{
+    // Created anew, never over the files of another recording of the name:
+    // neither a finished one nor one still being written.
+    if (::access(finalName.c_str(), F_OK) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    data_ = std::fopen(DataPath(finalName).c_str(), "w+bxe");
+    if (!data_)
+        return false;
+    index_ = std::fopen(IndexPath(finalName).c_str(), "w+bxe");
+    if (!index_) {
+        const int error = errno;
+        std::fclose(data_);
+        data_ = nullptr;
+        std::remove(DataPath(finalName).c_str());
+        errno = error;
+        return false;
+    }
+    return true;
+}
+
 int CAviWriter::Open(const std::string& finalName, int width, int height, const uint8_t* frame, uint32_t size)
 {
     Abandon();
-    dataPath_ = DataPath(finalName);
-    indexPath_ = IndexPath(finalName);
-    // Always created anew.
-    data_ = std::fopen(dataPath_.c_str(), "w+be");
-    index_ = std::fopen(indexPath_.c_str(), "w+be");
-    if (!data_ || !index_) {
-        Abandon();
+    // A taken recording name moves on to its next free second, as a movie
+    // file's does.
+    openName_ = vyrmovie::ClaimFreeRecordingName(
+        finalName, [this](const std::string& candidate) { return CreateFilesFor(candidate); });
+    if (openName_.empty())
         return 0;
-    }
+    dataPath_ = DataPath(openName_);
+    indexPath_ = IndexPath(openName_);
     width_ = static_cast<uint32_t>(width);
     height_ = static_cast<uint32_t>(height);
     frameCount_ = 0;
@@ -246,6 +289,7 @@ bool CAviWriter::Finish(uint32_t microsecondsPerFrame)
 int CAviWriter::Close(const std::string& finalName, int framesPerSecondTimes100)
 {
     closeWriteFailed_ = false;
+    finalName_.clear();
     if (!IsOpen())
         return 0;
     uint32_t microsecondsPerFrame = kDefaultMicrosecondsPerFrame;
@@ -263,8 +307,11 @@ int CAviWriter::Close(const std::string& finalName, int framesPerSecondTimes100)
         std::remove(dataPath_.c_str());
         return 0;
     }
-    std::remove(finalName.c_str());
-    return std::rename(dataPath_.c_str(), finalName.c_str()) == 0 ? 1 : 0;
+    // A name that another file has is never replaced: a recording name gets
+    // the next free second, as a movie file does.
+    finalName_ = vyrmovie::ClaimFreeRecordingName(
+        finalName, [this](const std::string& candidate) { return RenameWithoutReplacing(dataPath_, candidate); });
+    return finalName_.empty() ? 0 : 1;
 }
 
 void CAviWriter::CloseFiles()

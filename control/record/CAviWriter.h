@@ -31,14 +31,23 @@ public:
 
     // 1 on success; 0 when a temporary file cannot be created or the first
     // frame cannot be written (nothing is left behind then). The first
-    // frame is indexed as a key frame whatever it holds.
+    // frame is indexed as a key frame whatever it holds. A final name that
+    // another file has (or another recording writing under it) is never
+    // used: a recording name takes its next free second (OpenName tells),
+    // any other name fails.
     int Open(const std::string& finalName, int width, int height, const uint8_t* frame, uint32_t size);
+    // The final name the open file was given.
+    const std::string& OpenName() const { return openName_; }
     // 1 on success, 0 when the frame could not be written.
     int AddFrame(const uint8_t* frame, uint32_t size);
     // Finishes with 100,000,000 / framesPerSecondTimes100 microseconds per
     // frame; 1 when the file has its final name. On a write fault both
-    // temporary files go; on a failed rename the data file stays.
+    // temporary files go; on a failed rename the data file stays. A final
+    // name that another file took meanwhile is not replaced: a recording
+    // name takes its next free second (FinalName tells), any other fails.
     int Close(const std::string& finalName, int framesPerSecondTimes100);
+    // The name the last Close gave the file; empty when it gave none.
+    const std::string& FinalName() const { return finalName_; }
     // Closes and removes both temporary files.
     void Abandon();
 
@@ -61,6 +70,9 @@ public:
     static std::string IndexPath(const std::string& finalName) { return finalName + ".idx"; }
 
 private:
+    // Creates both temporary files for `finalName`; false with errno
+    // EEXIST when the name or a temporary file of it is taken.
+    bool CreateFilesFor(const std::string& finalName);
     bool WriteChunk(const uint8_t* frame, uint32_t size, bool keyFrame);
     bool Finish(uint32_t microsecondsPerFrame);
     void CloseFiles();
@@ -68,6 +80,7 @@ private:
     std::FILE* data_ = nullptr;
     std::FILE* index_ = nullptr;
     std::string dataPath_, indexPath_;
+    std::string openName_, finalName_;
     uint32_t frameCount_ = 0;
     uint32_t width_ = 0, height_ = 0;
     uint32_t movieDataSize_ = 0;

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdarg>
+#include <cerrno>
 #include <cstdio>
+#include <sys/stat.h>
 
 namespace vyrmovie {
 
@@ -193,19 +195,20 @@ std::string BaseName(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool ParseRecordingName(const std::string& name, RecordingName* out)
+namespace {
+
+// The fixed tail ".YYYYMMDD.HHMMSS.CC.ext" is 23 characters; in front of it
+// stand the type letter, a point and the channel name.
+constexpr std::size_t kRecordingNameTail = 23;
+
+// Parses a recording name with any three-character extension.
+bool ParseRecordingFields(const std::string& name, RecordingName* out)
 {
-    // The fixed tail ".YYYYMMDD.HHMMSS.CC.mp4" is 23 characters; in front of
-    // it stand the type letter, a point and the channel name.
-    constexpr std::size_t kTail = 23;
+    constexpr std::size_t kTail = kRecordingNameTail;
     if (name.size() < kTail + 2 || name[1] != '.')
         return false;
     const std::size_t t = name.size() - kTail;
     if (name[t] != '.' || name[t + 9] != '.' || name[t + 16] != '.' || name[t + 19] != '.')
-        return false;
-    const std::string ext = name.substr(t + 20);
-    if (std::tolower(static_cast<unsigned char>(ext[0])) != 'm' ||
-        std::tolower(static_cast<unsigned char>(ext[1])) != 'p' || ext[2] != '4')
         return false;
     RecordingName r;
     if (!Digits(name, t + 1, 4, &r.year) || !Digits(name, t + 5, 2, &r.month) || !Digits(name, t + 7, 2, &r.day) ||
@@ -222,6 +225,51 @@ bool ParseRecordingName(const std::string& name, RecordingName* out)
     return true;
 }
 
+} // namespace
+
+bool ParseRecordingName(const std::string& name, RecordingName* out)
+{
+    const std::string ext = name.size() >= 3 ? name.substr(name.size() - 3) : std::string();
+    if (ext.size() != 3 || std::tolower(static_cast<unsigned char>(ext[0])) != 'm' ||
+        std::tolower(static_cast<unsigned char>(ext[1])) != 'p' || ext[2] != '4')
+        return false;
+    return ParseRecordingFields(name, out);
+}
+
+std::string NextSecondRecordingPath(const std::string& path)
+{
+    const std::string name = BaseName(path);
+    RecordingName r;
+    if (!ParseRecordingFields(name, &r))
+        return {};
+    // Clock arithmetic on the name's own fields, free of any time zone: a
+    // name of the hour a daylight-saving night repeats carries like any other.
+    std::tm t{};
+    t.tm_year = r.year - 1900;
+    t.tm_mon = r.month - 1;
+    t.tm_mday = r.day;
+    t.tm_hour = r.hour;
+    t.tm_min = r.minute;
+    t.tm_sec = r.second;
+    const std::time_t next = timegm(&t) + 1;
+    std::tm n{};
+    if (!gmtime_r(&next, &n) || n.tm_year + 1900 > 9999)
+        return {};
+    const std::size_t t0 = name.size() - kRecordingNameTail;
+    const std::string nextName = name.substr(0, t0 + 1) + DateTimeFields(n) + name.substr(t0 + 16);
+    std::string directory = path.substr(0, path.size() - name.size());
+    std::tm old{};
+    old.tm_year = t.tm_year;
+    old.tm_mon = t.tm_mon;
+    old.tm_mday = t.tm_mday;
+    const std::string oldDay = DayDirectoryName(old);
+    if (n.tm_mday != r.day && directory.size() > oldDay.size() &&
+        directory.compare(directory.size() - oldDay.size() - 1, oldDay.size(), oldDay) == 0 &&
+        (directory.size() == oldDay.size() + 1 || directory[directory.size() - oldDay.size() - 2] == '/'))
+        directory = directory.substr(0, directory.size() - oldDay.size() - 1) + DayDirectoryName(n) + "/";
+    return directory + nextName;
+}
+
 bool ParseDayDirectoryName(const std::string& name, int* year, int* month, int* day)
 {
     int y, m, d;
@@ -234,6 +282,29 @@ bool ParseDayDirectoryName(const std::string& name, int* year, int* month, int* 
     *month = m;
     *day = d;
     return true;
+}
+
+std::string ClaimFreeRecordingName(const std::string& path, const std::function<bool(const std::string&)>& claim)
+{
+    constexpr int kSecondsOfADay = 24 * 60 * 60;
+    std::string candidate = path;
+    for (int tried = 0; tried <= kSecondsOfADay; ++tried) {
+        if (claim(candidate))
+            return candidate;
+        if (errno != EEXIST)
+            return {};
+        const std::string next = NextSecondRecordingPath(candidate);
+        if (next.empty()) {
+            errno = EEXIST; // a name without a time: nothing to move to
+            return {};
+        }
+        const std::string directory = next.substr(0, next.size() - BaseName(next).size());
+        if (directory != candidate.substr(0, candidate.size() - BaseName(candidate).size()) && directory.size() > 1)
+            ::mkdir(directory.substr(0, directory.size() - 1).c_str(), 0755); // an existing one is fine
+        candidate = next;
+    }
+    errno = EEXIST;
+    return {};
 }
 
 } // namespace vyrmovie

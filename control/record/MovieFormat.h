@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <string>
 
 namespace vyrmovie {
@@ -161,5 +162,20 @@ bool ParseRecordingName(const std::string& baseName, RecordingName* out);
 
 // "YYYY-MM-DD", strictly; false for anything else.
 bool ParseDayDirectoryName(const std::string& name, int* year, int* month, int* day);
+
+// The path of a recording file ("X.NAME.YYYYMMDD.HHMMSS.CC.mp4", or ".avi")
+// named one second later, the second carrying into the minute, hour, day,
+// month and year as a clock does. A file in the day directory of its date
+// moves to the day directory of the new date, so that a name and its
+// directory never tell different days. Empty for a name that holds no time.
+std::string NextSecondRecordingPath(const std::string& path);
+
+// Gives a new recording file a name no other file has: `claim` tries one
+// path and returns false with errno EEXIST when the name is taken; the
+// following seconds of a recording name are tried then (a day's worth at
+// most), their day directory made where the name carries into a new day.
+// The path claimed, or empty (a name without a time that is taken, or
+// another fault, errno telling).
+std::string ClaimFreeRecordingName(const std::string& path, const std::function<bool(const std::string&)>& claim);
 
 } // namespace vyrmovie

@@ -65,16 +65,18 @@ bool RecordFile::OpenNew(const std::string& path, std::size_t bufferSize)
 bool RecordFile::OpenWith(const std::string& path, std::size_t bufferSize, int createFlag)
 {
     Close();
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | createFlag | O_CLOEXEC, 0644);
-    if (fd_ < 0)
-        return false;
-    buffer_.resize(bufferSize);
+    path_.clear();
     used_ = 0;
     written_ = 0;
     accepted_ = 0;
     recordEnds_.clear();
     wholeRecordsEnd_ = 0;
     failed_ = false;
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | createFlag | O_CLOEXEC, 0644);
+    if (fd_ < 0)
+        return false;
+    path_ = path;
+    buffer_.resize(bufferSize);
     return true;
 }
 
@@ -264,11 +266,33 @@ bool RecordingWriter::CommitIndexLocked(Channel& c)
 
 bool RecordingWriter::CloseFilesLocked(Channel& c)
 {
+    const bool movieWasOpen = c.movie.IsOpen();
     const bool movieOk = c.movie.Close();
     // Records whose frames never reached the file are dropped with them.
     const bool indexOk = CommitIndexLocked(c);
     c.pending.clear();
     const bool indexClosed = c.index.Close();
+    if (movieWasOpen) {
+        uint64_t movieEnd = c.movie.WholeRecordsEnd();
+        // Key frames whose records the index could not take (its disk full
+        // before the movie file's) end the movie file: a reader seeks only
+        // by the index.
+        const std::size_t indexed = static_cast<std::size_t>(c.index.WholeRecordsEnd() / kIndexRecordSize);
+        if (indexed < c.keyFrameOffsets.size() && c.keyFrameOffsets[indexed] < movieEnd) {
+            movieEnd = c.keyFrameOffsets[indexed];
+            if (::truncate(c.movie.Path().c_str(), static_cast<off_t>(movieEnd)) != 0)
+                movieEnd = 0; // a file that cannot be cut goes whole
+        }
+        if (movieEnd <= kMovieFileHeaderSize) {
+            // Not one whole frame is left (the disk was full from the
+            // start): files of no frames are no recording, and no reader
+            // takes them.
+            ::unlink(c.movie.Path().c_str());
+            if (!c.index.Path().empty())
+                ::unlink(c.index.Path().c_str());
+        }
+    }
+    c.keyFrameOffsets.clear();
     c.newFile = true;
     c.splitPending = false;
     c.position = 0;
@@ -340,8 +364,7 @@ RecordingWriter::Outcome RecordingWriter::WriteLocked(Channel& c, int channel, c
             return Outcome::None;
         if (!OpenUnusedMovieFile(c) || !c.index.Open(IndexPathFor(c.moviePath), kIndexBuffer)) {
             c.recording = 0;
-            c.movie.Close();
-            c.index.Close();
+            CloseFilesLocked(c); // a movie file just made goes again
             return Outcome::Fault;
         }
         const MovieFileHeader fileHeader = MovieFileHeader::ForRecording(h);
@@ -360,9 +383,11 @@ RecordingWriter::Outcome RecordingWriter::WriteLocked(Channel& c, int channel, c
         CloseFilesLocked(c);
         return Outcome::Fault;
     }
-    if (h.IsKeyFrame())
+    if (h.IsKeyFrame()) {
+        c.keyFrameOffsets.push_back(c.position);
         c.pending.push_back(PendingIndex{IndexRecord{h.seconds, h.microseconds, c.position},
                                          uint64_t{c.position} + kMovieFrameHeaderSize + length});
+    }
     if (!CommitIndexLocked(c)) {
         c.recording = 0;
         CloseFilesLocked(c);
@@ -379,26 +404,12 @@ bool RecordingWriter::OpenUnusedMovieFile(Channel& c)
     // A name already taken (the repeated hour of a daylight-saving night, a
     // second recording started within the same second) gets the next free
     // second, so that no recording is overwritten.
-    vyrmovie::RecordingName parsed;
-    const std::size_t slash = c.moviePath.find_last_of('/');
-    const std::string directory = slash == std::string::npos ? std::string() : c.moviePath.substr(0, slash + 1);
-    const std::string name = c.moviePath.substr(directory.size());
-    if (!vyrmovie::ParseRecordingName(name, &parsed))
-        return c.movie.Open(c.moviePath, kMovieBuffer);
-    // The seconds are the two digits in front of ".CC.mp4".
-    const std::size_t secondsAt = name.size() - 9;
-    for (int second = parsed.second; second <= 59; ++second) {
-        std::string candidate = name;
-        candidate[secondsAt] = static_cast<char>('0' + second / 10);
-        candidate[secondsAt + 1] = static_cast<char>('0' + second % 10);
-        if (c.movie.OpenNew(directory + candidate, kMovieBuffer)) {
-            c.moviePath = directory + candidate;
-            return true;
-        }
-        if (errno != EEXIST)
-            return false;
-    }
-    return false;
+    const std::string path = ClaimFreeRecordingName(
+        c.moviePath, [&c](const std::string& candidate) { return c.movie.OpenNew(candidate, kMovieBuffer); });
+    if (path.empty())
+        return false;
+    c.moviePath = path;
+    return true;
 }
 
 void RecordingWriter::WriteRecordFrame(int channel, const uint8_t* frame, const FrameInfo& info)
@@ -508,7 +519,7 @@ RecordingWriter::Outcome RecordingWriter::WriteAviLocked(Channel& c, int channel
     }
     if (!opened)
         return fault();
-    c.aviOpenPath = c.aviPath;
+    c.aviOpenPath = c.avi->OpenName(); // the next free second of a taken name
     c.aviRate = framesPerSecondTimes100;
     c.aviWriting = true;
     c.aviRequest = 0;

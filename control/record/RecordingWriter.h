@@ -46,6 +46,8 @@ public:
     // Creates the file only when none of that name exists (errno EEXIST).
     bool OpenNew(const std::string& path, std::size_t bufferSize);
     bool IsOpen() const { return fd_ >= 0; }
+    // The file of the last open that succeeded; empty after one that failed.
+    const std::string& Path() const { return path_; }
     // `endsRecord` false when more of the same record follows (a frame's
     // header before its payload).
     bool Write(const void* data, std::size_t length, bool endsRecord = true);
@@ -53,6 +55,9 @@ public:
     // Flushes and closes; false when the flush (or an earlier write) failed.
     bool Close();
     uint64_t Written() const { return written_; }
+    // Where the last whole record on file ends; after Close, what the file
+    // holds of whole records.
+    uint64_t WholeRecordsEnd() const { return wholeRecordsEnd_; }
 
 private:
     bool WriteThrough(const uint8_t* data, std::size_t length);
@@ -61,6 +66,7 @@ private:
     bool OpenWith(const std::string& path, std::size_t bufferSize, int createFlag);
 
     int fd_ = -1;
+    std::string path_;
     std::vector<uint8_t> buffer_;
     std::size_t used_ = 0;
     uint64_t written_ = 0;
@@ -147,6 +153,7 @@ private:
         RecordFile movie;
         RecordFile index;
         std::deque<PendingIndex> pending;
+        std::vector<uint32_t> keyFrameOffsets; // of the open file, in file order
         std::string moviePath;
         std::string prefix;
         int splitMark = 0;
@@ -163,12 +170,16 @@ private:
     void StartLocked(Channel& c, bool movieMode, const std::string& path, const std::string& fname1,
                      const std::string& fname2, const std::tm& local);
     // Closes the files so that every index record points at data that is on
-    // file; false when data could not be written.
+    // file and every key frame on file has its record (a movie file whose
+    // index could not take them all ends before the first key frame without
+    // one), and removes both when not one whole frame is left; false when
+    // data could not be written.
     bool CloseFilesLocked(Channel& c);
     bool CommitIndexLocked(Channel& c);
     Outcome WriteLocked(Channel& c, int channel, const uint8_t* frame, const FrameInfo& info);
     // Opens the channel's movie file under its path, or under the next free
-    // second of its name; moviePath follows.
+    // second of its name (into the next minute, hour or day); moviePath
+    // follows. A taken name without a time is not opened.
     bool OpenUnusedMovieFile(Channel& c);
     void Notify(Outcome outcome, int channel);
     Outcome WriteAviLocked(Channel& c, int channel, const uint8_t* frame, uint32_t length, uint32_t width,

@@ -322,6 +322,48 @@ TEST_F(ControlAtTheLimit, LocalRecordingStopsAtTheLimitAndLeavesConsistentFiles)
     EXPECT_TRUE(Files(".idx").empty());
 }
 
+// Four channels start recording on a disk that takes no frame: each gets
+// its box and its stopped notice, and no file is left, not even an empty
+// movie file and index that the catalogue would list.
+TEST_F(ControlAtTheLimit, RecordingsThatHoldNoWholeFrameLeaveNoFiles)
+{
+    const int port = StartSimulator({"--channels", "4", "--size", "704x480", "--fps", "30"});
+    ASSERT_GT(port, 0) << ReadText(home_ + "/dvrsim.txt");
+    const std::string rec = home_ + "/rec";
+    fs::create_directories(rec);
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    std::string script = "call setDispChannel 4\n";
+    for (int ch = 0; ch < 4; ++ch)
+        script += "call SetConnectInfo \"Cam" + std::to_string(ch) + "\" \"Guest\" \"\" \"\" \"127.0.0.1\" " +
+                  std::to_string(port) + " 0 " + std::to_string(ch + 1) + " 0 " + std::to_string(ch) +
+                  "\ncall Connect " + std::to_string(ch) + "\n";
+    for (int ch = 0; ch < 4; ++ch)
+        script += "wait 0x605 30000\n";
+    script += "call SetRecType 0\n";
+    for (int ch = 0; ch < 4; ++ch) {
+        char name[64];
+        std::snprintf(name, sizeof name, "F.Cam%d.%04d%02d%02d.%02d%02d%02d.%02d.mp4", ch, local.tm_year + 1900,
+                      local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, ch);
+        script += "call StartRecord \"" + rec + "\" \"" + name + "\" \"F.Cam" + std::to_string(ch) + "\" 0 " +
+                  std::to_string(ch) + "\n";
+    }
+    for (int ch = 0; ch < 4; ++ch)
+        script += "wait 0x607 60000\n";
+    script += "sleep 300\ncall DisConnectSvr -1\nquit\n";
+    std::string output;
+    const int status = RunHost(script, 1000, &output);
+    ASSERT_TRUE(WIFEXITED(status)) << "status " << status << "\n" << output;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << output;
+    std::size_t boxes = 0;
+    for (std::size_t at = 0; (at = output.find("BOX Record File Open Error!", at)) != std::string::npos; ++at)
+        ++boxes;
+    EXPECT_EQ(boxes, 4u) << output;
+    EXPECT_TRUE(Files(".mp4").empty()) << output;
+    EXPECT_TRUE(Files(".mp4i").empty()) << output;
+}
+
 TEST_F(ControlAtTheLimit, ABackupAtTheLimitEndsAsFailedAndTheProgramLivesOn)
 {
     const int port = StartSimulator({"--channels", "1", "--size", "704x480", "--fps", "30"});

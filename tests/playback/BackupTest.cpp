@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <fcntl.h>
+#include <set>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -91,6 +92,13 @@ void ExpectSameFrames(const BackupFile& b, const std::vector<recordtest::ParsedF
 }
 
 Variant Text(const std::string& s) { return Variant::String(std::u16string(s.begin(), s.end())); }
+
+bool SameBytes(const std::string& a, const std::string& b)
+{
+    std::ifstream x(a, std::ios::binary), y(b, std::ios::binary);
+    const std::string bytesA((std::istreambuf_iterator<char>(x)), {}), bytesB((std::istreambuf_iterator<char>(y)), {});
+    return x && y && !bytesA.empty() && bytesA == bytesB;
+}
 
 bool PythonCrcHolds(const std::string& path)
 {
@@ -347,11 +355,18 @@ TEST_F(ControlBackup, ABackupTellsItsEstimateThenItsEndAndLeavesAFolderThatPlays
     const int64_t mib = CBackupRuns::EstimateMiB(CBackupMaker(recordings_->path(), start, end).EstimateKiB());
     ASSERT_GE(mib, 1) << "the fixture must hold at least 1 MiB";
     const std::time_t before = std::time(nullptr);
+    // The player comes from the program's directory, wherever the host's
+    // working directory is: here one that holds a program of that name too.
+    const fs::path previousDirectory = fs::current_path();
+    recordtest::TempDir elsewhere;
+    std::ofstream(elsewhere.path() + "/ZoPlayer") << "not the player";
+    fs::current_path(elsewhere.path());
     EXPECT_EQ(BackUp(start, end, static_cast<int32_t>(mib)), 1);
+    fs::current_path(previousDirectory);
     ASSERT_TRUE(PumpUntil([&] { return Progress().size() == 2; }, 20000));
     EXPECT_EQ(Progress()[0], (MessageHost::Entry{WM_VIDEO_PROGRESS, 1, static_cast<long>(mib)}));
     EXPECT_EQ(Progress()[1], (MessageHost::Entry{WM_VIDEO_PROGRESS, 0, 0}));
-    EXPECT_TRUE(boxes.empty()); // no player beside the tests: passed over
+    EXPECT_TRUE(boxes.empty());
 
     const std::string folder = ctrl->Backups().LastFolder();
     std::tm t{};
@@ -368,7 +383,8 @@ TEST_F(ControlBackup, ABackupTellsItsEstimateThenItsEndAndLeavesAFolderThatPlays
     }
     const std::string library = CBackupRuns::DecoderLibraryPath();
     ASSERT_FALSE(library.empty());
-    EXPECT_TRUE(fs::exists(folder + "/" + fs::path(library).filename().string())) << library;
+    EXPECT_TRUE(SameBytes(folder + "/" + fs::path(library).filename().string(), library)) << library;
+    EXPECT_TRUE(SameBytes(folder + "/ZoPlayer", ZOPLAYER_PROGRAM));
     for (int slot = 0; slot < 4; ++slot) {
         SCOPED_TRACE(slot);
         const std::string movie = vyrmovie::BackupMovieFile(folder, slot);
@@ -474,29 +490,6 @@ private:
     void (*oldHandler_)(int) = nullptr;
 };
 
-TEST_F(ControlBackup, AFullDiskEndsTheBackupAsFailed)
-{
-    const int64_t mib = CBackupRuns::EstimateMiB(CBackupMaker(recordings_->path(), start, end).EstimateKiB());
-    const uint64_t library = fs::file_size(CBackupRuns::DecoderLibraryPath());
-    bool ended;
-    {
-        // The decoder library fits, the recordings of channel 0 do not.
-        FileSizeLimit limit(library + 100 * 1024);
-        EXPECT_EQ(BackUp(start, end, static_cast<int32_t>(mib)), 1);
-        ended = PumpUntil([&] { return host.Count(WM_VIDEO_PROGRESS, 0) == 1; }, 20000);
-    }
-    ASSERT_TRUE(ended);
-    EXPECT_EQ(host.Of(WM_VIDEO_PROGRESS, 0).front().lParam, -1);
-    const std::string movie = vyrmovie::BackupMovieFile(ctrl->Backups().LastFolder(), 0);
-    EXPECT_LE(fs::file_size(movie), library + 100 * 1024);
-    EXPECT_TRUE(boxes.empty());
-    // What the disk took is cut back to whole frames with an index of them.
-    int status = -1;
-    const std::string dump = RunCommand(std::string(MOVDUMP_PATH) + " --quiet " + movie, &status);
-    EXPECT_EQ(status, 0) << dump;
-    EXPECT_GT(recordtest::ParseMovie(movie).frames.size(), 0u);
-}
-
 TEST_F(ControlBackup, APlayerOrDecoderThatDoesNotFitLeavesNoFolder)
 {
     const int64_t mib = CBackupRuns::EstimateMiB(CBackupMaker(recordings_->path(), start, end).EstimateKiB());
@@ -552,6 +545,186 @@ TEST_F(ControlBackup, DestroyingTheControlStopsARunningBackup)
     EXPECT_EQ(BackUp(start, end, static_cast<int32_t>(mib)), 1);
     ctrl->Release(); // joins the backup thread, whether it ended or not
     ctrl = new CVyrdaxCtrl(&host);
+}
+
+// ---- through a host program in a program directory of its own ---------------
+
+// The host program, the control and the libraries they load, copied into a
+// directory of their own with the player of the test's choosing, the
+// control registered from there; the host runs from another working
+// directory, which holds a "ZoPlayer" that is no player.
+class BackupFromAProgramDirectory : public Backup {
+protected:
+    void MakeProgramDirectory(const std::string& player)
+    {
+        program = top.path() + "/program";
+        working = top.path() + "/working";
+        backups = top.path() + "/backups";
+        for (const std::string& d : {program, working, backups})
+            fs::create_directories(d);
+        std::ofstream(working + "/ZoPlayer") << "not the player";
+        const fs::path bin = fs::path(VYRHOST_PROGRAM).parent_path();
+        fs::copy_file(VYRHOST_PROGRAM, program + "/vyrhost");
+        for (const auto& e : fs::directory_iterator(bin))
+            if (e.path().extension() == ".so")
+                fs::copy_file(e.path(), program + "/" + e.path().filename().string());
+        if (!player.empty())
+            fs::copy_file(player, program + "/ZoPlayer");
+        int status = -1;
+        const std::string output =
+            RunCommand(Environment() + std::string(REGSVR_PROGRAM) + " " + program + "/" +
+                           fs::path(VYRDAX_LIBRARY).filename().string(), &status);
+        ASSERT_EQ(status, 0) << output;
+    }
+    std::string Environment() const
+    {
+        return "HOME=" + top.path() + " VYR_REGISTRY=" + top.path() + "/registry.ini QT_QPA_PLATFORM=offscreen TZ=UTC ";
+    }
+    // The host backs up the fixture's range into `into`; `before` and
+    // `after` stand around it in the shell (a file-size limit, a file
+    // system).
+    std::string RunBackUp(const std::string& into, const std::string& before, int* status,
+                          const std::string& after = "")
+    {
+        std::ofstream(top.path() + "/script.txt")
+            << "call setDispChannel 1\n"
+               "call BackUp \"" << recordings_->path() << "\" \"" << into << "\" " << start << " " << end
+            << " 100000\n"
+               "wait 0x60F 10000\n"
+               "wait 0x60F 60000\n"
+               "quit\n";
+        return RunCommand(before + "cd " + working + " && " + Environment() + program + "/vyrhost --script " +
+                              top.path() + "/script.txt" + after,
+                          status);
+    }
+    std::vector<std::string> BackupFolders(const std::string& directory) const
+    {
+        std::vector<std::string> folders;
+        for (const auto& e : fs::directory_iterator(directory))
+            folders.push_back(e.path().string());
+        return folders;
+    }
+    // Every movie file left plays: movdump accepts it, it holds frames, and
+    // no index is left without its movie file. The channels that are there.
+    int ExpectEveryMovieFileConsistent(const std::string& folder)
+    {
+        int movies = 0;
+        for (int slot = 0; slot < 64; ++slot) {
+            SCOPED_TRACE(slot);
+            const std::string movie = vyrmovie::BackupMovieFile(folder, slot);
+            if (!fs::exists(movie)) {
+                EXPECT_FALSE(fs::exists(vyrmovie::BackupIndexFile(folder, slot)));
+                continue;
+            }
+            ++movies;
+            int status = -1;
+            const std::string dump = RunCommand(std::string(MOVDUMP_PATH) + " --quiet " + movie, &status);
+            EXPECT_EQ(status, 0) << dump;
+            EXPECT_GT(recordtest::ParseMovie(movie).frames.size(), 0u);
+        }
+        return movies;
+    }
+
+    const std::time_t start = LocalTime(2026, 12, 31, 0, 0, 0), end = LocalTime(2027, 1, 1, 23, 59, 59);
+    recordtest::TempDir top;
+    std::string program, working, backups;
+};
+
+TEST_F(BackupFromAProgramDirectory, ThePlayerComesFromTheProgramsDirectoryNotTheWorkingOne)
+{
+    MakeProgramDirectory(ZOPLAYER_PROGRAM);
+    int status = -1;
+    const std::string output = RunBackUp(backups, "", &status);
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_NE(output.find("MSG 0x60F 0 0"), std::string::npos) << output;
+    EXPECT_EQ(output.find("BOX"), std::string::npos) << output;
+    const auto folders = BackupFolders(backups);
+    ASSERT_EQ(folders.size(), 1u) << output;
+    EXPECT_TRUE(SameBytes(folders[0] + "/ZoPlayer", ZOPLAYER_PROGRAM));
+    const std::string library = CBackupRuns::DecoderLibraryPath();
+    EXPECT_TRUE(SameBytes(folders[0] + "/" + fs::path(library).filename().string(), library));
+    EXPECT_EQ(ExpectEveryMovieFileConsistent(folders[0]), 5);
+}
+
+// A program directory without the player: the backup cannot carry it, is
+// reported failed with the copy-failure box, and leaves no folder.
+TEST_F(BackupFromAProgramDirectory, ABackupThatCannotCarryThePlayerFailsAndLeavesNoFolder)
+{
+    MakeProgramDirectory("");
+    int status = -1;
+    const std::string output = RunBackUp(backups, "", &status);
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_NE(output.find("MSG 0x60F 0 -1"), std::string::npos) << output;
+    EXPECT_NE(output.find("BOX Fail To Copy " + backups + "/"), std::string::npos) << output;
+    EXPECT_NE(output.find("/ZoPlayer " + program + "/ZoPlayer\n"), std::string::npos) << output;
+    EXPECT_TRUE(BackupFolders(backups).empty()) << output;
+}
+
+// A full disk, played by the file-size limit: with a small stand-in for the
+// player, the limit lets the player and the decoder library in but not
+// channel 0's recordings. The backup is reported failed; the file the limit
+// cut is cut back to whole frames with an index of them.
+TEST_F(BackupFromAProgramDirectory, AFullDiskEndsTheBackupAsFailed)
+{
+    const std::string standIn = top.path() + "/player-stand-in";
+    std::ofstream(standIn) << "a player";
+    MakeProgramDirectory(standIn);
+    const uint64_t limit = fs::file_size(CBackupRuns::DecoderLibraryPath()) + 100 * 1024;
+    int status = -1;
+    const std::string output = RunBackUp(backups, "ulimit -f " + std::to_string(limit / 512) + " && ", &status); // blocks of 512 bytes
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_NE(output.find("MSG 0x60F 0 -1"), std::string::npos) << output;
+    EXPECT_EQ(output.find("BOX"), std::string::npos) << output;
+    const auto folders = BackupFolders(backups);
+    ASSERT_EQ(folders.size(), 1u) << output;
+    const std::string movie = vyrmovie::BackupMovieFile(folders[0], 0);
+    ASSERT_TRUE(fs::exists(movie));
+    EXPECT_LE(fs::file_size(movie), limit);
+    EXPECT_EQ(ExpectEveryMovieFileConsistent(folders[0]), 1);
+}
+
+// A disk that fills for real (a small tmpfs) while five channels are backed
+// up: whatever the point at which the disk is full, every movie file left
+// is consistent, the index records of its frames written (or the file is
+// gone), and the backup is reported failed.
+TEST_F(BackupFromAProgramDirectory, ABackupCutByAFullDiskLeavesOnlyConsistentFiles)
+{
+    int status = -1;
+    RunCommand("unshare -rm true", &status);
+    if (status != 0)
+        GTEST_SKIP() << "no tmpfs can be mounted here; the file-size limit case runs";
+    MakeProgramDirectory(ZOPLAYER_PROGRAM);
+    recordtest::TempDir whole;
+    ASSERT_TRUE(CBackupMaker(recordings_->path(), start, end).Run(whole.path(), stop));
+    uint64_t movies = 0;
+    for (int slot = 0; slot < 5; ++slot)
+        movies += fs::file_size(vyrmovie::BackupMovieFile(whole.path(), slot));
+    const uint64_t carried =
+        fs::file_size(ZOPLAYER_PROGRAM) + fs::file_size(CBackupRuns::DecoderLibraryPath()) + 16 * 1024;
+    std::set<int> kinds; // what the runs left: files of some channels, or none
+    for (const uint64_t room : {uint64_t{16 * 1024}, movies / 7, movies / 3, movies * 3 / 5, movies * 9 / 10}) {
+        SCOPED_TRACE(room);
+        const std::string disk = top.path() + "/disk" + std::to_string(room);
+        const std::string kept = disk + "-kept";
+        fs::create_directories(disk);
+        fs::create_directories(kept);
+        const std::string size = std::to_string((carried + room) / 4096 * 4096);
+        const std::string output =
+            RunBackUp(disk, "unshare -rm sh -c 'mount -t tmpfs -o size=" + size + " tmpfs " + disk + " && ", &status,
+                      "; s=$?; cp -a " + disk + "/. " + kept + "/; exit $s'");
+        EXPECT_EQ(status, 0) << output;
+        EXPECT_NE(output.find("MSG 0x60F 0 -1"), std::string::npos) << output;
+        const auto folders = BackupFolders(kept);
+        ASSERT_EQ(folders.size(), 1u) << output;
+        EXPECT_TRUE(SameBytes(folders[0] + "/ZoPlayer", ZOPLAYER_PROGRAM));
+        const int left = ExpectEveryMovieFileConsistent(folders[0]);
+        uint64_t copied = 0;
+        for (int slot = 0; slot < left; ++slot) // channels are copied in turn
+            copied += fs::file_size(vyrmovie::BackupMovieFile(folders[0], slot));
+        EXPECT_LT(copied, movies) << output;
+        kinds.insert(left == 0 ? 0 : 1);
+    }
+    EXPECT_EQ(kinds.size(), 2u) << "runs that left files and runs that left none";
 }
 
 } // namespace

@@ -102,9 +102,9 @@ TEST(PlayerEndToEnd, ABackupOfSixteenChannelsPlaysInStepAndReportsAChangedHeader
     const int64_t mib = CBackupRuns::EstimateMiB(CBackupMaker(recordings.path(), start - 60, start + 60).EstimateKiB());
     ASSERT_GE(mib, 1) << "BackUp copies nothing from an empty range";
 
-    // The backup maker copies the player from its current directory.
-    const fs::path previousDirectory = fs::current_path();
-    fs::current_path(fs::path(ZOPLAYER_PROGRAM).parent_path());
+    // The backup maker copies the player from the program's own directory,
+    // which for this test program is the player's, whatever the working one.
+    ASSERT_EQ(fs::canonical(fs::path(ZOPLAYER_PROGRAM).parent_path()), fs::path(CBackupRuns::ProgramDirectories().front()));
     std::vector<std::string> boxes;
     const auto previousHandler = platform::SetMessageBoxHandler([&](const std::string& text, const std::string&, unsigned) {
         boxes.push_back(text);
@@ -128,7 +128,6 @@ TEST(PlayerEndToEnd, ABackupOfSixteenChannelsPlaysInStepAndReportsAChangedHeader
         ctrl->Release();
     }
     platform::SetMessageBoxHandler(previousHandler);
-    fs::current_path(previousDirectory);
     EXPECT_TRUE(boxes.empty());
     ASSERT_FALSE(folder.empty());
 

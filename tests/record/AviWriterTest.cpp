@@ -442,4 +442,58 @@ TEST(AviRecording, AFileThatCannotBeCreatedStopsTheRecordingOnce)
     EXPECT_FALSE(writer.AviActive(7));
 }
 
+// An AVI whose name another file has replaces nothing: a recording name
+// takes its next free second, here into the next day, month and year (and
+// the next day's directory), whether the name was taken before the
+// recording began or while it ran; a taken name without a time is refused
+// before anything is recorded, with the box and the stopped notice. Three
+// channels at once.
+TEST(AviRecording, AnAviWhoseNameIsTakenReplacesNothing)
+{
+    recordtest::TempDir dir;
+    recordtest::ScopedTimeZone zone("UTC");
+    Notices notices;
+    recordtest::FakeClock clock;
+    clock.seconds = recordtest::LocalTime(2026, 12, 31, 23, 59, 59);
+    RecordingWriter writer(notices.Make(), clock.clock());
+    const auto& frames = recordtest::EncodedFrames(352, 240, 30, 10);
+    const StreamHeader header = Patched(352, 240);
+    const std::string day = dir.path() + "/2026-12-31";
+    fs::create_directories(day);
+    const std::string before = "A.cam1.20261231.235959.01.avi", during = "A.cam2.20261231.235959.02.avi";
+    std::ofstream(day + "/" + before) << "the earlier recording";
+    std::ofstream(day + "/taken.avi") << "the earlier recording";
+    writer.StartRecord(false, dir.path(), before, "A.cam1", 1);
+    writer.StartRecord(false, dir.path(), during, "A.cam2", 2);
+    writer.StartRecord(false, dir.path(), "taken.avi", "A.cam3", 3);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        for (int ch : {1, 2, 3})
+            writer.WriteAviFrame(ch, frames[i].bytes.data(), static_cast<uint32_t>(frames[i].bytes.size()), 352, 240,
+                                 header.data(), 3000);
+        if (i == 0)
+            std::ofstream(day + "/" + during) << "the earlier recording";
+        clock.advanceMs(1);
+    }
+    EXPECT_TRUE(writer.FinishAvi(1));
+    EXPECT_TRUE(writer.FinishAvi(2));
+    EXPECT_FALSE(writer.FinishAvi(3));
+
+    for (const std::string& name : {before, during, std::string("taken.avi")}) {
+        std::ifstream in(day + "/" + name);
+        std::string text;
+        std::getline(in, text);
+        EXPECT_EQ(text, "the earlier recording") << name;
+    }
+    for (const char* carried : {"A.cam1.20270101.000000.01.avi", "A.cam2.20270101.000000.02.avi"}) {
+        SCOPED_TRACE(carried);
+        const std::string path = dir.path() + "/2027-01-01/" + carried;
+        ASSERT_TRUE(fs::exists(path));
+        ExpectPlayable(path, frames.size(), 352, 240, "30/1");
+    }
+    EXPECT_EQ(CountFiles(dir.path(), ".avi"), 5);
+    EXPECT_EQ(CountFiles(dir.path(), ".str") + CountFiles(dir.path(), ".idx"), 0);
+    EXPECT_EQ(notices.faults, std::vector<int>{3});
+    EXPECT_EQ(notices.stopped, std::vector<int>{3});
+}
+
 } // namespace

@@ -188,4 +188,26 @@ TEST(MovieFormat, RecordingNamesParseOnlyWhenEveryFieldIsInRange)
     EXPECT_FALSE(ParseDayDirectoryName("x-99", &y, &m, &d));
 }
 
+TEST(MovieFormat, TheNextSecondOfANameCarriesAsAClockAndKeepsNameAndDayDirectoryInStep)
+{
+    const std::pair<const char*, const char*> steps[] = {
+        {"/rec/2009-03-07/F.Gate.20090307.101958.03.mp4", "/rec/2009-03-07/F.Gate.20090307.101959.03.mp4"},
+        {"/rec/2009-03-07/F.Gate.20090307.101959.03.mp4", "/rec/2009-03-07/F.Gate.20090307.102000.03.mp4"},
+        {"/rec/2009-03-07/F.Gate.20090307.235959.03.mp4", "/rec/2009-03-08/F.Gate.20090308.000000.03.mp4"},
+        {"/rec/2008-02-28/F.Gate.20080228.235959.03.mp4", "/rec/2008-02-29/F.Gate.20080229.000000.03.mp4"},
+        {"/rec/2009-02-28/F.Gate.20090228.235959.03.mp4", "/rec/2009-03-01/F.Gate.20090301.000000.03.mp4"},
+        {"/rec/2009-12-31/A.Gate.20091231.235959.63.avi", "/rec/2010-01-01/A.Gate.20100101.000000.63.avi"},
+        // Outside a day directory of its date the directory stays.
+        {"/rec/F.Gate.20091231.235959.03.mp4", "/rec/F.Gate.20100101.000000.03.mp4"},
+        {"/rec/2009-12-30/F.Gate.20091231.235959.03.mp4", "/rec/2009-12-30/F.Gate.20100101.000000.03.mp4"},
+        {"2009-12-31/F.Gate.20091231.235959.03.mp4", "2010-01-01/F.Gate.20100101.000000.03.mp4"},
+        {"/x2009-12-31/F.Gate.20091231.235959.03.mp4", "/x2009-12-31/F.Gate.20100101.000000.03.mp4"},
+    };
+    for (const auto& [from, to] : steps)
+        EXPECT_EQ(NextSecondRecordingPath(from), to) << from;
+    // Names that hold no time have no next second.
+    for (const char* timeless : {"/rec/first.avi", "/rec/F.Cam0.mp4", "", "/rec/F.Gate.20090307.106000.03.mp4"})
+        EXPECT_EQ(NextSecondRecordingPath(timeless), "") << timeless;
+}
+
 } // namespace

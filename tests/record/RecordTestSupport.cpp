@@ -11,7 +11,12 @@
 #include <map>
 #include <mutex>
 #include <stdexcept>
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace recordtest {
 
@@ -216,6 +221,61 @@ std::string RunCommand(const std::string& command, int* status)
     const int raw = ::pclose(p);
     *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     return output;
+}
+
+namespace {
+
+bool WriteProcFile(const char* path, const std::string& text)
+{
+    const int fd = ::open(path, O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ::close(fd);
+    return ok;
+}
+
+// A mount namespace of the calling (single-threaded) process's own; inside
+// a user namespace when the process may not make one by itself.
+bool EnterOwnMountNamespace()
+{
+    if (::unshare(CLONE_NEWNS) != 0) {
+        const uid_t uid = ::getuid();
+        const gid_t gid = ::getgid();
+        if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
+            return false;
+        WriteProcFile("/proc/self/setgroups", "deny");
+        if (!WriteProcFile("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") ||
+            !WriteProcFile("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1"))
+            return false;
+    }
+    // Mounts made here stay here.
+    return ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+}
+
+} // namespace
+
+int RunOnSmallDisk(std::size_t bytes, const std::string& keep, const std::function<int(const std::string&)>& work)
+{
+    TempDir mountPoint;
+    fs::create_directories(keep);
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const std::string size = "size=" + std::to_string(bytes);
+        if (!EnterOwnMountNamespace() ||
+            ::mount("tmpfs", mountPoint.path().c_str(), "tmpfs", 0, size.c_str()) != 0)
+            ::_exit(kNoSmallDisk);
+        const int result = work(mountPoint.path());
+        std::error_code error;
+        fs::copy(mountPoint.path(), keep, fs::copy_options::recursive, error);
+        std::fflush(nullptr);
+        ::_exit(error ? 120 : result);
+    }
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 } // namespace recordtest

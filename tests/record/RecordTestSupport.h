@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -91,5 +92,13 @@ uint32_t LE32(const uint8_t* p);
 
 // Runs a shell command; its output with stderr, and its exit status.
 std::string RunCommand(const std::string& command, int* status);
+
+// A full disk for real: runs `work` in a child process with a tmpfs of
+// `bytes` bytes mounted (in a mount namespace of the child's own) at an
+// empty directory it is given, then copies what the work left there into
+// `keep`. The child's exit status: `work`'s result, or kNoSmallDisk when no
+// such file system can be made on this machine.
+constexpr int kNoSmallDisk = 77;
+int RunOnSmallDisk(std::size_t bytes, const std::string& keep, const std::function<int(const std::string&)>& work);
 
 } // namespace recordtest

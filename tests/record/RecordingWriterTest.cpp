@@ -3,10 +3,14 @@
 #include "RecordTestSupport.h"
 
 #include "control/record/CMovieFileReader.h"
+#include "control/record/CRecordCatalog.h"
 #include "control/record/MovieFormat.h"
 #include "control/record/RecordingWriter.h"
 
 #include <algorithm>
+#include <fstream>
+#include <memory>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -347,6 +351,291 @@ TEST_F(Writer, FramesOutsideThePictureLimitsAreNotRecorded)
     EXPECT_TRUE(writer.IsRecording(6));
     writer.StopRecord(true, 6);
     EXPECT_EQ(ParseMovie(dir.path() + "/2009-03-07/F.A.20090307.100000.06.mp4").frames.size(), 1u);
+}
+
+// Feeds the same frames to every channel in `channels`, 1/30 s apart, until
+// the clock reaches `until`.
+void FeedChannels(RecordingWriter& writer, FakeClock& clock, const std::vector<int>& channels, std::time_t until)
+{
+    const auto& frames = EncodedFrames();
+    for (int position = 0; clock.seconds.load() < until; ++position) {
+        const Frame& f = frames[static_cast<std::size_t>(position) % frames.size()];
+        for (int ch : channels)
+            writer.WriteRecordFrame(ch, f.bytes.data(), MakeInfo(f, ch, 352, 240, static_cast<uint32_t>(position % 10)));
+        clock.advanceMs(33);
+    }
+}
+
+// Four channels start recording at 10:00:00 of 7 March 2009.
+void StartFourChannels(RecordingWriter& writer, FakeClock& clock, const std::string& directory)
+{
+    clock.seconds = LocalTime(2009, 3, 7, 10, 0, 0);
+    clock.milliseconds = 0;
+    const std::time_t now = clock.seconds.load();
+    std::tm local{};
+    localtime_r(&now, &local);
+    for (int ch = 0; ch < 4; ++ch) {
+        const std::string prefix = "F.Cam" + std::to_string(ch);
+        writer.StartRecord(true, directory, vyrmovie::RecordingFileName(prefix, local, ch), prefix, ch);
+    }
+}
+
+std::vector<int> Sorted(std::vector<int> v)
+{
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+// A recording that the full disk lets hold no whole frame (nothing written
+// at all, less than the file header, less than the first key frame) leaves
+// no files: no empty movie file, no index. Each channel still gets its box
+// and its stopped notice, once.
+TEST_F(Writer, ARecordingThatHoldsNoWholeFrameLeavesNoFiles)
+{
+    ASSERT_GT(EncodedFrames()[0].bytes.size(), 4096u) << "the first key frame must not fit";
+    const std::vector<int> channels = {0, 1, 2, 3};
+    for (const rlim_t limit : {rlim_t{0}, rlim_t{20}, rlim_t{1000}}) {
+        SCOPED_TRACE(limit);
+        TempDir full;
+        Notices fullNotices;
+        RecordingWriter fullWriter(fullNotices.make(), clock.clock());
+        StartFourChannels(fullWriter, clock, full.path());
+        rlimit previous{};
+        ::getrlimit(RLIMIT_FSIZE, &previous);
+        auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = previous;
+        limited.rlim_cur = limit;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+        FeedChannels(fullWriter, clock, channels, LocalTime(2009, 3, 7, 10, 0, 3));
+        for (int ch : channels)
+            fullWriter.StopRecord(true, ch); // a file whose buffer never filled meets the disk here
+        ::setrlimit(RLIMIT_FSIZE, &previous);
+        std::signal(SIGXFSZ, oldHandler);
+        EXPECT_EQ(Sorted(fullNotices.errors), channels);
+        // The fault's notice, and the stop's for a channel already stopped.
+        std::vector<int> twice;
+        for (int ch : channels)
+            twice.insert(twice.end(), {ch, ch});
+        EXPECT_EQ(Sorted(fullNotices.stopped), twice);
+        EXPECT_EQ(ListFiles(full.path() + "/2009-03-07"), std::vector<std::string>{});
+    }
+
+    // An index on a full disk from the start (here /dev/full), its movie
+    // file not: no key frame can be found by the index, so no frame stays.
+    {
+        TempDir full;
+        Notices fullNotices;
+        RecordingWriter fullWriter(fullNotices.make(), clock.clock());
+        clock.seconds = LocalTime(2009, 3, 7, 10, 0, 0);
+        const std::string day = full.path() + "/2009-03-07";
+        std::filesystem::create_directories(day);
+        const std::string name = "F.Cam5.20090307.100000.05.mp4";
+        std::filesystem::create_symlink("/dev/full", day + "/" + name + "i");
+        fullWriter.StartRecord(true, full.path(), name, "F.Cam5", 5);
+        FeedChannels(fullWriter, clock, {5}, LocalTime(2009, 3, 7, 10, 0, 3));
+        if (fullWriter.IsRecording(5))
+            fullWriter.StopRecord(true, 5);
+        EXPECT_EQ(fullNotices.errors, std::vector<int>{5});
+        EXPECT_EQ(ListFiles(day), std::vector<std::string>{});
+    }
+
+    // A file system with one page: the first key frame of no channel fits.
+    TempDir kept;
+    const int status = RunOnSmallDisk(4096, kept.path(), [this, &channels](const std::string& disk) {
+        Notices diskNotices;
+        RecordingWriter diskWriter(diskNotices.make(), clock.clock());
+        StartFourChannels(diskWriter, clock, disk);
+        FeedChannels(diskWriter, clock, channels, LocalTime(2009, 3, 7, 10, 0, 3));
+        for (int ch : channels)
+            if (diskWriter.IsRecording(ch))
+                diskWriter.StopRecord(true, ch);
+        return Sorted(diskNotices.errors) == channels ? 0 : 1;
+    });
+    if (status == kNoSmallDisk)
+        GTEST_SKIP() << "no tmpfs can be mounted here; the file-size limit cases ran";
+    EXPECT_EQ(status, 0) << "each channel reports its fault once";
+    EXPECT_EQ(ListFiles(kept.path() + "/2009-03-07"), std::vector<std::string>{});
+}
+
+// A name that is taken gets the next free second, counted as a clock
+// counts: into the next minute, hour, day, month and year, over a leap day,
+// and on past a following second that is taken too. A name carried into
+// the next day lies in that day's directory: the catalogue's searches look
+// for a day's files in its own directory, and its month table takes the day
+// from the directory's name.
+TEST_F(Writer, ATakenNameCarriesItsSecondIntoTheNextMinuteHourDayMonthAndYear)
+{
+    struct Case {
+        int year, month, day, hour, minute, second;
+        const char* expected; // directory and name, the prefix and channel left out
+    };
+    const Case cases[] = {
+        {2009, 3, 7, 10, 19, 58, "2009-03-07/20090307.102000"}, // 58 and 59 taken
+        {2009, 3, 7, 10, 59, 59, "2009-03-07/20090307.110000"},
+        {2009, 3, 7, 23, 59, 59, "2009-03-08/20090308.000000"},
+        {2008, 2, 28, 23, 59, 59, "2008-02-29/20080229.000000"},
+        {2009, 2, 28, 23, 59, 59, "2009-03-01/20090301.000000"},
+        {2009, 12, 31, 23, 59, 59, "2010-01-01/20100101.000000"},
+    };
+    const auto& frames = EncodedFrames();
+    int channel = 0;
+    std::vector<std::pair<std::string, int>> made;
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.expected);
+        const std::time_t when = LocalTime(k.year, k.month, k.day, k.hour, k.minute, k.second);
+        std::tm local{};
+        localtime_r(&when, &local);
+        const std::string prefix = "F.Cam" + std::to_string(channel);
+        const std::string name = vyrmovie::RecordingFileName(prefix, local, channel);
+        const std::string day = vyrmovie::DayDirectory(dir.path(), local);
+        std::filesystem::create_directories(day);
+        // The taken names: an earlier recording of the same second (and of
+        // the next one for the first case).
+        std::vector<std::string> taken = {day + "/" + name};
+        if (k.second == 58)
+            taken.push_back(vyrmovie::NextSecondRecordingPath(taken.front()));
+        for (const std::string& t : taken)
+            std::ofstream(t) << "the earlier recording";
+
+        clock.seconds = when;
+        clock.milliseconds = 0;
+        writer.StartRecord(true, dir.path(), name, prefix, channel);
+        for (int i = 0; i < 10; ++i) { // a third of a second, within the taken second
+            const Frame& f = frames[static_cast<std::size_t>(i)];
+            writer.WriteRecordFrame(channel, f.bytes.data(), MakeInfo(f, channel, 352, 240, 0));
+            clock.advanceMs(33);
+        }
+        const std::string path = writer.MoviePath(channel);
+        writer.StopRecord(true, channel);
+
+        const std::string expected = dir.path() + "/" + std::string(k.expected).substr(0, 11) + prefix + "." +
+                                     std::string(k.expected).substr(11) + name.substr(prefix.size() + 16);
+        EXPECT_EQ(path, expected);
+        const ParsedMovie m = ParseMovie(expected);
+        EXPECT_TRUE(m.ok && m.indexOk) << m.problem;
+        EXPECT_EQ(m.frames.size(), 10u);
+        for (const std::string& t : taken) {
+            std::ifstream in(t);
+            std::string text;
+            std::getline(in, text);
+            EXPECT_EQ(text, "the earlier recording") << t;
+        }
+        made.emplace_back(expected, channel);
+        ++channel;
+    }
+    EXPECT_TRUE(notices.errors.empty());
+
+    // The catalogue finds each file on the day its name tells, and marks
+    // that day, not the day the recording began, in its month.
+    for (const auto& [path, ch] : made) {
+        SCOPED_TRACE(path);
+        vyrmovie::RecordingName n;
+        ASSERT_TRUE(vyrmovie::ParseRecordingName(vyrmovie::BaseName(path), &n));
+        vyrdax::CRecordCatalog day;
+        day.FindRecordingFile(dir.path(), n.year, n.month, n.day);
+        const auto& files = day.ChannelFiles(ch);
+        EXPECT_NE(std::find(files.begin(), files.end(), path), files.end());
+        vyrdax::CRecordCatalog month;
+        char pattern[32];
+        std::snprintf(pattern, sizeof pattern, "*.%04d%02d*.*.mp4", n.year, n.month);
+        month.GetMonthDataL(dir.path(), pattern);
+        EXPECT_EQ(month.MonthEntry(n.day), 1u);
+    }
+    vyrdax::CRecordCatalog january;
+    january.GetMonthDataL(dir.path(), "*.201001*.*.mp4");
+    for (int d = 2; d <= 31; ++d)
+        EXPECT_EQ(january.MonthEntry(d), 0u) << d;
+
+    // A taken name without a time has no next second: it is refused, with
+    // the box and the stopped notice, and the file keeps what it held.
+    clock.seconds = LocalTime(2009, 3, 7, 12, 0, 0);
+    const std::string timeless = dir.path() + "/2009-03-07/F.Cam9.mp4";
+    std::ofstream(timeless) << "the earlier recording";
+    writer.StartRecord(true, dir.path(), "F.Cam9.mp4", "F.Cam9", 9);
+    writer.WriteRecordFrame(9, frames[0].bytes.data(), MakeInfo(frames[0], 9, 352, 240, 0));
+    EXPECT_FALSE(writer.IsRecording(9));
+    EXPECT_EQ(notices.errors, std::vector<int>{9});
+    EXPECT_EQ(notices.stopped.back(), 9);
+    std::ifstream in(timeless);
+    std::string text;
+    std::getline(in, text);
+    EXPECT_EQ(text, "the earlier recording");
+}
+
+// Two controls record a channel of the same index and name in the same
+// second, their receive threads at once, a hundred times over, into movie
+// files and into AVI files: each recording gets a file of its own, and no
+// file is replaced by the other's.
+TEST(WriterRace, TwoRecordingsOfOneNameInOneSecondEachKeepTheirFile)
+{
+    ScopedTimeZone zone("UTC");
+    TempDir dir;
+    const auto& frames = EncodedFrames();
+    constexpr int kRounds = 100;
+    for (const bool movieMode : {true, false}) {
+        SCOPED_TRACE(movieMode ? "movie files" : "AVI files");
+        FakeClock clocks[2];
+        Notices notices[2];
+        std::unique_ptr<RecordingWriter> writers[2];
+        for (int w = 0; w < 2; ++w)
+            writers[w] = std::make_unique<RecordingWriter>(notices[w].make(), clocks[w].clock());
+        const uint8_t streamHeader[30] = {};
+        for (int round = 0; round < kRounds; ++round) {
+            const std::time_t when = LocalTime(2009, 3, 7, 10, 0, 0) + round * 10;
+            std::tm local{};
+            localtime_r(&when, &local);
+            std::string name = vyrmovie::RecordingFileName("F.Gate", local, 4);
+            if (!movieMode)
+                name = name.substr(0, name.size() - 3) + "avi";
+            std::thread threads[2];
+            for (int w = 0; w < 2; ++w) {
+                clocks[w].seconds = when;
+                clocks[w].milliseconds = 0;
+                writers[w]->StartRecord(movieMode, dir.path(), name, "F.Gate", 4);
+                threads[w] = std::thread([&, w] {
+                    if (w == 1 && round % 2)
+                        std::this_thread::sleep_for(std::chrono::microseconds(100)); // late on purpose
+                    for (int i = 0; i < 10; ++i) {
+                        const Frame& f = frames[static_cast<std::size_t>(i)];
+                        if (movieMode)
+                            writers[w]->WriteRecordFrame(4, f.bytes.data(), MakeInfo(f, 4, 352, 240, 0));
+                        else
+                            writers[w]->WriteAviFrame(4, f.bytes.data(), static_cast<uint32_t>(f.bytes.size()), 352,
+                                                      240, streamHeader, 3000);
+                        clocks[w].advanceMs(33);
+                    }
+                    if (movieMode)
+                        writers[w]->StopRecord(true, 4);
+                    else
+                        writers[w]->FinishAvi(4);
+                });
+            }
+            for (std::thread& t : threads)
+                t.join();
+        }
+        for (int w = 0; w < 2; ++w)
+            EXPECT_TRUE(notices[w].errors.empty());
+        // Each round's two recordings: its second and the next.
+        const std::vector<std::string> files = ListFiles(dir.path() + "/2009-03-07");
+        std::size_t count = 0;
+        for (const std::string& f : files) {
+            if (f.size() < 4 || f.compare(f.size() - 4, 4, movieMode ? ".mp4" : ".avi") != 0)
+                continue;
+            ++count;
+            const std::string path = dir.path() + "/2009-03-07/" + f;
+            if (movieMode) {
+                const ParsedMovie m = ParseMovie(path);
+                EXPECT_TRUE(m.ok && m.indexOk) << f << ": " << m.problem;
+                EXPECT_EQ(m.frames.size(), 10u) << f;
+            } else {
+                std::ifstream in(path, std::ios::binary);
+                const std::vector<uint8_t> b((std::istreambuf_iterator<char>(in)), {});
+                ASSERT_GT(b.size(), 52u) << f;
+                EXPECT_EQ(LE32(b.data() + 48), 10u) << f; // its own ten frames
+            }
+        }
+        EXPECT_EQ(count, 2u * kRounds);
+    }
 }
 
 } // namespace
