@@ -71,6 +71,8 @@ void CVyrdaxCtrl::ReceiveThreadProc(platform::WorkerThread& self)
                 for (int ch = 0; ch < kChannelCount; ++ch)
                     if (channels_[ch].displayIndex.load() != -1 && channels_[ch].stopped.load() == 0)
                         SetChannelStatus(text::kRequestDisconnect, ch);
+            if (LiveSession())
+                EndRecordingsOfLostLink();
             Logout();
             continue;
         }
@@ -88,8 +90,11 @@ void CVyrdaxCtrl::ReceiveThreadProc(platform::WorkerThread& self)
         std::shared_ptr<CDvrSocket> socket = CurrentSocket();
         DvrPacketHeader header;
         if (!socket || !socket->ReceiveExact(header.bytes.data(), header.bytes.size(), Timeouts().dataMs,
-                                             self.WakeFd()))
+                                             self.WakeFd())) {
+            if (socket && socket->Broken())
+                NoteBrokenLink(*socket);
             continue;
+        }
         lastActivity = Clock::now();
         if (linkDown_.load())
             continue;
@@ -100,11 +105,25 @@ void CVyrdaxCtrl::ReceiveThreadProc(platform::WorkerThread& self)
         default: break;
         }
         // A handler that read a payload counts as activity; one that could
-        // not has already dropped the link or will time out.
+        // not has already dropped the link, found it broken, or will time out.
+        if (socket->Broken())
+            NoteBrokenLink(*socket);
         lastActivity = Clock::now();
     }
     timers_.KillTimer(kReceiveTimerId);
     sound_->ReceiveThreadEnded();
+}
+
+void CVyrdaxCtrl::EndRecordingsOfLostLink()
+{
+    for (int ch = 0; ch < kChannelCount; ++ch) {
+        if (recorder_->IsRecording(ch)) {
+            recorder_->StopRecord(true, ch);
+        } else if (recorder_->AviActive(ch)) {
+            recorder_->FinishAvi(ch);
+            recorder_->StopRecord(false, ch);
+        }
+    }
 }
 
 void CVyrdaxCtrl::HandleVideo(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header,

@@ -157,7 +157,10 @@ void CVyrNVRView::OnRecordStopped(int cell)
     KillViewTimer(kTimerSensorRecord + cell);
     if (status & kStatusLive)
         control->SetStatus(ch, kStatusLive);
-    recordFailedAt_[cell] = Now();
+    // A recording ended by a lost link is no file failure: schedule and
+    // alarms may start again as soon as the link is back.
+    if (control->isConnect(ch))
+        recordFailedAt_[cell] = Now();
 }
 
 viewer::RecordNames CVyrNVRView::MakeRecordFileName(int type, int cell)
