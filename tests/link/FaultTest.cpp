@@ -217,6 +217,41 @@ TEST(DvrSocketTest, ClosedOrResetConnectionFailsAtOnceAndSilentOneWaitsItsTimeOu
     EXPECT_FALSE(silent.ours.Broken());
 }
 
+TEST_F(FaultTest, SetupUploadOnAConnectionThatEndedTellsTheHostThroughIsConnect)
+{
+    using namespace std::chrono_literals;
+    // The upload is made while the receive thread waits on the host, so
+    // that only the upload's own send can find the connection gone.
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        SimDvr sim;
+        ASSERT_TRUE(sim.Start({"--channels", "1"}));
+        Bind(0, "Front", 0, sim.Port());
+        bool connectedAfter = true, loggedInBefore = false;
+        std::chrono::milliseconds took{0};
+        host.onMessage = [&](const HostWindow::Entry& e) {
+            if (e.message != WM_VIDEO_STARTED)
+                return;
+            sim.Kill();
+            std::this_thread::sleep_for(200ms);
+            loggedInBefore = ctrl->isConnect(0);
+            took = Took([&] { ctrl->CmdToDVR(19, 0, 0); });
+            connectedAfter = ctrl->isConnect(0);
+        };
+        host.messages.clear();
+        ASSERT_TRUE(ctrl->Connect(0));
+        ASSERT_TRUE(WaitMessage(WM_VIDEO_STARTED, 0, 1, 8000));
+        host.onMessage = nullptr;
+        EXPECT_TRUE(loggedInBefore) << "the receive thread saw the end first";
+        EXPECT_FALSE(connectedAfter);
+        EXPECT_LT(took, 1s);
+        // The receive thread then ends the session as for any lost link.
+        EXPECT_TRUE(PumpUntil([&] { return !ctrl->LoggedIn(); }, 2000));
+        ctrl->DisConnectSvr(0);
+        EXPECT_TRUE(PumpUntil([&] { return !ctrl->LoggedIn(); }, 2000));
+    }
+}
+
 // ---- the product's own time-outs -------------------------------------------------
 // These run in a ctest entry of their own without the time divisor, which
 // would also shorten the waits they look for; under it they skip.

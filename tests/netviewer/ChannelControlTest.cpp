@@ -125,6 +125,30 @@ TEST_F(ChannelControlTest, LocalRecordTogglesAndDisconnectingEndsTheRecording)
     EXPECT_EQ(MovieCheck(ended[0]), 0);
 }
 
+TEST_F(ChannelControlTest, ADvrThatGoesAwayEndsItsRecordingsAtOnceWithTheirFilesWhole)
+{
+    StartConnected();
+    CGroup& group = Group();
+    group.forcedRecordingTime = 1;
+    group.scheduleRecord[1] = 1;
+    group.schedule[1][1][12] = group.schedule[1][1][13] = 1; // Sunday noon to two
+    View()->OnTimer(kTimerSchedule + 1);
+    View()->SelectCell(3);
+    View()->OnCommand(IDC_LOCAL_RECORD);
+    ASSERT_TRUE((Status(1) & kStatusRecordSchedule) && (Status(3) & kStatusRecordByHand));
+    ASSERT_TRUE(WaitForMovies({"R.LotA02.", "F.LotA04."}));
+    // The DVR loses power: no cell goes on looking like a recording that
+    // writes nothing, and its time limit goes with it.
+    sim.kill();
+    EXPECT_TRUE(PumpUntil([this] { return !Recording(1) && !Recording(3); }, 2000));
+    EXPECT_EQ(View()->TimerPeriod(kTimerForcedRecord + 3), 0);
+    for (const char* start : {"R.LotA02.", "F.LotA04."}) {
+        const QStringList files = RecordingsStartingWith(recordingDirectory, start);
+        ASSERT_EQ(files.size(), 1) << start;
+        EXPECT_EQ(MovieCheck(files[0]), 0) << start;
+    }
+}
+
 TEST_F(ChannelControlTest, DisconnectAllReachesEveryCellAndEndsTheirRecordings)
 {
     StartConnected();
