@@ -236,21 +236,24 @@ TEST_F(ViewerFixture, ThirtyDvrsSomeSilentSomeRefusingAllEndInOnePass)
 }
 
 // DVRs whose connection ends after the login (closed, reset, killed while
-// the log is asked for) and one that stays silent, with the control's own
+// the log is asked for), one that stays silent and one that sends garbage
+// instead of its log, with the control's own
 // minute of data time-out: the window answers throughout, every row ends at
 // the monitor's own time-out, and the next pass comes its interval later.
 TEST_F(ViewerFixture, ConnectionsThatEndAfterTheLoginEndTheirRowsOnTimeAndTheWindowAnswers)
 {
-    SimProcess closing, resetting, killed, silent;
+    SimProcess closing, resetting, killed, silent, garbage;
     std::string error;
     ASSERT_TRUE(closing.start({"--fault", "close", "--fault-after", "0", "--channels", "4"}, &error)) << error;
     ASSERT_TRUE(resetting.start({"--fault", "reset", "--fault-after", "0", "--channels", "4"}, &error)) << error;
     ASSERT_TRUE(killed.start({"--fault", "silence", "--channels", "4"}, &error)) << error;
     ASSERT_TRUE(silent.start({"--fault", "silence", "--channels", "4"}, &error)) << error;
+    ASSERT_TRUE(garbage.start({"--fault", "garbage", "--fault-after", "0", "--channels", "4"}, &error)) << error;
     WriteSites({{"Closing", closing.port(), ""},
                 {"Resetting", resetting.port(), ""},
                 {"Killed", killed.port(), ""},
-                {"Silent", silent.port(), ""}});
+                {"Silent", silent.port(), ""},
+                {"Garbage", garbage.port(), ""}});
     {
         SettingsDocument doc(ViewerVariant::Event, dir.path());
         doc.OnNewDocument();

@@ -43,8 +43,8 @@ TEST_P(VideoFaultTest, ControlSurvivesAndConnectsElsewhereAfterwards)
         EXPECT_TRUE(bad.WaitLog("FAULT", 1, 5000));
     }
     if (fault.relogin) {
-        // Silence ends the link after 3 s; a dead peer also holds the logout
-        // for its 3 s send time-out before the next tick.
+        // Silence ends the link after 3 s, a closed or broken one at once;
+        // the next tick logs in again.
         EXPECT_TRUE(bad.WaitLog("LOGIN ", 2, 12000)) << bad.Count("LOGIN ");
     } else {
         CFrameQueue& queue = ctrl->Channel(0).queue;
