@@ -304,7 +304,14 @@ bool CVyrNVRView::IsScheduledNow(int cell) const
 
 void CVyrNVRView::StartScheduleRecording(int cell)
 {
-    if (CellUsable(cell) && (ControlAt(cells_[cell].slot)->GetStatus(cells_[cell].channel) & kStatusLive))
+    if (!CellUsable(cell))
+        return;
+    CDVyrdax* control = ControlAt(cells_[cell].slot);
+    const short ch = cells_[cell].channel;
+    // A channel whose link is down stays live until it is disconnected, but
+    // a recording started now would write nothing: the schedule test after
+    // the link is back starts it.
+    if ((control->GetStatus(ch) & kStatusLive) && control->isConnect(ch))
         StartChannelRecording(0, viewer::RecordSchedule, cell);
 }
 

@@ -142,11 +142,24 @@ TEST_F(ChannelControlTest, ADvrThatGoesAwayEndsItsRecordingsAtOnceWithTheirFiles
     sim.kill();
     EXPECT_TRUE(PumpUntil([this] { return !Recording(1) && !Recording(3); }, 2000));
     EXPECT_EQ(View()->TimerPeriod(kTimerForcedRecord + 3), 0);
+    // The schedule, still in its hour, starts nothing while the link is down.
+    View()->OnTimer(kTimerSchedule + 1);
+    EXPECT_FALSE(Recording(1));
     for (const char* start : {"R.LotA02.", "F.LotA04."}) {
         const QStringList files = RecordingsStartingWith(recordingDirectory, start);
         ASSERT_EQ(files.size(), 1) << start;
         EXPECT_EQ(MovieCheck(files[0]), 0) << start;
     }
+    // The DVR comes back on its address: the reconnect tick finds it and the
+    // schedule records again at once, not held off as after a file failure;
+    // the recording by hand stays ended.
+    const int port = sim.port();
+    SimProcess back;
+    ASSERT_TRUE(back.start({"--port", std::to_string(port), "--channels", "4", "--size", "352x240", "--fps", "15",
+                            "--gop", "5"}));
+    ASSERT_EQ(back.port(), port);
+    EXPECT_TRUE(PumpUntil([this] { return Recording(1); }, 25000));
+    EXPECT_FALSE(Recording(3));
 }
 
 TEST_F(ChannelControlTest, DisconnectAllReachesEveryCellAndEndsTheirRecordings)
