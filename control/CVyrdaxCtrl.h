@@ -163,6 +163,8 @@ public:
     bool Connect(int16_t idxCh);
     void DisConnectSvr(int16_t idxCh);
     void DisconnectBackup();
+    // FALSE as soon as a live link is known down (a command whose send
+    // failed included), so a host can tell whether what it sent went out.
     bool isConnect(int16_t idxCh) const;
     int16_t GetDVRType() const { return static_cast<int16_t>(dvrType_.load() & 0xFFFF); }
     void SetEventInfo(const std::string& dvrName, const std::string& id, const std::string& pwd,

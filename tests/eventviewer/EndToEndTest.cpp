@@ -266,6 +266,9 @@ TEST_F(ViewerFixture, ConnectionsThatEndAfterTheLoginEndTheirRowsOnTimeAndTheWin
     RelaxTimeouts(20);
     Start();
     unsetenv("VYR_TEST_TIME_DIVISOR");
+    struct RestoreDivisor {
+        ~RestoreDivisor() { RelaxTimeouts(20); } // as the test main sets it for the tests after
+    } restore;
     CEventDlg* monitor = Monitor();
     ASSERT_NE(monitor, nullptr);
     ASSERT_EQ(monitor->PollTimeoutMs(), 9000);
