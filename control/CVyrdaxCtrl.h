@@ -304,9 +304,6 @@ private:
     // A connection the DVR closed, or that broke, is down at once: the
     // receive thread then ends the session as after a silence.
     void NoteBrokenLink(const CDvrSocket& socket);
-    // Recordings of a live session whose link went down end with their
-    // files whole, so that no cell shows a recording that writes nothing.
-    void EndRecordingsOfLostLink();
     bool SendPacket(const DvrPacketHeader& header, const void* payload = nullptr, std::size_t length = 0);
     bool StartReceiveThread();
     bool StartDisplayThread(int ch);

@@ -71,8 +71,6 @@ void CVyrdaxCtrl::ReceiveThreadProc(platform::WorkerThread& self)
                 for (int ch = 0; ch < kChannelCount; ++ch)
                     if (channels_[ch].displayIndex.load() != -1 && channels_[ch].stopped.load() == 0)
                         SetChannelStatus(text::kRequestDisconnect, ch);
-            if (LiveSession())
-                EndRecordingsOfLostLink();
             Logout();
             continue;
         }
@@ -112,18 +110,6 @@ void CVyrdaxCtrl::ReceiveThreadProc(platform::WorkerThread& self)
     }
     timers_.KillTimer(kReceiveTimerId);
     sound_->ReceiveThreadEnded();
-}
-
-void CVyrdaxCtrl::EndRecordingsOfLostLink()
-{
-    for (int ch = 0; ch < kChannelCount; ++ch) {
-        if (recorder_->IsRecording(ch)) {
-            recorder_->StopRecord(true, ch);
-        } else if (recorder_->AviActive(ch)) {
-            recorder_->FinishAvi(ch);
-            recorder_->StopRecord(false, ch);
-        }
-    }
 }
 
 void CVyrdaxCtrl::HandleVideo(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header,

@@ -157,10 +157,7 @@ void CVyrNVRView::OnRecordStopped(int cell)
     KillViewTimer(kTimerSensorRecord + cell);
     if (status & kStatusLive)
         control->SetStatus(ch, kStatusLive);
-    // A recording ended by a lost link is no file failure: schedule and
-    // alarms may start again as soon as the link is back.
-    if (control->isConnect(ch))
-        recordFailedAt_[cell] = Now();
+    recordFailedAt_[cell] = Now();
 }
 
 viewer::RecordNames CVyrNVRView::MakeRecordFileName(int type, int cell)
@@ -304,14 +301,7 @@ bool CVyrNVRView::IsScheduledNow(int cell) const
 
 void CVyrNVRView::StartScheduleRecording(int cell)
 {
-    if (!CellUsable(cell))
-        return;
-    CDVyrdax* control = ControlAt(cells_[cell].slot);
-    const short ch = cells_[cell].channel;
-    // A channel whose link is down stays live until it is disconnected, but
-    // a recording started now would write nothing: the schedule test after
-    // the link is back starts it.
-    if ((control->GetStatus(ch) & kStatusLive) && control->isConnect(ch))
+    if (CellUsable(cell) && (ControlAt(cells_[cell].slot)->GetStatus(cells_[cell].channel) & kStatusLive))
         StartChannelRecording(0, viewer::RecordSchedule, cell);
 }
 
