@@ -163,6 +163,8 @@ public:
     bool Connect(int16_t idxCh);
     void DisConnectSvr(int16_t idxCh);
     void DisconnectBackup();
+    // FALSE as soon as a live link is known down (a command whose send
+    // failed included), so a host can tell whether what it sent went out.
     bool isConnect(int16_t idxCh) const;
     int16_t GetDVRType() const { return static_cast<int16_t>(dvrType_.load() & 0xFFFF); }
     void SetEventInfo(const std::string& dvrName, const std::string& id, const std::string& pwd,
@@ -299,6 +301,9 @@ private:
     void SendToDisplayIndexes(const std::vector<int>& indexes, uint32_t message, platform::WPARAM wParam);
     void CancelPendingConnect();
     std::shared_ptr<CDvrSocket> CurrentSocket() const;
+    // A connection the DVR closed, or that broke, is down at once: the
+    // receive thread then ends the session as after a silence.
+    void NoteBrokenLink(const CDvrSocket& socket);
     bool SendPacket(const DvrPacketHeader& header, const void* payload = nullptr, std::size_t length = 0);
     bool StartReceiveThread();
     bool StartDisplayThread(int ch);

@@ -27,10 +27,22 @@ bool CVyrdaxCtrl::SendPacket(const DvrPacketHeader& header, const void* payload,
         return false;
     // The receive thread's sends end when it is asked to stop.
     const int wakeFd = receiveThread_.IsCurrentThread() ? receiveThread_.WakeFd() : -1;
-    std::lock_guard<std::mutex> lock(sendLock_);
-    if (!socket->SendExact(header.bytes.data(), header.bytes.size(), Timeouts().dataMs, wakeFd))
-        return false;
-    return payload == nullptr || socket->SendExact(payload, length, Timeouts().dataMs, wakeFd);
+    bool sent;
+    {
+        std::lock_guard<std::mutex> lock(sendLock_);
+        sent = socket->SendExact(header.bytes.data(), header.bytes.size(), Timeouts().dataMs, wakeFd) &&
+               (payload == nullptr || socket->SendExact(payload, length, Timeouts().dataMs, wakeFd));
+    }
+    if (!sent && socket->Broken())
+        NoteBrokenLink(*socket);
+    return sent;
+}
+
+void CVyrdaxCtrl::NoteBrokenLink(const CDvrSocket& socket)
+{
+    // Only the session on this connection; a newer one is not touched.
+    if (loggedIn_.load() && CurrentSocket().get() == &socket)
+        linkDown_ = 1;
 }
 
 std::unique_lock<std::recursive_timed_mutex> CVyrdaxCtrl::LockConnect()
@@ -588,6 +600,12 @@ bool CVyrdaxCtrl::isConnect(int16_t idxCh) const
     if (eventLogMode_)
         return loggedIn_.load() || eventSessionOpen_.load();
     if (!loggedIn_.load() || !ValidChannel(idxCh))
+        return false;
+    // A live link known to be down is not connected, even in the moment
+    // before its logout: a host that has just sent a command learns from
+    // this that it did not go out. A remote session stays connected until
+    // its host ends it.
+    if (linkDown_.load() && remoteMode_ == 0)
         return false;
     return channels_[idxCh].stopped.load() == 0;
 }

@@ -88,8 +88,11 @@ void CVyrdaxCtrl::ReceiveThreadProc(platform::WorkerThread& self)
         std::shared_ptr<CDvrSocket> socket = CurrentSocket();
         DvrPacketHeader header;
         if (!socket || !socket->ReceiveExact(header.bytes.data(), header.bytes.size(), Timeouts().dataMs,
-                                             self.WakeFd()))
+                                             self.WakeFd())) {
+            if (socket && socket->Broken())
+                NoteBrokenLink(*socket);
             continue;
+        }
         lastActivity = Clock::now();
         if (linkDown_.load())
             continue;
@@ -100,7 +103,9 @@ void CVyrdaxCtrl::ReceiveThreadProc(platform::WorkerThread& self)
         default: break;
         }
         // A handler that read a payload counts as activity; one that could
-        // not has already dropped the link or will time out.
+        // not has already dropped the link, found it broken, or will time out.
+        if (socket->Broken())
+            NoteBrokenLink(*socket);
         lastActivity = Clock::now();
     }
     timers_.KillTimer(kReceiveTimerId);

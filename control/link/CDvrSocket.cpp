@@ -87,13 +87,12 @@ bool CDvrSocket::Transfer(void* buffer, std::size_t length, int timeoutMs, int w
 {
     if (length == 0)
         return true;
-    if (fd_ < 0)
+    if (fd_ < 0 || broken_.load())
         return false;
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     auto* bytes = static_cast<uint8_t*>(buffer);
     std::size_t done = 0;
-    bool peerGone = false;
     while (done < length) {
         if (shutDown_.load())
             return false;
@@ -101,33 +100,33 @@ bool CDvrSocket::Transfer(void* buffer, std::size_t length, int timeoutMs, int w
         if (left <= 0)
             return false;
         pollfd fds[2] = {};
-        nfds_t count = 0;
-        if (!peerGone) {
-            fds[count].fd = fd_;
-            fds[count].events = sending ? POLLOUT : POLLIN;
-            ++count;
-        }
+        fds[0].fd = fd_;
+        fds[0].events = sending ? POLLOUT : POLLIN;
+        nfds_t count = 1;
         if (wakeFd >= 0) {
-            fds[count].fd = wakeFd;
-            fds[count].events = POLLIN;
-            ++count;
+            fds[1].fd = wakeFd;
+            fds[1].events = POLLIN;
+            count = 2;
         }
         const int ready = poll(fds, count, static_cast<int>(left));
         if (ready < 0 && errno != EINTR)
             return false;
         if (ready <= 0)
             continue;
-        if (wakeFd >= 0 && (fds[count - 1].revents & POLLIN))
+        if (wakeFd >= 0 && (fds[1].revents & POLLIN))
             return false;
-        if (peerGone || !(fds[0].revents & (POLLIN | POLLOUT | POLLERR | POLLHUP)))
+        if (!(fds[0].revents & (POLLIN | POLLOUT | POLLERR | POLLHUP)))
             continue;
         const ssize_t n = sending ? send(fd_, bytes + done, length - done, MSG_NOSIGNAL)
                                   : recv(fd_, bytes + done, length - done, 0);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
         } else if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
-            // Closed or broken: only the time-out (or a stop) ends the wait.
-            peerGone = true;
+            // Closed by the peer or broken: nothing more will ever move, so
+            // no caller waits for it. Our own shutdown is a stop, not a break.
+            if (!shutDown_.load())
+                broken_ = true;
+            return false;
         }
     }
     return true;

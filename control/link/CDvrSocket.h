@@ -36,11 +36,15 @@ public:
     int ConnectResult();
 
     // Exactly `length` bytes, or false once `timeoutMs` has passed, the socket
-    // was shut down, or `wakeFd` became readable (the caller is stopping). A
-    // connection closed by the peer makes no progress until the time-out, as
-    // a silent one does: the caller's time-outs decide when a link is dead.
+    // was shut down, `wakeFd` became readable (the caller is stopping), or
+    // the connection was closed by the peer or broke. A closed or broken
+    // connection fails at once, now and on every later call; only a silent
+    // one waits out the time-out.
     bool ReceiveExact(void* buffer, std::size_t length, int timeoutMs, int wakeFd = -1);
     bool SendExact(const void* buffer, std::size_t length, int timeoutMs, int wakeFd = -1);
+
+    // True once the peer closed the connection or it broke (reset, error).
+    bool Broken() const { return broken_.load(); }
 
     void Shutdown();
 
@@ -49,6 +53,7 @@ private:
 
     int fd_ = -1;
     std::atomic<bool> shutDown_{false};
+    std::atomic<bool> broken_{false};
 };
 
 } // namespace vyrdax

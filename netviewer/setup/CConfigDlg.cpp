@@ -688,6 +688,12 @@ void CConfigDlg::accept()
                 return;
             }
             control_->CmdToDVR(kCmdSetupUpload, 0, channel_);
+            // The control takes a link whose send failed down at once: not
+            // connected any more means the record did not go out.
+            if (!control_->isConnect(channel_)) {
+                platform::MessageBox(this, kSetupNotSent);
+                return;
+            }
         }
     }
     if (saveSettings)

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 namespace {
 
 void startAndRequest(SimProcess& sim, RawDvrClient& client, std::vector<std::string> args)
@@ -29,6 +31,23 @@ TEST(DvrSimFaults, CloseDropsTheLinkAfterTheGivenFrames)
     EXPECT_NE(sim.waitForLog("FAULT close #1"), "");
     EXPECT_NE(sim.waitForLog("CLOSE fault #1"), "");
     EXPECT_TRUE(sim.stop());
+}
+
+TEST(DvrSimFaults, CloseEndsInOrderAndResetBreaksTheLink)
+{
+    for (const char* kind : {"close", "reset"}) {
+        SCOPED_TRACE(kind);
+        SimProcess sim;
+        RawDvrClient client;
+        startAndRequest(sim, client, {"--fault", kind, "--fault-after", "3"});
+        RawHeader h;
+        std::vector<std::uint8_t> payload;
+        for (int i = 0; i < 3; ++i)
+            ASSERT_TRUE(client.readVideo(h, payload, 3000)) << i;
+        EXPECT_EQ(client.endOfLink(3000), std::string(kind) == "close" ? 0 : ECONNRESET);
+        EXPECT_NE(sim.waitForLog(std::string("FAULT ") + kind + " #1"), "");
+        EXPECT_TRUE(sim.stop());
+    }
 }
 
 TEST(DvrSimFaults, SilenceSendsNothingAfterTheLoginReply)

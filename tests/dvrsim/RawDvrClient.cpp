@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <ctime>
@@ -146,6 +147,23 @@ bool RawDvrClient::waitClosed(int timeoutMs, std::size_t maxBytes)
         received += static_cast<std::size_t>(n);
     }
     return false;
+}
+
+int RawDvrClient::endOfLink(int timeoutMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::uint8_t sink[65536];
+    while (std::chrono::steady_clock::now() < deadline) {
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, 50) <= 0)
+            continue;
+        const ssize_t n = ::recv(fd_, sink, sizeof sink, 0);
+        if (n == 0)
+            return 0;
+        if (n < 0 && errno != EINTR && errno != EAGAIN)
+            return errno;
+    }
+    return -1;
 }
 
 bool RawDvrClient::quietFor(int timeoutMs)

@@ -48,6 +48,9 @@ public:
     // True when the peer closes within the time, with no more than
     // `maxBytes` arriving before.
     bool waitClosed(int timeoutMs, std::size_t maxBytes = 1u << 30);
+    // Reads to the end of the connection: 0 for an orderly close, the error
+    // (ECONNRESET for a reset) for a broken one, -1 when it did not end.
+    int endOfLink(int timeoutMs);
     // True when nothing arrives within the time.
     bool quietFor(int timeoutMs);
 

@@ -110,6 +110,15 @@ bool SimProcess::stop()
     return waitExit(5000) == 0;
 }
 
+void SimProcess::kill()
+{
+    if (pid_ <= 0)
+        return;
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+}
+
 int SimProcess::waitExit(int timeoutMs)
 {
     if (pid_ <= 0)

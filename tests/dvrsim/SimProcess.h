@@ -16,6 +16,8 @@ public:
     bool start(std::vector<std::string> args, std::string* error = nullptr);
     // SIGTERM; true when the program ended by itself with exit code 0.
     bool stop();
+    // SIGKILL, as a DVR that loses power: its connections end at once.
+    void kill();
     // Waits for the program to end by itself (for start-up failures).
     int waitExit(int timeoutMs);
 

@@ -3,7 +3,9 @@
 // listening and a socket that takes the connection and never answers.
 #include "SimProcess.h"
 #include "ViewerFixture.h"
+#include "LoopGaps.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTreeWidget>
 
@@ -230,5 +232,76 @@ TEST_F(ViewerFixture, ThirtyDvrsSomeSilentSomeRefusingAllEndInOnePass)
         const QString path = dir.filePath(QStringLiteral("DB/S%1.dat").arg(row + 1, 2, 10, QLatin1Char('0')));
         EXPECT_EQ(StoredKeys(path).size(), expected[static_cast<std::size_t>(row)] == "Done" ? 50u : 0u) << row;
     }
+    ASSERT_TRUE(CloseAndWait());
+}
+
+// DVRs whose connection ends after the login (closed, reset, killed while
+// the log is asked for), one that stays silent and one that sends garbage
+// instead of its log, with the control's own
+// minute of data time-out: the window answers throughout, every row ends at
+// the monitor's own time-out, and the next pass comes its interval later.
+TEST_F(ViewerFixture, ConnectionsThatEndAfterTheLoginEndTheirRowsOnTimeAndTheWindowAnswers)
+{
+    SimProcess closing, resetting, killed, silent, garbage;
+    std::string error;
+    ASSERT_TRUE(closing.start({"--fault", "close", "--fault-after", "0", "--channels", "4"}, &error)) << error;
+    ASSERT_TRUE(resetting.start({"--fault", "reset", "--fault-after", "0", "--channels", "4"}, &error)) << error;
+    ASSERT_TRUE(killed.start({"--fault", "silence", "--channels", "4"}, &error)) << error;
+    ASSERT_TRUE(silent.start({"--fault", "silence", "--channels", "4"}, &error)) << error;
+    ASSERT_TRUE(garbage.start({"--fault", "garbage", "--fault-after", "0", "--channels", "4"}, &error)) << error;
+    WriteSites({{"Closing", closing.port(), ""},
+                {"Resetting", resetting.port(), ""},
+                {"Killed", killed.port(), ""},
+                {"Silent", silent.port(), ""},
+                {"Garbage", garbage.port(), ""}});
+    {
+        SettingsDocument doc(ViewerVariant::Event, dir.path());
+        doc.OnNewDocument();
+        doc.eventSettings.intervalNumber = 0; // a pass every minute
+        doc.eventSettings.intervalUnit = 0;
+        ASSERT_TRUE(doc.SaveSettingsFiles().ok());
+    }
+    // The monitor's 180 s become 9 s; the control, which takes its time-outs
+    // at its first session, keeps its own minute, the wait that froze.
+    RelaxTimeouts(20);
+    Start();
+    unsetenv("VYR_TEST_TIME_DIVISOR");
+    struct RestoreDivisor {
+        ~RestoreDivisor() { RelaxTimeouts(20); } // as the test main sets it for the tests after
+    } restore;
+    CEventDlg* monitor = Monitor();
+    ASSERT_NE(monitor, nullptr);
+    ASSERT_EQ(monitor->PollTimeoutMs(), 9000);
+    Pump(200);
+    testsupport::LoopGaps gaps;
+    QElapsedTimer clock;
+    clock.start();
+    monitor->OnTracking();
+    ASSERT_TRUE(PumpUntil([&] { return !monitor->Idle(); }, 5000));
+    // The DVR loses power while it is asked for its log.
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            for (const std::string& line : killed.logLines())
+                if (line.find("CMD 32") != std::string::npos)
+                    return true;
+            return false;
+        },
+        5000));
+    killed.kill();
+    ASSERT_TRUE(PumpUntil([&] { return monitor->Idle(); }, 30000));
+    const qint64 passEnded = clock.elapsed();
+    EXPECT_GE(passEnded, 8500);
+    EXPECT_LT(passEnded, 12000) << "a row outlasted its time-out";
+    // The closing DVR may take the request just before it closes.
+    EXPECT_TRUE(monitor->RowText(0, 2) == "Time Out" || monitor->RowText(0, 2) == "Done")
+        << monitor->RowText(0, 2).toStdString();
+    for (int row = 1; row < 4; ++row)
+        EXPECT_EQ(monitor->RowText(row, 2), "Time Out") << row;
+    EXPECT_LT(gaps.Longest(), 1000);
+
+    // The next pass starts one polling interval (a minute) after the end.
+    ASSERT_TRUE(PumpUntil([&] { return !monitor->Idle(); }, 75000));
+    EXPECT_NEAR(clock.elapsed() - passEnded, 60000, 2500);
+    EXPECT_LT(gaps.Longest(), 1000);
     ASSERT_TRUE(CloseAndWait());
 }

@@ -1,6 +1,22 @@
 // A DVR that misbehaves: the control survives each fault, stays usable and
 // is destroyed promptly afterwards.
 #include "LinkHarness.h"
+#include "LoopGaps.h"
+#include "control/StatusTexts.h"
+#include "control/link/CDvrSocket.h"
+#include "control/link/LinkSettings.h"
+#include "control/record/MovieFormat.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <limits>
+#include <set>
 
 namespace {
 
@@ -28,8 +44,8 @@ TEST_P(VideoFaultTest, ControlSurvivesAndConnectsElsewhereAfterwards)
         EXPECT_TRUE(bad.WaitLog("FAULT", 1, 5000));
     }
     if (fault.relogin) {
-        // Silence ends the link after 3 s; a dead peer also holds the logout
-        // for its 3 s send time-out before the next tick.
+        // Silence ends the link after 3 s, a closed or broken one at once;
+        // the next tick logs in again.
         EXPECT_TRUE(bad.WaitLog("LOGIN ", 2, 12000)) << bad.Count("LOGIN ");
     } else {
         CFrameQueue& queue = ctrl->Channel(0).queue;
@@ -102,6 +118,272 @@ TEST_F(FaultTest, EventCountBeyondTheTableIsRefusedAndLeavesNoStaleCount)
     poll(good, 3);
     ASSERT_TRUE(WaitMessage(WM_VIDEO_PROGRESS, 1, 2));
     EXPECT_EQ(Count(ctrl->GetEventData()), 100u);
+    EXPECT_LT(DestroyControl(), std::chrono::milliseconds(1000));
+}
+
+// ---- a connection that ends ------------------------------------------------------
+
+// A connected pair on 127.0.0.1: ours (the control's socket) and the peer's
+// end as a plain descriptor.
+struct SocketPair {
+    vyrdax::CDvrSocket ours;
+    int peer = -1;
+    SocketPair()
+    {
+        int port = 0;
+        const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof a;
+        if (bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(listener, 1) == 0 &&
+            getsockname(listener, reinterpret_cast<sockaddr*>(&a), &size) == 0)
+            port = ntohs(a.sin_port);
+        if (port > 0 && ours.StartConnect("127.0.0.1", static_cast<uint16_t>(port)) == 0)
+            peer = accept(listener, nullptr, nullptr);
+        close(listener);
+    }
+    ~SocketPair()
+    {
+        if (peer >= 0)
+            close(peer);
+    }
+    void Reset()
+    {
+        linger hard{1, 0};
+        setsockopt(peer, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+        close(peer);
+        peer = -1;
+    }
+};
+
+template <typename F>
+std::chrono::milliseconds Took(F&& f)
+{
+    const auto start = std::chrono::steady_clock::now();
+    f();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+}
+
+TEST(DvrSocketTest, ClosedOrResetConnectionFailsAtOnceAndSilentOneWaitsItsTimeOut)
+{
+    using namespace std::chrono_literals;
+    for (const bool reset : {false, true}) {
+        SCOPED_TRACE(reset ? "reset" : "closed");
+        SocketPair pair;
+        ASSERT_GE(pair.peer, 0);
+        // Bytes sent before the end are still read whole.
+        const uint8_t sent[5] = {1, 2, 3, 4, 5};
+        ASSERT_EQ(send(pair.peer, sent, sizeof sent, 0), 5);
+        uint8_t got[5] = {};
+        ASSERT_TRUE(pair.ours.ReceiveExact(got, 5, 60000));
+        EXPECT_EQ(std::vector<uint8_t>(got, got + 5), std::vector<uint8_t>(sent, sent + 5));
+
+        std::thread ender([&] {
+            std::this_thread::sleep_for(100ms);
+            if (reset)
+                pair.Reset();
+            else
+                shutdown(pair.peer, SHUT_RDWR);
+        });
+        uint8_t header[76];
+        bool received = true;
+        // A read waiting when the connection ends comes back at once, not
+        // after its minute.
+        EXPECT_LT(Took([&] { received = pair.ours.ReceiveExact(header, sizeof header, 60000); }), 5s);
+        ender.join();
+        EXPECT_FALSE(received);
+        EXPECT_TRUE(pair.ours.Broken());
+        // Every later call knows: neither a send nor a read waits.
+        std::vector<uint8_t> record(12044, 0x5A);
+        bool later = true;
+        EXPECT_LT(Took([&] {
+                      later = pair.ours.SendExact(record.data(), record.size(), 60000) ||
+                              pair.ours.ReceiveExact(header, sizeof header, 60000);
+                  }),
+                  1s);
+        EXPECT_FALSE(later);
+    }
+    // A peer that stays but says nothing is waited for, and is not broken.
+    SocketPair silent;
+    ASSERT_GE(silent.peer, 0);
+    uint8_t header[76];
+    bool received = true;
+    EXPECT_GE(Took([&] { received = silent.ours.ReceiveExact(header, sizeof header, 400); }), 390ms);
+    EXPECT_FALSE(received);
+    EXPECT_FALSE(silent.ours.Broken());
+    // Our own shutdown (a new connection replacing this one) is no break.
+    silent.ours.Shutdown();
+    EXPECT_FALSE(silent.ours.ReceiveExact(header, sizeof header, 60000));
+    EXPECT_FALSE(silent.ours.Broken());
+}
+
+TEST_F(FaultTest, SetupUploadOnAConnectionThatEndedTellsTheHostThroughIsConnect)
+{
+    using namespace std::chrono_literals;
+    // The upload is made while the receive thread waits on the host, so
+    // that only the upload's own send can find the connection gone.
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        SimDvr sim;
+        ASSERT_TRUE(sim.Start({"--channels", "1"}));
+        Bind(0, "Front", 0, sim.Port());
+        bool connectedAfter = true, loggedInBefore = false;
+        std::chrono::milliseconds took{0};
+        host.onMessage = [&](const HostWindow::Entry& e) {
+            if (e.message != WM_VIDEO_STARTED)
+                return;
+            sim.Kill();
+            std::this_thread::sleep_for(200ms);
+            loggedInBefore = ctrl->isConnect(0);
+            took = Took([&] { ctrl->CmdToDVR(19, 0, 0); });
+            connectedAfter = ctrl->isConnect(0);
+        };
+        host.messages.clear();
+        ASSERT_TRUE(ctrl->Connect(0));
+        ASSERT_TRUE(WaitMessage(WM_VIDEO_STARTED, 0, 1, 8000));
+        host.onMessage = nullptr;
+        EXPECT_TRUE(loggedInBefore) << "the receive thread saw the end first";
+        EXPECT_FALSE(connectedAfter);
+        EXPECT_LT(took, 1s);
+        // The receive thread then ends the session as for any lost link.
+        EXPECT_TRUE(PumpUntil([&] { return !ctrl->LoggedIn(); }, 2000));
+        ctrl->DisConnectSvr(0);
+        EXPECT_TRUE(PumpUntil([&] { return !ctrl->LoggedIn(); }, 2000));
+    }
+}
+
+// ---- the product's own time-outs -------------------------------------------------
+// These run in a ctest entry of their own without the time divisor, which
+// would also shorten the waits they look for; under it they skip.
+
+bool RealTimeouts()
+{
+    return vyrdax::Timeouts().dataMs == 60000;
+}
+
+class LostLinkTest : public LinkTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(LostLinkTest, RealTimeoutsTheEndIsSeenAtOnceAndTheLinkComesBackWithItsTitles)
+{
+    if (!RealTimeouts())
+        GTEST_SKIP() << "runs with the product's time-outs only";
+    using namespace std::chrono_literals;
+    const std::string kind = GetParam();
+    SimDvr sim;
+    // 30 frames a second in all: a fault comes some 5 s into the session.
+    std::vector<std::string> args = {"--channels", "2", "--fps", "15", "--gop", "5"};
+    if (kind != "kill")
+        args.insert(args.end(), {"--fault", kind, "--fault-after", "150"});
+    ASSERT_TRUE(sim.Start(args));
+    const int port = sim.Port();
+    Bind(0, "Front", 0, port);
+    Bind(1, "Back", 1, port);
+    testsupport::LoopGaps gaps;
+    ASSERT_TRUE(ctrl->Connect(0));
+    ASSERT_TRUE(ctrl->Connect(1));
+    ASSERT_TRUE(WaitMessage(WM_VIDEO_STARTED, 0, 2, 8000));
+
+    // Channel 0 records by hand into movie files.
+    QTemporaryDir recordings;
+    ASSERT_TRUE(recordings.isValid());
+    ctrl->SetRecType(0);
+    ASSERT_EQ(ctrl->StartRecord(recordings.path().toStdString(), "F.Front.20260101.000000.00.mp4", "F.Front", 0, 0),
+              0);
+    ctrl->SetStatus(0, STATUS_RECORD_MANUAL);
+    std::string movie;
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            movie = ctrl->Recorder().MoviePath(0);
+            return !movie.empty() && QFileInfo(QString::fromStdString(movie)).size() > 32;
+        },
+        5000));
+
+    std::set<QString> titles;
+    host.onMessage = [&](const HostWindow::Entry&) { titles.insert(Title(0)); };
+    auto endedAt = std::chrono::steady_clock::now();
+    if (kind == "kill") {
+        sim.Kill();
+        endedAt = std::chrono::steady_clock::now();
+    } else {
+        ASSERT_TRUE(PumpUntil([&] { return sim.Count("FAULT") > 0; }, 10000));
+        endedAt = std::chrono::steady_clock::now();
+    }
+    // Commands of the window meanwhile come back at once, whatever state the
+    // link is in when they are made.
+    std::chrono::milliseconds slowestCommand{0};
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            titles.insert(Title(0));
+            slowestCommand = std::max(slowestCommand, Took([&] { ctrl->CmdToDVR(7, 0, 0); }));
+            return !ctrl->LoggedIn();
+        },
+        3000))
+        << "the end of the connection was not noticed";
+    const auto noticed = std::chrono::steady_clock::now() - endedAt;
+    EXPECT_LT(noticed, 2s);
+    EXPECT_FALSE(ctrl->isConnect(0));
+    EXPECT_LT(slowestCommand, 1s);
+
+    // The recording stays armed through the reconnect: what the DVR sends
+    // once it is back goes on into the recording.
+    EXPECT_TRUE(ctrl->IsRecording(0));
+    EXPECT_NE(ctrl->GetStatus(0) & STATUS_RECORD_MANUAL, 0);
+    EXPECT_TRUE(host.LParams(WM_VIDEO_RECORD_STOPPED).empty());
+    const auto recordedBytes = [&] {
+        const std::string now = ctrl->Recorder().MoviePath(0);
+        return now == movie ? QFileInfo(QString::fromStdString(movie)).size() : std::numeric_limits<qint64>::max();
+    };
+    const qint64 atTheDrop = recordedBytes();
+
+    // The reconnect tick sets the link up again, with its titles.
+    if (kind == "kill") {
+        ASSERT_TRUE(sim.Start({"--channels", "2", "--fps", "15", "--gop", "5"}, port));
+    }
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            titles.insert(Title(0));
+            return host.Count(WM_VIDEO_STARTED) >= 4;
+        },
+        25000));
+    EXPECT_TRUE(titles.count(text::kRequestDisconnect)) << "the lost link is shown";
+    EXPECT_TRUE(titles.count(text::kTryingConnect));
+    EXPECT_EQ(Title(0).toStdString(), text::kConnectCompleted);
+    EXPECT_TRUE(PumpUntil([&] { return recordedBytes() > atTheDrop; }, 10000)) << "nothing recorded after the reconnect";
+    ctrl->StopRecord(0);
+    EXPECT_FALSE(ctrl->IsRecording(0));
+    EXPECT_GT(QFileInfo(QString::fromStdString(vyrmovie::IndexPathFor(movie))).size(), 0);
+    EXPECT_LT(gaps.Longest(), 1000);
+    EXPECT_LT(DestroyControl(), std::chrono::milliseconds(1000));
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, LostLinkTest, ::testing::Values("close", "reset", "kill"));
+
+TEST_F(FaultTest, RealTimeoutsSilentDvrEndsAfterTheDataTimeOutAsBefore)
+{
+    if (!RealTimeouts())
+        GTEST_SKIP() << "runs with the product's time-outs only";
+    using namespace std::chrono_literals;
+    SimDvr sim;
+    ASSERT_TRUE(sim.Start({"--channels", "1", "--fault", "silence"}));
+    Bind(0, "Front", 0, sim.Port());
+    testsupport::LoopGaps gaps;
+    ASSERT_TRUE(ctrl->Connect(0));
+    ASSERT_TRUE(PumpUntil([&] { return ctrl->LoggedIn(); }, 8000));
+    const auto loggedInAt = std::chrono::steady_clock::now();
+    std::set<QString> titles;
+    // Open and quiet is not an end: the session stays until its minute is up.
+    PumpUntil([&] { return !ctrl->LoggedIn(); }, 55000);
+    EXPECT_TRUE(ctrl->LoggedIn()) << "a silent DVR was dropped before the data time-out";
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            titles.insert(Title(0));
+            return !ctrl->LoggedIn();
+        },
+        10000));
+    EXPECT_GE(std::chrono::steady_clock::now() - loggedInAt, 59s);
+    EXPECT_TRUE(titles.count(text::kRequestDisconnect));
+    EXPECT_LT(gaps.Longest(), 1000);
     EXPECT_LT(DestroyControl(), std::chrono::milliseconds(1000));
 }
 

@@ -125,6 +125,55 @@ TEST_F(ChannelControlTest, LocalRecordTogglesAndDisconnectingEndsTheRecording)
     EXPECT_EQ(MovieCheck(ended[0]), 0);
 }
 
+TEST_F(ChannelControlTest, ADvrThatGoesAwayKeepsItsRecordingsForWhenItIsBack)
+{
+    StartConnected();
+    CGroup& group = Group();
+    group.scheduleRecord[1] = 1;
+    group.schedule[1][1][12] = group.schedule[1][1][13] = 1; // Sunday noon to two
+    View()->OnTimer(kTimerSchedule + 1);
+    View()->SelectCell(3);
+    View()->OnCommand(IDC_LOCAL_RECORD);
+    ASSERT_TRUE((Status(1) & kStatusRecordSchedule) && (Status(3) & kStatusRecordByHand));
+    ASSERT_TRUE(WaitForMovies({"R.LotA02.", "F.LotA04."}));
+    // The DVR loses power: the cells say so at once, and the recordings stay
+    // armed, as the operator left them, for when the DVR is back.
+    sim.kill();
+    const auto sizes = [this] {
+        std::vector<qint64> bytes;
+        for (const char* start : {"R.LotA02.", "F.LotA04."})
+            for (const QString& file : RecordingsStartingWith(recordingDirectory, start))
+                bytes.push_back(QFileInfo(file).size());
+        return bytes;
+    };
+    EXPECT_TRUE(PumpUntil([this] { return !Control(1)->isConnect(View()->CellAt(1).channel); }, 2000));
+    EXPECT_TRUE(Recording(1) && Recording(3));
+    const std::vector<qint64> atTheDrop = sizes();
+    ASSERT_EQ(atTheDrop.size(), 2u);
+    // The DVR comes back on its address: the reconnect tick finds it and both
+    // recordings go on in their files.
+    const int port = sim.port();
+    SimProcess back;
+    ASSERT_TRUE(back.start({"--port", std::to_string(port), "--channels", "4", "--size", "352x240", "--fps", "15",
+                            "--gop", "5"}));
+    ASSERT_EQ(back.port(), port);
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            const std::vector<qint64> now = sizes();
+            return now.size() == 2 && now[0] > atTheDrop[0] && now[1] > atTheDrop[1];
+        },
+        25000))
+        << "nothing recorded after the reconnect";
+    EXPECT_TRUE(Recording(1) && Recording(3));
+    View()->OnCommand(ID_CELL_DISCONNECT_ALL);
+    EXPECT_FALSE(Recording(1) || Recording(3));
+    for (const char* start : {"R.LotA02.", "F.LotA04."}) {
+        const QStringList files = RecordingsStartingWith(recordingDirectory, start);
+        ASSERT_EQ(files.size(), 1) << start;
+        EXPECT_EQ(MovieCheck(files[0]), 0) << start;
+    }
+}
+
 TEST_F(ChannelControlTest, DisconnectAllReachesEveryCellAndEndsTheirRecordings)
 {
     StartConnected();

@@ -5,6 +5,7 @@
 #include "ChannelFixture.h"
 #include "netviewer/setup/CConfigDlg.h"
 #include "platform/Registry.h"
+#include "LoopGaps.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -226,6 +227,37 @@ TEST_F(RemoteSetupTest, OkWithTheLinkDownKeepsTheDialogAndItsEdits)
     std::vector<uint8_t> expected = original;
     PutInt(expected, 0x2D4C, buzzer == "On" ? 1 : 0);
     EXPECT_EQ(UploadedRecord(), expected);
+}
+
+TEST_F(RemoteSetupTest, OkAfterTheDvrWentAwayAnswersAtOnceWithTheBoxAndKeepsTheEdits)
+{
+    const QString path = dir.filePath("setup.bin");
+    const std::vector<uint8_t> original = WriteSetupFile(12044, path);
+    CConfigDlg* dialog = OpenDeviceSetup(9, path, original);
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(dialog->SelectPage("Device", "Alarm"));
+    const QString buzzer = dialog->Grid()->CellText(1, 1) == "On" ? "Off" : "On";
+    EditCell(dialog, 1, 1, buzzer, false);
+    const short channel = View()->CellAt(1).channel;
+    testsupport::LoopGaps gaps;
+    // The DVR loses power while the operator edits; its connection ends,
+    // and the control knows at once, not after the minute of its time-out.
+    sim.kill();
+    ASSERT_TRUE(PumpUntil([&] { return !Control(1)->isConnect(channel); }, 2000));
+    boxes.clear();
+    QElapsedTimer ok;
+    ok.start();
+    dialog->accept();
+    EXPECT_LT(ok.elapsed(), 1000);
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes.back(), kSetupNotSent);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->PageName(), "Alarm");
+    EXPECT_EQ(dialog->Grid()->CellText(1, 1), buzzer);
+    // The window went on answering all along.
+    Pump(500);
+    EXPECT_LT(gaps.Longest(), 1000);
+    dialog->reject();
 }
 
 TEST_F(RemoteSetupTest, TheSimulatorsOwnRecordPassesThroughPagesItFailsUntouched)

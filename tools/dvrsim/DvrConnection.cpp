@@ -78,7 +78,12 @@ void DvrConnection::requestStop()
         wakeWriter_ = true;
     }
     wake_.notify_all();
-    socket_.shutdownBoth();
+    // A reset must not be preceded by an orderly end of our side: only the
+    // readers here are woken, and the close of the socket sends the reset.
+    if (resetting_)
+        socket_.shutdownRead();
+    else
+        socket_.shutdownBoth();
 }
 
 void DvrConnection::join()
@@ -499,6 +504,11 @@ void DvrConnection::streamTick()
         switch (opt_.fault) {
         case Fault::Close:
             closeLink("fault");
+            return;
+        case Fault::Reset:
+            socket_.abortOnClose();
+            resetting_ = true;
+            closeLink("reset");
             return;
         case Fault::Oversize:
             if (!sendFrame(firstChannel, firstChannel, kOversizeLength, playback, stamp))

@@ -68,6 +68,7 @@ private:
     std::atomic<bool> readerDone_{false};
     std::atomic<bool> writerDone_{false};
     std::atomic<bool> closeLogged_{false};
+    std::atomic<bool> resetting_{false};
     std::thread reader_;
     std::thread writer_;
 

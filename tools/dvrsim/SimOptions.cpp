@@ -80,6 +80,7 @@ Lookup service:
 Faults (each connection, counted in video frames sent on it):
   --fault KIND          silence    send nothing at all after the login reply
                         close      close the connection after K frames
+                        reset      reset the connection (RST) after K frames
                         garbage    after K frames send random bytes instead
                         oversize   after K frames one video header of length
                                    131073 + its payload, then carry on
@@ -144,6 +145,7 @@ const char* faultName(Fault fault)
     case Fault::None: return "none";
     case Fault::Silence: return "silence";
     case Fault::Close: return "close";
+    case Fault::Reset: return "reset";
     case Fault::Garbage: return "garbage";
     case Fault::Oversize: return "oversize";
     case Fault::BadCount: return "bad-count";
@@ -232,7 +234,7 @@ bool parseOptions(const std::vector<std::string>& args, SimOptions& o, std::stri
              return true; }},
         {"--fault", [&o](const std::string& v) {
              static const std::map<std::string, Fault> kinds = {
-                 {"silence", Fault::Silence}, {"close", Fault::Close},
+                 {"silence", Fault::Silence}, {"close", Fault::Close}, {"reset", Fault::Reset},
                  {"garbage", Fault::Garbage}, {"oversize", Fault::Oversize},
                  {"bad-count", Fault::BadCount}, {"bad-channel", Fault::BadChannel}};
              const auto it = kinds.find(v);

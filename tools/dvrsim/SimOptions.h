@@ -7,7 +7,7 @@
 
 namespace dvrsim {
 
-enum class Fault { None, Silence, Close, Garbage, Oversize, BadCount, BadChannel };
+enum class Fault { None, Silence, Close, Reset, Garbage, Oversize, BadCount, BadChannel };
 
 struct SimOptions {
     std::string bindAddress = "127.0.0.1";

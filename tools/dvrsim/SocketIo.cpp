@@ -74,6 +74,22 @@ void Socket::close()
     fd_ = -1;
 }
 
+void Socket::abortOnClose() const
+{
+    if (fd_ < 0)
+        return;
+    linger hard{};
+    hard.l_onoff = 1;
+    hard.l_linger = 0;
+    ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+}
+
+void Socket::shutdownRead() const
+{
+    if (fd_ >= 0)
+        ::shutdown(fd_, SHUT_RD);
+}
+
 void Socket::shutdownBoth() const
 {
     if (fd_ >= 0)

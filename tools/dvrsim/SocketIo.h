@@ -25,6 +25,9 @@ public:
     void close();
     // Ends both directions so a thread blocked in poll on it wakes up.
     void shutdownBoth() const;
+    // The close that follows sends a reset instead of an orderly end.
+    void abortOnClose() const;
+    void shutdownRead() const;
 
 private:
     int fd_ = -1;
