@@ -1,8 +1,40 @@
 #include "ProcessSignals.h"
 
+#include <QApplication>
+#include <QSocketNotifier>
+#include <QWidget>
+
+#include <cerrno>
 #include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace platform {
+
+namespace {
+
+int signalSockets[2] = {-1, -1};
+
+void WriteSignalByte(int signal)
+{
+    const int saved = errno;
+    const char byte = static_cast<char>(signal);
+    const ssize_t written = write(signalSockets[1], &byte, 1);
+    (void)written; // a full socket already wakes the loop
+    errno = saved;
+}
+
+void CancelModalWindows()
+{
+    // Bounded: a box that refuses to close must not hold the program open.
+    for (int k = 0; k < 16; ++k) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->close())
+            return;
+    }
+}
+
+} // namespace
 
 void IgnoreFileSizeLimitSignal()
 {
@@ -10,6 +42,35 @@ void IgnoreFileSizeLimitSignal()
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
     sigaction(SIGXFSZ, &ignore, nullptr);
+}
+
+void CloseOnTerminationSignals(std::function<void()> close)
+{
+    if (signalSockets[0] >= 0 ||
+        socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, signalSockets) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(signalSockets[0], QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [close = std::move(close)] {
+        char bytes[16];
+        if (read(signalSockets[0], bytes, sizeof bytes) <= 0)
+            return;
+        while (read(signalSockets[0], bytes, sizeof bytes) > 0) {
+        }
+        CancelModalWindows();
+        // Queued, so that the cancelled dialogs' loops have unwound before
+        // the window closes.
+        QMetaObject::invokeMethod(QCoreApplication::instance(), close, Qt::QueuedConnection);
+    });
+    struct sigaction action {};
+    action.sa_handler = WriteSignalByte;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        struct sigaction previous {};
+        sigaction(signal, nullptr, &previous);
+        if (previous.sa_handler != SIG_IGN)
+            sigaction(signal, &action, nullptr);
+    }
 }
 
 } // namespace platform
