@@ -14,6 +14,7 @@ namespace platform {
 namespace {
 
 int signalSockets[2] = {-1, -1};
+std::function<void()> closeOnSignal; // used on the GUI thread only
 
 void WriteSignalByte(int signal)
 {
@@ -46,11 +47,12 @@ void IgnoreFileSizeLimitSignal()
 
 void CloseOnTerminationSignals(std::function<void()> close)
 {
+    closeOnSignal = std::move(close);
     if (signalSockets[0] >= 0 ||
         socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, signalSockets) != 0)
         return;
     auto* notifier = new QSocketNotifier(signalSockets[0], QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [close = std::move(close)] {
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
         char bytes[16];
         if (read(signalSockets[0], bytes, sizeof bytes) <= 0)
             return;
@@ -59,7 +61,13 @@ void CloseOnTerminationSignals(std::function<void()> close)
         CancelModalWindows();
         // Queued, so that the cancelled dialogs' loops have unwound before
         // the window closes.
-        QMetaObject::invokeMethod(QCoreApplication::instance(), close, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [] {
+                if (closeOnSignal)
+                    closeOnSignal();
+            },
+            Qt::QueuedConnection);
     });
     struct sigaction action {};
     action.sa_handler = WriteSignalByte;

@@ -16,8 +16,8 @@ void IgnoreFileSizeLimitSignal();
 // message box open at that moment has been cancelled so that its own loop
 // unwinds. Signals that come while a close is under way call `close` again:
 // it must not close twice. A signal the program was started with ignored
-// (nohup, a background job) stays ignored. Called once, after the
-// application object exists.
+// (nohup, a background job) stays ignored. Called after the application
+// object exists; a later call replaces `close`.
 void CloseOnTerminationSignals(std::function<void()> close);
 
 } // namespace platform
