@@ -47,38 +47,44 @@ void IgnoreFileSizeLimitSignal()
 
 void CloseOnTerminationSignals(std::function<void()> close)
 {
+    static const int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
+    static bool ignoredAtStart[3] = {};
+    const bool catching = static_cast<bool>(close);
     closeOnSignal = std::move(close);
-    if (signalSockets[0] >= 0 ||
-        socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, signalSockets) != 0)
-        return;
-    auto* notifier = new QSocketNotifier(signalSockets[0], QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
-        char bytes[16];
-        if (read(signalSockets[0], bytes, sizeof bytes) <= 0)
+    if (signalSockets[0] < 0) {
+        if (!catching || socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, signalSockets) != 0)
             return;
-        while (read(signalSockets[0], bytes, sizeof bytes) > 0) {
+        for (int k = 0; k < 3; ++k) {
+            struct sigaction previous {};
+            sigaction(kSignals[k], nullptr, &previous);
+            ignoredAtStart[k] = previous.sa_handler == SIG_IGN;
         }
-        CancelModalWindows();
-        // Queued, so that the cancelled dialogs' loops have unwound before
-        // the window closes.
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [] {
-                if (closeOnSignal)
-                    closeOnSignal();
-            },
-            Qt::QueuedConnection);
-    });
+        auto* notifier = new QSocketNotifier(signalSockets[0], QSocketNotifier::Read, QCoreApplication::instance());
+        QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
+            char bytes[16];
+            if (read(signalSockets[0], bytes, sizeof bytes) <= 0)
+                return;
+            while (read(signalSockets[0], bytes, sizeof bytes) > 0) {
+            }
+            CancelModalWindows();
+            // Queued, so that the cancelled dialogs' loops have unwound
+            // before the window closes.
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [] {
+                    if (closeOnSignal)
+                        closeOnSignal();
+                },
+                Qt::QueuedConnection);
+        });
+    }
     struct sigaction action {};
-    action.sa_handler = WriteSignalByte;
+    action.sa_handler = catching ? WriteSignalByte : SIG_DFL;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
-        struct sigaction previous {};
-        sigaction(signal, nullptr, &previous);
-        if (previous.sa_handler != SIG_IGN)
-            sigaction(signal, &action, nullptr);
-    }
+    for (int k = 0; k < 3; ++k)
+        if (!ignoredAtStart[k])
+            sigaction(kSignals[k], &action, nullptr);
 }
 
 } // namespace platform

@@ -17,7 +17,8 @@ void IgnoreFileSizeLimitSignal();
 // unwinds. Signals that come while a close is under way call `close` again:
 // it must not close twice. A signal the program was started with ignored
 // (nohup, a background job) stays ignored. Called after the application
-// object exists; a later call replaces `close`.
+// object exists; a later call replaces `close`, and an empty `close` gives
+// the signals back their default action.
 void CloseOnTerminationSignals(std::function<void()> close);
 
 } // namespace platform

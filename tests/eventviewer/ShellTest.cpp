@@ -249,16 +249,22 @@ TEST_F(ViewerFixture, TerminationSignalsWhilePollingCloseItOnceAsItsWindowDoes)
     WriteSites({{"Events", events.port(), ""}});
     Start(0);
     Pump(200); // the start-up timers of the view
-    platform::CloseOnTerminationSignals([this] { frame->close(); });
+    int closes = 0;
+    platform::CloseOnTerminationSignals([this, &closes] {
+        ++closes;
+        frame->close();
+    });
     for (const char* name : {"device.vyr", "config_ev.vyr", "config_win.vyr"})
         QFile::remove(dir.filePath(name));
     Monitor()->OnTracking();
     ASSERT_TRUE(PumpUntil([&] { return Monitor()->RowText(0, 2) == "Write DB"; }, 10000)) << Monitor()->RowText(0, 2).toStdString();
     std::raise(SIGTERM);
+    EXPECT_EQ(closes, 0); // not inside the handler: from the event loop
     std::raise(SIGINT);
     const bool closed = PumpUntil([this] { return !frame->isVisible(); }, 10000);
     platform::CloseOnTerminationSignals({});
     ASSERT_TRUE(closed);
+    EXPECT_GE(closes, 1);
     EXPECT_TRUE(Monitor()->Idle());
     EXPECT_FALSE(View()->isConnect(0));
     frame.reset(); // as the program's end: the writer is joined
@@ -292,4 +298,8 @@ TEST_F(ViewerFixture, ASignalCancelsAnOpenDialogAndClosesTheWindow)
     platform::CloseOnTerminationSignals({});
     EXPECT_EQ(result, QDialog::Rejected);
     EXPECT_TRUE(closed);
+    // Given back their default action.
+    struct sigaction now {};
+    sigaction(SIGHUP, nullptr, &now);
+    EXPECT_EQ(now.sa_handler, SIG_DFL);
 }
