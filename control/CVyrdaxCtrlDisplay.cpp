@@ -108,11 +108,13 @@ bool CVyrdaxCtrl::StartDisplayThread(int ch)
     ChannelSlot& slot = channels_[ch];
     if (slot.displayThread.Running())
         return true;
-    // The new decoder needs the stream headers in front of its first frame.
-    // Asked for here, before the caller adds the channel to the mask, and not
-    // from the new thread: a thread that starts late would otherwise undo a
-    // first frame the receive thread has already announced, and announce it
-    // a second time.
+    // The queue is made ready and the stream headers are asked for here,
+    // before the caller adds the channel to the mask, and not by the new
+    // thread: a thread that starts late would otherwise throw away the first
+    // frame, the only one with the headers, or undo a first frame the
+    // receive thread has already announced and announce it a second time.
+    // The queue first, so that the frame the flag asks for finds it ready.
+    slot.queue.Create(CFrameQueue::kSlots);
     slot.firstFrame = 1;
     slot.lastWidth = 0;
     slot.lastHeight = 0;
@@ -154,7 +156,6 @@ void CVyrdaxCtrl::DisplayThreadProc(platform::WorkerThread& self, int channel)
 {
     pthread_setname_np(pthread_self(), "vyr-display"); // tells the threads apart in profiles
     ChannelSlot& slot = channels_[channel];
-    slot.queue.Create(CFrameQueue::kSlots);
 
     XvidDecoder decoder;
     if (!CreateDecoder(decoder))

@@ -29,6 +29,7 @@ int main(int argc, char** argv)
     CVyrNVRDoc document;
     document.OnNewDocument();
     CMainFrame frame(&document, startMode, programDirectory);
+    platform::CloseOnTerminationSignals([&frame] { frame.close(); });
     frame.show();
     frame.View()->OnInitialUpdate();
     return app.exec();

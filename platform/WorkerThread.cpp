@@ -11,6 +11,12 @@
 
 namespace platform {
 
+namespace {
+std::atomic<WorkerThread::StartHook> startHook{nullptr};
+} // namespace
+
+void WorkerThread::SetStartHookForTests(StartHook hook) { startHook = hook; }
+
 WorkerThread::WorkerThread() = default;
 
 WorkerThread::~WorkerThread()
@@ -32,7 +38,9 @@ void WorkerThread::Start(std::function<void(WorkerThread&)> body)
     while (wakeFd_ >= 0 && read(wakeFd_, &drained, sizeof drained) > 0) {
     }
     running_ = true;
-    thread_ = std::thread([this, body = std::move(body)] {
+    thread_ = std::thread([this, body = std::move(body), hook = startHook.load()] {
+        if (hook)
+            hook();
         body(*this);
         running_ = false;
     });

@@ -36,6 +36,12 @@ public:
     // Sleeps up to `milliseconds`; returns false when woken by a stop.
     bool SleepFor(int milliseconds);
 
+    // Tests only: every thread started from now on calls `hook` before its
+    // body, so that a test can make threads start late as on a loaded
+    // machine. Null (the default) for none.
+    using StartHook = void (*)();
+    static void SetStartHookForTests(StartHook hook);
+
 private:
     std::thread thread_;
     std::atomic<bool> stop_{false};

@@ -19,6 +19,7 @@ int main(int argc, char** argv)
     if (!zoplayer::EnterPlayerFolder(argc > 1 ? argv[1] : nullptr, &folder))
         return 1;
     zoplayer::CMainFrame frame(folder);
+    platform::CloseOnTerminationSignals([&frame] { frame.close(); });
     frame.show();
     int exitCode = 0;
     if (!frame.View()->OnInitialUpdate(&exitCode))

@@ -12,6 +12,7 @@
 #include "player/folder/BackupFolder.h"
 #include "backupviewer/dialogs/CCalendarDlg.h"
 #include "control/interface/VyrdaxInterface.h"
+#include "platform/ProcessSignals.h"
 #include "viewercore/widgets/FolderChooser.h"
 
 #include "TestPicture.h"
@@ -23,6 +24,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <sstream>
 
 using namespace backupviewer;
@@ -301,7 +303,24 @@ TEST_F(BackupViewerFixture, RecordingsFromTheSimulatorAreFoundPlayedAndBackedUp)
         EXPECT_EQ(dump.exitCode(), 0) << movie.toStdString();
     }
     ExpectPlayerPlays(QFileInfo(movies[0]).absolutePath().toStdString(), 2);
-    ASSERT_TRUE(CloseAndWait());
+
+    // Playing when a closed terminal's SIGHUP comes: the viewer closes as
+    // from its window, from its event loop, and saves its settings.
+    View()->OnCommand(IDC_SPLIT_4);
+    View()->OnCommand(IDC_TIMELINE);
+    ASSERT_EQ(View()->Bottom(), CVyrNVRView::BottomTimeline);
+    ASSERT_TRUE(View()->OnTimelineClick(View()->Timeline().Box(0, slot).center()));
+    EXPECT_TRUE(panesShowTheirChannels()) << matches;
+    for (const char* name : {"config_bv.vyr", "config_win.vyr"})
+        QFile::remove(dir.filePath(name));
+    platform::CloseOnTerminationSignals([this] { frame->close(); });
+    std::raise(SIGHUP);
+    const bool closed = PumpUntil([this] { return !frame->isVisible(); }, 10000);
+    platform::CloseOnTerminationSignals({});
+    ASSERT_TRUE(closed);
+    for (const char* name : {"config_bv.vyr", "config_win.vyr"})
+        EXPECT_TRUE(QFileInfo(dir.filePath(name)).size() > 0) << name;
+    frame.reset(); // as at the program's end: the playback threads are joined
     sim.stop();
 }
 

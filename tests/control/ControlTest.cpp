@@ -8,6 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <netinet/in.h>
+#include <random>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -369,6 +377,63 @@ TEST_F(ControlTest, DestroyingTheControlRemovesItsPanesFromTheHost)
     ctrl = nullptr;
     EXPECT_TRUE(p0.isNull());
     EXPECT_TRUE(p63.isNull());
+}
+
+// A port on 127.0.0.1 with nothing listening on it.
+int ClosedPort()
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof a;
+    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size);
+    close(fd);
+    return ntohs(a.sin_port);
+}
+
+std::atomic<int> threadsStarted{0};
+
+// Threads start 0.5 to 3 ms late, as on a busy machine.
+void StartLate()
+{
+    thread_local std::mt19937 random(std::random_device{}());
+    std::this_thread::sleep_for(std::chrono::microseconds(500 + random() % 2500));
+    ++threadsStarted;
+}
+
+// The hand-over between the receive thread and a display thread that
+// starts late: a frame the receive thread queued before the thread ran (the
+// first, with the stream headers) is still there once it runs. Hundreds of
+// starts.
+TEST_F(ControlTest, ADisplayThreadThatStartsLateKeepsTheFramesQueuedBeforeIt)
+{
+    platform::WorkerThread::SetStartHookForTests(&StartLate);
+    const int port = ClosedPort();
+    std::vector<uint8_t> frame(1000, 0x5A);
+    FrameInfo record{};
+    record.SetWord(FrameInfo::kLength, static_cast<uint32_t>(frame.size()));
+    int kept = 0;
+    constexpr int kRuns = 300;
+    for (int run = 0; run < kRuns; ++run) {
+        auto* c = new CVyrdaxCtrl(&host);
+        c->setDispChannel(4);
+        c->SetConnectInfo("A", "Guest", "", "", "127.0.0.1", static_cast<int16_t>(port), 0, 1, 0, 0);
+        threadsStarted = 0;
+        ASSERT_TRUE(c->Connect(0)); // the display and receive threads, late
+        ASSERT_EQ(c->Channel(0).queue.Push(frame.data(), record), 1);
+        // Both threads are in their bodies; a display thread idles while
+        // not logged in and takes nothing.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (threadsStarted.load() < 2 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        kept += c->Channel(0).queue.Backlog() == 0;
+        c->Release();
+    }
+    platform::WorkerThread::SetStartHookForTests(nullptr);
+    EXPECT_EQ(kept, kRuns);
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 // The event viewer's shell: start words and closing the caller, the hidden
 // instances and their notices, system setup with the folder chooser, the
-// hand-over and the close.
+// hand-over and the close, from the window or by a signal.
 #include "EventViewer/dialogs/CSystemSetupDlg.h"
+#include "platform/ProcessSignals.h"
 #include "SimProcess.h"
 #include "ViewerFixture.h"
 #include "viewercore/shell/ViewerHandOver.h"
@@ -16,6 +17,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTimer>
+
+#include <csignal>
 
 TEST(EventViewerShell, StartWords)
 {
@@ -228,4 +231,75 @@ TEST_F(ViewerFixture, TheAboutEntryOpensTheAboutBox)
     EXPECT_TRUE(texts.contains("Event Viewer V4.24")) << texts.join('|').toStdString();
     EXPECT_EQ(texts.size(), 2); // the version and the date line
     ASSERT_TRUE(CloseAndWait());
+}
+
+// SIGTERM while a poll stores a long event log, SIGINT while that close
+// runs: the viewer closes once, as from its window and from its event loop;
+// the database holds whole records in order and the settings are saved.
+TEST_F(ViewerFixture, TerminationSignalsWhilePollingCloseItOnceAsItsWindowDoes)
+{
+    const QString eventsFile = dir.filePath("sim-events.bin");
+    std::vector<EventRecord> served;
+    for (uint32_t key = 1; key <= 20000; ++key)
+        served.push_back(MakeEvent(key, kClassCamera, static_cast<uint8_t>(1 + key % 3), static_cast<int>(key % 60)));
+    WriteEventsFile(eventsFile, served);
+    SimProcess events;
+    std::string error;
+    ASSERT_TRUE(events.start({"--events-file", eventsFile.toStdString(), "--channels", "4"}, &error)) << error;
+    WriteSites({{"Events", events.port(), ""}});
+    Start(0);
+    Pump(200); // the start-up timers of the view
+    int closes = 0;
+    platform::CloseOnTerminationSignals([this, &closes] {
+        ++closes;
+        frame->close();
+    });
+    for (const char* name : {"device.vyr", "config_ev.vyr", "config_win.vyr"})
+        QFile::remove(dir.filePath(name));
+    Monitor()->OnTracking();
+    ASSERT_TRUE(PumpUntil([&] { return Monitor()->RowText(0, 2) == "Write DB"; }, 10000)) << Monitor()->RowText(0, 2).toStdString();
+    std::raise(SIGTERM);
+    EXPECT_EQ(closes, 0); // not inside the handler: from the event loop
+    std::raise(SIGINT);
+    const bool closed = PumpUntil([this] { return !frame->isVisible(); }, 10000);
+    platform::CloseOnTerminationSignals({});
+    ASSERT_TRUE(closed);
+    EXPECT_GE(closes, 1);
+    EXPECT_TRUE(Monitor()->Idle());
+    EXPECT_FALSE(View()->isConnect(0));
+    frame.reset(); // as the program's end: the writer is joined
+    for (const char* name : {"device.vyr", "config_ev.vyr", "config_win.vyr"})
+        EXPECT_TRUE(QFileInfo(dir.filePath(name)).size() > 0) << name;
+    const QString database = dir.filePath("DB/Events.dat");
+    EXPECT_EQ(QFileInfo(database).size() % 24, 0);
+    const std::vector<EventRecord> stored = eventdb::ReadAll(database);
+    for (std::size_t k = 0; k < stored.size(); ++k)
+        ASSERT_EQ(stored[k].key, k + 1) << "record " << k;
+    EXPECT_NE(events.waitForLog("LOGOUT", 3000), "");
+    int logouts = 0;
+    for (const std::string& line : events.logLines())
+        logouts += line.rfind("LOGOUT", 0) == 0;
+    EXPECT_EQ(logouts, 1);
+}
+
+// A modal dialog open when the signal comes is cancelled, so that the
+// window it holds can close.
+TEST_F(ViewerFixture, ASignalCancelsAnOpenDialogAndClosesTheWindow)
+{
+    WriteSites({});
+    Start(0);
+    Pump(200);
+    platform::CloseOnTerminationSignals([this] { frame->close(); });
+    QDialog dialog(frame.get());
+    QTimer::singleShot(100, [] { std::raise(SIGHUP); });
+    QTimer::singleShot(10000, &dialog, &QDialog::accept); // the test fails rather than hangs
+    const int result = dialog.exec();
+    const bool closed = PumpUntil([this] { return !frame->isVisible(); }, 10000);
+    platform::CloseOnTerminationSignals({});
+    EXPECT_EQ(result, QDialog::Rejected);
+    EXPECT_TRUE(closed);
+    // Given back their default action.
+    struct sigaction now {};
+    sigaction(SIGHUP, nullptr, &now);
+    EXPECT_EQ(now.sa_handler, SIG_DFL);
 }

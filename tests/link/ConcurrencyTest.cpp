@@ -8,6 +8,8 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include <memory>
+#include <numeric>
 #include <random>
 
 namespace {
@@ -34,12 +36,60 @@ void SpinFor(std::chrono::microseconds span)
     }
 }
 
+// Every thread the control starts waits before its body runs, as on a busy
+// machine: `least` to `most` milliseconds, at random.
+std::atomic<int> lateLeastMs{0}, lateMostMs{0};
+
+void StartLate()
+{
+    thread_local std::mt19937 random(std::random_device{}());
+    const int least = lateLeastMs.load(), most = lateMostMs.load();
+    const int ms = most > least ? least + static_cast<int>(random() % static_cast<unsigned>(most - least + 1)) : least;
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+class LateThreads {
+public:
+    LateThreads(int leastMs, int mostMs)
+    {
+        lateLeastMs = leastMs;
+        lateMostMs = mostMs;
+        platform::WorkerThread::SetStartHookForTests(&StartLate);
+    }
+    ~LateThreads() { platform::WorkerThread::SetStartHookForTests(nullptr); }
+    LateThreads(const LateThreads&) = delete;
+    LateThreads& operator=(const LateThreads&) = delete;
+};
+
+bool AllShowPictures(const std::vector<CVyrdaxCtrl*>& controls, int channels)
+{
+    for (CVyrdaxCtrl* c : controls)
+        for (int ch = 0; ch < channels; ++ch)
+            if (c->Channel(ch).framesShown.load() == 0)
+                return false;
+    return true;
+}
+
+std::string Black(const std::vector<CVyrdaxCtrl*>& controls, int channels)
+{
+    std::string black;
+    for (std::size_t k = 0; k < controls.size(); ++k)
+        for (int ch = 0; ch < channels; ++ch)
+            if (controls[k]->Channel(ch).framesShown.load() == 0)
+                black += " " + std::to_string(k) + ":" + std::to_string(ch);
+    return black;
+}
+
 TEST_F(ConcurrencyTest, ChannelsConnectedInQuickSuccessionAllStart)
 {
     SimDvr sim;
     ASSERT_TRUE(sim.Start({"--channels", "16", "--size", "352x240"}));
     constexpr int kRuns = 200;
     std::mt19937 random(4);
+    // Display and receive threads start up to 100 ms late, in any order
+    // with the frames that arrive: every channel must still get the frame
+    // with the stream headers to its decoder.
+    LateThreads late(0, 100);
     for (int run = 0; run < kRuns; ++run) {
         SCOPED_TRACE(run);
         if (!ctrl)
@@ -59,12 +109,72 @@ TEST_F(ConcurrencyTest, ChannelsConnectedInQuickSuccessionAllStart)
         }
         ASSERT_TRUE(WaitMessage(WM_VIDEO_STARTED, 0, 4, 5000)) << host.Count(WM_VIDEO_STARTED);
         EXPECT_TRUE(PumpUntil([&] { return LastMask(sim) == 0xF; }, 2000)) << LastMask(sim);
+        EXPECT_TRUE(PumpUntil([&] { return AllShowPictures({ctrl}, 4); }, 5000)) << Black({ctrl}, 4);
         std::vector<int> started = host.LParams(WM_VIDEO_STARTED);
         std::sort(started.begin(), started.end());
         EXPECT_EQ(started, (std::vector<int>{0, 1, 2, 3}));
         if (HasFailure())
             return;
         DestroyControl();
+    }
+}
+
+TEST_F(ConcurrencyTest, SixtyFourCellsOfFourDvrsAllShowPicturesWhenEveryThreadStartsLate)
+{
+    constexpr int kDvrs = 4, kChannels = 16;
+    std::vector<std::unique_ptr<SimDvr>> sims;
+    for (int d = 0; d < kDvrs; ++d) {
+        sims.push_back(std::make_unique<SimDvr>());
+        ASSERT_TRUE(sims.back()->Start({"--channels", "16", "--size", "352x240", "--fps", "10", "--gop", "10"}));
+    }
+    std::mt19937 random(31);
+    // 150 ms late for every thread, as seen on a loaded PC, then at random
+    // up to 150 ms.
+    const std::pair<int, int> delays[] = {{150, 150}, {0, 150}, {150, 150}, {0, 150}};
+    for (int run = 0; run < 4; ++run) {
+        SCOPED_TRACE(run);
+        LateThreads late(delays[run].first, delays[run].second);
+        host.messages.clear();
+        std::vector<std::unique_ptr<CVyrdaxCtrl>> owned;
+        std::vector<CVyrdaxCtrl*> controls;
+        for (int d = 0; d < kDvrs; ++d) {
+            owned.push_back(std::make_unique<CVyrdaxCtrl>(&host));
+            CVyrdaxCtrl* c = owned.back().get();
+            controls.push_back(c);
+            c->setDispChannel(64);
+            for (int ch = 0; ch < kChannels; ++ch)
+                c->SetConnectInfo("D" + std::to_string(d) + "C" + std::to_string(ch), "Guest", "", "", "127.0.0.1",
+                                  static_cast<int16_t>(sims[static_cast<std::size_t>(d)]->Port()), 0,
+                                  static_cast<int16_t>(ch + 1), 0, static_cast<int16_t>(d * kChannels + ch));
+            c->ReplaceWnd(64, 0, 0, 0, 0, 0, 0);
+        }
+        // DVR after DVR, channel after channel, with the layout changed
+        // now and then while the links come up.
+        const int16_t layouts[] = {64, 16, 4, 36};
+        for (int ch = 0; ch < kChannels; ++ch) {
+            for (CVyrdaxCtrl* c : controls)
+                ASSERT_TRUE(c->Connect(static_cast<int16_t>(ch)));
+            if (random() % 3 == 0) {
+                const int16_t layout = layouts[random() % 4];
+                for (CVyrdaxCtrl* c : controls)
+                    c->ReplaceWnd(layout, 0, 0, 0, 0, 0, 0);
+            }
+            PumpFor(static_cast<int>(random() % 20));
+        }
+        EXPECT_TRUE(PumpUntil([&] { return AllShowPictures(controls, kChannels); }, 30000))
+            << "black:" << Black(controls, kChannels);
+        // Announced once per cell, and not again later.
+        PumpFor(500);
+        std::vector<int> started = host.LParams(WM_VIDEO_STARTED);
+        std::sort(started.begin(), started.end());
+        std::vector<int> cells(kDvrs * kChannels);
+        std::iota(cells.begin(), cells.end(), 0);
+        EXPECT_EQ(started, cells);
+        for (CVyrdaxCtrl* c : controls)
+            EXPECT_EQ(c->ChannelMask(), 0xFFFFu);
+        owned.clear();
+        if (HasFailure())
+            return;
     }
 }
 

@@ -166,8 +166,21 @@ TEST(PlayerEndToEnd, ABackupOfSixteenChannelsPlaysInStepAndReportsAChangedHeader
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     int exitStatus = 0;
     EXPECT_EQ(::waitpid(pid, &exitStatus, WNOHANG), 0) << "the player ended at once: " << exitStatus;
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, &exitStatus, 0);
+    // Playing, it ends on SIGTERM (a shutdown) as when its window closes:
+    // its threads joined, exit status 0.
+    ::kill(pid, SIGTERM);
+    const auto ending = std::chrono::steady_clock::now();
+    pid_t ended = 0;
+    while ((ended = ::waitpid(pid, &exitStatus, WNOHANG)) == 0 &&
+           std::chrono::steady_clock::now() - ending < std::chrono::seconds(15))
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(ended, pid) << "still playing 15 s after SIGTERM";
+    if (ended != pid) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &exitStatus, 0);
+    } else {
+        EXPECT_TRUE(WIFEXITED(exitStatus) && WEXITSTATUS(exitStatus) == 0) << exitStatus;
+    }
 
     // One changed byte of the checksummed header: reported, still played.
     const std::string movie = vyrmovie::BackupMovieFile(folder, 0);

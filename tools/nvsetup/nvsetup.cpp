@@ -2,8 +2,9 @@
 // 127.0.0.1 and a current group whose cameras fill the cells in order, DVR
 // after DVR, and connect at start-up.
 //   nvsetup --dir DIR --port PORT [--port PORT2 ...] [--channels 16] [--name "Demo DVR"]
-//           [--split 16] [--no-auto]
+//           [--split 16] [--no-auto] [--schedule]
 // With several ports the DVRs are named "<name> 1", "<name> 2", ...
+// --schedule: every cell records by the schedule, all day every day.
 #include "viewercore/model/SettingsDocument.h"
 
 #include <QCoreApplication>
@@ -18,7 +19,7 @@ int main(int argc, char** argv)
     QString dir = ".", name = "Demo DVR";
     std::vector<int> ports;
     int channels = 16, split = 16;
-    bool autoConnect = true;
+    bool autoConnect = true, schedule = false;
     for (int k = 1; k < argc; ++k) {
         const char* a = argv[k];
         auto next = [&]() -> const char* { return k + 1 < argc ? argv[++k] : ""; };
@@ -34,8 +35,10 @@ int main(int argc, char** argv)
             split = std::atoi(next());
         else if (!std::strcmp(a, "--no-auto"))
             autoConnect = false;
+        else if (!std::strcmp(a, "--schedule"))
+            schedule = true;
         else {
-            std::fprintf(stderr, "usage: nvsetup --dir DIR --port PORT [--channels N] [--name NAME] [--split S] [--no-auto]\n");
+            std::fprintf(stderr, "usage: nvsetup --dir DIR --port PORT [--channels N] [--name NAME] [--split S] [--no-auto] [--schedule]\n");
             return 2;
         }
     }
@@ -61,6 +64,12 @@ int main(int argc, char** argv)
     group->splitMode = static_cast<int16_t>(split);
     group->autoConnecting = autoConnect ? 1 : 0;
     group->cameras.emplace();
+    if (schedule) {
+        group->scheduleRecord.fill(1);
+        for (auto& days : group->schedule)
+            for (auto& hours : days)
+                hours.fill(1);
+    }
     int cell = 0;
     for (std::size_t d = 0; d < ports.size(); ++d) {
         const QString dvrName = ports.size() == 1 ? name : QStringLiteral("%1 %2").arg(name).arg(d + 1);
