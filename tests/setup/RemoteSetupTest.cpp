@@ -34,6 +34,29 @@ struct PageEdit {
 
 class RemoteSetupTest : public ChannelFixture {
 protected:
+    // Device Setup of a small-layout DVR open on its Alarm page with the
+    // buzzer turned over and not yet sent; null when it did not open.
+    CConfigDlg* OpenWithTheBuzzerEdited(std::vector<uint8_t>* original, QString* buzzer)
+    {
+        const QString path = dir.filePath("setup.bin");
+        *original = WriteSetupFile(12044, path);
+        CConfigDlg* dialog = OpenDeviceSetup(9, path, *original);
+        if (dialog == nullptr || !dialog->SelectPage("Device", "Alarm"))
+            return nullptr;
+        *buzzer = dialog->Grid()->CellText(1, 1) == "On" ? "Off" : "On";
+        EditCell(dialog, 1, 1, *buzzer, false);
+        return dialog;
+    }
+    // An OK that could not send: the box, and the dialog still open on the
+    // page the operator was on, the edit kept.
+    void ExpectNotSentAndKept(CConfigDlg* dialog, const QString& buzzer)
+    {
+        ASSERT_FALSE(boxes.empty());
+        EXPECT_EQ(boxes.back(), kSetupNotSent);
+        EXPECT_TRUE(dialog->isVisible());
+        EXPECT_EQ(dialog->PageName(), "Alarm");
+        EXPECT_EQ(dialog->Grid()->CellText(1, 1), buzzer);
+    }
     // A record of random bytes; only the PTZ IDs are distinct, so that the
     // edited PTZ page is a legal one. Every other value is what it happens
     // to be, many of them outside what the pages' checks allow.
@@ -200,22 +223,15 @@ TEST_F(RemoteSetupTest, BigLayoutDvrGetsBackItsRecordWithOnlyTheEditedBytesChang
 
 TEST_F(RemoteSetupTest, OkWithTheLinkDownKeepsTheDialogAndItsEdits)
 {
-    const QString path = dir.filePath("setup.bin");
-    const std::vector<uint8_t> original = WriteSetupFile(12044, path);
-    CConfigDlg* dialog = OpenDeviceSetup(9, path, original);
+    std::vector<uint8_t> original;
+    QString buzzer;
+    CConfigDlg* dialog = OpenWithTheBuzzerEdited(&original, &buzzer);
     ASSERT_NE(dialog, nullptr);
-    ASSERT_TRUE(dialog->SelectPage("Device", "Alarm"));
-    const QString buzzer = dialog->Grid()->CellText(1, 1) == "On" ? "Off" : "On";
-    EditCell(dialog, 1, 1, buzzer, false);
     const short channel = View()->CellAt(1).channel;
     Control(1)->DisConnectSvr(channel);
     boxes.clear();
     dialog->accept();
-    ASSERT_FALSE(boxes.empty());
-    EXPECT_EQ(boxes.back(), kSetupNotSent);
-    EXPECT_TRUE(dialog->isVisible());
-    EXPECT_EQ(dialog->PageName(), "Alarm");
-    EXPECT_EQ(dialog->Grid()->CellText(1, 1), buzzer);
+    ExpectNotSentAndKept(dialog, buzzer);
     Pump(300);
     EXPECT_EQ(sim.waitForLog("SETUP-UPLOAD", 10), "");
 
@@ -231,13 +247,10 @@ TEST_F(RemoteSetupTest, OkWithTheLinkDownKeepsTheDialogAndItsEdits)
 
 TEST_F(RemoteSetupTest, OkAfterTheDvrWentAwayAnswersAtOnceWithTheBoxAndKeepsTheEdits)
 {
-    const QString path = dir.filePath("setup.bin");
-    const std::vector<uint8_t> original = WriteSetupFile(12044, path);
-    CConfigDlg* dialog = OpenDeviceSetup(9, path, original);
+    std::vector<uint8_t> original;
+    QString buzzer;
+    CConfigDlg* dialog = OpenWithTheBuzzerEdited(&original, &buzzer);
     ASSERT_NE(dialog, nullptr);
-    ASSERT_TRUE(dialog->SelectPage("Device", "Alarm"));
-    const QString buzzer = dialog->Grid()->CellText(1, 1) == "On" ? "Off" : "On";
-    EditCell(dialog, 1, 1, buzzer, false);
     const short channel = View()->CellAt(1).channel;
     testsupport::LoopGaps gaps;
     // The DVR loses power while the operator edits; its connection ends,
@@ -249,11 +262,7 @@ TEST_F(RemoteSetupTest, OkAfterTheDvrWentAwayAnswersAtOnceWithTheBoxAndKeepsTheE
     ok.start();
     dialog->accept();
     EXPECT_LT(ok.elapsed(), 1000);
-    ASSERT_FALSE(boxes.empty());
-    EXPECT_EQ(boxes.back(), kSetupNotSent);
-    EXPECT_TRUE(dialog->isVisible());
-    EXPECT_EQ(dialog->PageName(), "Alarm");
-    EXPECT_EQ(dialog->Grid()->CellText(1, 1), buzzer);
+    ExpectNotSentAndKept(dialog, buzzer);
     // The window went on answering all along.
     Pump(500);
     EXPECT_LT(gaps.Longest(), 1000);
