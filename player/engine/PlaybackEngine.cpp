@@ -25,6 +25,11 @@ constexpr int kMaxGroupFrames = 600;
 // this far from the key frame's time.
 constexpr int64_t kSpanMarginSeconds = 60;
 
+std::atomic<PlaybackEngine::StartHook> startHook{nullptr};
+
+// The states in which frames are paced by the base channel's clock.
+bool Paced(int state) { return state == kPlaying || state == kFastForward || state == kRewind; }
+
 bool DecodableSize(int width, int height)
 {
     return width > 0 && height > 0 && width <= vyrdax::kMaxDecodeWidth && height <= vyrdax::kMaxDecodeHeight;
@@ -116,13 +121,17 @@ bool PlaybackEngine::CreateDecoders()
     return true;
 }
 
+void PlaybackEngine::SetStartHookForTests(StartHook hook) { startHook = hook; }
+
 void PlaybackEngine::StartThreads()
 {
     stop_ = false;
     for (std::size_t c = 0; c < channels_.size(); ++c) {
         if (channels_[c]->thread.joinable())
             continue;
-        channels_[c]->thread = std::thread([this, c] {
+        channels_[c]->thread = std::thread([this, c, hook = startHook.load()] {
+            if (hook)
+                hook(static_cast<int>(c));
             while (!stop_.load())
                 RunChannelOnce(static_cast<int>(c));
         });
@@ -167,10 +176,22 @@ void PlaybackEngine::ResetBaseClock()
 {
     {
         std::lock_guard<std::mutex> guard(globalLock_);
-        anchored_ = false;
+        UnanchorLocked();
     }
     for (auto& channel : channels_)
         channel->refresh = true;
+}
+
+void PlaybackEngine::UnanchorLocked()
+{
+    anchored_ = false;
+    ++clockGeneration_;
+}
+
+bool PlaybackEngine::AwaitsTheAnchor(int c)
+{
+    std::lock_guard<std::mutex> guard(globalLock_);
+    return !anchored_ && c != baseChannel_.load() && anchorPassedGeneration_ != clockGeneration_;
 }
 
 void PlaybackEngine::ChooseEarliestBaseChannel()
@@ -345,19 +366,56 @@ void PlaybackEngine::RunChannelOnce(int c)
 {
     if (c < 0 || c >= ChannelCount())
         return;
-    Channel& channel = *channels_[static_cast<std::size_t>(c)];
-    CMovieFileReader& reader = *readers_[static_cast<std::size_t>(c)];
-    PlayerFrame& frame = channel.frame;
-
     const int s = playState.load();
     if (s == kStopped || s == kPaused) {
         clock_.SleepMs(kIdleSleepMs);
         return;
     }
+    if (!Paced(s)) {
+        PlayFrame(c, s);
+        return;
+    }
+    // A frame read before the clock has its anchor would be paced by
+    // nothing: whichever thread runs first would race through its file
+    // until the base channel's first frame anchors the clock, and its
+    // pictures would then lie ahead of the others'. The other channels
+    // wait for that frame instead, whatever order the threads start in.
+    if (AwaitsTheAnchor(c)) {
+        // The clock is being reset already: nothing to cut short.
+        channels_[static_cast<std::size_t>(c)]->refresh = false;
+        clock_.SleepMs(1);
+        return;
+    }
+    uint64_t generation;
+    {
+        std::lock_guard<std::mutex> guard(globalLock_);
+        generation = clockGeneration_;
+    }
+    PlayFrame(c, s);
+    // A base round that ends with the clock still waiting, nobody having
+    // reset it meanwhile, had no frame to anchor on (one dropped as
+    // damaged): the others go on without the anchor until it comes.
+    std::lock_guard<std::mutex> guard(globalLock_);
+    if (c == baseChannel_.load() && !anchored_ && clockGeneration_ == generation)
+        MarkAnchorPassedLocked();
+}
+
+void PlaybackEngine::PlayFrame(int c, int s)
+{
+    Channel& channel = *channels_[static_cast<std::size_t>(c)];
+    CMovieFileReader& reader = *readers_[static_cast<std::size_t>(c)];
+    PlayerFrame& frame = channel.frame;
+
     const int r = reader.ReadNext(&frame);
     if (r < 1) {
-        if (c == baseChannel_.load())
+        if (c == baseChannel_.load()) {
             ChooseBaseChannel(s != kRewind, 0, 32);
+            // Still the base in play, it has no frame to anchor the clock
+            // on; a new base anchors it with its next frame.
+            std::lock_guard<std::mutex> guard(globalLock_);
+            if (c == baseChannel_.load() && Paced(s))
+                MarkAnchorPassedLocked();
+        }
         SetChannelCaption(frame.Cell());
         clock_.SleepMs(kIdleSleepMs);
         return;
@@ -465,7 +523,7 @@ void PlaybackEngine::RunChannelOnce(int c)
         if (splitMode.load() == 1 && CellChannel(pageStart.load()) == c && due > elapsed + kGapMilliseconds) {
             channel.due = due = 0;
             std::lock_guard<std::mutex> guard(globalLock_);
-            anchored_ = false;
+            UnanchorLocked();
         }
         if (c == base && s == kPlaying && due > elapsed + kGapMilliseconds)
             ChooseBaseChannel(false, 0, 32);
@@ -474,7 +532,7 @@ void PlaybackEngine::RunChannelOnce(int c)
         if (c == baseChannel_.load() && due / divisor > elapsed + kGapMilliseconds) {
             channel.due = due = 0;
             std::lock_guard<std::mutex> guard(globalLock_);
-            anchored_ = false;
+            UnanchorLocked();
         }
         while (due / divisor > elapsed && !stop_.load()) {
             const int now = playState.load();

@@ -70,6 +70,13 @@ public:
     void StartThreads();
     void StopThreads();
 
+    // Tests only: every thread started from now on calls `hook` with its
+    // channel slot before its first round, so that a test can make threads
+    // start late, in an order of its choosing, as on a loaded machine. Null
+    // (the default) for none.
+    using StartHook = void (*)(int channel);
+    static void SetStartHookForTests(StartHook hook);
+
     // One round of channel c's loop, as its thread runs it; tests call it
     // directly with an injected clock.
     void RunChannelOnce(int c);
@@ -110,6 +117,13 @@ private:
     // Shows the frame before the one shown; false when there is none.
     bool StepBack(Channel& channel, CMovieFileReader& reader, PlayerFrame& frame);
     void ChooseBaseChannelLocked(bool forward, int firstCell, int lastCell);
+    // The round of channel c in play state s once the state lets it play.
+    void PlayFrame(int c, int s);
+    // True while channel c, not the base, must leave its next frame unread:
+    // the clock waits for the base channel's next frame to anchor it.
+    bool AwaitsTheAnchor(int c);
+    void UnanchorLocked();
+    void MarkAnchorPassedLocked() { anchorPassedGeneration_ = clockGeneration_; }
 
     std::vector<CMovieFileReader*> readers_;
     std::array<ChannelWindow*, kEngineChannels> windows_;
@@ -124,6 +138,11 @@ private:
     int32_t anchorSeconds_ = 0;
     int32_t anchorMicroseconds_ = 0;
     uint32_t anchorWallMs_ = 0;
+    // Each un-anchoring of the clock starts a new generation. The base
+    // channel passes one when it has a round of play without a frame to
+    // anchor on; the other channels then go on without the anchor.
+    uint64_t clockGeneration_ = 0;
+    uint64_t anchorPassedGeneration_ = UINT64_MAX;
 
     std::atomic<bool> stop_{false};
 };

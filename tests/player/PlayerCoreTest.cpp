@@ -13,11 +13,15 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <random>
+#include <thread>
 #include <tuple>
 
 using namespace zoplayer;
@@ -613,6 +617,133 @@ TEST(PlayerEngine, ThreadsPlayAndStopPromptlyUnderARealClock)
             r->Reset(), r->Play();
     }
     SUCCEED();
+}
+
+namespace {
+
+// Every playback thread a test starts waits before its first round, as on a
+// busy machine; the base channel's thread notes, as it starts, how many
+// frames the other channels have put on screen (shown or blanked) so far.
+std::array<std::atomic<int>, kEngineChannels> lateStartMs{};
+std::atomic<PlaybackEngine*> lateEngine{nullptr};
+std::atomic<int64_t> framesBeforeTheBase{-1};
+
+void StartLate(int channel)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(lateStartMs[static_cast<std::size_t>(channel)].load()));
+    PlaybackEngine* engine = lateEngine.load();
+    if (!engine || channel != engine->BaseChannel())
+        return;
+    int64_t frames = 0;
+    for (int c = 0; c < engine->ChannelCount(); ++c)
+        if (c != channel)
+            frames += static_cast<int64_t>(engine->ShownCount(c) + engine->BlankedCount(c));
+    framesBeforeTheBase = frames;
+}
+
+} // namespace
+
+TEST(PlayerEngine, ChannelsWaitForTheBaseClockWhicheverThreadStartsFirst)
+{
+    // Four channels recorded over the same seconds; the base is the first.
+    constexpr int kChannels = 4;
+    TempDir dir;
+    for (int slot = 0; slot < kChannels; ++slot) {
+        ChannelFiles files;
+        files.slot = slot;
+        files.frames = 60;
+        WriteChannel(dir.path(), files);
+    }
+    std::array<RecordingWindow, kEngineChannels> windows;
+    std::array<ChannelWindow*, kEngineChannels> w{};
+    for (int i = 0; i < kChannels; ++i)
+        w[static_cast<std::size_t>(i)] = &windows[static_cast<std::size_t>(i)];
+    SteadyPlayerClock clock;
+    std::mt19937 random(41);
+    PlaybackEngine::SetStartHookForTests(&StartLate);
+    for (int round = 0; round < 24; ++round) {
+        // The threads start one after the other, 30 ms apart, in a random
+        // order in which the base comes first, second, third or last.
+        std::array<int, kChannels> order{0, 1, 2, 3};
+        std::shuffle(order.begin(), order.end(), random);
+        std::swap(*std::find(order.begin(), order.end(), 0), order[static_cast<std::size_t>(round % kChannels)]);
+        for (int rank = 0; rank < kChannels; ++rank)
+            lateStartMs[static_cast<std::size_t>(order[static_cast<std::size_t>(rank)])] = rank * 30;
+        SCOPED_TRACE("round " + std::to_string(round) + ", base started " + std::to_string(round % kChannels + 1) +
+                     " of " + std::to_string(kChannels));
+
+        OpenedFolder f = OpenBackupFolder(dir.path());
+        std::vector<CMovieFileReader*> readers;
+        for (auto& r : f.readers)
+            readers.push_back(r.get());
+        PlaybackEngine engine(readers, w, clock);
+        ASSERT_TRUE(engine.CreateDecoders());
+        engine.ChooseEarliestBaseChannel();
+        ASSERT_EQ(engine.BaseChannel(), 0);
+        framesBeforeTheBase = -1;
+        lateEngine = &engine;
+        engine.playState = kPlaying;
+        engine.StartThreads();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        auto allShown = [&] {
+            for (int c = 0; c < kChannels; ++c)
+                if (engine.ShownCount(c) < 3)
+                    return false;
+            return true;
+        };
+        while (!allShown() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        engine.playState = kPaused;
+        engine.StopThreads();
+        lateEngine = nullptr;
+
+        // Nothing ran on its own time before the clock's anchor was there.
+        EXPECT_EQ(framesBeforeTheBase.load(), 0);
+        // Every channel showed its frames one after the other from its
+        // first, none blanked as out of step: its last picture is its
+        // first frame's time plus a frame for every picture after it.
+        for (int c = 0; c < kChannels; ++c) {
+            SCOPED_TRACE("channel " + std::to_string(c));
+            EXPECT_EQ(engine.BlankedCount(c), 0u);
+            EXPECT_GE(engine.ShownCount(c), 3u);
+            EXPECT_EQ(engine.LastShownTime(c), 1000000LL * 1000000 + (static_cast<int64_t>(engine.ShownCount(c)) - 1) * 100000);
+        }
+    }
+    PlaybackEngine::SetStartHookForTests(nullptr);
+}
+
+TEST(PlayerEngine, AChannelLongerThanTheBasePlaysOnToItsEndWhenTheBaseEnds)
+{
+    // Same start; the base ends after one second, the other goes on for
+    // two more. Its thread runs first in every round, as if the base's
+    // always started late.
+    TempDir dir;
+    for (int slot = 0; slot < 2; ++slot) {
+        ChannelFiles files;
+        files.slot = slot;
+        files.frames = slot == 0 ? 10 : 30;
+        WriteChannel(dir.path(), files);
+    }
+    OpenedFolder f = OpenBackupFolder(dir.path());
+    BudgetClock clock(60000);
+    Engine e(f, &clock);
+    clock.engine = e.engine.get();
+    ASSERT_EQ(e.engine->BaseChannel(), 0);
+    e.engine->playState = kPlaying;
+    e.engine->RunChannelOnce(1);
+    EXPECT_EQ(e.engine->ShownCount(1) + e.engine->BlankedCount(1), 0u) << "a frame read before the anchor";
+    for (int k = 0; k < 40 && !clock.exceeded; ++k) {
+        e.engine->RunChannelOnce(1);
+        e.engine->RunChannelOnce(0);
+    }
+    EXPECT_FALSE(clock.exceeded) << "a channel waited for a base that had ended";
+    EXPECT_EQ(e.engine->ShownCount(0), 10u);
+    EXPECT_EQ(e.engine->ShownCount(1), 30u);
+    EXPECT_EQ(e.engine->BlankedCount(1), 0u);
+    EXPECT_EQ(e.engine->BaseChannel(), 1);
+    // Three seconds of recording took three seconds of the clock.
+    EXPECT_GE(clock.now - clock.start, 2900u);
+    EXPECT_LE(clock.now - clock.start, 3600u);
 }
 
 TEST(PlayerEngine, ButtonActionsBesideRunningThreadsKeepEveryReaderUsable)

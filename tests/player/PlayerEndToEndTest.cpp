@@ -196,6 +196,7 @@ TEST(PlayerEndToEnd, ABackupOfSixteenChannelsPlaysInStepAndReportsAChangedHeader
     EXPECT_EQ(tampered.folder.channelStatus[0], zoplayer::kNotAuthenticated);
     EXPECT_EQ(tampered.folder.channelStatus[1], zoplayer::kAuthentic);
     EXPECT_GE(tampered.pictures[0], 3);
+    EXPECT_LE(tampered.spreadMicroseconds, 300000);
 
     if (const char* keep = std::getenv("ZOPLAYER_KEEP_BACKUP"))
         fs::copy(folder, keep, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
