@@ -90,7 +90,7 @@ std::string CBackupRuns::DecoderLibraryPath()
 {
     Dl_info info{};
     if (::dladdr(reinterpret_cast<void*>(&xvid_decore), &info) == 0 || !info.dli_fname || !*info.dli_fname)
-        return {};
+        return ProgramFile(kDecoderLibrary);
     // The name it was loaded by is the one a program linked against it asks
     // for. A name the loader found relative to the working directory is
     // looked for in the program's directory instead.
@@ -174,8 +174,7 @@ int32_t CBackupRuns::BackUp(const std::string& recordDirectory, const std::strin
 
 bool CBackupRuns::CopyPlayerAndDecoder(const std::string& folder)
 {
-    const std::string decoder = DecoderLibraryPath();
-    const std::string sources[] = {ProgramFile(kPlayerProgram), decoder.empty() ? kDecoderLibrary : decoder};
+    const std::string sources[] = {ProgramFile(kPlayerProgram), DecoderLibraryPath()};
     std::vector<std::string> copied;
     auto giveUp = [&copied] {
         std::error_code ignored;

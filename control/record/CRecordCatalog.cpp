@@ -62,13 +62,7 @@ std::vector<DirEntry> ListDirectory(const std::string& path)
 std::time_t RecordingStartTime(const vyrmovie::RecordingName& n, std::time_t lastWrite)
 {
     auto reading = [&n](int isdst, bool* valid) {
-        std::tm t{};
-        t.tm_year = n.year - 1900;
-        t.tm_mon = n.month - 1;
-        t.tm_mday = n.day;
-        t.tm_hour = n.hour;
-        t.tm_min = n.minute;
-        t.tm_sec = n.second;
+        std::tm t = vyrmovie::BrokenDownTime(n);
         t.tm_isdst = isdst;
         const std::time_t time = std::mktime(&t);
         // Only a reading that names the same local time is one.

@@ -236,6 +236,18 @@ bool ParseRecordingName(const std::string& name, RecordingName* out)
     return ParseRecordingFields(name, out);
 }
 
+std::tm BrokenDownTime(const RecordingName& name)
+{
+    std::tm t{};
+    t.tm_year = name.year - 1900;
+    t.tm_mon = name.month - 1;
+    t.tm_mday = name.day;
+    t.tm_hour = name.hour;
+    t.tm_min = name.minute;
+    t.tm_sec = name.second;
+    return t;
+}
+
 std::string NextSecondRecordingPath(const std::string& path)
 {
     const std::string name = BaseName(path);
@@ -244,13 +256,7 @@ std::string NextSecondRecordingPath(const std::string& path)
         return {};
     // Clock arithmetic on the name's own fields, free of any time zone: a
     // name of the hour a daylight-saving night repeats carries like any other.
-    std::tm t{};
-    t.tm_year = r.year - 1900;
-    t.tm_mon = r.month - 1;
-    t.tm_mday = r.day;
-    t.tm_hour = r.hour;
-    t.tm_min = r.minute;
-    t.tm_sec = r.second;
+    std::tm t = BrokenDownTime(r);
     const std::time_t next = timegm(&t) + 1;
     std::tm n{};
     if (!gmtime_r(&next, &n) || n.tm_year + 1900 > 9999)
@@ -258,15 +264,12 @@ std::string NextSecondRecordingPath(const std::string& path)
     const std::size_t t0 = name.size() - kRecordingNameTail;
     const std::string nextName = name.substr(0, t0 + 1) + DateTimeFields(n) + name.substr(t0 + 16);
     std::string directory = path.substr(0, path.size() - name.size());
-    std::tm old{};
-    old.tm_year = t.tm_year;
-    old.tm_mon = t.tm_mon;
-    old.tm_mday = t.tm_mday;
-    const std::string oldDay = DayDirectoryName(old);
-    if (n.tm_mday != r.day && directory.size() > oldDay.size() &&
-        directory.compare(directory.size() - oldDay.size() - 1, oldDay.size(), oldDay) == 0 &&
-        (directory.size() == oldDay.size() + 1 || directory[directory.size() - oldDay.size() - 2] == '/'))
-        directory = directory.substr(0, directory.size() - oldDay.size() - 1) + DayDirectoryName(n) + "/";
+    // A file in the day directory of its date follows its date into the next.
+    if (n.tm_mday != r.day && !directory.empty()) {
+        const std::string parent = directory.substr(0, directory.size() - 1);
+        if (BaseName(parent) == DayDirectoryName(t))
+            directory = parent.substr(0, parent.size() - BaseName(parent).size()) + DayDirectoryName(n) + "/";
+    }
     return directory + nextName;
 }
 

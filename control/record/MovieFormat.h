@@ -159,6 +159,9 @@ struct RecordingName {
 // False for a name that does not follow the format or holds a field out of
 // range (day 1..31, hour 0..23, minute and second 0..59, channel 0..63).
 bool ParseRecordingName(const std::string& baseName, RecordingName* out);
+// The name's date and time as a broken-down time (tm_isdst 0), for the
+// caller to read in the clock it means.
+std::tm BrokenDownTime(const RecordingName& name);
 
 // "YYYY-MM-DD", strictly; false for anything else.
 bool ParseDayDirectoryName(const std::string& name, int* year, int* month, int* day);
