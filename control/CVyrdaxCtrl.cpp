@@ -169,6 +169,7 @@ platform::LRESULT CVyrdaxCtrl::OnMessage(uint32_t message, platform::WPARAM wPar
     case WM_VIDEO_TOGGLE: return 1;
     case WM_DVR_SOCKET_CONNECT: OnSocketConnect(static_cast<int>(wParam)); return 0;
     case WM_DVR_LOGIN_EXCHANGED: OnLoginExchanged(); return 0;
+    case WM_DVR_REMOTE_LINK_LOST: OnRemoteLinkLost(); return 0;
     case WM_DVR_SOCKET_CLOSE: return 0; // a closed link is noticed by the receive thread's time-outs
     case WM_LOOKUP_CONNECT: OnLookupConnect(); return 0;
     case WM_LOOKUP_RECEIVE: OnLookupReceive(); return 0;

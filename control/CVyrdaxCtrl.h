@@ -68,6 +68,8 @@ inline constexpr uint32_t WM_DVR_SOCKET_CONNECT = 0x510;
 inline constexpr uint32_t WM_DVR_SOCKET_CLOSE = 0x511;
 // The receive thread has finished a login exchange.
 inline constexpr uint32_t WM_DVR_LOGIN_EXCHANGED = 0x512;
+// The receive thread found the link of a remote session down.
+inline constexpr uint32_t WM_DVR_REMOTE_LINK_LOST = 0x513;
 
 // DVR commands with a local effect or fields of their own.
 enum DvrCommand : int32_t {
@@ -313,9 +315,13 @@ private:
     // The connect lock. Taken on the receive thread it gives up (owns
     // nothing) once the thread is asked to stop.
     std::unique_lock<std::recursive_timed_mutex> LockConnect();
-    // Ends an event-log or remote session that could not log in, telling
-    // the host with WM_VIDEO_PROGRESS of the given kind.
+    // Ends an event-log or remote session that could not log in, or a
+    // remote one whose link was lost, telling the host with
+    // WM_VIDEO_PROGRESS of the given kind.
     void EndOneShotSession(platform::WPARAM eventLogKind, platform::WPARAM remoteKind);
+    // A remote session does not come back by itself once its link is down:
+    // it ends as one that could not connect, and the operator is told.
+    void OnRemoteLinkLost();
 
     // Receive thread.
     void ReceiveThreadProc(platform::WorkerThread& self);

@@ -283,8 +283,10 @@ void CVyrdaxCtrl::FinishLogin(bool answered, const DvrPacketHeader& reply)
         }
         SetChannelStatus(text::kInvalidLogin, -1);
         if (remoteMode_ > 0) {
+            // Told as every other remote session that could not begin, so
+            // a host waiting for an answer knows none will come.
+            EndOneShotSession(3, 0);
             platform::MessageBox(this, text::kInvalidLogin);
-            DropLink(-1);
         } else if (liveAndWanted) {
             reconnectPending_ = 1;
         }
@@ -385,6 +387,22 @@ void CVyrdaxCtrl::EndOneShotSession(platform::WPARAM eventLogKind, platform::WPA
     const platform::WPARAM kind = eventLogMode_ ? eventLogKind : remoteKind;
     DropLink(-1);
     SendToDisplayIndexes(told, WM_VIDEO_PROGRESS, kind);
+}
+
+void CVyrdaxCtrl::OnRemoteLinkLost()
+{
+    if (!loggedIn_.load() || !linkDown_.load() || remoteMode_ == 0 || eventLogMode_)
+        return; // the host has ended the session meanwhile
+    // Nothing more goes over the lost connection, so the logout does not
+    // wait on it.
+    if (std::shared_ptr<CDvrSocket> socket = CurrentSocket())
+        socket->Shutdown();
+    // The session does not come back: what it recorded ends with its index.
+    for (int16_t ch = 0; ch < kChannelCount; ++ch)
+        if (IsRecording(ch))
+            StopRecord(ch);
+    EndOneShotSession(3, 0);
+    platform::MessageBox(this, text::kDvrLost);
 }
 
 void CVyrdaxCtrl::BeginConnection()
@@ -601,11 +619,10 @@ bool CVyrdaxCtrl::isConnect(int16_t idxCh) const
         return loggedIn_.load() || eventSessionOpen_.load();
     if (!loggedIn_.load() || !ValidChannel(idxCh))
         return false;
-    // A live link known to be down is not connected, even in the moment
-    // before its logout: a host that has just sent a command learns from
-    // this that it did not go out. A remote session stays connected until
-    // its host ends it.
-    if (linkDown_.load() && remoteMode_ == 0)
+    // A link known to be down is not connected, even in the moment before
+    // its session ends: a host that has just sent a command learns from
+    // this that it did not go out.
+    if (linkDown_.load())
         return false;
     return channels_[idxCh].stopped.load() == 0;
 }
@@ -632,6 +649,12 @@ void CVyrdaxCtrl::DropLink(int code)
     const int errorIndex = LinkErrorIndex();
     if (loggedIn_.load())
         DisConnectSvr(-1);
+    if (remoteMode_ > 0 && !eventLogMode_) {
+        // Whether it logged in or not, the session is over: no channel is
+        // left live, with a pane or without.
+        for (ChannelSlot& slot : channels_)
+            slot.status = 0;
+    }
     if (eventLogMode_) {
         eventSessionOpen_ = false;
         if (loggedIn_.load())

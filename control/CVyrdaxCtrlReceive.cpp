@@ -43,9 +43,12 @@ void CVyrdaxCtrl::ReceiveThreadProc(platform::WorkerThread& self)
         channels_[ch].firstFrame = 1;
     Clock::time_point lastActivity = Clock::now();
     const auto silence = std::chrono::milliseconds(Timeouts().dataMs);
+    // The GUI thread is asked once to end a remote session whose link is down.
+    bool remoteLossReported = false;
 
     while (!self.StopRequested()) {
         if (!loggedIn_.load()) {
+            remoteLossReported = false;
             ExchangeLogin(self);
             self.SleepFor(kIdleStepMs);
             lastActivity = Clock::now();
@@ -63,7 +66,12 @@ void CVyrdaxCtrl::ReceiveThreadProc(platform::WorkerThread& self)
             const bool reconnect = LiveSession() && stopped_.load() == 0;
             reconnectPending_ = reconnect ? 1 : 0;
             if (remoteMode_ > 0) {
-                // The host ends a remote session; until then nothing moves.
+                // Ended on the GUI thread, which tells the host and the
+                // operator; until then nothing moves.
+                if (!remoteLossReported) {
+                    remoteLossReported = true;
+                    platform::PostMessage(this, WM_DVR_REMOTE_LINK_LOST, 0, 0);
+                }
                 self.SleepFor(kIdleStepMs);
                 continue;
             }
@@ -74,6 +82,7 @@ void CVyrdaxCtrl::ReceiveThreadProc(platform::WorkerThread& self)
             Logout();
             continue;
         }
+        remoteLossReported = false;
         if (SendPendingChannelMask()) {
             lastActivity = Clock::now();
             if (remoteMode_ > 0)

@@ -9,6 +9,7 @@ inline constexpr const char* kRequestDisconnect = "Request Disconnect...";
 inline constexpr const char* kConnectionTimeout = "Connection Timeout!";
 inline constexpr const char* kPortIncorrect = "Port Number Incorrect";
 inline constexpr const char* kInvalidLogin = "Invalid Login ID or Password";
+inline constexpr const char* kDvrLost = "Connection to the DVR was lost";
 inline constexpr const char* kError = "Error";
 inline constexpr const char* kNoId = "No ID";
 inline constexpr const char* kBadPw = "BadPW";

@@ -161,8 +161,7 @@ void CVyrNVRView::OnCommand(int id)
     case ID_CELL_PROPERTIES: ShowCellProperties(); break;
     case ID_CELL_DISCONNECT:
         StopAllRecording();
-        if (control_)
-            control_->DisConnectSvr(-1);
+        DisconnectDvr();
         break;
     default: break;
     }
@@ -174,13 +173,22 @@ platform::LRESULT CVyrNVRView::OnMessage(uint32_t message, platform::WPARAM wPar
     case vyrdax::WM_VIDEO_SELECT: SelectCell(static_cast<int>(wParam)); return 0;
     case vyrdax::WM_VIDEO_TOGGLE: ToggleSingleCell(); return 0;
     case vyrdax::WM_VIDEO_PROGRESS:
+        if (wParam == 0 && RemoteSessionHasEnded()) {
+            // The remote session failed or its DVR was lost: no answer will
+            // come, and a backup still running goes on.
+            remoteSessionAsked_ = false;
+            monthRequestInFlight_ = false;
+            return 0;
+        }
         if (backupDialog_)
             backupDialog_->OnProgress(wParam, lParam);
         else if (wParam == 0)
-            monthRequestInFlight_ = false; // the remote session failed: no answer will come
+            monthRequestInFlight_ = false;
         return 0;
     case vyrdax::WM_VIDEO_TIME_DATA:
         if (control_) {
+            // A search the control has answered and ended.
+            remoteSessionAsked_ = control_->isConnect(0);
             const DVyrdaxTable answer = control_->GetTimeData();
             if (answer.data && answer.size >= kDayBlockSize) {
                 DayBlock block;
@@ -196,10 +204,12 @@ platform::LRESULT CVyrNVRView::OnMessage(uint32_t message, platform::WPARAM wPar
             return 0;
         rowCount_ = ClampRowCount(static_cast<int>(wParam));
         monthRequestInFlight_ = false;
+        if (control_)
+            remoteSessionAsked_ = control_->isConnect(0);
         if (monthWaiting_ && control_) {
             // This answer is for a month no longer shown.
             monthRequestInFlight_ = true;
-            control_->GetBackupInfo(static_cast<long>(*monthWaiting_), 0);
+            AskDvr(*monthWaiting_, 0);
             monthWaiting_.reset();
             return 0;
         }
@@ -279,8 +289,7 @@ void CVyrNVRView::StopForClose()
         return;
     }
     StopAllRecording();
-    if (control_)
-        control_->DisConnectSvr(-1);
+    DisconnectDvr();
 }
 
 int CVyrNVRView::BusyChannels()
@@ -292,7 +301,7 @@ int CVyrNVRView::BusyChannels()
         busy += cells_[c].control >= 0 && control_->isConnect(static_cast<short>(c));
     if (busy) {
         StopAllRecording();
-        control_->DisConnectSvr(-1);
+        DisconnectDvr();
     }
     return busy;
 }

@@ -88,6 +88,7 @@ inline constexpr uint32_t WM_BACKUP_DISK_LOW = platform::WM_USER + 0x300;
 class CVyrNVRView : public QWidget, public platform::MessageReceiver {
 public:
     static constexpr int kCells = 64;
+    static constexpr long kStatusLive = 0x01; // a channel's status word while its session is wanted
     static constexpr int kTimerRecordBase = 1000;
     static constexpr int kTimerCloseCaller = 9999;
     static constexpr int kCloseCallerDelayMs = 500;
@@ -229,6 +230,12 @@ private:
     void LeaveLocalMode();
     void EnterLocalMode();
     void StartDvrPlayback(std::time_t t, int cell);
+    // The control's remote session: asked for, ended by the view, or ended
+    // by the control. Its end is told with the same notice as the end of a
+    // backup, and is told apart by what the control shows afterwards.
+    void AskDvr(std::time_t t, int timeList);
+    void DisconnectDvr();
+    bool RemoteSessionHasEnded();
     void StartLocalPlayback(int slot, std::time_t t);
     void OnBackup();
     void OnDiskSpaceLow();
@@ -270,6 +277,7 @@ private:
     backupviewer::CBackupDlg* backupDialog_ = nullptr;
     QString lastBackupFolder_;
     bool monthRequestInFlight_ = false;
+    bool remoteSessionAsked_ = false;
     std::optional<std::time_t> monthWaiting_;
 
     viewer::SiteTree* deviceTree_ = nullptr;

@@ -15,7 +15,6 @@ using namespace backupviewer;
 namespace {
 
 // Channel status words of the control.
-constexpr long kStatusLive = 0x01;
 constexpr long kStatusRecordByHand = 0x04;
 constexpr long kStatusRecording = 0x1C;
 constexpr const char* kCaptureSound = "sound/capture.wav";

@@ -47,7 +47,7 @@ bool CVyrNVRView::AskDvrMonth(int year, int month)
         return true;
     }
     monthRequestInFlight_ = true;
-    control_->GetBackupInfo(static_cast<long>(chosenDay_), 0);
+    AskDvr(chosenDay_, 0);
     return true;
 }
 
@@ -66,7 +66,7 @@ void CVyrNVRView::EnterLocalMode()
         return;
     StopAllRecording();
     if (control_) {
-        control_->DisConnectSvr(-1);
+        DisconnectDvr();
         control_->ClearInfo(-1);
     }
     ClearCameras();
@@ -83,8 +83,34 @@ void CVyrNVRView::StartDvrPlayback(std::time_t t, int cell)
         platform::MessageBox(this, kDateOutOfRange);
         return;
     }
+    if (!control_)
+        return;
+    remoteSessionAsked_ = true;
+    control_->StartDVRPlaybackTime(static_cast<long>(t), cell, 0);
+}
+
+void CVyrNVRView::AskDvr(std::time_t t, int timeList)
+{
+    if (!control_)
+        return;
+    remoteSessionAsked_ = true;
+    control_->GetBackupInfo(static_cast<long>(t), static_cast<short>(timeList));
+}
+
+void CVyrNVRView::DisconnectDvr()
+{
+    remoteSessionAsked_ = false;
     if (control_)
-        control_->StartDVRPlaybackTime(static_cast<long>(t), cell, 0);
+        control_->DisConnectSvr(-1);
+}
+
+bool CVyrNVRView::RemoteSessionHasEnded()
+{
+    // While a session is asked for or runs, the control keeps its channels
+    // live; one that it has ended leaves them neither connected nor live.
+    // No new session begins while the backup dialog is open, so the end of
+    // a backup never finds a session that ended unseen.
+    return remoteSessionAsked_ && control_ && !control_->isConnect(0) && !(control_->GetStatus(0) & kStatusLive);
 }
 
 void CVyrNVRView::StartLocalPlayback(int slot, std::time_t t)
@@ -113,7 +139,7 @@ void CVyrNVRView::OnSearchDvr()
     chosenDay_ = nowTime;
     if (FitsControlTime(nowTime)) {
         monthRequestInFlight_ = true;
-        control_->GetBackupInfo(static_cast<long>(nowTime), 0);
+        AskDvr(nowTime, 0);
     }
     dialog.Open(now.date().year(), now.date().month());
     const int result = Exec(dialog);
@@ -123,7 +149,7 @@ void CVyrNVRView::OnSearchDvr()
     if (result == QDialog::Accepted) {
         mode_ = DvrMode;
         StopAllRecording();
-        control_->DisConnectSvr(-1);
+        DisconnectDvr();
         hasDayData_ = false;
         const int year = dialog.Year(), month = dialog.Month(), day = dialog.SelectedDay();
         if (dialog.TimeSearch()) {
@@ -132,13 +158,13 @@ void CVyrNVRView::OnSearchDvr()
             StartDvrPlayback(at.toSecsSinceEpoch(), currentCell_);
             ShowBottom(BottomVideo);
         } else if (SetChosenDay(year, month, day)) {
-            control_->GetBackupInfo(static_cast<long>(chosenDay_), 1);
+            AskDvr(chosenDay_, 1);
             ShowBottom(BottomTimeline);
         }
         LayoutCells();
     } else if (!(control_->GetStatus(static_cast<short>(cells_[currentCell_].channel)) & 0x40)) {
         StopAllRecording();
-        control_->DisConnectSvr(-1);
+        DisconnectDvr();
     }
 }
 

@@ -64,8 +64,7 @@ void CVyrNVRView::DropItem(QTreeWidgetItem* item, const QPoint& point)
         LeaveLocalMode();
     else {
         StopAllRecording();
-        if (control_)
-            control_->DisConnectSvr(-1);
+        DisconnectDvr();
     }
     if (control_)
         control_->ClearInfo(-1);

@@ -5,13 +5,16 @@
 
 #include "SimProcess.h"
 #include "backupviewer/BackupTexts.h"
+#include "backupviewer/dialogs/CBackupDlg.h"
 #include "backupviewer/dialogs/CCalendarDlg.h"
+#include "control/interface/VyrdaxInterface.h"
 
 #include <QCheckBox>
 #include <QDirIterator>
 #include <QProcess>
 #include <QTimeEdit>
 
+#include <chrono>
 #include <sstream>
 
 using namespace backupviewer;
@@ -45,14 +48,19 @@ std::vector<CommandLine> Commands(const SimProcess& sim, int command)
 
 class DvrPlaybackFixture : public BackupViewerFixture {
 protected:
-    // Drops the simulator's DVR and makes a Time Search on today at `at`.
-    void TimeSearch(const QTime& at)
+    // The simulator's DVR of four channels, with `more` of its options.
+    void StartSim(const std::vector<std::string>& more = {})
     {
+        std::vector<std::string> args = {"--channels", "4", "--user", "admin", "--password", "1111",
+                                         "--recordings", "3", "--size", "352x240"};
+        args.insert(args.end(), more.begin(), more.end());
         std::string error;
-        ASSERT_TRUE(sim.start({"--channels", "4", "--user", "admin", "--password", "1111", "--recordings", "3",
-                               "--size", "352x240"},
-                              &error))
-            << error;
+        ASSERT_TRUE(sim.start(args, &error)) << error;
+    }
+    // Drops the simulator's DVR and makes a Time Search on today at `at`.
+    void TimeSearch(const QTime& at, const std::vector<std::string>& simOptions = {})
+    {
+        StartSim(simOptions);
         AddDvr("Sim", 1, sim.port());
         Start();
         View()->DropItem(DvrItem("Sim"), FirstCellPoint());
@@ -236,4 +244,171 @@ TEST_F(DvrPlaybackFixture, AFullDiskStopsThePlaybackRecordingWithOneBoxAndBlocks
     for (QDirIterator it(dir.filePath("rec"), {"F.*.mp4"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
         movies << it.next();
     ASSERT_GE(movies.size(), 1);
+}
+
+// ---- the DVR goes away during play-back -------------------------------------------
+
+namespace {
+
+constexpr const char* kDvrLostBox = "Connection to the DVR was lost";
+
+class LostDvrPlaybackTest : public DvrPlaybackFixture, public ::testing::WithParamInterface<const char*> {
+protected:
+    // Plays today at 08:00 from a DVR that goes away as `kind` says, with
+    // cell 0 recording by hand; returns how long the loss took to be told.
+    std::chrono::milliseconds PlayAndLose(const std::string& kind)
+    {
+        std::vector<std::string> options = {"--fps", "10"};
+        if (kind == "close" || kind == "reset")
+            options.insert(options.end(), {"--fault", kind, "--fault-after", "200"});
+        TimeSearch(QTime(8, 0, 0), options);
+        EXPECT_TRUE(Logged("CMD 14 "));
+        EXPECT_TRUE(Playing());
+        View()->SelectCell(0);
+        View()->OnCommand(IDC_LOCAL_RECORD);
+        EXPECT_TRUE(View()->Control()->GetStatus(0) & kStatusRecording);
+        auto lostAt = std::chrono::steady_clock::now();
+        if (kind == "kill") {
+            Pump(1500);
+            lostAt = std::chrono::steady_clock::now();
+            sim.kill();
+        } else {
+            EXPECT_FALSE(sim.waitForLog("FAULT", 15000).empty());
+            lostAt = std::chrono::steady_clock::now();
+        }
+        EXPECT_TRUE(PumpUntil([this] { return !boxes.empty(); }, 10000)) << "the operator was not told";
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - lostAt);
+    }
+    // The session has ended as the operator sees it.
+    void ExpectEnded()
+    {
+        Pump(300);
+        ASSERT_EQ(boxes, std::vector<std::string>{kDvrLostBox});
+        for (short ch = 0; ch < 4; ++ch) {
+            EXPECT_FALSE(View()->Control()->isConnect(ch));
+            EXPECT_EQ(View()->Control()->GetStatus(ch), 0) << ch;
+        }
+        // The recording ended with the session, with its index.
+        QStringList movies;
+        for (QDirIterator it(dir.filePath("rec"), {"F.*.mp4"}, QDir::Files, QDirIterator::Subdirectories);
+             it.hasNext();)
+            movies << it.next();
+        ASSERT_EQ(movies.size(), 1);
+        QProcess dump;
+        dump.start(MOVDUMP_PROGRAM, {"--quiet", movies[0]});
+        ASSERT_TRUE(dump.waitForFinished(10000));
+        EXPECT_EQ(dump.exitCode(), 0) << dump.readAllStandardError().toStdString();
+        // The play-back buttons on an ended session do nothing, and say nothing.
+        View()->OnCommand(IDC_STOP);
+        View()->OnCommand(IDC_PLAY);
+        Pump(200);
+        EXPECT_EQ(boxes.size(), 1u);
+    }
+    // The DVR is back on its port; "Search DVR" shows its days and a day's
+    // slot plays, with nothing else asked of the operator.
+    void ExpectTheDvrPlaysAgain(const std::string& kind)
+    {
+        const int port = sim.port();
+        if (kind != "kill")
+            sim.stop();
+        StartSim({"--port", std::to_string(port)});
+        ASSERT_EQ(sim.port(), port);
+        const QDate today = opened.date();
+        bool marked = false;
+        View()->runDialog = [&](QDialog& dialog) {
+            auto* calendar = dynamic_cast<CCalendarDlg*>(&dialog);
+            if (!calendar)
+                return int(QDialog::Rejected);
+            marked = PumpUntil([&] { return calendar->HasMonthTable() && calendar->Table()[today.day()] != 0; },
+                               15000);
+            return PickDay(*calendar, today.day());
+        };
+        View()->OnSearchDvr();
+        EXPECT_TRUE(marked) << "the month came without today's recordings";
+
+        ASSERT_TRUE(PumpUntil([this] { return View()->HasDayData(); }, 15000));
+        int slot = -1;
+        for (int s = 0; s < kSlotsPerDay && slot < 0; ++s)
+            if (SlotHasRecordings(View()->Day(), View()->RowCount(), s))
+                slot = s;
+        ASSERT_GE(slot, 0);
+        const int plays = static_cast<int>(Commands(sim, 14).size());
+        ASSERT_TRUE(View()->OnTimelineClick(View()->Timeline().Box(0, slot).center()));
+        EXPECT_TRUE(PumpUntil([&] { return static_cast<int>(Commands(sim, 14).size()) > plays; }, 10000));
+        EXPECT_TRUE(Playing());
+        EXPECT_TRUE(PumpUntil([this] { return View()->Control()->isConnect(0); }, 10000));
+        EXPECT_EQ(boxes.size(), 1u);
+    }
+};
+
+} // namespace
+
+TEST_P(LostDvrPlaybackTest, TheOperatorIsToldTheCellsDisconnectAndTheDvrPlaysAgainOnceBack)
+{
+    const std::string kind = GetParam();
+    const auto told = PlayAndLose(kind);
+    EXPECT_LT(told, std::chrono::milliseconds(2000));
+    ExpectEnded();
+    ExpectTheDvrPlaysAgain(kind);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, LostDvrPlaybackTest, ::testing::Values("close", "reset", "kill"));
+
+TEST_F(DvrPlaybackFixture, ADvrThatHangsEndsThePlaybackAtItsMinuteOfSilence)
+{
+    TimeSearch(QTime(8, 0, 0));
+    ASSERT_TRUE(Logged("CMD 14 "));
+    ASSERT_TRUE(Playing());
+    // Open and silent: no end, no reset; only the minute of silence tells.
+    sim.freeze();
+    const auto frozenAt = std::chrono::steady_clock::now();
+    ASSERT_TRUE(PumpUntil([this] { return !boxes.empty(); }, 75000));
+    const auto silentFor = std::chrono::steady_clock::now() - frozenAt;
+    EXPECT_GE(silentFor, std::chrono::seconds(59));
+    EXPECT_LT(silentFor, std::chrono::seconds(65));
+    Pump(300);
+    EXPECT_EQ(boxes, std::vector<std::string>{kDvrLostBox});
+    EXPECT_FALSE(View()->Control()->isConnect(0));
+    EXPECT_EQ(View()->Control()->GetStatus(0), 0);
+}
+
+TEST_F(DvrPlaybackFixture, ABackupRunsOnThroughTheLossOfTheDvrAndEndsOnItsOwnNotice)
+{
+    TimeSearch(QTime(8, 0, 0));
+    ASSERT_TRUE(Logged("CMD 14 "));
+    ASSERT_TRUE(Playing());
+    std::vector<std::string> statuses;
+    View()->runDialog = [&](QDialog& dialog) {
+        auto* backup = dynamic_cast<CBackupDlg*>(&dialog);
+        if (!backup)
+            return int(QDialog::Rejected);
+        // A backup that runs until the test ends it as the control's backup
+        // thread does: its estimate first, its end when it is done.
+        backup->startBackup = [this](const QString&, long, long, long) {
+            View()->OnMessage(vyrdax::WM_VIDEO_PROGRESS, CBackupDlg::kProgressEstimate, 1);
+            return 1L;
+        };
+        const QDateTime now = QDateTime::currentDateTime();
+        backup->SetRange(now.addSecs(-60), now.addSecs(60));
+        backup->OnBackup();
+        statuses.push_back(backup->StatusText().toStdString());
+        // The end of a backup while the DVR still plays is the backup's.
+        View()->OnMessage(vyrdax::WM_VIDEO_PROGRESS, CBackupDlg::kProgressEnd, 0);
+        statuses.push_back(backup->StatusText().toStdString());
+
+        backup->OnBackup();
+        sim.kill();
+        EXPECT_TRUE(PumpUntil([this] { return !boxes.empty(); }, 10000));
+        Pump(300);
+        statuses.push_back(backup->StatusText().toStdString());
+        EXPECT_FALSE(backup->CloseEnabled()) << "the lost DVR ended the backup";
+        View()->OnMessage(vyrdax::WM_VIDEO_PROGRESS, CBackupDlg::kProgressEnd, 0);
+        statuses.push_back(backup->StatusText().toStdString());
+        EXPECT_TRUE(backup->CloseEnabled());
+        return int(QDialog::Rejected);
+    };
+    View()->OnCommand(IDC_BACKUP);
+    EXPECT_EQ(statuses, (std::vector<std::string>{kBackupInProcess, kBackupCompleted, kBackupInProcess,
+                                                  kBackupCompleted}));
+    EXPECT_EQ(boxes, std::vector<std::string>{kDvrLostBox});
 }

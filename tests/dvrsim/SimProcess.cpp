@@ -36,6 +36,16 @@ SimProcess::~SimProcess()
 
 bool SimProcess::start(std::vector<std::string> args, std::string* error)
 {
+    // A restart reads only the new program's lines: the old "listening"
+    // line would name the port before anything listens on it again.
+    kill();
+    if (stdoutFd_ >= 0)
+        ::close(stdoutFd_);
+    stdoutFd_ = -1;
+    stdout_.clear();
+    port_ = lookupPort_ = 0;
+    if (!logPath_.empty())
+        std::remove(logPath_.c_str());
     char pattern[] = "/tmp/dvrsim-test-log-XXXXXX";
     const int logFd = ::mkstemp(pattern);
     if (logFd < 0)
@@ -117,6 +127,12 @@ void SimProcess::kill()
     ::kill(pid_, SIGKILL);
     ::waitpid(pid_, nullptr, 0);
     pid_ = -1;
+}
+
+void SimProcess::freeze()
+{
+    if (pid_ > 0)
+        ::kill(pid_, SIGSTOP);
 }
 
 int SimProcess::waitExit(int timeoutMs)

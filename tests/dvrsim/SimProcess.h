@@ -18,6 +18,8 @@ public:
     bool stop();
     // SIGKILL, as a DVR that loses power: its connections end at once.
     void kill();
+    // SIGSTOP, as a DVR that hangs: its connections stay open and silent.
+    void freeze();
     // Waits for the program to end by itself (for start-up failures).
     int waitExit(int timeoutMs);
 

@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <ctime>
-#include <sys/resource.h>
 
 namespace {
 
@@ -250,33 +249,6 @@ TEST_F(CommandsTest, RemotePlaybackRequestedBeforeLoginGoesOutAfterTheFirstMask)
     EXPECT_TRUE(PumpUntil([&] { return ctrl->Channel(0).queue.Backlog() >= 0; }, 3000));
     ctrl->DisconnectBackup();
     EXPECT_TRUE(sim.WaitLog("LOGOUT"));
-    EXPECT_FALSE(ctrl->LoggedIn());
-}
-
-double ProcessCpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-TEST_F(CommandsTest, RemoteSessionWithItsLinkDownWaitsQuietlyForTheHost)
-{
-    SimDvr sim;
-    ASSERT_TRUE(sim.Start({"--channels", "1"}));
-    ctrl->SetBackupMode(1);
-    Bind(0, "Front", 0, sim.Port());
-    ctrl->StartDVRPlaybackTime(static_cast<int32_t>(std::time(nullptr) - 600), 0, 0);
-    ASSERT_TRUE(sim.WaitLog("PLAYBACK"));
-    sim.Kill();
-    // 3 s of silence take the link down; a remote session stays logged in
-    // until the host ends it, and must not spin meanwhile.
-    PumpFor(4500);
-    EXPECT_TRUE(ctrl->LoggedIn());
-    const double before = ProcessCpuSeconds();
-    PumpFor(1000);
-    EXPECT_LT(ProcessCpuSeconds() - before, 0.5);
-    ctrl->DisConnectSvr(-1);
     EXPECT_FALSE(ctrl->LoggedIn());
 }
 

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <limits>
+#include <random>
 #include <set>
 
 namespace {
@@ -251,6 +252,181 @@ TEST_F(FaultTest, SetupUploadOnAConnectionThatEndedTellsTheHostThroughIsConnect)
         ctrl->DisConnectSvr(0);
         EXPECT_TRUE(PumpUntil([&] { return !ctrl->LoggedIn(); }, 2000));
     }
+}
+
+// ---- a remote session whose DVR goes away ---------------------------------------
+
+// A remote play-back session, channel 0 recording it, ended by the DVR in
+// one of the ways it can go away.
+class LostRemoteSessionTest : public LinkTest, public ::testing::WithParamInterface<const char*> {
+protected:
+    // Plays back from the DVR, records channel 0, then loses the DVR;
+    // returns when the loss has been seen, with the time it took.
+    std::chrono::milliseconds PlayAndLose(SimDvr& sim, const std::string& kind, QTemporaryDir& recordings,
+                                          std::string* movie)
+    {
+        std::vector<std::string> args = {"--channels", "2", "--fps", "15", "--gop", "5"};
+        if (kind != "kill")
+            args.insert(args.end(), {"--fault", kind, "--fault-after", kind == "silence" ? "0" : "60"});
+        EXPECT_TRUE(sim.Start(args));
+        ctrl->SetBackupMode(1);
+        Bind(0, "Front", 0, sim.Port());
+        Bind(1, "Back", 1, sim.Port());
+        ctrl->StartDVRPlaybackTime(static_cast<int32_t>(std::time(nullptr) - 600), 0, 0);
+        // A silent DVR takes the login and then reads nothing more.
+        EXPECT_TRUE(sim.WaitLog(kind == "silence" ? "LOGIN " : "PLAYBACK"));
+        if (kind != "silence") {
+            ctrl->SetRecType(0);
+            EXPECT_EQ(ctrl->StartRecord(recordings.path().toStdString(), "F.Front.20260101.000000.00.mp4", "F.Front",
+                                        0, 0),
+                      0);
+            ctrl->SetStatus(0, STATUS_RECORD_MANUAL | STATUS_LIVE);
+            EXPECT_TRUE(PumpUntil(
+                [&] {
+                    *movie = ctrl->Recorder().MoviePath(0);
+                    return !movie->empty() && QFileInfo(QString::fromStdString(*movie)).size() > 32;
+                },
+                5000));
+        }
+        auto lostAt = std::chrono::steady_clock::now();
+        if (kind == "kill") {
+            sim.Kill();
+            lostAt = std::chrono::steady_clock::now();
+        } else if (kind != "silence") {
+            EXPECT_TRUE(sim.WaitLog("FAULT"));
+            lostAt = std::chrono::steady_clock::now();
+        }
+        EXPECT_TRUE(WaitMessage(WM_VIDEO_PROGRESS, 0, 2, 8000)) << "the host was not told";
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - lostAt);
+    }
+};
+
+TEST_P(LostRemoteSessionTest, EndsAsASessionThatCouldNotConnectAndTheNextRequestConnectsAfresh)
+{
+    using namespace std::chrono_literals;
+    const std::string kind = GetParam();
+    SimDvr sim;
+    QTemporaryDir recordings;
+    ASSERT_TRUE(recordings.isValid());
+    std::string movie;
+    const auto seenAfter = PlayAndLose(sim, kind, recordings, &movie);
+    // Closed, reset or killed: at once; silent: at the silence (3 s here).
+    EXPECT_LT(seenAfter, kind == "silence" ? 6000ms : 2000ms);
+
+    // Each assigned channel is told once, the panes say so, and the operator
+    // is told why.
+    PumpFor(300);
+    EXPECT_EQ(host.LParams(WM_VIDEO_PROGRESS), (std::vector<int>{0, 1}));
+    {
+        std::lock_guard<std::mutex> lock(boxesLock);
+        EXPECT_EQ(boxes, std::vector<std::string>{text::kDvrLost});
+    }
+    EXPECT_FALSE(ctrl->LoggedIn());
+    EXPECT_FALSE(ctrl->isConnect(0));
+    // The disconnected pane of a named channel.
+    EXPECT_EQ(Title(0), "Front is Ready");
+    EXPECT_EQ(ctrl->GetStatus(0), 0);
+    EXPECT_EQ(ctrl->GetStatus(1), 0);
+    if (kind != "silence") {
+        // What was recorded up to the loss is kept, with its index.
+        EXPECT_FALSE(ctrl->IsRecording(0));
+        EXPECT_GT(QFileInfo(QString::fromStdString(vyrmovie::IndexPathFor(movie))).size(), 0);
+    }
+
+    // Once the DVR is back, the next search and the next play-back connect
+    // afresh with no further step.
+    const int port = sim.Port();
+    if (kind != "kill")
+        sim.Stop();
+    ASSERT_TRUE(sim.Start({"--channels", "2", "--recordings", "3"}, port));
+    host.messages.clear();
+    ctrl->GetBackupInfo(static_cast<int32_t>(std::time(nullptr)), 0);
+    ASSERT_TRUE(WaitMessage(WM_VIDEO_MONTH_DATA, -1, 1, 8000));
+    const auto* month = static_cast<const uint8_t*>(ctrl->GetMonthData().ptr);
+    EXPECT_NE(std::count(month, month + 128, 0), 128) << "the month with recordings is marked";
+    ctrl->StartDVRPlaybackTime(static_cast<int32_t>(std::time(nullptr) - 600), 0, 0);
+    EXPECT_TRUE(sim.WaitLog("PLAYBACK"));
+    EXPECT_TRUE(PumpUntil([&] { return ctrl->isConnect(0); }, 5000));
+    EXPECT_EQ(host.Count(WM_VIDEO_PROGRESS), 0);
+    ctrl->DisconnectBackup();
+    EXPECT_TRUE(sim.WaitLog("LOGOUT"));
+    std::lock_guard<std::mutex> lock(boxesLock);
+    EXPECT_EQ(boxes.size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, LostRemoteSessionTest, ::testing::Values("close", "reset", "kill", "silence"));
+
+TEST_F(FaultTest, ARemoteSessionLostAsTheHostEndsOrReusesItEndsOnceAndTheNextOneWorks)
+{
+    // The host's own end, or its next request, lands anywhere from before
+    // the receive thread has seen the loss to after it has been handled.
+    std::mt19937 random(20261209);
+    for (int run = 0; run < 40; ++run) {
+        SCOPED_TRACE(run);
+        SimDvr sim;
+        ASSERT_TRUE(sim.Start({"--channels", "2", "--recordings", "3"}));
+        if (!ctrl) {
+            ctrl = new CVyrdaxCtrl(&host);
+            ctrl->setDispChannel(16);
+        }
+        host.messages.clear();
+        {
+            std::lock_guard<std::mutex> lock(boxesLock);
+            boxes.clear();
+        }
+        ctrl->SetBackupMode(1);
+        Bind(0, "Front", 0, sim.Port());
+        Bind(1, "Back", 1, sim.Port());
+        ctrl->StartDVRPlaybackTime(static_cast<int32_t>(std::time(nullptr) - 600), 0, 0);
+        ASSERT_TRUE(sim.WaitLog("PLAYBACK"));
+        ASSERT_TRUE(PumpUntil([&] { return ctrl->isConnect(0); }, 3000));
+        const int port = sim.Port();
+        sim.Kill();
+        // A quarter of the runs answer before the GUI thread has run at all.
+        if (run % 4 != 0)
+            PumpFor(static_cast<int>(random() % 40));
+        const bool search = run % 2 == 1;
+        if (search)
+            ctrl->GetBackupInfo(static_cast<int32_t>(std::time(nullptr)), 0);
+        else
+            ctrl->DisconnectBackup();
+        PumpFor(600);
+        EXPECT_FALSE(ctrl->LoggedIn());
+        EXPECT_FALSE(ctrl->isConnect(0));
+        {
+            std::lock_guard<std::mutex> lock(boxesLock);
+            EXPECT_LE(boxes.size(), 2u);
+            for (const std::string& box : boxes)
+                EXPECT_TRUE(box == text::kDvrLost || box == text::kPortIncorrect) << box;
+        }
+        // Every end told is told to both channels, once each.
+        const std::vector<int> told = host.LParams(WM_VIDEO_PROGRESS);
+        EXPECT_EQ(told.size() % 2, 0u);
+        EXPECT_LE(told.size(), 4u);
+        // The DVR is back: the next search is answered.
+        ASSERT_TRUE(sim.Start({"--channels", "2", "--recordings", "3"}, port));
+        host.messages.clear();
+        ctrl->GetBackupInfo(static_cast<int32_t>(std::time(nullptr)), 0);
+        ASSERT_TRUE(WaitMessage(WM_VIDEO_MONTH_DATA, -1, 1, 5000));
+        EXPECT_EQ(host.Count(WM_VIDEO_PROGRESS), 0);
+        EXPECT_TRUE(sim.WaitLog("LOGOUT"));
+    }
+}
+
+TEST_F(FaultTest, ARemoteSessionRefusedAtLoginTellsTheHostAsOneThatCouldNotConnect)
+{
+    SimDvr sim;
+    ASSERT_TRUE(sim.Start({"--channels", "2", "--password", "right"}));
+    ctrl->SetBackupMode(1);
+    Bind(0, "Front", 0, sim.Port());
+    Bind(1, "Back", 1, sim.Port());
+    ctrl->GetBackupInfo(static_cast<int32_t>(std::time(nullptr)), 0);
+    ASSERT_TRUE(WaitMessage(WM_VIDEO_PROGRESS, 0, 2));
+    EXPECT_EQ(host.LParams(WM_VIDEO_PROGRESS), (std::vector<int>{0, 1}));
+    EXPECT_EQ(ctrl->GetStatus(0), 0) << "no channel is left live";
+    EXPECT_FALSE(ctrl->isConnect(0));
+    std::lock_guard<std::mutex> lock(boxesLock);
+    EXPECT_EQ(boxes, std::vector<std::string>{text::kInvalidLogin});
 }
 
 // ---- the product's own time-outs -------------------------------------------------
