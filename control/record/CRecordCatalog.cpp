@@ -138,8 +138,8 @@ struct CRecordCatalog::DateWindow {
         return w;
     }
 
-    // Whether a name's date is one the pattern asks for: the days up to the
-    // directory after the last.
+    // Whether a name's date is one the pattern names: the window's days
+    // without the last, which is only a directory to look into.
     bool HoldsDate(int y, int m, int d) const
     {
         if (!active)
