@@ -91,25 +91,18 @@ long DaysFromCivil(int y, int m, int d)
     return era * 146097 + doe - 719468;
 }
 
-int DaysInMonth(int y, int m)
-{
-    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (m == 2 && ((y % 4 == 0 && y % 100 != 0) || y % 400 == 0))
-        return 29;
-    return days[m - 1];
-}
-
 int Digit(char c) { return c >= '0' && c <= '9' ? c - '0' : -1; }
 
 } // namespace
 
-// A recording lies in the day directory of the day it started, or the
-// next one when it started at the stroke of midnight. A pattern that fixes
-// the date in the name ("*.YYYYMM*..." or "*.YYYYMMDD.*...") therefore needs
-// only a few day directories; other directories are always walked.
+// A recording lies in the day directory of the date its name tells; one
+// that earlier versions named in the last moment of a day may lie in the
+// next day's. A pattern that fixes the date in the name ("*.YYYYMM*..." or
+// "*.YYYYMMDD.*...") therefore needs only a few day directories; other
+// directories are always walked.
 struct CRecordCatalog::DateWindow {
     bool active = false;
-    long first = 0, last = -1; // day numbers, inclusive
+    long first = 0, last = -1; // day numbers of the directories, inclusive
 
     static DateWindow FromPattern(const std::string& pattern)
     {
@@ -134,15 +127,25 @@ struct CRecordCatalog::DateWindow {
             return w; // no recording is named with such a month: an empty window
         if (month) {
             w.first = DaysFromCivil(y, m, 1);
-            w.last = DaysFromCivil(y, m, DaysInMonth(y, m)) + 1;
+            w.last = DaysFromCivil(y, m, vyrmovie::DaysInMonth(y, m)) + 1;
         } else {
             const int d = v[6] * 10 + v[7];
-            if (d < 1 || d > DaysInMonth(y, m))
+            if (d < 1 || d > vyrmovie::DaysInMonth(y, m))
                 return w;
             w.first = DaysFromCivil(y, m, d);
             w.last = w.first + 1;
         }
         return w;
+    }
+
+    // Whether a name's date is one the pattern names: the window's days
+    // without the last, which is only a directory to look into.
+    bool HoldsDate(int y, int m, int d) const
+    {
+        if (!active)
+            return true;
+        const long n = DaysFromCivil(y, m, d);
+        return n >= first && n < last;
     }
 
     bool Allows(const std::string& directoryName) const
@@ -292,14 +295,14 @@ bool CRecordCatalog::ScanMonthsIn(const ScanEntry& entry, const DateWindow& wind
             sub.directory = entry.directory + "/" + e.name;
             sub.pattern = entry.pattern;
             sub.recurse = true;
-            if (ScanMonthsIn(sub, window) && e.name.size() >= 2) {
-                const int tens = Digit(e.name[e.name.size() - 2]), ones = Digit(e.name[e.name.size() - 1]);
-                const int day = tens * 10 + ones;
-                if (tens >= 0 && ones >= 0 && day >= 1 && day <= 31)
-                    vyrmovie::WriteLE32(monthTable_.data() + day * 4, 1);
-            }
-        } else if (!found && MatchWildcard(entry.pattern, e.name)) {
+            ScanMonthsIn(sub, window);
+        } else if (MatchWildcard(entry.pattern, e.name)) {
             found = true;
+            // The day the name tells, as the day lists file it: a name made
+            // in the last moment of a day may lie in the next day's directory.
+            vyrmovie::RecordingName n;
+            if (vyrmovie::ParseRecordingName(e.name, &n) && window.HoldsDate(n.year, n.month, n.day))
+                vyrmovie::WriteLE32(monthTable_.data() + n.day * 4, 1);
         }
     }
     return found;

@@ -171,6 +171,14 @@ std::string DayDirectory(const std::string& recordDirectory, const std::tm& loca
     return recordDirectory + "/" + DayDirectoryName(local);
 }
 
+int DaysInMonth(int year, int month)
+{
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month == 2 && ((year % 4 == 0 && year % 100 != 0) || year % 400 == 0))
+        return 29;
+    return month >= 1 && month <= 12 ? days[month - 1] : 0;
+}
+
 std::string RecordingFileName(const std::string& prefix, const std::tm& local, int channel)
 {
     return prefix + "." + DateTimeFields(local) + Format(".%02d.mp4", channel);
@@ -215,7 +223,8 @@ bool ParseRecordingFields(const std::string& name, RecordingName* out)
         !Digits(name, t + 10, 2, &r.hour) || !Digits(name, t + 12, 2, &r.minute) ||
         !Digits(name, t + 14, 2, &r.second) || !Digits(name, t + 17, 2, &r.channel))
         return false;
-    if (r.day < 1 || r.day > 31 || r.hour > 23 || r.minute > 59 || r.second > 59 || r.channel >= kChannelCount)
+    if (r.month < 1 || r.month > 12 || r.day < 1 || r.day > DaysInMonth(r.year, r.month) || r.hour > 23 ||
+        r.minute > 59 || r.second > 59 || r.channel >= kChannelCount)
         return false;
     r.typeLetter = name[0];
     const std::size_t nameEnd = name.find('.', 2);
@@ -271,6 +280,15 @@ std::string NextSecondRecordingPath(const std::string& path)
             directory = parent.substr(0, parent.size() - BaseName(parent).size()) + DayDirectoryName(n) + "/";
     }
     return directory + nextName;
+}
+
+std::string RecordingDayDirectory(const std::string& recordDirectory, const std::string& fileName,
+                                  const std::tm& local)
+{
+    RecordingName r;
+    if (!ParseRecordingFields(BaseName(fileName), &r))
+        return DayDirectory(recordDirectory, local);
+    return DayDirectory(recordDirectory, BrokenDownTime(r));
 }
 
 bool ParseDayDirectoryName(const std::string& name, int* year, int* month, int* day)

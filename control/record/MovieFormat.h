@@ -140,6 +140,8 @@ inline int SplitMark(int minute) { return minute / kSplitMinutes * kSplitMinutes
 
 std::string DayDirectoryName(const std::tm& local);                        // "2009-03-07"
 std::string DayDirectory(const std::string& recordDirectory, const std::tm& local);
+// Days of a month of the Gregorian calendar; 0 for a month outside 1..12.
+int DaysInMonth(int year, int month);
 std::string RecordingFileName(const std::string& prefix, const std::tm& local, int channel);
 std::string IndexPathFor(const std::string& moviePath); // path + "i"
 std::string BackupFolder(const std::string& backupDirectory, const std::tm& local);
@@ -157,11 +159,20 @@ struct RecordingName {
     int channel = 0;
 };
 // False for a name that does not follow the format or holds a field out of
-// range (day 1..31, hour 0..23, minute and second 0..59, channel 0..63).
+// range (a day its month does not have, hour 0..23, minute and second 0..59,
+// channel 0..63).
 bool ParseRecordingName(const std::string& baseName, RecordingName* out);
 // The name's date and time as a broken-down time (tm_isdst 0), for the
 // caller to read in the clock it means.
 std::tm BrokenDownTime(const RecordingName& name);
+
+// The day directory a recording file belongs in: that of the date its name
+// tells ("X.NAME.YYYYMMDD.HHMMSS.CC" with any extension), so that a name the
+// host made in the last moment of a day never lands in the next day's
+// directory however late the file is opened; that of `local` for a name
+// that tells no date.
+std::string RecordingDayDirectory(const std::string& recordDirectory, const std::string& fileName,
+                                  const std::tm& local);
 
 // "YYYY-MM-DD", strictly; false for anything else.
 bool ParseDayDirectoryName(const std::string& name, int* year, int* month, int* day);

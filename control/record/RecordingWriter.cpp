@@ -187,7 +187,10 @@ RecordClockTime RecordingWriter::Now() const
 void RecordingWriter::StartLocked(Channel& c, bool movieMode, const std::string& path, const std::string& fname1,
                                   const std::string& fname2, const std::tm& local)
 {
-    const std::string dayDirectory = DayDirectory(path, local);
+    // The host named the file from its own, earlier reading of the clock:
+    // the name's day, not this reading's, picks the directory, so that the
+    // catalogue finds the file where its name says.
+    const std::string dayDirectory = RecordingDayDirectory(path, fname1, local);
     ::mkdir(dayDirectory.c_str(), 0755); // an existing one is fine; any other fault shows at the open
     c.splitMark = SplitMark(local.tm_min);
     {

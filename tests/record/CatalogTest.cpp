@@ -2,9 +2,11 @@
 #include "RecordTestSupport.h"
 
 #include "control/record/CRecordCatalog.h"
+#include "control/record/MovieFormat.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
@@ -86,32 +88,90 @@ TEST_F(Catalog, ADayMarksEveryHalfHourAFileCoversWithItsKind)
     EXPECT_EQ(catalog.NamesFound().size(), 1u);
 }
 
-TEST_F(Catalog, AMonthFindsDaysThroughTheirDirectories)
+// A month marks the days its recordings' names tell, wherever the day
+// lists find them: a recording outside the day directories too.
+TEST_F(Catalog, AMonthMarksTheDaysItsRecordingsAreNamedFor)
 {
     Touch(Day("2009-03-07") + "F.Cam.20090307.101500.02.mp4", LocalTime(2009, 3, 7, 10, 52, 0));
     Touch(Day("2009-03-31") + "M.Cam.20090331.101500.02.mp4", LocalTime(2009, 3, 31, 10, 52, 0));
     Touch(Day("2009-03-12") + "F.Cam.20090312.101500.02.mp4i", LocalTime(2009, 3, 12, 10, 52, 0));
     Touch(Day("2009-04-02") + "F.Cam.20090402.101500.02.mp4", LocalTime(2009, 4, 2, 10, 52, 0));
     Touch(Day("2009-03-15") + "notes.txt", LocalTime(2009, 3, 15, 10, 0, 0));
-    std::filesystem::create_directories(dir.path() + "/x-99");
-    Touch(dir.path() + "/x-99/F.Cam.20090307.101500.02.mp4", LocalTime(2009, 3, 7, 10, 52, 0));
+    // Names of the pattern that are no recording's: no day list holds them.
+    Touch(Day("2009-03-25") + "F.Cam.20090325.101500.64.mp4", LocalTime(2009, 3, 25, 10, 52, 0));
+    Touch(dir.path() + "/x-99/F.Cam.20090309.101500.02.mp4", LocalTime(2009, 3, 9, 10, 52, 0));
     Touch(dir.path() + "/old/2009-03-20/F.Cam.20090320.101500.02.MP4", LocalTime(2009, 3, 20, 10, 52, 0));
 
     const uint8_t* table = catalog.GetMonthDataL(dir.path(), "*.200903*.*.mp4");
     ASSERT_EQ(table, catalog.MonthTable());
-    std::vector<int> days;
-    for (int d = 0; d < 32; ++d)
-        if (catalog.MonthEntry(d))
-            days.push_back(d);
-    // 12 holds only an index file, 15 no recording; "x-99" is no day; case does not matter.
-    EXPECT_EQ(days, (std::vector<int>{7, 20, 31}));
+    // 12 holds only an index file, 15 no recording; case does not matter.
+    EXPECT_EQ(MarkedDays(catalog), (std::vector<int>{7, 9, 20, 31}));
+    CRecordCatalog day;
+    day.GetTimeDataL(dir.path(), "*.20090309.*.mp4");
+    EXPECT_EQ(day.ChannelFiles(2), std::vector<std::string>{dir.path() + "/x-99/F.Cam.20090309.101500.02.mp4"});
+    day.GetTimeDataL(dir.path(), "*.20090325.*.mp4");
+    EXPECT_TRUE(day.NamesFound().empty());
 
     catalog.GetMonthDataL(dir.path(), "*.200902*.*.mp4"); // a month with no recordings
-    for (int d = 1; d < 32; ++d)
-        EXPECT_EQ(catalog.MonthEntry(d), 0u) << d;
+    EXPECT_EQ(MarkedDays(catalog), std::vector<int>{});
     catalog.GetMonthDataL(dir.path() + "/missing", "*.200903*.*.mp4");
-    for (int d = 1; d < 32; ++d)
-        EXPECT_EQ(catalog.MonthEntry(d), 0u) << d;
+    EXPECT_EQ(MarkedDays(catalog), std::vector<int>{});
+}
+
+// Earlier versions took a recording's day directory from a later reading
+// of the clock than its name, so a name of a day's last second can lie in
+// the next day's directory beside that day's own files. It is marked on its
+// name's day and no other, listed in that day's list and not in the next
+// day's: at a month end, a year end and the two nights a clock changes at
+// midnight (00:00 skipped to 01:00; 23:00 to 00:00 repeated).
+TEST(CatalogMidnight, ANameOfADaysLastSecondInTheNextDaysDirectoryStaysOnItsDay)
+{
+    ScopedTimeZone zone("America/Sao_Paulo");
+    struct Case {
+        const char* lastSecond; // the recording's name, channel 1
+        const char* next;       // a recording of the next day, channel 1
+        int year, month, day;   // the next day
+        uint8_t code;
+    };
+    const Case cases[] = {
+        {"M.Cam.20270331.235959.01.mp4", "F.Cam.20270401.002000.01.mp4", 2027, 4, 1, vyrdax::KIND_MOTION},
+        {"F.Cam.20271231.235959.01.mp4", "F.Cam.20280101.002000.01.mp4", 2028, 1, 1, vyrdax::KIND_MANUAL},
+        {"R.Cam.20181103.235959.01.mp4", "F.Cam.20181104.012000.01.mp4", 2018, 11, 4, vyrdax::KIND_SCHEDULE},
+        {"F.Cam.20190216.235959.01.mp4", "F.Cam.20190217.002000.01.mp4", 2019, 2, 17, vyrdax::KIND_MANUAL},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.lastSecond);
+        TempDir dir;
+        char nextDay[16];
+        std::snprintf(nextDay, sizeof nextDay, "%04d-%02d-%02d", k.year, k.month, k.day);
+        const std::string directory = dir.path() + "/" + nextDay + "/";
+        // The first file runs to the next split after midnight, the second to the one after.
+        const std::time_t midnight = LocalTime(k.year, k.month, k.day, 0, 0, 0);
+        Touch(directory + k.lastSecond, midnight + 20 * 60);
+        Touch(directory + k.next, midnight + 40 * 60);
+        vyrmovie::RecordingName last, next;
+        ASSERT_TRUE(vyrmovie::ParseRecordingName(k.lastSecond, &last));
+        ASSERT_TRUE(vyrmovie::ParseRecordingName(k.next, &next));
+
+        CRecordCatalog catalog;
+        catalog.GetMonthDataL(dir.path(), MonthPattern(last.year, last.month));
+        const bool sameMonth = last.month == k.month;
+        const std::vector<int> both{last.day, k.day}, lastOnly{last.day}, nextOnly{k.day};
+        EXPECT_EQ(MarkedDays(catalog), sameMonth ? both : lastOnly);
+        catalog.GetMonthDataL(dir.path(), MonthPattern(k.year, k.month));
+        EXPECT_EQ(MarkedDays(catalog), sameMonth ? both : nextOnly);
+
+        char pattern[32];
+        std::snprintf(pattern, sizeof pattern, "*.%04d%02d%02d.*.mp4", last.year, last.month, last.day);
+        catalog.GetTimeDataL(dir.path(), pattern);
+        EXPECT_EQ(catalog.ChannelFiles(1), std::vector<std::string>{directory + k.lastSecond});
+        EXPECT_EQ(catalog.TimeCode(1, 47), k.code);
+        EXPECT_EQ(catalog.TimeCode(1, 46), 0);
+        catalog.FindRecordingFile(dir.path(), last.year, last.month, last.day);
+        EXPECT_EQ(catalog.SlotFiles(1, 47), std::vector<std::string>{directory + k.lastSecond});
+        catalog.FindRecordingFile(dir.path(), k.year, k.month, k.day);
+        EXPECT_EQ(catalog.ChannelFiles(1), std::vector<std::string>{directory + k.next});
+    }
 }
 
 TEST_F(Catalog, NeighboursOfJanuaryAndDecemberFindNothing)
@@ -142,7 +202,7 @@ TEST(CatalogTimeZone, ADaylightSavingDayKeepsTheSlotsOfTheLocalClock)
             slots.push_back(s);
     EXPECT_EQ(slots, (std::vector<int>{3, 4, 5, 6, 7, 8}));
     catalog.GetMonthDataL(dir.path(), "*.200903*.*.mp4");
-    EXPECT_EQ(catalog.MonthEntry(29), 1u);
+    EXPECT_EQ(MarkedDays(catalog), std::vector<int>{29});
 }
 
 TEST(CatalogWildcards, MatchWithoutRegardToCaseAndNoMoreThanThePatternSays)

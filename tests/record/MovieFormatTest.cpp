@@ -151,6 +151,11 @@ TEST(MovieFormat, NamesOfRecordingsDaysAndBackups)
     t.tm_min = 2;
     t.tm_sec = 5;
     EXPECT_EQ(DayDirectory("/rec", t), "/rec/2009-03-07");
+    // A recording's directory is its name's day; the clock's for a name without one.
+    EXPECT_EQ(RecordingDayDirectory("/rec", "F.Garage.20091231.235959.03.mp4", t), "/rec/2009-12-31");
+    EXPECT_EQ(RecordingDayDirectory("/rec", "A.Garage.20080229.235959.03.avi", t), "/rec/2008-02-29");
+    EXPECT_EQ(RecordingDayDirectory("/rec", "F.Garage.20090229.235959.03.mp4", t), "/rec/2009-03-07");
+    EXPECT_EQ(RecordingDayDirectory("/rec", "F.Cam0.mp4", t), "/rec/2009-03-07");
     EXPECT_EQ(RecordingFileName("F.Garage", t, 3), "F.Garage.20090307.100205.03.mp4");
     EXPECT_EQ(IndexPathFor("/rec/2009-03-07/F.Garage.20090307.100205.03.mp4"),
               "/rec/2009-03-07/F.Garage.20090307.100205.03.mp4i");
@@ -176,8 +181,11 @@ TEST(MovieFormat, RecordingNamesParseOnlyWhenEveryFieldIsInRange)
     EXPECT_EQ(n.channel, 3);
     ASSERT_TRUE(ParseRecordingName("S.Front.Door.20090307.235959.63.MP4", &n));
     EXPECT_EQ(n.channelName, "Front"); // up to the next point
+    EXPECT_TRUE(ParseRecordingName("F.Garage.20080229.102000.03.mp4", nullptr)); // a leap day
     for (const char* bad : {"F.Garage.20090307.102000.64.mp4", "F.Garage.20090307.242000.03.mp4",
                             "F.Garage.20090332.102000.03.mp4", "F.Garage.20090300.102000.03.mp4",
+                            "F.Garage.20090229.102000.03.mp4", "F.Garage.20090431.102000.03.mp4",
+                            "F.Garage.20091307.102000.03.mp4", "F.Garage.20090007.102000.03.mp4",
                             "F.Garage.20090307.106000.03.mp4", "F.Garage.20090307.102000.03.mp4i",
                             "F.Garage.2009030.7102000.03.mp4", "x.mp4", "", "F.20090307.102000.3.mp4"})
         EXPECT_FALSE(ParseRecordingName(bad, nullptr)) << bad;

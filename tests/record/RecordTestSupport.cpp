@@ -208,6 +208,22 @@ std::vector<std::string> ListFiles(const std::string& directory)
     return names;
 }
 
+std::string MonthPattern(int year, int month)
+{
+    char pattern[32];
+    std::snprintf(pattern, sizeof pattern, "*.%04d%02d*.*.mp4", year, month);
+    return pattern;
+}
+
+std::vector<int> MarkedDays(const vyrdax::CRecordCatalog& catalog)
+{
+    std::vector<int> days;
+    for (int d = 1; d <= 31; ++d)
+        if (catalog.MonthEntry(d))
+            days.push_back(d);
+    return days;
+}
+
 std::string RunCommand(const std::string& command, int* status)
 {
     std::string output;

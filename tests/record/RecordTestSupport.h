@@ -4,6 +4,7 @@
 #pragma once
 
 #include "control/link/FrameInfo.h"
+#include "control/record/CRecordCatalog.h"
 #include "control/record/RecordingWriter.h"
 
 #include <atomic>
@@ -88,6 +89,11 @@ struct ParsedMovie {
 ParsedMovie ParseMovie(const std::string& moviePath);
 
 std::vector<std::string> ListFiles(const std::string& directory); // sorted, names only
+
+// The host's month search pattern, "*.YYYYMM*.*.mp4".
+std::string MonthPattern(int year, int month);
+// The days 1..31 a month search marked, in order.
+std::vector<int> MarkedDays(const vyrdax::CRecordCatalog& catalog);
 uint32_t LE32(const uint8_t* p);
 
 // Runs a shell command; its output with stderr, and its exit status.

@@ -21,6 +21,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utime.h>
 
 namespace {
 
@@ -261,6 +262,79 @@ TEST_F(Writer, ARecordingOverMidnightContinuesInTheNextDaysDirectory)
     EXPECT_FALSE(m.frames.empty());
 }
 
+// The host names a recording from its clock a moment before the control
+// reads the clock to open it. When midnight falls between the two readings
+// the file lies in the directory of its name's day, and the catalogue marks
+// that day alone and lists the file in that day's list (the list playback
+// and backups take): at a month end, a year end, and the two nights a clock
+// changes at midnight (one skips 00:00 to 01:00, the other repeats 23:00 to
+// 00:00 and crosses midnight after the second pass).
+TEST(WriterMidnight, AFileNamedBeforeMidnightAndOpenedAfterItLiesInItsNamesDay)
+{
+    struct Case {
+        const char* zone;
+        int year, month, day; // the day that begins between naming and opening
+    };
+    const Case cases[] = {
+        {"UTC", 2027, 4, 1},
+        {"UTC", 2028, 1, 1},
+        {"America/Sao_Paulo", 2018, 11, 4},
+        {"America/Sao_Paulo", 2019, 2, 17},
+    };
+    const auto& frames = EncodedFrames();
+    for (const Case& k : cases) {
+        SCOPED_TRACE(std::string(k.zone) + " " + std::to_string(k.year) + "-" + std::to_string(k.month) + "-" +
+                     std::to_string(k.day));
+        ScopedTimeZone zone(k.zone);
+        TempDir dir;
+        FakeClock clock;
+        Notices notices;
+        RecordingWriter writer(notices.make(), clock.clock());
+        const std::time_t opened = LocalTime(k.year, k.month, k.day, 0, 0, 0);
+        const std::time_t named = opened - 1;
+        std::tm nameLocal{}, openLocal{};
+        localtime_r(&named, &nameLocal);
+        localtime_r(&opened, &openLocal);
+        ASSERT_NE(nameLocal.tm_mday, openLocal.tm_mday);
+        const std::string name = vyrmovie::RecordingFileName("F.Gate", nameLocal, 1);
+        const std::string aviName = name.substr(0, name.size() - 3) + "avi";
+        const std::string expected = vyrmovie::DayDirectory(dir.path(), nameLocal) + "/" + name;
+
+        clock.seconds = opened;
+        clock.milliseconds = 20; // 30 ms after the name's 23:59:59.990
+        writer.StartRecord(true, dir.path(), name, "F.Gate", 1);
+        writer.StartRecord(false, dir.path(), aviName, "F.Gate", 2);
+        EXPECT_EQ(writer.AviPath(2), vyrmovie::DayDirectory(dir.path(), nameLocal) + "/" + aviName);
+        for (int i = 0; i < 20; ++i) {
+            const Frame& f = frames[static_cast<std::size_t>(i)];
+            writer.WriteRecordFrame(1, f.bytes.data(), MakeInfo(f, 1, 352, 240, static_cast<uint32_t>(i % 10)));
+            clock.advanceMs(33);
+        }
+        writer.StopRecord(true, 1);
+        EXPECT_TRUE(notices.errors.empty());
+        EXPECT_EQ(writer.MoviePath(1), expected);
+        const ParsedMovie m = ParseMovie(expected);
+        EXPECT_TRUE(m.ok && m.indexOk) << m.problem;
+        EXPECT_EQ(m.frames.size(), 20u);
+        EXPECT_EQ(ListFiles(vyrmovie::DayDirectory(dir.path(), openLocal)), std::vector<std::string>{});
+        // The file was last written by the clock that the writer read.
+        const utimbuf written{clock.seconds.load(), clock.seconds.load()};
+        ASSERT_EQ(::utime(expected.c_str(), &written), 0);
+
+        const int year = nameLocal.tm_year + 1900, month = nameLocal.tm_mon + 1, day = nameLocal.tm_mday;
+        vyrdax::CRecordCatalog catalog;
+        catalog.GetMonthDataL(dir.path(), MonthPattern(year, month));
+        EXPECT_EQ(MarkedDays(catalog), std::vector<int>{day});
+        catalog.GetMonthDataL(dir.path(), MonthPattern(k.year, k.month));
+        EXPECT_EQ(MarkedDays(catalog), k.month == month ? std::vector<int>{day} : std::vector<int>{});
+        catalog.FindRecordingFile(dir.path(), year, month, day);
+        EXPECT_EQ(catalog.SlotFiles(1, 47), std::vector<std::string>{expected});
+        EXPECT_EQ(catalog.TimeCode(1, 47), vyrdax::KIND_MANUAL);
+        catalog.FindRecordingFile(dir.path(), k.year, k.month, k.day);
+        EXPECT_TRUE(catalog.ChannelFiles(1).empty());
+    }
+}
+
 TEST_F(Writer, ASecondStartOnlyRenamesTheNextFileAndAStopOfAnIdleChannelStillTellsTheHost)
 {
     clock.seconds = LocalTime(2009, 3, 7, 10, 10, 0);
@@ -460,9 +534,8 @@ TEST_F(Writer, ARecordingThatHoldsNoWholeFrameLeavesNoFiles)
 // A name that is taken gets the next free second, counted as a clock
 // counts: into the next minute, hour, day, month and year, over a leap day,
 // and on past a following second that is taken too. A name carried into
-// the next day lies in that day's directory: the catalogue's searches look
-// for a day's files in its own directory, and its month table takes the day
-// from the directory's name.
+// the next day lies in that day's directory, where the catalogue's day
+// searches look first.
 TEST_F(Writer, ATakenNameCarriesItsSecondIntoTheNextMinuteHourDayMonthAndYear)
 {
     struct Case {
@@ -536,9 +609,7 @@ TEST_F(Writer, ATakenNameCarriesItsSecondIntoTheNextMinuteHourDayMonthAndYear)
         const auto& files = day.ChannelFiles(ch);
         EXPECT_NE(std::find(files.begin(), files.end(), path), files.end());
         vyrdax::CRecordCatalog month;
-        char pattern[32];
-        std::snprintf(pattern, sizeof pattern, "*.%04d%02d*.*.mp4", n.year, n.month);
-        month.GetMonthDataL(dir.path(), pattern);
+        month.GetMonthDataL(dir.path(), MonthPattern(n.year, n.month));
         EXPECT_EQ(month.MonthEntry(n.day), 1u);
     }
     vyrdax::CRecordCatalog january;
