@@ -215,15 +215,6 @@ std::string MonthPattern(int year, int month)
     return pattern;
 }
 
-std::vector<int> MarkedDays(const vyrdax::CRecordCatalog& catalog)
-{
-    std::vector<int> days;
-    for (int d = 1; d <= 31; ++d)
-        if (catalog.MonthEntry(d))
-            days.push_back(d);
-    return days;
-}
-
 std::string RunCommand(const std::string& command, int* status)
 {
     std::string output;

@@ -92,8 +92,16 @@ std::vector<std::string> ListFiles(const std::string& directory); // sorted, nam
 
 // The host's month search pattern, "*.YYYYMM*.*.mp4".
 std::string MonthPattern(int year, int month);
-// The days 1..31 a month search marked, in order.
-std::vector<int> MarkedDays(const vyrdax::CRecordCatalog& catalog);
+// The days 1..31 a month search marked, in order. Inline: the player's
+// tests share this file and do not link the catalogue.
+inline std::vector<int> MarkedDays(const vyrdax::CRecordCatalog& catalog)
+{
+    std::vector<int> days;
+    for (int d = 1; d <= 31; ++d)
+        if (catalog.MonthEntry(d))
+            days.push_back(d);
+    return days;
+}
 uint32_t LE32(const uint8_t* p);
 
 // Runs a shell command; its output with stderr, and its exit status.
