@@ -17,6 +17,9 @@ constexpr int kJpegInputBufferSize = 4096;
 constexpr int kJpegMaxSamplingFactor = 4;
 constexpr int kJpegMaxMcuBlocks = 10;   // blocks of one interleaved MCU
 constexpr int kJpegEndOfData = 256;     // marker code: the data ended after a prefix
+// How far a look-ahead for the next marker reads on: well past the longest
+// restart interval of a real picture, and a bound on what a file read holds.
+constexpr size_t kJpegLookAheadLimit = size_t{16} << 20;
 constexpr uint8_t kJpegNoAdobeTransform = 255;
 // Largest coefficient store or set of component planes one image may take.
 constexpr uint64_t kJpegMaxImageBytes = uint64_t{1} << 30;
@@ -36,7 +39,11 @@ struct JpegInputStream {
   int bits = 0;                // valid bits in the accumulator
   int padBits = 0;             // zero bits appended past the end of the data
   uint32_t eobRun = 0;         // progressive AC end-of-band run
-  uint64_t rewind = 0;         // bytes taken but to be read again by the next call
+  // File bytes that come after the buffer's: read by a look-ahead past the
+  // buffer, or left unused by a read that keeps its file for the next. They
+  // are kept rather than sought back over, for a pipe cannot be read twice.
+  std::vector<uint8_t> held;
+  size_t heldAt = 0;           // first held byte not yet moved into the buffer
   uint8_t buffer[kJpegInputBufferSize];
 };
 
@@ -138,11 +145,22 @@ int32_t JpegReadMarker(JpegInputStream* in, int* code, uint64_t* skipped = nullp
 int32_t JpegReadSegment(JpegInputStream* in, size_t length, std::vector<uint8_t>* bytes);
 int32_t JpegReadWord(JpegInputStream* in, int* value);
 int32_t JpegSkipBytes(JpegInputStream* in, size_t length);
-// Code of the next marker in the stream (kJpegEndOfData when the data ends
-// first), found without taking anything.
+// Whether a byte after 0xFF inside entropy-coded data is a marker's code.
+// Besides stuffing (0x00) and fill (0xFF) only markers follow a 0xFF there,
+// and the codes below 0xC0 are none that may: T.81 assigns no marker to
+// 0x02-0xBF, and TEM (0x01) has no place in a scan. Such a byte is damage.
+inline bool JpegIsMarkerCode(int code) { return code >= 0xC0 && code <= 0xFE; }
+// Code of the next marker in the stream, found without taking anything:
+// kJpegEndOfData when the data ends first, -1 when none lies within
+// kJpegLookAheadLimit bytes. Damaged codes (see JpegIsMarkerCode) are passed.
 int JpegPeekMarker(JpegInputStream* in);
-// Moves a file source back over bytes read ahead but not used.
-bool JpegReturnUnusedInput(JpegInputStream* in);
+// Puts bytes just taken back in front of the read position.
+void JpegUnreadBytes(JpegInputStream* in, const uint8_t* bytes, size_t count);
+// At the end of a read that keeps its file: what was read but not used,
+// the pending marker included, is where the next read of the file begins.
+void JpegKeepUnusedInput(JpegInputStream* in);
+// A file opened or closed: nothing read from an earlier one is kept.
+void JpegForgetFileInput(JpegInputStream* in);
 
 // Huffman decoding.
 void JpegClearBitState(JpegInputStream* in);

@@ -1,5 +1,6 @@
 // The decoder's input layer: a file read through a 4096-byte buffer or the
 // caller's memory, marker search and segment bytes.
+#include <algorithm>
 #include <cstring>
 
 #include "decoder/JpegDecoder.h"
@@ -13,14 +14,26 @@ void JpegResetInput(JpegInputStream* in, const JPEG_PROPERTIES* props) {
   }
   in->consumed = 0;
   in->pendingMarker = 0;
-  in->rewind = 0;
   in->failed = false;
   in->error = 0;
   JpegClearBitState(in);
 }
 
 int32_t JpegFillInput(JpegInputStream* in) {
-  if (in->file == kJpegNoFile || in->failed) return JPEG_ERR_FILE;
+  if (in->file == kJpegNoFile) return JPEG_ERR_FILE;
+  if (in->heldAt < in->held.size()) {
+    const size_t piece = std::min(in->held.size() - in->heldAt, sizeof(in->buffer));
+    std::memcpy(in->buffer, in->held.data() + in->heldAt, piece);
+    in->heldAt += piece;
+    if (in->heldAt == in->held.size()) {
+      in->held.clear();
+      in->heldAt = 0;
+    }
+    in->next = in->buffer;
+    in->end = in->buffer + piece;
+    return JPEG_SUCCESS;
+  }
+  if (in->failed) return JPEG_ERR_FILE;
   size_t got = 0;
   // A failed read and the end of the file both end the stream: asking again
   // would only repeat the failure.
@@ -34,16 +47,35 @@ int32_t JpegFillInput(JpegInputStream* in) {
   return JPEG_SUCCESS;
 }
 
-bool JpegReturnUnusedInput(JpegInputStream* in) {
-  if (in->file == kJpegNoFile) return true;
-  int64_t unused = in->end - in->next;
-  if (in->pendingMarker != 0) unused += 2;  // the marker is read again by the next call
-  unused += static_cast<int64_t>(in->rewind);
+void JpegUnreadBytes(JpegInputStream* in, const uint8_t* bytes, size_t count) {
+  in->consumed -= count;
+  if (in->file == kJpegNoFile) {
+    in->next -= count;  // they lie just before it in the caller's memory
+    return;
+  }
+  // The buffer may have been refilled since they were taken: they go in
+  // front of the held bytes, with what is left of the buffer.
+  std::vector<uint8_t> ahead(bytes, bytes + count);
+  ahead.insert(ahead.end(), in->next, in->end);
+  ahead.insert(ahead.end(), in->held.begin() + static_cast<ptrdiff_t>(in->heldAt), in->held.end());
+  in->held = std::move(ahead);
+  in->heldAt = 0;
   in->next = in->end = in->buffer;
+}
+
+void JpegKeepUnusedInput(JpegInputStream* in) {
+  if (in->file == kJpegNoFile) return;
+  // The next read starts from an empty buffer: what is left of this one
+  // joins the held bytes, behind the pending marker.
+  const uint8_t marker[2] = {0xFF, in->pendingMarker};
+  JpegUnreadBytes(in, marker, in->pendingMarker != 0 ? 2 : 0);
   in->pendingMarker = 0;
-  in->rewind = 0;
-  if (unused == 0) return true;
-  return JpegFileSeek(in->file, -unused, kJpegSeekCurrent);
+}
+
+void JpegForgetFileInput(JpegInputStream* in) {
+  std::vector<uint8_t>().swap(in->held);
+  in->heldAt = 0;
+  in->next = in->end = in->buffer;
 }
 
 namespace {
@@ -95,37 +127,61 @@ int32_t JpegReadMarker(JpegInputStream* in, int* code, uint64_t* skipped) {
   }
 }
 
-int JpegPeekMarker(JpegInputStream* in) {
-  // A 0xFF at the end of one piece pairs with the first byte of the next.
-  bool afterFf = false;
-  auto search = [&afterFf](const uint8_t* p, const uint8_t* end) {
+namespace {
+
+// The search for the next marker over successive pieces of the stream; a
+// 0xFF at the end of one piece pairs with the first byte of the next.
+class MarkerSearch {
+ public:
+  // The marker's code, or -1 when the piece holds none.
+  int Next(const uint8_t* p, const uint8_t* end) {
     for (; p < end; ++p) {
-      if (afterFf) {
+      if (afterFf_) {
         if (*p == 0xFF) continue;
-        afterFf = false;
-        if (*p != 0x00) return static_cast<int>(*p);
-        continue;
+        afterFf_ = false;
+        if (JpegIsMarkerCode(*p)) return *p;
+        continue;  // stuffing, or a damaged code
       }
       p = static_cast<const uint8_t*>(std::memchr(p, 0xFF, end - p));
       if (p == nullptr) break;
-      afterFf = true;
+      afterFf_ = true;
     }
     return -1;
-  };
-  int code = search(in->next, in->end);
-  if (code >= 0) return code;
-  if (in->file == kJpegNoFile || in->failed) return kJpegEndOfData;
-  // Read on behind the buffer, then go back to where the buffer ends.
-  uint8_t ahead[kJpegInputBufferSize];
-  int64_t taken = 0;
-  while (code < 0) {
-    size_t got = 0;
-    if (!JpegFileRead(in->file, ahead, sizeof(ahead), &got) || got == 0) break;
-    taken += static_cast<int64_t>(got);
-    code = search(ahead, ahead + got);
   }
-  if (taken != 0 && !JpegFileSeek(in->file, -taken, kJpegSeekCurrent)) in->failed = true;
-  return code >= 0 ? code : kJpegEndOfData;
+
+ private:
+  bool afterFf_ = false;
+};
+
+}  // namespace
+
+int JpegPeekMarker(JpegInputStream* in) {
+  MarkerSearch search;
+  size_t room = kJpegLookAheadLimit;
+  const uint8_t* end = in->next + std::min<size_t>(in->end - in->next, room);
+  int code = search.Next(in->next, end);
+  if (code >= 0) return code;
+  if (end < in->end) return -1;
+  room -= end - in->next;
+  if (in->file == kJpegNoFile) return kJpegEndOfData;
+  // Reads on behind the buffer; the bytes looked at are held for the reads
+  // to come.
+  size_t from = in->heldAt;
+  for (;;) {
+    const size_t piece = std::min(in->held.size() - from, room);
+    code = search.Next(in->held.data() + from, in->held.data() + from + piece);
+    if (code >= 0) return code;
+    room -= piece;
+    if (room == 0) return -1;
+    from = in->held.size();
+    if (in->failed) return kJpegEndOfData;
+    in->held.resize(from + kJpegInputBufferSize);
+    size_t got = 0;
+    const bool read = JpegFileRead(in->file, in->held.data() + from, kJpegInputBufferSize, &got);
+    in->held.resize(from + got);
+    // The reads to come meet the failure or the end themselves.
+    if (!read || got == 0) return kJpegEndOfData;
+  }
 }
 
 int32_t JpegReadSegment(JpegInputStream* in, size_t length, std::vector<uint8_t>* bytes) {

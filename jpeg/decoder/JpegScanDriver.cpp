@@ -130,6 +130,7 @@ bool UnitLost(const JpegDecodeState* s) {
 bool NumberBorneOut(JpegInputStream* in, int code, int ahead, int markersLeft) {
   const int next = JpegPeekMarker(in);
   if (next >= 0xD0 && next <= 0xD7) return next == 0xD0 + ((code - 0xD0 + 1) & 7);
+  if (next < 0) return false;  // none within reach: nothing bears it out
   return ahead < 4 && ahead == markersLeft - 1;
 }
 
@@ -142,9 +143,11 @@ bool NumberBorneOut(JpegInputStream* in, int code, int ahead, int markersLeft) {
 // wrong number is believed only when the stream bears it out, the marker after
 // it carrying the next number, or ending the scan when it is the last; else
 // the marker is taken as the expected one, for a stream may number its markers
-// wrongly and lack nothing. `markersLeft` counts this scan's restart markers
-// still to come, this one included. Returns 0, kScanEnded when the scan's data
-// has ended, or the error of a failed marker read.
+// wrongly and lack nothing. A damaged code after 0xFF (no marker's) is passed
+// over with the data around it, so that the interval it lies in, or the one
+// its marker began, is lost and no more. `markersLeft` counts this scan's
+// restart markers still to come, this one included. Returns 0, kScanEnded when
+// the scan's data has ended, or the error of a failed marker read.
 int32_t TakeRestartMarker(JpegDecodeState* s, int markersLeft) {
   JpegScanRecord* scan = s->scan.get();
   JpegInputStream* in = &s->input;
@@ -169,6 +172,10 @@ int32_t TakeRestartMarker(JpegDecodeState* s, int markersLeft) {
         scan->missingIntervals = kJpegRestOfScanLost;
         return result;
       }
+    }
+    if (code != kJpegEndOfData && !JpegIsMarkerCode(code)) {
+      skipped += 2;
+      continue;
     }
     if (code < 0xD0 || code > 0xD7) {
       // Not a restart marker: the scan's data ends here and the stream reader
@@ -452,6 +459,14 @@ int32_t JpegDecodeScans(JPEG_PROPERTIES* props, JpegDecodeState* s) {
   if (result == JPEG_SUCCESS || result == JPEG_ROI_SUCCESS) {
     JpegClearBitState(&s->input);
     s->scan->resumeColumn = s->scan->resumeRow = 0;
+    // A damaged code that stopped the reader near the end of the data is no
+    // marker: the stream reader searches on from it for the one that ends
+    // the scan.
+    JpegInputStream* in = &s->input;
+    if (in->pendingMarker != 0 && !JpegIsMarkerCode(in->pendingMarker)) {
+      in->pendingMarker = 0;
+      if (result == JPEG_SUCCESS) NoteDamage(s, JPEG_ERR_DATA);
+    }
   }
   props->runtime->endKernels();
   return result;

@@ -258,12 +258,12 @@ int32_t ReadComment(JPEG_PROPERTIES* props, JpegDecodeState* s) {
   return room >= body.size() ? JPEG_SUCCESS : JPEG_ERR_COMMENT_ACCESS;
 }
 
-int32_t ReadScanHeader(JpegDecodeState* s, JpegScanRecord* scan, size_t* segmentSize) {
+// segmentBody: the segment's bytes behind its length word.
+int32_t ReadScanHeader(JpegDecodeState* s, JpegScanRecord* scan, std::vector<uint8_t>* segmentBody) {
   if (!s->framePresent) return JPEG_ERR_NO_FRAME;
-  std::vector<uint8_t> body;
+  std::vector<uint8_t>& body = *segmentBody;
   const int32_t result = ReadBody(&s->input, &body);
   if (result != JPEG_SUCCESS) return result;
-  *segmentSize = body.size() + 4;
   if (body.empty()) return JPEG_ERR_DATA;
   const int count = body[0];
   if (count < 1 || count > kJpegMaxComponents || count > s->componentCount) return JPEG_ERR_DATA;
@@ -336,13 +336,16 @@ int32_t HandleScanResult(JPEG_PROPERTIES* props, JpegDecodeState* s, int32_t res
 
 int32_t ReadScan(JPEG_PROPERTIES* props, JpegDecodeState* s) {
   auto scan = std::make_unique<JpegScanRecord>();
-  size_t segmentSize = 0;
-  int32_t result = ReadScanHeader(s, scan.get(), &segmentSize);
+  std::vector<uint8_t> body;
+  int32_t result = ReadScanHeader(s, scan.get(), &body);
   if (result != JPEG_SUCCESS) return result;
   if (HeaderOnly(props->io_type)) {
-    // A header read stops in front of the first scan.
-    s->input.consumed -= segmentSize;
-    s->input.rewind = segmentSize;
+    // A header read stops in front of the first scan: the next read of the
+    // file takes the scan's header again.
+    const size_t length = body.size() + 2;
+    std::vector<uint8_t> segment = {0xFF, kSOS, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)};
+    segment.insert(segment.end(), body.begin(), body.end());
+    JpegUnreadBytes(&s->input, segment.data(), segment.size());
     return JPEG_SUCCESS;
   }
   scan->restartInterval = s->restartInterval;
@@ -505,6 +508,7 @@ int32_t JpegReadStream(JpegCoreProperties* core, int32_t ioType) {
     const char* name = core->direct_properties != 0 ? props->jpeg_file : core->jpeg_file;
     work->file = JpegFileOpen(name, kJpegAccessRead);
     if (work->file == kJpegNoFile) return JPEG_ERR_FILE_NAME;
+    JpegForgetFileInput(&s->input);
   }
   s->input.file = fileSource ? work->file : kJpegNoFile;
   if (!resuming && !HeaderOnly(ioType)) JpegInstallCallerTables(props, s);
@@ -514,12 +518,14 @@ int32_t JpegReadStream(JpegCoreProperties* core, int32_t ioType) {
 
   if (result != JPEG_INTERRUPT_SUCCESS) {
     s->scan.reset();
-    if (fileSource && !JpegReturnUnusedInput(&s->input) && result >= 0) result = JPEG_ERR_FILE;
     // A finished picture, or a failed one, lets go of its file: the next read
     // of a file type starts afresh. Header reads keep the position for the next.
-    if (fileSource && (result != JPEG_SUCCESS || !HeaderOnly(ioType))) {
+    if (fileSource && result == JPEG_SUCCESS && HeaderOnly(ioType)) {
+      JpegKeepUnusedInput(&s->input);
+    } else if (fileSource) {
       JpegFileClose(work->file);
       work->file = kJpegNoFile;
+      JpegForgetFileInput(&s->input);
       s->input.file = kJpegNoFile;
     }
     if (result < 0) JpegResetImage(s);

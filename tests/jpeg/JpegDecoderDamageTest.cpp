@@ -2,11 +2,16 @@
 // what it decoded, and says in its result that the data was damaged or cut.
 // Pictures are judged against the clean decode, beside the outside decoder's
 // own damage on the same stream.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <random>
+#include <thread>
 
 #include "JpegTestSupport.h"
 #include "dispatch/JpegRuntime.h"
@@ -58,8 +63,10 @@ std::vector<uint8_t> DropMarker(const std::vector<uint8_t>& stream, size_t scan,
   return out;
 }
 
+// Samples more than 2 apart; a sample one picture lacks (a decoder that gave
+// up gives none) is off.
 int SamplesOff(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
-  int count = 0;
+  int count = static_cast<int>(std::max(a.size(), b.size()) - std::min(a.size(), b.size()));
   for (size_t i = 0; i < a.size() && i < b.size(); ++i) count += std::abs(a[i] - b[i]) > 2;
   return count;
 }
@@ -68,17 +75,88 @@ int32_t Decode(const std::vector<uint8_t>& stream, std::vector<uint8_t>* pixels)
   return jpegtest::DecodeImage(stream, COLOR_YCBCR, 3, kWidth, kHeight, 3, COLOR_RGB, pixels);
 }
 
-// The stream read from a file instead of memory.
-int32_t DecodeFile(const std::vector<uint8_t>& stream, std::vector<uint8_t>* pixels) {
-  const std::string path = jpegtest::TempPath("damaged.jpg");
-  jpegtest::WriteFile(path, stream);
-  jpegtest::Decoder file;
-  file.SetBuffer(kWidth, kHeight, 3, COLOR_RGB);
-  file.SetStream({}, COLOR_YCBCR, 3);
-  file.props.jpeg_file = path.c_str();
-  const int32_t result = file.Read(READ_IMAGE_FROM_FILE);
-  *pixels = file.Picture();
-  std::remove(path.c_str());
+// Where a read takes the stream from: memory, a regular file, or a FIFO or a
+// pipe, which cannot seek and are fed by a writer of their own.
+enum class Source { kMemory, kFile, kFifo, kPipe };
+constexpr Source kEverySource[] = {Source::kMemory, Source::kFile, Source::kFifo, Source::kPipe};
+
+const char* NameOf(Source source) {
+  switch (source) {
+    case Source::kMemory: return "memory";
+    case Source::kFile: return "file";
+    case Source::kFifo: return "FIFO";
+    case Source::kPipe: return "pipe";
+  }
+  return "?";
+}
+
+// Writes the stream into a pipe's write end, then closes it. A reader that
+// stops early ends the writing with EPIPE instead of a signal.
+void Feed(int fd, const std::vector<uint8_t>& stream) {
+  sigset_t pipeSignal;
+  sigemptyset(&pipeSignal);
+  sigaddset(&pipeSignal, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+  for (size_t done = 0; fd >= 0 && done < stream.size();) {
+    const ssize_t put = write(fd, stream.data() + done, stream.size() - done);
+    if (put <= 0) break;
+    done += static_cast<size_t>(put);
+  }
+  if (fd >= 0) close(fd);
+}
+
+// Reads the stream as a width x height picture from the source; with
+// paramsFirst a parameters read comes first on the same record, and the image
+// read goes on from where it stopped.
+int32_t ReadFrom(Source source, const std::vector<uint8_t>& stream, int width, int height,
+                 std::vector<uint8_t>* pixels, bool paramsFirst = false) {
+  jpegtest::Decoder d;
+  d.SetBuffer(width, height, 3, COLOR_RGB);
+  d.SetStream(stream, COLOR_YCBCR, 3);
+  std::string path;
+  std::thread writer;
+  int readEnd = -1;
+  switch (source) {
+    case Source::kMemory:
+      break;
+    case Source::kFile:
+      path = jpegtest::TempPath("damaged.jpg");
+      jpegtest::WriteFile(path, stream);
+      break;
+    case Source::kFifo:
+      path = jpegtest::TempPath("damaged.fifo");
+      std::remove(path.c_str());
+      if (mkfifo(path.c_str(), 0600) != 0) {
+        ADD_FAILURE() << "mkfifo " << path;
+        return JPEG_ERR_FILE_NAME;
+      }
+      writer = std::thread([&path, &stream] { Feed(open(path.c_str(), O_WRONLY | O_CLOEXEC), stream); });
+      break;
+    case Source::kPipe: {
+      int ends[2];
+      if (pipe2(ends, O_CLOEXEC) != 0) {
+        ADD_FAILURE() << "pipe2";
+        return JPEG_ERR_FILE_NAME;
+      }
+      readEnd = ends[0];
+      path = "/dev/fd/" + std::to_string(readEnd);
+      writer = std::thread([writeEnd = ends[1], &stream] { Feed(writeEnd, stream); });
+      break;
+    }
+  }
+  const int32_t fromMemory = source == Source::kMemory ? 1 : 0;
+  if (source != Source::kMemory) d.props.jpeg_file = path.c_str();
+  int32_t result = paramsFirst ? d.Read(READ_PARAMS_FROM_FILE | fromMemory) : 0;
+  if (result == JPEG_SUCCESS) result = d.Read(READ_IMAGE_FROM_FILE | fromMemory);
+  *pixels = d.Picture();
+  if (source == Source::kFifo) {
+    // A writer still waiting for its reader gets one, and then EPIPE.
+    const int reader = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (reader >= 0) close(reader);
+  }
+  if (readEnd >= 0) close(readEnd);
+  if (writer.joinable()) writer.join();
+  if (source == Source::kFile || source == Source::kFifo) std::remove(path.c_str());
   return result;
 }
 
@@ -87,6 +165,8 @@ std::vector<int> PlainAndOwnTypes() {
   const int own = JpegCpuTypeFromInfo(JpegGetCpuInfo());
   return own == 0 ? std::vector<int>{0} : std::vector<int>{0, own};
 }
+
+const std::vector<int> kEveryType = {0, 3, 4, 5, 6};
 
 // Restart markers of the scan whose entropy data starts at `scan`.
 std::vector<size_t> ScanRestartMarkers(const std::vector<uint8_t>& stream, size_t scan) {
@@ -122,46 +202,86 @@ std::vector<uint8_t> FillBeforeMarkers(const std::vector<uint8_t>& stream, size_
 
 // A clean stream and its pictures, which damaged copies are judged against.
 struct Reference {
+  int width = kWidth, height = kHeight;
   std::vector<uint8_t> stream;
   std::vector<uint8_t> outside;  // the outside decoder's picture
   std::vector<uint8_t> ours;     // our picture on the plain type (every type reads a clean stream alike)
 };
 
-Reference MakeReference(const std::string& options) {
+Reference MakeReference(const std::string& options, int width = kWidth, int height = kHeight) {
   Reference r;
-  r.stream = jpegtest::Cjpeg(jpegtest::MakeRgb(kWidth, kHeight, 5), kWidth, kHeight, options);
+  r.width = width;
+  r.height = height;
+  r.stream = jpegtest::Cjpeg(jpegtest::MakeRgb(width, height, 5), width, height, options);
   EXPECT_FALSE(r.stream.empty()) << options;
   EXPECT_EQ(jpegtest::Djpeg(r.stream, &r.outside), 0) << options;
   const jpegtest::ForcedCpu cpu(0);
-  EXPECT_EQ(Decode(r.stream, &r.ours), 0) << options;
+  EXPECT_EQ(ReadFrom(Source::kMemory, r.stream, width, height, &r.ours), 0) << options;
   return r;
 }
 
 // Samples more than 2 off the clean picture: the outside decoder's on the
-// damaged stream, and the most of ours over the plain and the machine's own
-// processor type, read from memory and from a file (which must agree).
+// damaged stream, and the most of ours over the processor types, read from
+// every source (which must agree).
 struct Spread {
   int outside = 0;
   int ours = 0;
 };
 
+constexpr int32_t kAnyResult = 1000;  // damage whose result code the test leaves open
+
+// What a file read gives where a memory read of the same bytes gives `result`:
+// data that ends inside the stream is -5 from memory, -23 from a file.
+int32_t FileResultFor(int32_t result) { return result == JPEG_ERR_MEMORY ? JPEG_ERR_FILE : result; }
+
 Spread MeasureDamage(const Reference& clean, const std::vector<uint8_t>& damaged, int32_t expected,
-                     const std::string& what, std::vector<uint8_t>* plain = nullptr) {
+                     const std::string& what, std::vector<uint8_t>* plain = nullptr,
+                     const std::vector<int>& types = PlainAndOwnTypes()) {
   Spread spread;
   std::vector<uint8_t> outside;
   jpegtest::Djpeg(damaged, &outside);
   spread.outside = SamplesOff(clean.outside, outside);
-  for (int type : PlainAndOwnTypes()) {
+  for (int type : types) {
     const jpegtest::ForcedCpu cpu(type);
-    std::vector<uint8_t> whole, memory, file;
-    EXPECT_EQ(Decode(clean.stream, &whole), 0);
-    EXPECT_EQ(Decode(damaged, &memory), expected) << what << ", type " << type;
-    EXPECT_EQ(DecodeFile(damaged, &file), expected) << what << ", type " << type;
-    EXPECT_EQ(memory, file) << what << ", type " << type;
+    std::vector<uint8_t> whole, memory;
+    EXPECT_EQ(ReadFrom(Source::kMemory, clean.stream, clean.width, clean.height, &whole), 0);
+    const int32_t result = ReadFrom(Source::kMemory, damaged, clean.width, clean.height, &memory);
+    if (expected != kAnyResult) {
+      EXPECT_EQ(result, expected) << what << ", type " << type;
+    }
+    for (Source source : {Source::kFile, Source::kFifo, Source::kPipe}) {
+      std::vector<uint8_t> read;
+      EXPECT_EQ(ReadFrom(source, damaged, clean.width, clean.height, &read), FileResultFor(result))
+          << what << ", type " << type << ", " << NameOf(source);
+      EXPECT_TRUE(read == memory) << what << ", type " << type << ", " << NameOf(source);
+    }
     spread.ours = std::max(spread.ours, SamplesOff(whole, memory));
     if (plain != nullptr && type == 0) *plain = memory;
   }
   return spread;
+}
+
+// The stream with the byte at `at` changed to `value`.
+std::vector<uint8_t> WithByte(const std::vector<uint8_t>& stream, size_t at, uint8_t value) {
+  std::vector<uint8_t> out = stream;
+  out.at(at) = value;
+  return out;
+}
+
+// Offset of the first stuffed zero (the 0x00 of FF 00) behind `from`.
+size_t StuffedZero(const std::vector<uint8_t>& stream, size_t from) {
+  for (size_t i = from; i + 1 < stream.size(); ++i)
+    if (stream[i] == 0xFF && stream[i + 1] == 0x00) return i + 1;
+  return stream.size();
+}
+
+// Offset of the first data byte behind `from`, in the same scan, that turned
+// into 0xFF makes 0xFF and a code that is no marker's with the byte after it.
+size_t DataByteBeforeNonMarker(const std::vector<uint8_t>& stream, size_t from) {
+  const size_t end = ScanEnd(stream, from);
+  for (size_t i = from + 1; i + 1 < end; ++i)
+    if (stream[i - 1] != 0xFF && stream[i] != 0xFF && stream[i + 1] >= 0x01 && stream[i + 1] < 0xC0) return i;
+  return stream.size();
 }
 
 // Damage kept where it happened: about as much as the outside decoder leaves
@@ -234,7 +354,6 @@ TEST(JpegDecoderDamage, CutAndDamagedStreamsSaySoAndKeepWhatCame) {
   std::remove(scriptPath.c_str());
   const std::vector<uint8_t> progressive = jpegtest::Cjpeg(rgb, kWidth, kHeight, "-quality 80 -progressive");
   ASSERT_FALSE(planes.empty());
-  const std::string path = jpegtest::TempPath("cut.jpg");
   for (const std::vector<uint8_t>* stream : {&baseline, &planes, &progressive}) {
     std::vector<uint8_t> whole;
     ASSERT_EQ(Decode(*stream, &whole), 0);
@@ -250,13 +369,9 @@ TEST(JpegDecoderDamage, CutAndDamagedStreamsSaySoAndKeepWhatCame) {
     jpegtest::Djpeg(cut, &outside);
     const jpegtest::Difference difference = jpegtest::Compare(part, outside);
     EXPECT_LT(difference.mean, 1.0) << difference.max;
-    jpegtest::WriteFile(path, cut);
-    jpegtest::Decoder file;
-    file.SetBuffer(kWidth, kHeight, 3, COLOR_RGB);
-    file.SetStream({}, COLOR_YCBCR, 3);
-    file.props.jpeg_file = path.c_str();
-    EXPECT_EQ(file.Read(READ_IMAGE_FROM_FILE), JPEG_ERR_FILE);
-    EXPECT_EQ(file.Picture(), part);
+    std::vector<uint8_t> filePart;
+    EXPECT_EQ(ReadFrom(Source::kFile, cut, kWidth, kHeight, &filePart), JPEG_ERR_FILE);
+    EXPECT_EQ(filePart, part);
 
     // The entropy data of the first scan ends early but the stream goes on to its end.
     const size_t first = NthScan(*stream, 0);
@@ -264,7 +379,6 @@ TEST(JpegDecoderDamage, CutAndDamagedStreamsSaySoAndKeepWhatCame) {
     shortScan.insert(shortScan.end(), stream->begin() + static_cast<long>(ScanEnd(*stream, first)), stream->end());
     EXPECT_EQ(Decode(shortScan, &part), JPEG_ERR_DATA);
   }
-  std::remove(path.c_str());
 
   // A lone 0xFF at the very end of memory input.
   std::vector<uint8_t> lone(baseline.begin(), baseline.begin() + static_cast<long>(NthScan(baseline, 0) + 500));
@@ -308,20 +422,27 @@ TEST(JpegDecoderDamage, ALostIntervalAndItsMarkerLeaveTheRestInPlace) {
   }
 }
 
-TEST(JpegDecoderDamage, RandomLossesAcrossRestartMarkersStayWhereTheyHappen) {
+TEST(JpegDecoderDamage, RandomDamageStaysWhereItHappens) {
+  // Stretches lost across one or two restart markers, and single bytes of
+  // the entropy-coded data changed to any other value: whatever a byte turns
+  // into (data, stuffing, a code no marker has, a restart marker, a marker
+  // that ends the scan), the picture loses about what the outside decoder
+  // loses.
   const Reference baseline = MakeReference("-quality 75 -restart 4B");
   const Reference progressive = MakeReference("-quality 75 -restart 4B -progressive");
   struct Set {
     const char* what;
     const Reference& clean;
-    int markers, count;
+    int markers, count;  // markers lost; 0: one byte changed
     uint32_t seed;
   };
   const Set sets[] = {
-      {"baseline, one marker", baseline, 1, 60, 331},
-      {"baseline, two markers", baseline, 2, 40, 332},
-      {"progressive, one marker", progressive, 1, 60, 333},
-      {"progressive, two markers", progressive, 2, 40, 334},
+      {"baseline, one marker lost", baseline, 1, 60, 331},
+      {"baseline, two markers lost", baseline, 2, 40, 332},
+      {"progressive, one marker lost", progressive, 1, 60, 333},
+      {"progressive, two markers lost", progressive, 2, 40, 334},
+      {"baseline, one byte changed", baseline, 0, 60, 371},
+      {"progressive, one byte changed", progressive, 0, 60, 372},
   };
   for (const Set& set : sets) {
     std::mt19937 random(set.seed);
@@ -332,20 +453,28 @@ TEST(JpegDecoderDamage, RandomLossesAcrossRestartMarkersStayWhereTheyHappen) {
     Spread most, total;
     int unconfined = 0;
     for (int i = 0; i < set.count; ++i) {
-      // A stretch from inside the interval before marker m to inside the
-      // interval after the last lost marker.
       const size_t scan = scans[random() % scans.size()];
-      const std::vector<size_t> rst = ScanRestartMarkers(set.clean.stream, scan);
-      const size_t m = random() % (rst.size() - set.markers + 1), last = m + set.markers - 1;
-      const size_t from = m == 0 ? scan : rst[m - 1] + 2;
-      const size_t to = last + 1 < rst.size() ? rst[last + 1] : ScanEnd(set.clean.stream, scan);
-      const size_t begin = from + random() % (rst[m] - from);
-      const size_t end = rst[last] + 3 + random() % (to - rst[last] - 2);
       std::vector<uint8_t> damaged = set.clean.stream;
-      damaged.erase(damaged.begin() + static_cast<long>(begin), damaged.begin() + static_cast<long>(end));
-      const std::string what = std::string(set.what) + ", bytes " + std::to_string(begin) + " to " +
-                               std::to_string(end);
-      const Spread spread = MeasureDamage(set.clean, damaged, JPEG_ERR_BAD_RST, what);
+      std::string what = set.what;
+      int32_t expected = kAnyResult;
+      if (set.markers == 0) {
+        const size_t at = scan + random() % (ScanEnd(set.clean.stream, scan) - scan);
+        damaged[at] = static_cast<uint8_t>(damaged[at] + 1 + random() % 255);
+        what += ", byte " + std::to_string(at) + " to " + std::to_string(damaged[at]);
+      } else {
+        // A stretch from inside the interval before marker m to inside the
+        // interval after the last lost marker.
+        const std::vector<size_t> rst = ScanRestartMarkers(set.clean.stream, scan);
+        const size_t m = random() % (rst.size() - set.markers + 1), last = m + set.markers - 1;
+        const size_t from = m == 0 ? scan : rst[m - 1] + 2;
+        const size_t to = last + 1 < rst.size() ? rst[last + 1] : ScanEnd(set.clean.stream, scan);
+        const size_t begin = from + random() % (rst[m] - from);
+        const size_t end = rst[last] + 3 + random() % (to - rst[last] - 2);
+        damaged.erase(damaged.begin() + static_cast<long>(begin), damaged.begin() + static_cast<long>(end));
+        what += ", bytes " + std::to_string(begin) + " to " + std::to_string(end);
+        expected = JPEG_ERR_BAD_RST;
+      }
+      const Spread spread = MeasureDamage(set.clean, damaged, expected, what);
       EXPECT_TRUE(Confined(spread)) << what << ": ours " << spread.ours << ", outside " << spread.outside;
       unconfined += !Confined(spread);
       most.ours = std::max(most.ours, spread.ours);
@@ -353,7 +482,7 @@ TEST(JpegDecoderDamage, RandomLossesAcrossRestartMarkersStayWhereTheyHappen) {
       total.ours += spread.ours;
       total.outside += spread.outside;
     }
-    std::printf("losses across %s: %d of %d beyond the outside decoder's; most ours %d, outside %d; "
+    std::printf("random damage, %s: %d of %d beyond the outside decoder's; most ours %d, outside %d; "
                 "total ours %d, outside %d\n",
                 set.what, unconfined, set.count, most.ours, most.outside, total.ours, total.outside);
   }
@@ -376,7 +505,7 @@ TEST(JpegDecoderDamage, RestartMarkersNumberedRightDecodeAsWithoutThem) {
         std::vector<uint8_t> expected, memory, file, filled;
         ASSERT_EQ(Decode(plain, &expected), 0) << what;
         EXPECT_EQ(Decode(marked, &memory), 0) << what << ", type " << type;
-        EXPECT_EQ(DecodeFile(marked, &file), 0) << what << ", type " << type;
+        EXPECT_EQ(ReadFrom(Source::kFile, marked, kWidth, kHeight, &file), 0) << what << ", type " << type;
         EXPECT_EQ(Decode(FillBeforeMarkers(marked, NthScan(marked, 0)), &filled), 0) << what << ", type " << type;
         EXPECT_EQ(memory, expected) << what << ", type " << type;
         EXPECT_EQ(file, expected) << what << ", type " << type;
@@ -411,5 +540,169 @@ TEST(JpegDecoderDamage, AWronglyNumberedMarkerOnAnUndamagedStreamIsTakenAsTheExp
     const Spread spread = MeasureDamage(c.clean, renumbered, JPEG_SUCCESS, c.what, &ours);
     std::printf("one marker numbered wrongly, %s: ours %d, outside %d\n", c.what, spread.ours, spread.outside);
     EXPECT_EQ(ours, c.clean.ours) << c.what;
+  }
+}
+
+TEST(JpegDecoderDamage, ACodeAfterFfThatIsNoMarkerCostsAboutOneInterval) {
+  // One damaged byte leaves 0xFF and a code no marker has: the code and the
+  // data behind it up to the next restart marker are passed over. Markers
+  // that are real (EOI, the next scan's tables and header) end the scan.
+  const Reference baseline = MakeReference("-quality 75 -restart 4B");
+  const Reference progressive = MakeReference("-quality 75 -restart 4B -progressive");
+  const Reference unmarked = MakeReference("-quality 75");
+  const std::vector<uint8_t>& b = baseline.stream;
+  const std::vector<uint8_t>& p = progressive.stream;
+  const size_t scan = NthScan(b, 0), dcScan = NthScan(p, 0), acScan = NthScan(p, 1);
+  const std::vector<size_t> rst = ScanRestartMarkers(b, scan);
+  const std::vector<size_t> dcRst = ScanRestartMarkers(p, dcScan), acRst = ScanRestartMarkers(p, acScan);
+  ASSERT_GT(rst.size(), 30u);
+  ASSERT_GT(acRst.size(), 30u);
+  // A byte to damage in the last interval of an AC scan, which the next
+  // scan's tables or header follow.
+  size_t lastAcInterval = p.size();
+  for (int n = 1; NthScan(p, n) != 0 && lastAcInterval == p.size(); ++n)
+    lastAcInterval = DataByteBeforeNonMarker(p, ScanRestartMarkers(p, NthScan(p, n)).back());
+  // The last MCU row, behind the damage: kept, lost with the rest of the
+  // scan, or holding the damage itself.
+  enum Tail { kKept, kLost, kDamaged };
+  struct Case {
+    const char* what;
+    const Reference& clean;
+    std::vector<uint8_t> stream;
+    int32_t expected;
+    Tail tail;
+  };
+  const Case cases[] = {
+      {"a restart marker's code changed to 0x16", baseline, WithByte(b, rst[20] + 1, 0x16), JPEG_ERR_BAD_RST, kKept},
+      {"a restart marker's code changed to TEM", baseline, WithByte(b, rst[20] + 1, 0x01), JPEG_ERR_BAD_RST, kKept},
+      {"a stuffed zero changed to 0x16", baseline, WithByte(b, StuffedZero(b, rst[20]), 0x16), JPEG_ERR_DATA, kKept},
+      {"a stuffed zero changed to 0xBF", baseline, WithByte(b, StuffedZero(b, rst[30]), 0xBF), JPEG_ERR_DATA, kKept},
+      {"a data byte changed to 0xFF", baseline, WithByte(b, DataByteBeforeNonMarker(b, rst[20]), 0xFF), JPEG_ERR_DATA,
+       kKept},
+      {"a data byte of the last interval changed to 0xFF, EOI behind", baseline,
+       WithByte(b, DataByteBeforeNonMarker(b, rst.back()), 0xFF), JPEG_ERR_DATA, kDamaged},
+      {"EOI in place of a restart marker", baseline, WithByte(b, rst[20] + 1, 0xD9), JPEG_ERR_BAD_RST, kLost},
+      {"progressive DC scan, a restart marker's code changed", progressive, WithByte(p, dcRst[12] + 1, 0x16),
+       JPEG_ERR_BAD_RST, kKept},
+      {"progressive AC scan, a data byte changed to 0xFF", progressive,
+       WithByte(p, DataByteBeforeNonMarker(p, acRst[30]), 0xFF), JPEG_ERR_DATA, kKept},
+      {"progressive AC scan, its last interval, the next scan's tables behind", progressive,
+       WithByte(p, lastAcInterval, 0xFF), JPEG_ERR_DATA, kDamaged},
+      {"no restart markers: the rest of the scan is lost", unmarked,
+       WithByte(unmarked.stream, DataByteBeforeNonMarker(unmarked.stream, unmarked.stream.size() / 2), 0xFF),
+       JPEG_ERR_DATA, kLost},
+  };
+  for (const Case& c : cases) {
+    ASSERT_NE(c.stream, c.clean.stream) << c.what;
+    std::vector<uint8_t> ours;
+    const Spread spread = MeasureDamage(c.clean, c.stream, c.expected, c.what, &ours, kEveryType);
+    std::printf("%s: ours %d, outside %d\n", c.what, spread.ours, spread.outside);
+    EXPECT_GT(spread.ours, 0) << c.what;
+    EXPECT_TRUE(Confined(spread)) << c.what << ": ours " << spread.ours << ", outside " << spread.outside;
+    const size_t lastRow = static_cast<size_t>(kWidth) * 3 * (kHeight - (kHeight - 1) / 16 * 16);
+    const bool tailKept = std::equal(ours.end() - lastRow, ours.end(), c.clean.ours.end() - lastRow);
+    if (c.tail == kKept) {
+      EXPECT_TRUE(tailKept) << c.what;
+    } else if (c.tail == kLost) {
+      EXPECT_FALSE(tailKept) << c.what;
+    } else {
+      // The last interval costs no more than its 4 MCUs, also where the
+      // outside decoder gives the picture up.
+      EXPECT_LE(spread.ours, 4 * 16 * 16 * 3) << c.what;
+    }
+  }
+}
+
+TEST(JpegDecoderDamage, AStreamThatCannotSeekReadsAsAFileOrMemoryDoes) {
+  // Intervals of about 20 KB: after the lost one the decoder looks for the
+  // marker behind the next far past its 4-KiB file buffer.
+  const Reference large = MakeReference("-quality 100 -restart 1", 1024, 768);
+  const size_t scan = NthScan(large.stream, 0);
+  const std::vector<size_t> rst = ScanRestartMarkers(large.stream, scan);
+  ASSERT_GT(rst.size(), 20u);
+  ASSERT_GT(rst[10] - rst[9], 4u * 4096);
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> stream;
+    int32_t expected;
+  };
+  const Case cases[] = {
+      {"undamaged", large.stream, JPEG_SUCCESS},
+      {"one interval and its marker lost", RemoveInterval(large.stream, scan, 9), JPEG_ERR_BAD_RST},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> ours;
+    const Spread spread = MeasureDamage(large, c.stream, c.expected, c.what, &ours, kEveryType);
+    std::printf("1024x768, %s: ours %d, outside %d\n", c.what, spread.ours, spread.outside);
+    EXPECT_TRUE(Confined(spread)) << c.what << ": ours " << spread.ours << ", outside " << spread.outside;
+    // A parameters read that keeps the file open leaves the image read its
+    // bytes, on a pipe as on a file.
+    const jpegtest::ForcedCpu cpu(0);
+    for (Source source : kEverySource) {
+      std::vector<uint8_t> picture;
+      EXPECT_EQ(ReadFrom(source, c.stream, large.width, large.height, &picture, true), c.expected)
+          << c.what << ", " << NameOf(source);
+      EXPECT_TRUE(picture == ours) << c.what << ", " << NameOf(source);
+    }
+  }
+}
+
+TEST(JpegDecoderDamage, EverySourceReadsARandomlyDamagedStreamAlike) {
+  // A bounded fuzz of the resynchronisation: bytes after 0xFF, markers
+  // renumbered, stretches lost or doubled, on every processor type; memory,
+  // file, FIFO and pipe reads give one result and one picture.
+  const Reference baseline = MakeReference("-quality 75 -restart 4B");
+  const Reference progressive = MakeReference("-quality 75 -restart 2B -progressive");
+  // Intervals longer than the file buffer: looking past them reads ahead.
+  const Reference longIntervals = MakeReference("-quality 100 -restart 2");
+  const Reference* streams[] = {&baseline, &progressive, &longIntervals};
+  std::mt19937 random(37);
+  for (int trial = 0; trial < 300; ++trial) {
+    const Reference& clean = *streams[trial % 3];
+    const size_t scan = NthScan(clean.stream, 0);
+    const int markers = static_cast<int>(ScanRestartMarkers(clean.stream, scan).size());
+    std::vector<uint8_t> stream;
+    // Markers out of step, which the decoder checks by looking ahead.
+    switch (random() % 3) {
+      case 0: stream = RemoveInterval(clean.stream, scan, static_cast<int>(random() % markers)); break;
+      case 1:
+        stream = Renumber(clean.stream, scan, static_cast<int>(random() % markers), static_cast<int>(random()));
+        break;
+      default: stream = clean.stream; break;
+    }
+    for (int k = static_cast<int>(random() % 3); k > 0; --k) {
+      const size_t at = scan + random() % (stream.size() - scan - 2);
+      switch (random() % 5) {
+        case 0: stream[at] = 0xFF; break;
+        case 1: stream[at] = static_cast<uint8_t>(random()); break;
+        case 2: {  // 0xFF and a random code put in
+          const uint8_t code = static_cast<uint8_t>(random());
+          stream.insert(stream.begin() + static_cast<long>(at), {uint8_t{0xFF}, code});
+          break;
+        }
+        case 3: {  // a stretch lost
+          const size_t end = std::min(stream.size() - 2, at + 1 + random() % 400);
+          stream.erase(stream.begin() + static_cast<long>(at), stream.begin() + static_cast<long>(end));
+          break;
+        }
+        default: {  // a stretch doubled
+          const size_t end = std::min(stream.size() - 2, at + 1 + random() % 400);
+          const std::vector<uint8_t> copy(stream.begin() + static_cast<long>(at), stream.begin() + static_cast<long>(end));
+          stream.insert(stream.begin() + static_cast<long>(end), copy.begin(), copy.end());
+          break;
+        }
+      }
+    }
+    const int type = kEveryType[random() % kEveryType.size()];
+    const jpegtest::ForcedCpu cpu(type);
+    std::vector<uint8_t> memory;
+    const int32_t result = ReadFrom(Source::kMemory, stream, kWidth, kHeight, &memory);
+    EXPECT_LE(result, JPEG_ROI_SUCCESS) << "trial " << trial;
+    for (Source source : {Source::kFile, Source::kFifo, Source::kPipe}) {
+      std::vector<uint8_t> read;
+      EXPECT_EQ(ReadFrom(source, stream, kWidth, kHeight, &read), FileResultFor(result))
+          << "trial " << trial << ", type " << type << ", " << NameOf(source);
+      EXPECT_TRUE(read == memory) << "trial " << trial << ", type " << type << ", " << NameOf(source);
+    }
   }
 }
