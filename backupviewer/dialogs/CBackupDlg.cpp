@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTimeEdit>
 
@@ -23,6 +24,17 @@ QLabel* Caption(QWidget* parent, const char* text, int x, int y)
     label->setGeometry(x, y, 200, 20);
     return label;
 }
+
+// The Backup button takes a double click as one press: a short backup ends
+// before the second click comes, and the button, enabled again by then,
+// would take it for a second backup.
+class SinglePressButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override { event->accept(); }
+};
 
 // Local time of a date and a time of day, seconds since 1970.
 std::time_t LocalTime(const QDate& date, const QTime& time)
@@ -76,7 +88,7 @@ CBackupDlg::CBackupDlg(QWidget* parent, const QString& initialDirectory)
     status_ = new QLabel(this);
     status_->setObjectName(QString::number(IDC_STATUS));
     status_->setGeometry(14, 168, 390, 24);
-    backup_ = new QPushButton("Backup", this);
+    backup_ = new SinglePressButton("Backup", this);
     backup_->setObjectName(QString::number(IDC_BACKUP));
     backup_->setDefault(true);
     backup_->setGeometry(230, 202, 80, 26);
@@ -125,8 +137,7 @@ void CBackupDlg::OnBrowse()
 
 void CBackupDlg::OnBackup()
 {
-    // A second backup into the same folder would truncate the first one's
-    // files, and each would pass the free-space test alone.
+    // Two backups side by side would each pass the free-space test alone.
     if (running_)
         return;
     SetIdle(false);

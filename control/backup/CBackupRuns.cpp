@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <dlfcn.h>
 #include <filesystem>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vyrdax {
@@ -132,10 +131,12 @@ int32_t CBackupRuns::BackUp(const std::string& recordDirectory, const std::strin
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    const std::string folder = vyrmovie::BackupFolder(backupDirectory, local);
-    // A folder that exists already belongs to another backup of this second:
-    // two copies into one folder would truncate each other's files.
-    if (::mkdir(folder.c_str(), 0777) != 0) {
+    // A folder that exists already belongs to another backup of this second
+    // (two presses in one second, or a backup that ended within a double
+    // click): two copies into one folder would truncate each other's
+    // files, so this one takes the next free second's.
+    const std::string folder = vyrmovie::MakeBackupFolder(backupDirectory, local);
+    if (folder.empty()) {
         control_.SendHostMessage(WM_VIDEO_PROGRESS, kProgressEnd, kBackupFailed);
         return 0;
     }

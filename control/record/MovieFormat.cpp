@@ -193,6 +193,24 @@ std::string BackupFolder(const std::string& backupDirectory, const std::tm& t)
                   t.tm_sec);
 }
 
+std::string MakeBackupFolder(const std::string& backupDirectory, const std::tm& local)
+{
+    constexpr int kSecondsOfADay = 24 * 60 * 60;
+    std::tm t = local;
+    for (int tried = 0; tried <= kSecondsOfADay && t.tm_year + 1900 <= 9999; ++tried) {
+        const std::string folder = BackupFolder(backupDirectory, t);
+        // mkdir claims the name in one step, also against a backup of
+        // another program writing into the same directory.
+        if (::mkdir(folder.c_str(), 0777) == 0)
+            return folder;
+        if (errno != EEXIST)
+            return {};
+        t = NextClockSecond(t);
+    }
+    errno = EEXIST;
+    return {};
+}
+
 std::string BackupMovieFile(const std::string& folder, int slot) { return folder + Format("/CH0%d_00.mp4", slot); }
 
 std::string BackupIndexFile(const std::string& folder, int slot) { return folder + Format("/CH0%d_00.m4i", slot); }
@@ -257,18 +275,26 @@ std::tm BrokenDownTime(const RecordingName& name)
     return t;
 }
 
+std::tm NextClockSecond(const std::tm& t)
+{
+    std::tm fields = t;
+    fields.tm_isdst = 0;
+    const std::time_t next = timegm(&fields) + 1;
+    std::tm n{};
+    if (!gmtime_r(&next, &n))
+        n.tm_year = 9999 + 1 - 1900;
+    return n;
+}
+
 std::string NextSecondRecordingPath(const std::string& path)
 {
     const std::string name = BaseName(path);
     RecordingName r;
     if (!ParseRecordingFields(name, &r))
         return {};
-    // Clock arithmetic on the name's own fields, free of any time zone: a
-    // name of the hour a daylight-saving night repeats carries like any other.
-    std::tm t = BrokenDownTime(r);
-    const std::time_t next = timegm(&t) + 1;
-    std::tm n{};
-    if (!gmtime_r(&next, &n) || n.tm_year + 1900 > 9999)
+    const std::tm t = BrokenDownTime(r);
+    const std::tm n = NextClockSecond(t);
+    if (n.tm_year + 1900 > 9999)
         return {};
     const std::size_t t0 = name.size() - kRecordingNameTail;
     const std::string nextName = name.substr(0, t0 + 1) + DateTimeFields(n) + name.substr(t0 + 16);

@@ -145,6 +145,13 @@ int DaysInMonth(int year, int month);
 std::string RecordingFileName(const std::string& prefix, const std::tm& local, int channel);
 std::string IndexPathFor(const std::string& moviePath); // path + "i"
 std::string BackupFolder(const std::string& backupDirectory, const std::tm& local);
+// Makes the folder of a backup started at `local`: that second's, or where
+// another backup holds it already, the next free second's, carrying as a
+// clock does, so that two backups of one second never share a folder and
+// every folder keeps the name's format. The folder made, or empty with
+// errno telling (no backup directory, no right to write, no free second in
+// a day's worth).
+std::string MakeBackupFolder(const std::string& backupDirectory, const std::tm& local);
 std::string BackupMovieFile(const std::string& folder, int slot);
 std::string BackupIndexFile(const std::string& folder, int slot);
 
@@ -176,6 +183,11 @@ std::string RecordingDayDirectory(const std::string& recordDirectory, const std:
 
 // "YYYY-MM-DD", strictly; false for anything else.
 bool ParseDayDirectoryName(const std::string& name, int* year, int* month, int* day);
+
+// The broken-down time one second after `t`, read as a clock's fields in no
+// time zone: a second of the hour a daylight-saving night repeats or skips
+// carries like any other. tm_year past 9999 means none.
+std::tm NextClockSecond(const std::tm& t);
 
 // The path of a recording file ("X.NAME.YYYYMMDD.HHMMSS.CC.mp4", or ".avi")
 // named one second later, the second carrying into the minute, hour, day,

@@ -1,9 +1,13 @@
+#include "BackupViewerFixture.h"
+
 #include "backupviewer/BackupTexts.h"
 #include "backupviewer/dialogs/CBackupDlg.h"
 #include "viewercore/widgets/FolderChooser.h"
 
 #include <QDateTime>
 #include <QDir>
+#include <QGuiApplication>
+#include <QStyleHints>
 #include <QPushButton>
 #include <QTest>
 
@@ -37,6 +41,22 @@ struct Harness {
     }
     CBackupDlg dialog;
     std::vector<BackupCall> calls;
+};
+
+// Counts the events of one type a watched object receives.
+class EventCounter : public QObject {
+public:
+    EventCounter(QEvent::Type type, int* count) : type_(type), count_(count) {}
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == type_)
+            ++*count_;
+        return false;
+    }
+
+private:
+    QEvent::Type type_;
+    int* count_;
 };
 
 } // namespace
@@ -154,4 +174,68 @@ TEST(BackupDialog, BackupIsPressedOnceWhileABackupRunsAndTheFolderStartsAtHome)
     EXPECT_EQ(h.dialog.StatusText(), kBackupFailed);
     EXPECT_TRUE(h.dialog.BackupEnabled());
     EXPECT_TRUE(h.dialog.CloseEnabled());
+}
+
+// Clicks as the platform delivers them: a double click, its second click an
+// event of its own, is one press whether the backup it started has ended
+// before the second click or still runs; clicks farther apart than the
+// double-click interval are two presses.
+TEST(BackupDialog, ADoubleClickIsOnePressHoweverFastTheBackupEndsAndSlowerClicksAreTwo)
+{
+    const int interval = QGuiApplication::styleHints()->mouseDoubleClickInterval();
+    ASSERT_GT(interval, 120);
+    ASSERT_LT(interval, 550);
+    Harness h(100, 5);
+    bool endAtOnce = true;
+    h.dialog.startBackup = [&h, &endAtOnce](const QString& f, long s, long e, long space) {
+        h.calls.push_back({f, s, e, space});
+        h.dialog.OnProgress(CBackupDlg::kProgressEstimate, 5);
+        // The copy thread's end notice, as soon as the event loop runs.
+        if (endAtOnce)
+            QTimer::singleShot(0, &h.dialog, [&h] { h.dialog.OnProgress(CBackupDlg::kProgressEnd, 0); });
+        return 1L;
+    };
+    h.dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&h.dialog));
+    auto* backup = h.dialog.findChild<QPushButton*>(QString::number(CBackupDlg::IDC_BACKUP));
+    ASSERT_NE(backup, nullptr);
+    int doubleClicks = 0;
+    EventCounter counter(QEvent::MouseButtonDblClick, &doubleClicks);
+    backup->installEventFilter(&counter);
+    unsigned long t = QTest::lastMouseTimestamp + 10000;
+    for (int k = 0; k < 3; ++k) {
+        SCOPED_TRACE(k);
+        PlatformClick(backup, t);
+        QTest::qWait(120);
+        EXPECT_EQ(h.dialog.StatusText(), kBackupCompleted);
+        ASSERT_TRUE(h.dialog.BackupEnabled());
+        PlatformClick(backup, t + 120);
+        QTest::qWait(50);
+        EXPECT_EQ(h.calls.size(), std::size_t(k + 1));
+        EXPECT_EQ(h.dialog.StatusText(), kBackupCompleted);
+        EXPECT_TRUE(h.dialog.CloseEnabled());
+        t += 2000;
+    }
+    EXPECT_EQ(doubleClicks, 3) << "the second clicks came as the platform's double clicks";
+    // 0.55 s apart: two presses, two backups.
+    PlatformClick(backup, t);
+    QTest::qWait(50);
+    PlatformClick(backup, t + 550);
+    QTest::qWait(50);
+    EXPECT_EQ(h.calls.size(), 5u);
+    EXPECT_EQ(doubleClicks, 3);
+    // A double click on a backup that still runs at its second click.
+    endAtOnce = false;
+    t += 2000;
+    PlatformClick(backup, t);
+    PlatformClick(backup, t + 120);
+    QTest::qWait(50);
+    EXPECT_EQ(h.calls.size(), 6u);
+    EXPECT_FALSE(h.dialog.BackupEnabled());
+    h.dialog.OnProgress(CBackupDlg::kProgressEnd, 0);
+    EXPECT_EQ(h.dialog.StatusText(), kBackupCompleted);
+    // A press by keyboard is a press of its own, double click or not.
+    QTest::keyClick(backup, Qt::Key_Space);
+    EXPECT_EQ(h.calls.size(), 7u);
+    QTest::lastMouseTimestamp = int(t + 2000);
 }

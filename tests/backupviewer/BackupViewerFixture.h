@@ -14,6 +14,8 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QWindow>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -39,6 +41,22 @@ inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs)
         Pump(20);
     }
     return true;
+}
+
+// A left click on the middle of `widget` as the platform delivers it to the
+// widget's window, stamped `atMs` (press) and `atMs` + 20 (release): the
+// application makes a double click of two clicks whose presses lie within
+// its double-click interval, whatever the time the test takes between them.
+inline void PlatformClick(QWidget* widget, unsigned long atMs)
+{
+    QWindow* window = widget->window()->windowHandle();
+    const QPoint global = widget->mapToGlobal(widget->rect().center());
+    const QPointF local = window->mapFromGlobal(global);
+    qt_handleMouseEvent(window, local, global, Qt::LeftButton, Qt::LeftButton, QEvent::MouseButtonPress,
+                        Qt::NoModifier, int(atMs));
+    qt_handleMouseEvent(window, local, global, Qt::NoButton, Qt::LeftButton, QEvent::MouseButtonRelease,
+                        Qt::NoModifier, int(atMs + 20));
+    QCoreApplication::processEvents();
 }
 
 // Picks `day` of the shown month and confirms, as the operator would.

@@ -17,6 +17,7 @@
 #include <fstream>
 #include <fcntl.h>
 #include <set>
+#include <thread>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -342,6 +343,41 @@ protected:
         return r.i;
     }
     std::vector<MessageHost::Entry> Progress() const { return host.Of(WM_VIDEO_PROGRESS); }
+    // A folder holds the whole range: every channel frame for frame as the
+    // backup maker copies it alone, each file whole to movdump, and the
+    // player beside them.
+    void ExpectComplete(const std::string& folder)
+    {
+        static const std::vector<BackupFile> whole = [] {
+            recordtest::TempDir made;
+            std::atomic<bool> stop{false};
+            CBackupMaker(recordings_->path(), LocalTime(2026, 12, 31, 0, 0, 0), LocalTime(2027, 1, 1, 23, 59, 59))
+                .Run(made.path(), stop);
+            std::vector<BackupFile> files;
+            for (int slot = 0; slot < 5; ++slot)
+                files.push_back(ReadBackup(made.path(), slot));
+            return files;
+        }();
+        for (int slot = 0; slot < 5; ++slot) {
+            SCOPED_TRACE(slot);
+            const BackupFile b = ReadBackup(folder, slot);
+            ASSERT_TRUE(whole[static_cast<std::size_t>(slot)].ok);
+            EXPECT_TRUE(b.ok);
+            const auto& frames = whole[static_cast<std::size_t>(slot)].frames;
+            ASSERT_EQ(b.frames.size(), frames.size());
+            for (std::size_t k = 0; k < frames.size(); ++k) {
+                EXPECT_EQ(b.frames[k].payload, frames[k].payload) << k;
+                EXPECT_EQ(std::memcmp(b.frames[k].header, frames[k].header, 32), 0) << k;
+            }
+            EXPECT_EQ(b.indexOffsets, whole[static_cast<std::size_t>(slot)].indexOffsets);
+            int status = -1;
+            const std::string movie = vyrmovie::BackupMovieFile(folder, slot);
+            const std::string dump = RunCommand(std::string(MOVDUMP_PATH) + " --quiet " + movie, &status);
+            EXPECT_EQ(status, 0) << dump;
+        }
+        EXPECT_FALSE(fs::exists(vyrmovie::BackupMovieFile(folder, 5)));
+        EXPECT_TRUE(SameBytes(folder + "/ZoPlayer", ZOPLAYER_PROGRAM));
+    }
 
     const std::time_t start = LocalTime(2026, 12, 31, 0, 0, 0), end = LocalTime(2027, 1, 1, 23, 59, 59);
     MessageHost host;
@@ -440,9 +476,9 @@ TEST_F(ControlBackup, RefusedBackupsCreateNothing)
     EXPECT_TRUE(recordtest::ListFiles(out.path()).empty());
 }
 
-TEST_F(ControlBackup, AFolderThatExistsAlreadyIsRefusedAndLeftAsItWas)
+TEST_F(ControlBackup, AFolderTakenAlreadyMovesTheBackupToTheNextFreeSecondAndLeavesItAsItWas)
 {
-    // The folders of the next seconds are there already, as a backup started
+    // The folders of the next seconds are there already, as backups started
     // a moment before would have made them.
     const std::time_t now = std::time(nullptr);
     std::vector<std::string> taken;
@@ -454,10 +490,16 @@ TEST_F(ControlBackup, AFolderThatExistsAlreadyIsRefusedAndLeftAsItWas)
         std::ofstream(taken.back() + "/CH00_00.mp4") << "the other backup";
     }
     const int64_t mib = CBackupRuns::EstimateMiB(CBackupMaker(recordings_->path(), start, end).EstimateKiB());
-    EXPECT_EQ(BackUp(start, end, static_cast<int32_t>(mib)), 0);
+    EXPECT_EQ(BackUp(start, end, static_cast<int32_t>(mib)), 1);
     ASSERT_LT(std::time(nullptr), now + 20);
+    ASSERT_TRUE(PumpUntil([&] { return host.Count(WM_VIDEO_PROGRESS, 0) == 1; }, 20000));
     EXPECT_EQ(Progress(), (std::vector<MessageHost::Entry>{{WM_VIDEO_PROGRESS, 1, static_cast<long>(mib)},
-                                                           {WM_VIDEO_PROGRESS, 0, -1}}));
+                                                           {WM_VIDEO_PROGRESS, 0, 0}}));
+    const std::time_t free = now + 20;
+    std::tm local{};
+    localtime_r(&free, &local);
+    EXPECT_EQ(ctrl->Backups().LastFolder(), vyrmovie::BackupFolder(out.path(), local));
+    ExpectComplete(ctrl->Backups().LastFolder());
     for (const std::string& folder : taken) {
         std::ifstream kept(folder + "/CH00_00.mp4");
         std::string text;
@@ -465,6 +507,62 @@ TEST_F(ControlBackup, AFolderThatExistsAlreadyIsRefusedAndLeftAsItWas)
         EXPECT_EQ(text, "the other backup") << folder;
         EXPECT_EQ(recordtest::ListFiles(folder).size(), 1u) << folder;
     }
+    EXPECT_TRUE(boxes.empty());
+}
+
+// Two presses of the dialog's button in one second, the second once the
+// first backup has ended, then two backups side by side: each backup gets a
+// folder of its own and completes.
+TEST_F(ControlBackup, BackUpTwiceInOneSecondAndTwiceSideBySideGivesEachItsOwnCompleteFolder)
+{
+    const int32_t mib =
+        static_cast<int32_t>(CBackupRuns::EstimateMiB(CBackupMaker(recordings_->path(), start, end).EstimateKiB()));
+    std::vector<std::string> folders;
+    std::time_t second = 0;
+    for (int attempt = 0; attempt < 5 && folders.empty(); ++attempt) {
+        // From the start of a second, so that both fall in it.
+        while (std::chrono::system_clock::now().time_since_epoch() % std::chrono::seconds(1) >
+               std::chrono::milliseconds(50))
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        second = std::time(nullptr);
+        const int ended = host.Count(WM_VIDEO_PROGRESS, 0);
+        ASSERT_EQ(BackUp(start, end, mib), 1);
+        const std::string first = ctrl->Backups().LastFolder();
+        ASSERT_TRUE(PumpUntil([&] { return host.Count(WM_VIDEO_PROGRESS, 0) == ended + 1; }, 20000));
+        ASSERT_EQ(BackUp(start, end, mib), 1);
+        const std::string next = ctrl->Backups().LastFolder();
+        ASSERT_TRUE(PumpUntil([&] { return host.Count(WM_VIDEO_PROGRESS, 0) == ended + 2; }, 20000));
+        if (std::time(nullptr) == second)
+            folders = {first, next};
+        else
+            for (const std::string& folder : {first, next})
+                fs::remove_all(folder);
+    }
+    ASSERT_EQ(folders.size(), 2u) << "no two backups fitted in one second";
+    for (const std::time_t t : {second, second + 1}) {
+        std::tm local{};
+        localtime_r(&t, &local);
+        EXPECT_EQ(folders[static_cast<std::size_t>(t - second)], vyrmovie::BackupFolder(out.path(), local));
+    }
+
+    const int ended = host.Count(WM_VIDEO_PROGRESS, 0);
+    ASSERT_EQ(BackUp(start, end, mib), 1);
+    folders.push_back(ctrl->Backups().LastFolder());
+    ASSERT_EQ(BackUp(start, end, mib), 1);
+    folders.push_back(ctrl->Backups().LastFolder());
+    ASSERT_TRUE(PumpUntil([&] { return host.Count(WM_VIDEO_PROGRESS, 0) == ended + 2; }, 30000));
+    EXPECT_EQ(std::set<std::string>(folders.begin(), folders.end()).size(), 4u);
+    std::size_t files = 0;
+    for (const auto& e : fs::recursive_directory_iterator(out.path()))
+        files += e.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(files, 4u * (5 * 2 + 2)) << "a movie and an index per channel, the player and the library";
+    for (const MessageHost::Entry& e : host.Of(WM_VIDEO_PROGRESS, 0))
+        EXPECT_EQ(e.lParam, 0);
+    for (const std::string& folder : folders) {
+        SCOPED_TRACE(folder);
+        ExpectComplete(folder);
+    }
+    EXPECT_TRUE(boxes.empty());
 }
 
 // The process may write no file beyond `limit` bytes: writes past it fail

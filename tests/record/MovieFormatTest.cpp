@@ -7,7 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
 
 namespace {
 
@@ -216,6 +220,55 @@ TEST(MovieFormat, TheNextSecondOfANameCarriesAsAClockAndKeepsNameAndDayDirectory
     // Names that hold no time have no next second.
     for (const char* timeless : {"/rec/first.avi", "/rec/F.Cam0.mp4", "", "/rec/F.Gate.20090307.106000.03.mp4"})
         EXPECT_EQ(NextSecondRecordingPath(timeless), "") << timeless;
+}
+
+TEST(MovieFormat, ABackupFolderTakenAlreadyMovesToTheNextFreeSecondAndLeavesTheOthersAsTheyWere)
+{
+    namespace fs = std::filesystem;
+    recordtest::TempDir out;
+    auto at = [](int year, int month, int day, int hour, int minute, int second) {
+        std::tm t{};
+        t.tm_year = year - 1900;
+        t.tm_mon = month - 1;
+        t.tm_mday = day;
+        t.tm_hour = hour;
+        t.tm_min = minute;
+        t.tm_sec = second;
+        return t;
+    };
+    const std::tm yearEnd = at(2027, 12, 31, 23, 59, 59);
+    EXPECT_EQ(MakeBackupFolder(out.path(), yearEnd), out.path() + "/2027-12-31-23-59-59");
+    // Taken by a folder and by a file of the same name: the second carries
+    // into the next minute, hour, day, month and year as a clock does.
+    std::ofstream(out.path() + "/2028-01-01-00-00-00") << "not a folder";
+    std::ofstream(out.path() + "/2027-12-31-23-59-59/CH00_00.mp4") << "the other backup";
+    EXPECT_EQ(MakeBackupFolder(out.path(), yearEnd), out.path() + "/2028-01-01-00-00-01");
+    EXPECT_EQ(MakeBackupFolder(out.path(), yearEnd), out.path() + "/2028-01-01-00-00-02");
+    EXPECT_TRUE(fs::is_regular_file(out.path() + "/2028-01-01-00-00-00"));
+    EXPECT_EQ(fs::file_size(out.path() + "/2027-12-31-23-59-59/CH00_00.mp4"), 16u);
+    EXPECT_TRUE(fs::is_empty(out.path() + "/2028-01-01-00-00-02"));
+    // A leap day, and a second of a daylight-saving night read as the clock
+    // fields it is: no hour is skipped or repeated.
+    for (const auto& [from, to] : {std::pair{at(2028, 2, 28, 23, 59, 59), "2028-02-29-00-00-00"},
+                                   std::pair{at(2027, 3, 14, 1, 59, 59), "2027-03-14-02-00-00"}}) {
+        std::tm summer = from;
+        summer.tm_isdst = 1;
+        ASSERT_EQ(MakeBackupFolder(out.path(), summer), out.path() + "/" + BaseName(BackupFolder("", summer)));
+        EXPECT_EQ(MakeBackupFolder(out.path(), summer), out.path() + "/" + to);
+    }
+    // What is no taken name is a failure, and nothing is made.
+    errno = 0;
+    EXPECT_EQ(MakeBackupFolder(out.path() + "/missing", yearEnd), "");
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_FALSE(fs::exists(out.path() + "/missing"));
+    ::mkfifo((out.path() + "/fifo").c_str(), 0600);
+    errno = 0;
+    EXPECT_EQ(MakeBackupFolder(out.path() + "/fifo", yearEnd), "");
+    EXPECT_EQ(errno, ENOTDIR);
+    EXPECT_EQ(MakeBackupFolder(out.path(), at(9999, 12, 31, 23, 59, 59)), out.path() + "/9999-12-31-23-59-59");
+    errno = 0;
+    EXPECT_EQ(MakeBackupFolder(out.path(), at(9999, 12, 31, 23, 59, 59)), "") << "no second after the last";
+    EXPECT_EQ(errno, EEXIST);
 }
 
 } // namespace
