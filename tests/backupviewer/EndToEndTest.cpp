@@ -18,6 +18,7 @@
 #include "TestPicture.h"
 
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
@@ -25,6 +26,8 @@
 #include <algorithm>
 #include <cmath>
 #include <csignal>
+#include <iostream>
+#include <set>
 #include <sstream>
 
 using namespace backupviewer;
@@ -113,6 +116,50 @@ double PaneMatch(const QImage& pane, const std::vector<QImage>& sources)
     return best;
 }
 
+// A host process of the control records `channels` channels of the
+// simulator by hand (mode 1: movie files) into `recordings` for `ms`; when
+// recording began, null (with a failure) when the host failed.
+QDateTime RecordByHand(const SimProcess& sim, const QString& recordings, int channels, int ms)
+{
+    QDir().mkpath(recordings);
+    const QDateTime began = QDateTime::currentDateTime();
+    std::string script = "call setDispChannel 4\ncall SetBackupMode 0\n";
+    for (int ch = 0; ch < channels; ++ch) {
+        script += "call SetConnectInfo \"Cam" + std::to_string(ch) + "\" \"admin\" \"1111\" \"\" \"127.0.0.1\" " +
+                  std::to_string(sim.port()) + " 1 " + std::to_string(ch + 1) + " 0 " + std::to_string(ch) + "\n";
+        script += "call Connect " + std::to_string(ch) + "\n";
+    }
+    for (int ch = 0; ch < channels; ++ch)
+        script += "wait 0x605 10000\n";
+    for (int ch = 0; ch < channels; ++ch) {
+        const QString name = QString("F.Cam%1.%2.%3.mp4").arg(ch).arg(began.toString("yyyyMMdd.HHmmss")).arg(ch, 2, 10, QChar('0'));
+        script += "call StartRecord \"" + recordings.toStdString() + "\" \"" + name.toStdString() + "\" \"F.Cam" +
+                  std::to_string(ch) + "\" 0 " + std::to_string(ch) + "\n";
+    }
+    script += "sleep " + std::to_string(ms) + "\n";
+    for (int ch = 0; ch < channels; ++ch)
+        script += "call StopRecord " + std::to_string(ch) + "\n";
+    script += "call DisConnectSvr -1\nquit\n";
+    QProcess host;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    host.setProcessEnvironment(env);
+    host.start(VYRHOST_PROGRAM, {});
+    if (!host.waitForStarted(5000)) {
+        ADD_FAILURE() << "the host did not start";
+        return {};
+    }
+    host.write(script.c_str());
+    host.closeWriteChannel();
+    const bool finished = host.waitForFinished(30000);
+    const QString out = QString::fromUtf8(host.readAllStandardOutput());
+    if (!finished || host.exitCode() != 0 || out.contains("!")) {
+        ADD_FAILURE() << out.toStdString() << host.readAllStandardError().toStdString();
+        return {};
+    }
+    return began;
+}
+
 } // namespace
 
 // What the movie player makes of a backup folder: every channel's file
@@ -159,36 +206,9 @@ TEST_F(BackupViewerFixture, RecordingsFromTheSimulatorAreFoundPlayedAndBackedUp)
     ASSERT_TRUE(sim.start({"--channels", "2", "--user", "admin", "--password", "1111", "--size", "720x576", "--quant", "2", "--gop", "5"}, &error))
         << error;
     const QString recordings = dir.filePath("rec");
-    QDir().mkpath(recordings);
-    const QDateTime began = QDateTime::currentDateTime();
-    // A host process of the control records both channels by hand (mode 1:
-    // movie files).
-    std::string script = "call setDispChannel 4\ncall SetBackupMode 0\n";
-    for (int ch = 0; ch < 2; ++ch) {
-        script += "call SetConnectInfo \"Cam" + std::to_string(ch) + "\" \"admin\" \"1111\" \"\" \"127.0.0.1\" " +
-                  std::to_string(sim.port()) + " 1 " + std::to_string(ch + 1) + " 0 " + std::to_string(ch) + "\n";
-        script += "call Connect " + std::to_string(ch) + "\n";
-    }
-    script += "wait 0x605 10000\nwait 0x605 10000\n";
-    for (int ch = 0; ch < 2; ++ch) {
-        const QString name = QString("F.Cam%1.%2.%3.mp4").arg(ch).arg(began.toString("yyyyMMdd.HHmmss")).arg(ch, 2, 10, QChar('0'));
-        script += "call StartRecord \"" + recordings.toStdString() + "\" \"" + name.toStdString() + "\" \"F.Cam" +
-                  std::to_string(ch) + "\" 0 " + std::to_string(ch) + "\n";
-    }
-    script += "sleep 5000\ncall StopRecord 0\ncall StopRecord 1\ncall DisConnectSvr -1\nquit\n";
-    QProcess host;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    host.setProcessEnvironment(env);
-    host.start(VYRHOST_PROGRAM, {});
-    ASSERT_TRUE(host.waitForStarted(5000));
-    host.write(script.c_str());
-    host.closeWriteChannel();
-    ASSERT_TRUE(host.waitForFinished(30000));
-    const QString out = QString::fromUtf8(host.readAllStandardOutput());
-    ASSERT_EQ(host.exitCode(), 0) << out.toStdString() << host.readAllStandardError().toStdString();
-    ASSERT_FALSE(out.contains("!")) << out.toStdString();
-
+    const QDateTime began = RecordByHand(sim, recordings, 2, 5000);
+    if (began.isNull())
+        return;
     Start();
     const QDate today = began.date();
     View()->runDialog = [&](QDialog& dialog) {
@@ -322,6 +342,140 @@ TEST_F(BackupViewerFixture, RecordingsFromTheSimulatorAreFoundPlayedAndBackedUp)
         EXPECT_TRUE(QFileInfo(dir.filePath(name)).size() > 0) << name;
     frame.reset(); // as at the program's end: the playback threads are joined
     sim.stop();
+}
+
+// Short backups of real recordings from the backup dialog, clicked as the
+// platform delivers clicks: a double click is one backup however fast the
+// backup ends, and two presses 0.55 s apart in one second are two complete
+// backups in two folders.
+TEST_F(BackupViewerFixture, ADoubleClickOnBackupIsOneBackupAndTwoPressesInOneSecondAreTwo)
+{
+    SimProcess sim;
+    std::string error;
+    ASSERT_TRUE(sim.start({"--channels", "4", "--user", "admin", "--password", "1111", "--size", "704x480", "--quant",
+                           "2", "--gop", "5"},
+                          &error))
+        << error;
+    const QDateTime began = RecordByHand(sim, dir.filePath("rec"), 4, 3000);
+    ASSERT_FALSE(began.isNull());
+    sim.stop();
+
+    Start();
+    const QString backups = dir.filePath("bak");
+    QDir().mkpath(backups);
+    auto previousChooser = SetFolderChooserHandler([&](QWidget*, const QString&, const QString&) { return backups; });
+    auto folders = [&] { return QDir(backups).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name); };
+    std::vector<std::string> statuses; // after each double click, then after the pair in one second
+    std::vector<int> made;             // folders made by each of them
+    int tooSlow = 0;                   // pairs that could not fall in one second here
+    View()->runDialog = [&](QDialog& dialog) {
+        auto* backup = dynamic_cast<CBackupDlg*>(&dialog);
+        if (!backup)
+            return int(QDialog::Rejected);
+        backup->OnBrowse();
+        backup->SetRange(began.addSecs(-60), began.addSecs(60));
+        backup->show();
+        auto* button = backup->findChild<QPushButton*>(QString::number(CBackupDlg::IDC_BACKUP));
+        if (!button || !QTest::qWaitForWindowExposed(backup)) {
+            ADD_FAILURE() << "no Backup button shown";
+            return int(QDialog::Rejected);
+        }
+        auto ended = [backup] { return backup->CloseEnabled(); };
+        unsigned long t = QTest::lastMouseTimestamp + 10000;
+        // Double clicks, 120 ms between the presses: twice the second click
+        // comes once the backup has ended, then whatever it has come to.
+        for (int k = 0; k < 3; ++k) {
+            const int before = folders().size();
+            QElapsedTimer clock;
+            clock.start();
+            PlatformClick(button, t);
+            if (k < 2)
+                EXPECT_TRUE(PumpUntil(ended, 30000));
+            while (clock.elapsed() < 120)
+                Pump(2);
+            PlatformClick(button, t + 120);
+            EXPECT_TRUE(PumpUntil(ended, 30000));
+            statuses.push_back(backup->StatusText().toStdString());
+            made.push_back(folders().size() - before);
+            t += 2000;
+        }
+        // Two presses 0.55 s apart inside one wall-clock second, from the
+        // start of a second.
+        for (int attempt = 0; attempt < 5 && statuses.size() < 4; ++attempt, t += 2000) {
+            while (QDateTime::currentMSecsSinceEpoch() % 1000 > 30)
+                Pump(2);
+            const qint64 second = QDateTime::currentSecsSinceEpoch();
+            const int before = folders().size();
+            QElapsedTimer clock;
+            clock.start();
+            PlatformClick(button, t);
+            PumpUntil([&] { return ended() || clock.elapsed() >= 550; }, 1000);
+            const bool inTime = ended();
+            EXPECT_TRUE(PumpUntil(ended, 30000));
+            while (clock.elapsed() < 550)
+                Pump(2);
+            if (!inTime || QDateTime::currentSecsSinceEpoch() != second) {
+                ++tooSlow;
+                continue;
+            }
+            PlatformClick(button, t + 550);
+            EXPECT_TRUE(PumpUntil(ended, 30000));
+            statuses.push_back(backup->StatusText().toStdString());
+            made.push_back(folders().size() - before);
+        }
+        QTest::lastMouseTimestamp = int(t + 2000);
+        return int(QDialog::Rejected);
+    };
+    View()->OnCommand(IDC_BACKUP);
+    SetFolderChooserHandler(previousChooser);
+    ASSERT_EQ(statuses.size(), 4u) << tooSlow << " pairs of presses did not fit in a second";
+    EXPECT_EQ(statuses, std::vector<std::string>(4, kBackupCompleted));
+    EXPECT_EQ(made, (std::vector<int>{1, 1, 1, 2}));
+
+    // The pair's folders are named for its second and the next one.
+    const QStringList names = folders();
+    ASSERT_EQ(names.size(), 5 + tooSlow);
+    const QDateTime first = QDateTime::fromString(names[names.size() - 2], "yyyy-MM-dd-HH-mm-ss");
+    const QDateTime second = QDateTime::fromString(names.last(), "yyyy-MM-dd-HH-mm-ss");
+    ASSERT_TRUE(first.isValid() && second.isValid()) << names.join(' ').toStdString();
+    EXPECT_EQ(first.secsTo(second), 1) << names.join(' ').toStdString();
+    // Each folder holds the whole backup: the same bytes of movie files,
+    // each whole to movdump, and the movie player plays all four channels.
+    std::set<qint64> sizes;
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.toStdString());
+        const QString folder = QDir(backups).filePath(name);
+        qint64 bytes = 0;
+        const QStringList movies = QDir(folder).entryList({"CH0*_00.mp4"}, QDir::Files, QDir::Name);
+        EXPECT_EQ(movies.size(), 4);
+        for (const QString& movie : movies) {
+            bytes += QFileInfo(QDir(folder).filePath(movie)).size();
+            QProcess dump;
+            dump.start(MOVDUMP_PROGRAM, {"--quiet", QDir(folder).filePath(movie)});
+            ASSERT_TRUE(dump.waitForFinished(10000));
+            EXPECT_EQ(dump.exitCode(), 0) << movie.toStdString();
+        }
+        sizes.insert(bytes);
+        ExpectPlayerPlays(folder.toStdString(), 4);
+    }
+    EXPECT_EQ(sizes.size(), 1u);
+    EXPECT_GT(*sizes.begin(), 1 << 20);
+    std::cout << "each backup: " << *sizes.begin() << " bytes of movie files\n";
+    // The player in the second folder of the pair starts there by itself and
+    // plays until it is told to end.
+    QProcess player;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.remove("LD_LIBRARY_PATH");
+    player.setProcessEnvironment(env);
+    player.setWorkingDirectory(QDir(backups).filePath(names.last()));
+    player.start(QDir(backups).filePath(names.last()) + "/ZoPlayer", {});
+    ASSERT_TRUE(player.waitForStarted(5000));
+    EXPECT_FALSE(player.waitForFinished(1500)) << player.readAllStandardError().toStdString();
+    player.terminate();
+    EXPECT_TRUE(player.waitForFinished(15000));
+    EXPECT_EQ(player.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(player.exitCode(), 0);
 }
 
 TEST_F(BackupViewerFixture, ADvrSearchAsksForTheOpeningMonthTheShownMonthAndTheDay)
