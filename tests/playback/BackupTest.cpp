@@ -758,6 +758,28 @@ TEST_F(BackupFromAProgramDirectory, ABackupThatCannotCarryThePlayerFailsAndLeave
     EXPECT_TRUE(BackupFolders(backups).empty()) << output;
 }
 
+// A target no folder can be made in, read-only or no directory at all, is a
+// failed backup however many seconds there are to try, and nothing is left.
+TEST_F(BackupFromAProgramDirectory, ATargetThatTakesNoFolderIsAFailedBackup)
+{
+    MakeProgramDirectory(ZOPLAYER_PROGRAM);
+    int status = -1;
+    std::ofstream(top.path() + "/file") << "not a directory";
+    std::string output = RunBackUp(top.path() + "/file", "", &status);
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_NE(output.find("MSG 0x60F 0 -1"), std::string::npos) << output;
+    EXPECT_EQ(output.find("BOX"), std::string::npos) << output;
+    RunCommand("unshare -rm true", &status);
+    if (status != 0)
+        GTEST_SKIP() << "no file system can be mounted read-only here";
+    output = RunBackUp(backups, "unshare -rm sh -c 'mount -t tmpfs -o size=1m,ro tmpfs " + backups + " && ", &status,
+                       "; s=$?; echo listing; ls -A " + backups + "; echo end; exit $s'");
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_NE(output.find("MSG 0x60F 0 -1"), std::string::npos) << output;
+    EXPECT_EQ(output.find("BOX"), std::string::npos) << output;
+    EXPECT_NE(output.find("listing\nend\n"), std::string::npos) << "the read-only target holds nothing: " << output;
+}
+
 // A full disk, played by the file-size limit: with a small stand-in for the
 // player, the limit lets the player and the decoder library in but not
 // channel 0's recordings. The backup is reported failed; the file the limit
