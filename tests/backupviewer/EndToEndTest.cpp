@@ -160,6 +160,25 @@ QDateTime RecordByHand(const SimProcess& sim, const QString& recordings, int cha
     return began;
 }
 
+// The backup dialog the view opened, its folder taken from the folder
+// chooser, its range a minute either side of `began`, shown with its Backup
+// button; null for another dialog or when it cannot be shown.
+CBackupDlg* ShownBackupDialog(QDialog& dialog, const QDateTime& began, QPushButton** button)
+{
+    auto* backup = dynamic_cast<CBackupDlg*>(&dialog);
+    if (!backup)
+        return nullptr;
+    backup->OnBrowse();
+    backup->SetRange(began.addSecs(-60), began.addSecs(60));
+    backup->show();
+    *button = backup->findChild<QPushButton*>(QString::number(CBackupDlg::IDC_BACKUP));
+    if (!*button || !QTest::qWaitForWindowExposed(backup)) {
+        ADD_FAILURE() << "no Backup button shown";
+        return nullptr;
+    }
+    return backup;
+}
+
 } // namespace
 
 // What the movie player makes of a backup folder: every channel's file
@@ -279,17 +298,11 @@ TEST_F(BackupViewerFixture, RecordingsFromTheSimulatorAreFoundPlayedAndBackedUp)
     auto previousChooser = SetFolderChooserHandler([&](QWidget*, const QString&, const QString&) { return backups; });
     std::string finalStatus;
     View()->runDialog = [&](QDialog& dialog) {
-        auto* backup = dynamic_cast<CBackupDlg*>(&dialog);
+        QPushButton* button = nullptr;
+        CBackupDlg* backup = ShownBackupDialog(dialog, began, &button);
         if (!backup)
             return int(QDialog::Rejected);
-        backup->OnBrowse();
-        backup->SetRange(began.addSecs(-60), began.addSecs(60));
-        backup->show();
         // A double press starts one backup: the button is off until it ends.
-        auto* button = backup->findChild<QPushButton*>(QString::number(CBackupDlg::IDC_BACKUP));
-        EXPECT_NE(button, nullptr);
-        if (!button)
-            return int(QDialog::Rejected);
         int started = 0;
         backup->startBackup = [&started, start = backup->startBackup](const QString& folder, long from, long to,
                                                                        long freeMiB) {
@@ -369,17 +382,10 @@ TEST_F(BackupViewerFixture, ADoubleClickOnBackupIsOneBackupAndTwoPressesInOneSec
     std::vector<int> made;             // folders made by each of them
     int tooSlow = 0;                   // pairs that could not fall in one second here
     View()->runDialog = [&](QDialog& dialog) {
-        auto* backup = dynamic_cast<CBackupDlg*>(&dialog);
+        QPushButton* button = nullptr;
+        CBackupDlg* backup = ShownBackupDialog(dialog, began, &button);
         if (!backup)
             return int(QDialog::Rejected);
-        backup->OnBrowse();
-        backup->SetRange(began.addSecs(-60), began.addSecs(60));
-        backup->show();
-        auto* button = backup->findChild<QPushButton*>(QString::number(CBackupDlg::IDC_BACKUP));
-        if (!button || !QTest::qWaitForWindowExposed(backup)) {
-            ADD_FAILURE() << "no Backup button shown";
-            return int(QDialog::Rejected);
-        }
         auto ended = [backup] { return backup->CloseEnabled(); };
         unsigned long t = QTest::lastMouseTimestamp + 10000;
         // Double clicks, 120 ms between the presses: twice the second click
@@ -389,8 +395,9 @@ TEST_F(BackupViewerFixture, ADoubleClickOnBackupIsOneBackupAndTwoPressesInOneSec
             QElapsedTimer clock;
             clock.start();
             PlatformClick(button, t);
-            if (k < 2)
+            if (k < 2) {
                 EXPECT_TRUE(PumpUntil(ended, 30000));
+            }
             while (clock.elapsed() < 120)
                 Pump(2);
             PlatformClick(button, t + 120);

@@ -226,16 +226,7 @@ TEST(MovieFormat, ABackupFolderTakenAlreadyMovesToTheNextFreeSecondAndLeavesTheO
 {
     namespace fs = std::filesystem;
     recordtest::TempDir out;
-    auto at = [](int year, int month, int day, int hour, int minute, int second) {
-        std::tm t{};
-        t.tm_year = year - 1900;
-        t.tm_mon = month - 1;
-        t.tm_mday = day;
-        t.tm_hour = hour;
-        t.tm_min = minute;
-        t.tm_sec = second;
-        return t;
-    };
+    const auto at = recordtest::ClockFields;
     const std::tm yearEnd = at(2027, 12, 31, 23, 59, 59);
     EXPECT_EQ(MakeBackupFolder(out.path(), yearEnd), out.path() + "/2027-12-31-23-59-59");
     // Taken by a folder and by a file of the same name: the second carries

@@ -56,7 +56,7 @@ ScopedTimeZone::~ScopedTimeZone()
     ::tzset();
 }
 
-std::time_t LocalTime(int year, int month, int day, int hour, int minute, int second)
+std::tm ClockFields(int year, int month, int day, int hour, int minute, int second)
 {
     std::tm t{};
     t.tm_year = year - 1900;
@@ -65,6 +65,12 @@ std::time_t LocalTime(int year, int month, int day, int hour, int minute, int se
     t.tm_hour = hour;
     t.tm_min = minute;
     t.tm_sec = second;
+    return t;
+}
+
+std::time_t LocalTime(int year, int month, int day, int hour, int minute, int second)
+{
+    std::tm t = ClockFields(year, month, day, hour, minute, second);
     t.tm_isdst = -1;
     return std::mktime(&t);
 }

@@ -57,6 +57,8 @@ struct FakeClock {
 // Runs a shell command; its output with errors, and its exit status.
 std::string RunCommand(const std::string& command, int* status);
 
+// A broken-down time of these fields, in no time zone (tm_isdst 0).
+std::tm ClockFields(int year, int month, int day, int hour, int minute, int second);
 std::time_t LocalTime(int year, int month, int day, int hour, int minute, int second);
 
 struct Frame {
