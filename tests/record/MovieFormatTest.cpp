@@ -7,10 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <thread>
 #include <sys/stat.h>
 
 namespace {
@@ -260,6 +263,42 @@ TEST(MovieFormat, ABackupFolderTakenAlreadyMovesToTheNextFreeSecondAndLeavesTheO
     errno = 0;
     EXPECT_EQ(MakeBackupFolder(out.path(), at(9999, 12, 31, 23, 59, 59)), "") << "no second after the last";
     EXPECT_EQ(errno, EEXIST);
+}
+
+// Backups of many controls or programs started in one second, into one
+// directory: each claims a folder of its own, and together they take the
+// seconds from that one on without a gap.
+TEST(MovieFormat, BackupFoldersClaimedSideBySideInOneSecondAreAllDifferent)
+{
+    recordtest::TempDir out;
+    const std::tm second = recordtest::ClockFields(2027, 3, 14, 1, 59, 50);
+    constexpr int kThreads = 8, kEach = 50;
+    std::vector<std::vector<std::string>> made(kThreads);
+    std::atomic<int> ready{0};
+    std::vector<std::thread> threads;
+    for (int k = 0; k < kThreads; ++k)
+        threads.emplace_back([&, k] {
+            ++ready;
+            while (ready.load() < kThreads)
+                std::this_thread::yield();
+            for (int n = 0; n < kEach; ++n)
+                made[static_cast<std::size_t>(k)].push_back(MakeBackupFolder(out.path(), second));
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    std::set<std::string> all;
+    for (const auto& folders : made)
+        for (const std::string& folder : folders) {
+            EXPECT_FALSE(folder.empty());
+            all.insert(folder);
+        }
+    EXPECT_EQ(all.size(), std::size_t(kThreads * kEach));
+    std::tm last = second;
+    for (int n = 1; n < kThreads * kEach; ++n)
+        last = NextClockSecond(last);
+    EXPECT_EQ(*all.begin(), BackupFolder(out.path(), second));
+    EXPECT_EQ(*all.rbegin(), BackupFolder(out.path(), last));
+    EXPECT_EQ(BaseName(*all.rbegin()), "2027-03-14-02-06-29");
 }
 
 } // namespace
