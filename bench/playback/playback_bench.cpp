@@ -72,8 +72,7 @@ std::time_t Record(const std::string& dir, int channels, int seconds)
     std::vector<CVyrdaxCtrl*> controls;
     for (int k = 0; k < instances; ++k) {
         sims.push_back(std::make_unique<SimProcess>());
-        if (!sims.back()->start({"--channels", std::to_string(perControl), "--size", "704x480", "--fps", "30",
-                                 "--exit-after", std::to_string(seconds + 60)})) {
+        if (!sims.back()->start({"--channels", std::to_string(perControl), "--size", "704x480", "--fps", "30"})) {
             std::fprintf(stderr, "dvrsim did not start\n");
             std::exit(1);
         }

@@ -65,8 +65,7 @@ int Write(int seconds, bool avi)
     std::vector<std::unique_ptr<SimProcess>> sims;
     for (int k = 0; k < instances; ++k) {
         sims.push_back(std::make_unique<SimProcess>());
-        if (!sims.back()->start({"--channels", std::to_string(channels), "--size", "704x480", "--fps", "30",
-                                 "--exit-after", std::to_string(seconds + 60)})) {
+        if (!sims.back()->start({"--channels", std::to_string(channels), "--size", "704x480", "--fps", "30"})) {
             std::fprintf(stderr, "dvrsim did not start\n");
             return 1;
         }

@@ -48,6 +48,14 @@ std::vector<CommandLine> Commands(const SimProcess& sim, int command)
 
 class DvrPlaybackFixture : public BackupViewerFixture {
 protected:
+    // The movie files recorded by hand under "rec", whatever their channel.
+    QStringList RecordedMovies(const QString& pattern = "F.*.mp4") const
+    {
+        QStringList movies;
+        for (QDirIterator it(dir.filePath("rec"), {pattern}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+            movies << it.next();
+        return movies;
+    }
     // The simulator's DVR of four channels, with `more` of its options.
     void StartSim(const std::vector<std::string>& more = {})
     {
@@ -187,9 +195,7 @@ TEST_F(DvrPlaybackFixture, PlaybackIsRecordedByHandUntilTheForcedTimeAndCaptured
     View()->OnTimer(CVyrNVRView::kTimerRecordBase + 0);
     EXPECT_FALSE(View()->Control()->GetStatus(0) & kStatusRecording);
     EXPECT_EQ(View()->TimerPeriod(CVyrNVRView::kTimerRecordBase + 0), 0);
-    QStringList movies;
-    for (QDirIterator it(dir.filePath("rec"), {"*.mp4"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
-        movies << it.next();
+    const QStringList movies = RecordedMovies("*.mp4");
     ASSERT_EQ(movies.size(), 1);
     EXPECT_TRUE(QFileInfo(movies[0]).fileName().startsWith("F.")) << movies[0].toStdString();
     QProcess dump;
@@ -240,10 +246,7 @@ TEST_F(DvrPlaybackFixture, AFullDiskStopsThePlaybackRecordingWithOneBoxAndBlocks
     View()->OnCommand(IDC_LOCAL_RECORD);
     EXPECT_FALSE(View()->Control()->GetStatus(0) & kStatusRecording);
 
-    QStringList movies;
-    for (QDirIterator it(dir.filePath("rec"), {"F.*.mp4"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
-        movies << it.next();
-    ASSERT_GE(movies.size(), 1);
+    ASSERT_GE(RecordedMovies().size(), 1);
 }
 
 // ---- the DVR goes away during play-back -------------------------------------------
@@ -258,12 +261,13 @@ protected:
     // cell 0 recording by hand; returns how long the loss took to be told.
     std::chrono::milliseconds PlayAndLose(const std::string& kind)
     {
-        std::vector<std::string> options = {"--fps", "10"};
-        // Ten seconds of four channels before the fault, and a key frame
-        // every half second: a search and play-back slowed by a loaded
-        // machine still starts the recording's file before the DVR goes.
+        // A key frame every half second. Ten seconds of four channels before
+        // the fault, or a kill only once the recording has its file: a
+        // search and play-back slowed by a loaded machine still starts the
+        // recording's file before the DVR goes.
+        std::vector<std::string> options = {"--fps", "10", "--gop", "5"};
         if (kind == "close" || kind == "reset")
-            options.insert(options.end(), {"--fault", kind, "--fault-after", "400", "--gop", "5"});
+            options.insert(options.end(), {"--fault", kind, "--fault-after", "400"});
         TimeSearch(QTime(8, 0, 0), options);
         EXPECT_TRUE(Logged("CMD 14 "));
         EXPECT_TRUE(Playing());
@@ -272,7 +276,8 @@ protected:
         EXPECT_TRUE(View()->Control()->GetStatus(0) & kStatusRecording);
         auto lostAt = std::chrono::steady_clock::now();
         if (kind == "kill") {
-            Pump(1500);
+            EXPECT_TRUE(PumpUntil([this] { return !RecordedMovies().isEmpty(); }, 30000));
+            Pump(500);
             lostAt = std::chrono::steady_clock::now();
             sim.kill();
         } else {
@@ -294,10 +299,7 @@ protected:
             EXPECT_EQ(View()->Control()->GetStatus(ch), 0) << ch;
         }
         // The recording ended with the session, with its index.
-        QStringList movies;
-        for (QDirIterator it(dir.filePath("rec"), {"F.*.mp4"}, QDir::Files, QDirIterator::Subdirectories);
-             it.hasNext();)
-            movies << it.next();
+        const QStringList movies = RecordedMovies();
         ASSERT_EQ(movies.size(), 1);
         QProcess dump;
         dump.start(MOVDUMP_PROGRAM, {"--quiet", movies[0]});

@@ -2,6 +2,7 @@
 // the calendar, shown on the timeline, played and backed up; a DVR dropped
 // from the tree is searched remotely, its search times read in the
 // simulator's log.
+#include "EndWithTest.h"
 #include "BackupViewerFixture.h"
 
 #include "SimProcess.h"
@@ -144,6 +145,7 @@ QDateTime RecordByHand(const SimProcess& sim, const QString& recordings, int cha
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     host.setProcessEnvironment(env);
+    testsupport::EndWithTest(host);
     host.start(VYRHOST_PROGRAM, {});
     if (!host.waitForStarted(5000)) {
         ADD_FAILURE() << "the host did not start";
@@ -476,6 +478,7 @@ TEST_F(BackupViewerFixture, ADoubleClickOnBackupIsOneBackupAndTwoPressesInOneSec
     env.remove("LD_LIBRARY_PATH");
     player.setProcessEnvironment(env);
     player.setWorkingDirectory(QDir(backups).filePath(names.last()));
+    testsupport::EndWithTest(player);
     player.start(QDir(backups).filePath(names.last()) + "/ZoPlayer", {});
     ASSERT_TRUE(player.waitForStarted(5000));
     EXPECT_FALSE(player.waitForFinished(1500)) << player.readAllStandardError().toStdString();

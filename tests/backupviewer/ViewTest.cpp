@@ -1,3 +1,4 @@
+#include "EndWithTest.h"
 #include "BackupViewerFixture.h"
 
 #include "backupviewer/BackupTexts.h"
@@ -252,6 +253,7 @@ TEST_F(BackupViewerFixture, StartedByTheNetworkViewerItClosesItHalfASecondLater)
 {
     // The network viewer's window stands in another process, as it would.
     QProcess network;
+    testsupport::EndWithTest(network);
     network.start(HANDOVER_PROBE, {viewer::kNetworkViewerTitle});
     ASSERT_TRUE(network.waitForStarted());
     ASSERT_TRUE(network.waitForReadyRead(10000));

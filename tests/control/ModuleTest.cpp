@@ -1,5 +1,6 @@
 // The control as the viewers meet it: a library found through the registry,
 // registered and unregistered by its own exports, driven by late-bound calls.
+#include "EndWithTest.h"
 #include "control/interface/VyrdaxInterface.h"
 #include "platform/ControlContainer.h"
 #include "platform/Registry.h"
@@ -140,6 +141,7 @@ TEST_F(ModuleTest, HostToolRunsTheExampleScript)
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("VYR_REGISTRY", QString::fromStdString(registry_));
     host.setProcessEnvironment(env);
+    testsupport::EndWithTest(host);
     host.start(VYRHOST_PROGRAM, {"--size", "640x480"});
     ASSERT_TRUE(host.waitForStarted());
     const std::string script = "call setDispChannel 16\n"
@@ -183,6 +185,7 @@ TEST_F(ModuleTest, HostToolExitsThreeWhenAWaitTimesOut)
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("VYR_REGISTRY", QString::fromStdString(registry_));
     host.setProcessEnvironment(env);
+    testsupport::EndWithTest(host);
     host.start(VYRHOST_PROGRAM, {});
     ASSERT_TRUE(host.waitForStarted());
     host.write("call setDispChannel 4\nwait 0x605 200\ncall isReady 0\n");

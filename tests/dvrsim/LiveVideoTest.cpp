@@ -6,12 +6,18 @@
 #include <gtest/gtest.h>
 #include <xvid.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <csignal>
+#include <cstdio>
 #include <ctime>
+#include <fstream>
 #include <map>
 #include <set>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -295,6 +301,202 @@ TEST(DvrSimProcess, StopsPromptlyOnSigtermWhileStreaming)
     EXPECT_TRUE(sim.stop());
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     EXPECT_EQ(sim.logLines().back(), "STOP");
+}
+
+// The simulator still serves video and takes new logins.
+::testing::AssertionResult Serves(int port)
+{
+    RawDvrClient client;
+    RawHeader reply;
+    std::vector<std::uint8_t> payload;
+    if (!client.connectTo(port) || !client.login("Guest", "", 0, reply) || !client.setMask(1))
+        return ::testing::AssertionFailure() << "no login on port " << port;
+    if (!client.readVideo(reply, payload, 5000))
+        return ::testing::AssertionFailure() << "no video on port " << port;
+    return ::testing::AssertionSuccess();
+}
+
+// Gone: no process, or one that has ended and waits only to be reaped by
+// whoever inherited it.
+bool Ended(int pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line))
+        return true;
+    const auto close = line.rfind(')');
+    return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z';
+}
+
+bool EndsWithin(int pid, std::chrono::milliseconds span)
+{
+    const auto deadline = std::chrono::steady_clock::now() + span;
+    while (!Ended(pid)) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+std::vector<std::string> FileLines(const std::string& path)
+{
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+bool HasLine(const std::vector<std::string>& lines, const std::string& text)
+{
+    return std::find(lines.begin(), lines.end(), text) != lines.end();
+}
+
+TEST(DvrSimProcess, HeldByItsTestItOutlivesItsLeaseManyTimesOverAndEndsWithItsObject)
+{
+    int pid = 0, port = 0;
+    {
+        SimProcess sim;
+        // A short lease stands for any clock: the test's hold renews it.
+        sim.setLease(1);
+        ASSERT_TRUE(sim.start({"--channels", "2"}));
+        pid = sim.pid();
+        port = sim.port();
+        RawDvrClient client;
+        RawHeader reply;
+        ASSERT_TRUE(client.connectTo(port));
+        ASSERT_TRUE(client.login("Guest", "", 0, reply));
+        ASSERT_TRUE(client.setMask(3));
+        std::vector<std::uint8_t> payload;
+        const auto start = std::chrono::steady_clock::now();
+        int packets = 0;
+        while (std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) {
+            ASSERT_TRUE(client.readVideo(reply, payload, 3000)) << "after " << packets << " packets";
+            ++packets;
+        }
+        // Frozen for longer than the lease, it is still there when it thaws:
+        // renewals wait in the pipe rather than block the test.
+        sim.freeze();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        ::kill(pid, SIGCONT);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        EXPECT_TRUE(Serves(port));
+        EXPECT_FALSE(Ended(pid));
+        const std::vector<std::string> log = sim.logLines();
+        EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.rfind("LEASE", 0) == 0; }),
+                  0);
+    }
+    EXPECT_TRUE(Ended(pid));
+    RawDvrClient late;
+    EXPECT_FALSE(late.connectTo(port));
+}
+
+// A test process of its own that starts a simulator and then waits to be
+// ended by the test: it reports the simulator's pid, port and log.
+struct HeldElsewhere {
+    pid_t testPid = -1;
+    int pid = 0, port = 0;
+    std::string logPath;
+};
+
+HeldElsewhere StartInAnotherTestProcess(bool fromAThreadThatEnds, int leaseSeconds)
+{
+    int fds[2];
+    HeldElsewhere held;
+    if (::pipe(fds) != 0)
+        return held;
+    held.testPid = ::fork();
+    if (held.testPid == 0) {
+        ::close(fds[0]);
+        auto* sim = new SimProcess; // the process is killed, never ends it
+        sim->setLease(leaseSeconds);
+        bool started = false;
+        if (fromAThreadThatEnds)
+            std::thread([&] { started = sim->start({"--channels", "1"}); }).join();
+        else
+            started = sim->start({"--channels", "1"});
+        std::string line = "0 0\n";
+        if (started)
+            line = std::to_string(sim->pid()) + " " + std::to_string(sim->port()) + "\n";
+        if (::write(fds[1], line.data(), line.size()) < 0)
+            ::_exit(3);
+        for (;;)
+            ::pause();
+    }
+    ::close(fds[1]);
+    std::string text;
+    char buffer[64];
+    while (text.find('\n') == std::string::npos) {
+        const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fds[0]);
+    std::sscanf(text.c_str(), "%d %d", &held.pid, &held.port);
+    if (held.pid > 0) {
+        // The simulator's command line names its log.
+        const std::vector<std::string> args = [&] {
+            std::vector<std::string> a;
+            std::ifstream in("/proc/" + std::to_string(held.pid) + "/cmdline");
+            for (std::string arg; std::getline(in, arg, '\0');)
+                a.push_back(arg);
+            return a;
+        }();
+        for (std::size_t k = 0; k + 1 < args.size(); ++k)
+            if (args[k] == "--log")
+                held.logPath = args[k + 1];
+    }
+    return held;
+}
+
+void EndTestProcess(HeldElsewhere& held)
+{
+    if (held.testPid > 0) {
+        ::kill(held.testPid, SIGKILL);
+        ::waitpid(held.testPid, nullptr, 0);
+        held.testPid = -1;
+    }
+}
+
+TEST(DvrSimProcess, EndsAtOnceWhenItsTestsProcessDiesHoweverItWasStarted)
+{
+    for (const bool fromAThreadThatEnds : {false, true}) {
+        SCOPED_TRACE(fromAThreadThatEnds ? "started from a thread that has ended" : "started from the test's thread");
+        HeldElsewhere held = StartInAnotherTestProcess(fromAThreadThatEnds, SimProcess::kDefaultLeaseSeconds);
+        ASSERT_GT(held.pid, 0);
+        // The starting thread's end is not the test's end.
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        EXPECT_TRUE(Serves(held.port));
+        EXPECT_FALSE(Ended(held.pid));
+        EndTestProcess(held);
+        EXPECT_TRUE(EndsWithin(held.pid, std::chrono::seconds(10)));
+        RawDvrClient late;
+        EXPECT_FALSE(late.connectTo(held.port));
+        // From the test's thread the kernel kills it; otherwise the end of
+        // its standard input tells it, and it stops as on SIGTERM.
+        const std::vector<std::string> log = FileLines(held.logPath);
+        EXPECT_EQ(HasLine(log, "LEASE ENDED: standard input closed"), fromAThreadThatEnds);
+        EXPECT_EQ(HasLine(log, "STOP"), fromAThreadThatEnds);
+        std::remove(held.logPath.c_str());
+    }
+}
+
+TEST(DvrSimProcess, EndsAfterItsLeaseWhenItsTestIsStoppedForGood)
+{
+    HeldElsewhere held = StartInAnotherTestProcess(false, 1);
+    ASSERT_GT(held.pid, 0);
+    EXPECT_TRUE(Serves(held.port));
+    ::kill(held.testPid, SIGSTOP);
+    const auto stopped = std::chrono::steady_clock::now();
+    EXPECT_TRUE(EndsWithin(held.pid, std::chrono::seconds(15)));
+    EXPECT_GE(std::chrono::steady_clock::now() - stopped, std::chrono::milliseconds(900));
+    const std::vector<std::string> log = FileLines(held.logPath);
+    EXPECT_TRUE(HasLine(log, "LEASE ENDED: lease ran out"));
+    EXPECT_TRUE(HasLine(log, "STOP"));
+    EndTestProcess(held);
+    std::remove(held.logPath.c_str());
 }
 
 TEST(DvrSimProcess, RefusesToListenOutsideLoopback)

@@ -1,33 +1,26 @@
 #include "SimProcess.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 #ifndef DVRSIM_PATH
 #error "DVRSIM_PATH must name the dvrsim program"
 #endif
 
-namespace {
-
-// Even a test that crashes leaves no simulator behind.
-constexpr int kSafetyExitSeconds = 60;
-
-}  // namespace
-
 SimProcess::~SimProcess()
 {
-    if (pid_ > 0) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-    }
+    kill();
+    stopRenewals();
     if (stdoutFd_ >= 0)
         ::close(stdoutFd_);
     if (!logPath_.empty())
@@ -55,38 +48,97 @@ bool SimProcess::start(std::vector<std::string> args, std::string* error)
     bool wantLookup = false;
     for (const auto& a : args)
         wantLookup = wantLookup || a == "--lookup-port";
-    args.insert(args.begin(), {DVRSIM_PATH, "--port", "0", "--log", logPath_, "--exit-after",
-                               std::to_string(kSafetyExitSeconds)});
+    args.insert(args.begin(), {DVRSIM_PATH, "--port", "0", "--log", logPath_, "--lease",
+                               std::to_string(std::max(1, leaseSeconds_))});
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
 
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0)
+    // Both ends the test keeps are closed on exec, so that no other program
+    // the test starts holds the simulator's lease or output.
+    int outputFds[2], leaseFds[2];
+    if (::pipe2(outputFds, O_CLOEXEC) != 0)
         return false;
+    if (::pipe2(leaseFds, O_CLOEXEC) != 0) {
+        ::close(outputFds[0]);
+        ::close(outputFds[1]);
+        return false;
+    }
+    // A renewal meets a full pipe when the simulator is frozen: it is dropped,
+    // not waited for.
+    ::fcntl(leaseFds[1], F_SETFL, O_NONBLOCK);
     const pid_t parent = ::getpid();
+    // The kernel's death signal follows the thread that forks, not the
+    // process; from another thread it would end the simulator with that
+    // thread, and the lease alone must tell the test's end.
+    const bool fromMainThread = ::gettid() == parent;
     pid_ = ::fork();
     if (pid_ == 0) {
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != parent)
-            ::_exit(127);
-        ::dup2(pipeFds[1], STDOUT_FILENO);
-        ::close(pipeFds[0]);
-        ::close(pipeFds[1]);
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
+        if (fromMainThread) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (::getppid() != parent)
+                ::_exit(127);
+        }
+        ::dup2(leaseFds[0], STDIN_FILENO);
+        ::dup2(outputFds[1], STDOUT_FILENO);
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
-    ::close(pipeFds[1]);
-    stdoutFd_ = pipeFds[0];
-    if (pid_ < 0)
+    ::close(outputFds[1]);
+    ::close(leaseFds[0]);
+    stdoutFd_ = outputFds[0];
+    if (pid_ < 0) {
+        ::close(leaseFds[1]);
         return false;
+    }
+    startRenewals(leaseFds[1]);
     return readStartLines(wantLookup, error);
+}
+
+void SimProcess::startRenewals(int leaseFd)
+{
+    stopRenewals();
+    renewing_ = true;
+    const auto every = std::chrono::milliseconds(std::clamp(leaseSeconds_ * 250, 50, 1000));
+    renewer_ = std::thread([this, leaseFd, every] {
+        // A simulator that has just died must not take the test with it.
+        sigset_t pipeSignal;
+        sigemptyset(&pipeSignal);
+        sigaddset(&pipeSignal, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+        std::unique_lock<std::mutex> lock(renewLock_);
+        while (renewing_) {
+            const char sign = '.';
+            if (::write(leaseFd, &sign, 1) < 0) {
+                // full (a frozen simulator) or closed (an ended one): nothing to do
+            }
+            renewWake_.wait_for(lock, every, [this] { return !renewing_; });
+        }
+        ::close(leaseFd);
+    });
+}
+
+void SimProcess::stopRenewals()
+{
+    {
+        std::lock_guard<std::mutex> lock(renewLock_);
+        renewing_ = false;
+    }
+    renewWake_.notify_all();
+    if (renewer_.joinable())
+        renewer_.join();
+}
+
+void SimProcess::ended()
+{
+    pid_ = -1;
+    stopRenewals();
 }
 
 bool SimProcess::readStartLines(bool wantLookup, std::string* error)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (std::chrono::steady_clock::now() < deadline) {
         const auto dvr = stdout_.find("listening on ");
         const auto lookup = stdout_.find("lookup listening on ");
@@ -126,7 +178,7 @@ void SimProcess::kill()
         return;
     ::kill(pid_, SIGKILL);
     ::waitpid(pid_, nullptr, 0);
-    pid_ = -1;
+    ended();
 }
 
 void SimProcess::freeze()
@@ -144,7 +196,7 @@ int SimProcess::waitExit(int timeoutMs)
     while (std::chrono::steady_clock::now() < deadline) {
         const pid_t r = ::waitpid(pid_, &status, WNOHANG);
         if (r == pid_) {
-            pid_ = -1;
+            ended();
             return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -1,5 +1,6 @@
 // VyrEvent as a program: started by the network viewer it closes it, and it
 // closes itself when asked through its hand-over socket, saving its settings.
+#include "EndWithTest.h"
 #include "viewercore/shell/ViewerHandOver.h"
 
 #include <QCoreApplication>
@@ -32,6 +33,7 @@ TEST(EventViewerProgram, ClosesTheNetworkViewerThatStartedItAndClosesWhenAsked)
 
     QProcess network;
     network.setProcessEnvironment(env);
+    testsupport::EndWithTest(network);
     network.start(HANDOVER_PROBE, {viewer::kNetworkViewerTitle});
     ASSERT_TRUE(network.waitForStarted());
     ASSERT_TRUE(network.waitForReadyRead(10000));
@@ -40,6 +42,7 @@ TEST(EventViewerProgram, ClosesTheNetworkViewerThatStartedItAndClosesWhenAsked)
     QProcess events;
     events.setProcessEnvironment(env);
     events.setWorkingDirectory(dir.path());
+    testsupport::EndWithTest(events);
     events.start(VYREVENT_PROGRAM, {viewer::kNetworkViewerWord});
     ASSERT_TRUE(events.waitForStarted());
     ASSERT_TRUE(network.waitForFinished(20000));
@@ -104,6 +107,7 @@ TEST(EventViewerProgram, StartsWhereItWasClosed)
     QProcess events;
     events.setProcessEnvironment(env);
     events.setWorkingDirectory(dir.path());
+    testsupport::EndWithTest(events);
     events.start(VYREVENT_PROGRAM, {});
     ASSERT_TRUE(events.waitForStarted());
     // Asked to close once it listens.

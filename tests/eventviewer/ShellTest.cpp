@@ -1,6 +1,7 @@
 // The event viewer's shell: start words and closing the caller, the hidden
 // instances and their notices, system setup with the folder chooser, the
 // hand-over and the close, from the window or by a signal.
+#include "EndWithTest.h"
 #include "EventViewer/dialogs/CSystemSetupDlg.h"
 #include "platform/ProcessSignals.h"
 #include "SimProcess.h"
@@ -33,6 +34,7 @@ TEST_F(ViewerFixture, StartedByTheBackupViewerItClosesItAfterHalfASecond)
 {
     // The backup viewer's window stands in another process, as it would.
     QProcess backup;
+    testsupport::EndWithTest(backup);
     backup.start(HANDOVER_PROBE, {viewer::kBackupViewerTitle});
     ASSERT_TRUE(backup.waitForStarted());
     ASSERT_TRUE(backup.waitForReadyRead(10000));

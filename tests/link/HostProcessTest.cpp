@@ -1,5 +1,6 @@
 // The whole path a viewer takes: the library found through the registry,
 // created in the test container, driven by late-bound calls.
+#include "EndWithTest.h"
 #include "LinkHarness.h"
 
 #include <QProcess>
@@ -37,6 +38,7 @@ protected:
     {
         QProcess host;
         host.setProcessEnvironment(env_);
+        testsupport::EndWithTest(host);
         host.start(VYRHOST_PROGRAM, {});
         EXPECT_TRUE(host.waitForStarted(5000));
         host.write(script.c_str());

@@ -19,16 +19,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#ifndef DVRSIM_PATH
-#error "DVRSIM_PATH must name the dvrsim program"
-#endif
-
 namespace linktest {
 
 namespace {
-
-// Even a test that crashes leaves no simulator behind.
-constexpr int kSimSafetySeconds = 90;
 
 sockaddr_in Loopback(int port)
 {
@@ -64,121 +57,29 @@ int ListenOnLoopback(int backlog, int* port)
 
 // ---- dvrsim -----------------------------------------------------------------
 
-SimDvr::~SimDvr()
-{
-    Kill();
-    if (!logPath_.empty())
-        std::remove(logPath_.c_str());
-}
-
 bool SimDvr::Start(std::vector<std::string> args, int port)
 {
-    if (logPath_.empty()) {
-        char pattern[] = "/tmp/vyr-link-sim-XXXXXX";
-        const int fd = mkstemp(pattern);
-        if (fd < 0)
-            return false;
-        close(fd);
-        logPath_ = pattern;
-    }
     bool keepalive = false;
     for (const auto& a : args)
         keepalive = keepalive || a == "--keepalive";
     if (!keepalive) // the tests' data time-out is 3 s: idle sessions need a sign of life sooner
         args.insert(args.end(), {"--keepalive", "1"});
-    args.insert(args.begin(), {DVRSIM_PATH, "--port", std::to_string(port), "--log", logPath_, "--exit-after",
-                               std::to_string(kSimSafetySeconds)});
-    bool wantLookup = false;
-    for (const auto& a : args)
-        wantLookup = wantLookup || a == "--lookup-port";
-
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0)
+    if (port != 0)
+        args.insert(args.end(), {"--port", std::to_string(port)});
+    std::string error;
+    if (!sim_.start(args, &error)) {
+        std::fprintf(stderr, "dvrsim did not start: %s\n", error.c_str());
         return false;
-    const pid_t parent = getpid();
-    pid_ = fork();
-    if (pid_ == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != parent)
-            _exit(127);
-        dup2(fds[1], STDOUT_FILENO);
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
     }
-    close(fds[1]);
-    if (stdoutFd_ >= 0)
-        close(stdoutFd_);
-    stdoutFd_ = fds[0];
-    if (pid_ < 0)
-        return false;
-
-    std::string out;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (std::chrono::steady_clock::now() < deadline) {
-        const auto dvr = out.find("listening on ");
-        const auto lookup = out.find("lookup listening on ");
-        const bool haveDvr = dvr != std::string::npos && out.find('\n', dvr) != std::string::npos;
-        const bool haveLookup = lookup != std::string::npos && out.find('\n', lookup) != std::string::npos;
-        if (haveDvr && (!wantLookup || haveLookup)) {
-            port_ = std::atoi(out.c_str() + dvr + 13);
-            if (haveLookup)
-                lookupPort_ = std::atoi(out.c_str() + lookup + 20);
-            return port_ > 0;
-        }
-        pollfd p{stdoutFd_, POLLIN, 0};
-        if (poll(&p, 1, 100) > 0) {
-            char buffer[256];
-            const ssize_t n = read(stdoutFd_, buffer, sizeof buffer);
-            if (n <= 0)
-                break;
-            out.append(buffer, static_cast<std::size_t>(n));
-        }
-    }
-    return false;
-}
-
-void SimDvr::Kill()
-{
-    if (pid_ > 0) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
-    if (stdoutFd_ >= 0) {
-        close(stdoutFd_);
-        stdoutFd_ = -1;
-    }
+    return port == 0 || sim_.port() == port;
 }
 
 bool SimDvr::Stop()
 {
-    if (pid_ <= 0)
-        return false;
-    kill(pid_, SIGTERM);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    int status = 0;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
-            return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    Kill();
+    if (sim_.stop())
+        return true;
+    sim_.kill();
     return false;
-}
-
-std::vector<std::string> SimDvr::Log() const
-{
-    std::vector<std::string> lines;
-    std::ifstream in(logPath_);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
 }
 
 std::vector<std::string> SimDvr::LogLines(const std::string& text) const
@@ -326,6 +227,17 @@ int ClosedPort()
     const int fd = ListenOnLoopback(1, &port);
     close(fd); // nothing listens there any more
     return port;
+}
+
+bool Listening(int port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    const sockaddr_in a = Loopback(port);
+    const bool accepted = connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
+    close(fd);
+    return accepted;
 }
 
 // ---- host and fixture -----------------------------------------------------------

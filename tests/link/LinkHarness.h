@@ -4,6 +4,7 @@
 #pragma once
 
 #include "MessageHost.h"
+#include "SimProcess.h"
 #include "control/CVyrdaxCtrl.h"
 #include "platform/MessageBox.h"
 
@@ -25,22 +26,26 @@ namespace linktest {
 using testsupport::PumpFor;
 using testsupport::PumpUntil;
 
-// dvrsim on 127.0.0.1, stopped (or killed) with the test.
+// dvrsim on 127.0.0.1, held by the test: it lives as long as this object
+// and the test's process, never by a clock.
 class SimDvr {
 public:
     SimDvr() = default;
-    ~SimDvr();
     SimDvr(const SimDvr&) = delete;
     SimDvr& operator=(const SimDvr&) = delete;
 
+    // For the next start: how long the simulator outlives the test's last
+    // sign of life (a stopped or hung test process).
+    void SetLease(int seconds) { sim_.setLease(seconds); }
     // `port` 0 picks a free one; a given port restarts on the same one.
     bool Start(std::vector<std::string> args, int port = 0);
-    void Kill(); // SIGKILL, as a DVR that loses power
+    void Kill() { sim_.kill(); } // SIGKILL, as a DVR that loses power
     bool Stop(); // SIGTERM; true on a clean exit
 
-    int Port() const { return port_; }
-    int LookupPort() const { return lookupPort_; }
-    std::vector<std::string> Log() const;
+    int Pid() const { return sim_.pid(); }
+    int Port() const { return sim_.port(); }
+    int LookupPort() const { return sim_.lookupPort(); }
+    std::vector<std::string> Log() const { return sim_.logLines(); }
     // Lines that contain `text`.
     std::vector<std::string> LogLines(const std::string& text) const;
     int Count(const std::string& text) const { return static_cast<int>(LogLines(text).size()); }
@@ -48,11 +53,7 @@ public:
     bool WaitLog(const std::string& text, int count = 1, int ms = 5000) const;
 
 private:
-    int pid_ = -1;
-    int stdoutFd_ = -1;
-    int port_ = 0;
-    int lookupPort_ = 0;
-    std::string logPath_;
+    SimProcess sim_;
 };
 
 // A DVR stand-in for logins dvrsim does not give: it accepts connections,
@@ -102,6 +103,8 @@ std::vector<std::string> Bare(const std::vector<std::string>& lines);
 
 // A port on 127.0.0.1 with nothing listening on it.
 int ClosedPort();
+// Whether something on 127.0.0.1 takes connections at `port`.
+bool Listening(int port);
 
 using HostWindow = testsupport::MessageHost;
 

@@ -68,6 +68,33 @@ TEST_F(SessionTest, ChannelsJoinAndLeaveThroughTheMaskAndTheLastOneLogsOut)
     EXPECT_TRUE(ctrl->isConnect(1));
 }
 
+TEST_F(SessionTest, TheTestsSimulatorServesASessionLongerThanItsLeaseAndEndsWithItsObject)
+{
+    int port = 0;
+    {
+        SimDvr sim;
+        // A short lease stands for any clock: the test's hold renews it.
+        sim.SetLease(1);
+        ASSERT_TRUE(sim.Start({"--channels", "1", "--fps", "10"}));
+        port = sim.Port();
+        Bind(0, "Front", 0, port);
+        ASSERT_TRUE(ctrl->Connect(0));
+        ASSERT_TRUE(WaitMessage(WM_VIDEO_STARTED));
+        for (int lease = 0; lease < 5; ++lease) {
+            const uint64_t before = ctrl->Channel(0).framesShown.load();
+            EXPECT_TRUE(PumpUntil([&] { return ctrl->Channel(0).framesShown.load() > before; }, 3000)) << lease;
+            PumpFor(1000);
+        }
+        EXPECT_TRUE(ctrl->isConnect(0));
+        EXPECT_EQ(sim.Count("LOGIN "), 1);
+        EXPECT_EQ(sim.Count("LEASE"), 0);
+        EXPECT_EQ(host.Count(WM_VIDEO_DISCONNECTED), 0);
+    }
+    // Gone with its object: the session ends and nothing listens any more.
+    EXPECT_FALSE(Listening(port));
+    EXPECT_TRUE(PumpUntil([&] { return !ctrl->LoggedIn(); }, 5000));
+}
+
 TEST_F(SessionTest, IsConnectIsFalseWhileLoggedOutWhateverTheChannelFlags)
 {
     SimDvr sim;

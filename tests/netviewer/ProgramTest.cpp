@@ -1,6 +1,7 @@
 // VyrNetwork as a program: started in its own directory on settings that
 // connect at start-up, closed from outside through its hand-over socket or
 // by the signals of a shutdown, a logout or a terminal.
+#include "EndWithTest.h"
 #include "SimProcess.h"
 #include "viewercore/shell/ViewerHandOver.h"
 
@@ -61,6 +62,7 @@ TEST(Program, StartsConnectedAndClosesWhenAskedThroughItsSocket)
     QProcess viewer;
     viewer.setProcessEnvironment(env);
     viewer.setWorkingDirectory(dir.path());
+    testsupport::EndWithTest(viewer);
     viewer.start(VYRNETWORK_PROGRAM, {"device.vyr"}); // a file name is never opened: mode 0
     ASSERT_TRUE(viewer.waitForStarted());
     EXPECT_NE(sim.waitForLog("MASK 0000000F", 20000), "");
@@ -112,6 +114,7 @@ TEST(Program, EndsOnTerminationSignalsAsWhenClosedWithItsRecordingsFinished)
         QProcess viewer;
         viewer.setProcessEnvironment(env);
         viewer.setWorkingDirectory(dir.path());
+        testsupport::EndWithTest(viewer);
         viewer.start(VYRNETWORK_PROGRAM, {});
         ASSERT_TRUE(viewer.waitForStarted());
         // Four recordings well under way.

@@ -1,6 +1,7 @@
 // A full disk, played by the file-size limit (`ulimit -f`): every program
 // ignores the signal the limit would kill it with, so what it writes meets a
 // write error instead, and what it leaves behind is whole.
+#include "SimProcess.h"
 #include "platform/ProcessSignals.h"
 
 #include "EventViewer/event/EventDatabase.h"
@@ -20,6 +21,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
@@ -51,9 +53,14 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::string& directory,
     for (auto& a : argvCopy)
         args.push_back(a.data());
     args.push_back(nullptr);
+    const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid != 0)
         return pid;
+    // A test that dies leaves no program of its own running.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent)
+        _exit(122);
     std::signal(SIGXFSZ, SIG_DFL);
     if (limitBytes > 0) {
         rlimit limit{limitBytes, limitBytes};
@@ -221,30 +228,15 @@ protected:
         const int status = WaitFor(regsvr, 20000);
         ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadText(home_ + "/regsvr.txt");
     }
-    void TearDown() override
-    {
-        if (simulator_ > 0) {
-            kill(simulator_, SIGTERM);
-            WaitFor(simulator_, 5000);
-        }
-    }
-
     // dvrsim on a free port; the port, or 0.
     int StartSimulator(const std::vector<std::string>& options)
     {
-        std::vector<std::string> argv = {DVRSIM_PROGRAM, "--port", "0", "--exit-after", "300"};
-        argv.insert(argv.end(), options.begin(), options.end());
-        const std::string output = home_ + "/dvrsim.txt";
-        simulator_ = Spawn(argv, home_, {}, 0, output);
-        const auto deadline = Clock::now() + std::chrono::seconds(60);
-        while (Clock::now() < deadline) {
-            const std::string text = ReadText(output);
-            const auto at = text.find("listening on ");
-            if (at != std::string::npos && text.find('\n', at) != std::string::npos)
-                return std::atoi(text.c_str() + at + 13);
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::string error;
+        if (!simulator_.start(options, &error)) {
+            ADD_FAILURE() << "dvrsim did not start: " << error;
+            return 0;
         }
-        return 0;
+        return simulator_.port();
     }
 
     // Runs vyrhost on `script` under the limit; its wait status.
@@ -274,7 +266,7 @@ protected:
     QTemporaryDir dir_;
     std::string home_;
     std::vector<std::string> environment_;
-    pid_t simulator_ = -1;
+    SimProcess simulator_;
 };
 
 TEST_F(ControlAtTheLimit, LocalRecordingStopsAtTheLimitAndLeavesConsistentFiles)

@@ -2,6 +2,7 @@
 // control, played back in step through the calls the backup viewer makes,
 // shown moving in every pane of a separate host process, and backed up into
 // a folder that movdump accepts.
+#include "EndWithTest.h"
 #include "MessageHost.h"
 #include "PlaybackFixture.h"
 #include "RecordTestSupport.h"
@@ -148,6 +149,7 @@ TEST(PlaybackEndToEnd, SixteenRecordedChannelsPlayInStepShowMovingVideoAndBackUp
                                    "call EndPlayFile\nquit\n";
         QProcess vyrhost;
         vyrhost.setProcessEnvironment(env);
+        testsupport::EndWithTest(vyrhost);
         vyrhost.start(VYRHOST_PROGRAM, {"--size", "1024x768"});
         ASSERT_TRUE(vyrhost.waitForStarted(5000));
         vyrhost.write(script.c_str());

@@ -20,6 +20,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -154,8 +155,13 @@ TEST(PlayerEndToEnd, ABackupOfSixteenChannelsPlaysInStepAndReportsAChangedHeader
 
     // The program starts in the folder with nothing of the build around it.
     const std::string copy = folder + "/ZoPlayer";
+    const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid == 0) {
+        // A test that dies takes the player with it.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(126);
         ::chdir(folder.c_str());
         ::unsetenv("LD_LIBRARY_PATH");
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);

@@ -1,3 +1,4 @@
+#include "EndWithTest.h"
 #include "viewercore/shell/ViewerHandOver.h"
 
 #include <QCoreApplication>
@@ -28,6 +29,7 @@ TEST(HandOver, AViewerInAnotherProcessClosesWhenAsked)
 {
     const QString title = QStringLiteral("Probe Viewer %1").arg(QCoreApplication::applicationPid());
     QProcess probe;
+    testsupport::EndWithTest(probe);
     probe.start(HANDOVER_PROBE, {title});
     ASSERT_TRUE(probe.waitForStarted());
     ASSERT_TRUE(probe.waitForReadyRead(10000));
@@ -101,6 +103,7 @@ TEST(HandOver, ViewersEndOnSignalsAsWhenTheirWindowIsClosed)
         QProcess viewer;
         viewer.setProcessEnvironment(env);
         viewer.setWorkingDirectory(dir.path());
+        testsupport::EndWithTest(viewer);
         viewer.start(run.program, {});
         ASSERT_TRUE(viewer.waitForStarted());
         ASSERT_TRUE(Answers(run.title, 20000));

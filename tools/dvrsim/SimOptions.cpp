@@ -20,6 +20,9 @@ Network (only loopback addresses unless --allow-nonloopback):
   --allow-nonloopback   permit a --bind address outside 127.0.0.0/8
   --max-clients N       simultaneous DVR connections, more are closed (32)
   --exit-after S        stop by itself after S seconds; 0 never (0)
+  --lease S             live while standard input stays open and brings a byte
+                        at least every S seconds; stop as on SIGTERM when it
+                        ends or stays silent longer; 0 does not watch it (0)
   --keepalive S         send a control reply code 1 (nothing follows) after S
                         seconds without any other packet; 0 never (5)
 
@@ -183,6 +186,7 @@ bool parseOptions(const std::vector<std::string>& args, SimOptions& o, std::stri
         {"--port", intIn(o.port, 0, 65535)},
         {"--max-clients", intIn(o.maxClients, 1, 1024)},
         {"--exit-after", intIn(o.exitAfterSeconds, 0, 86400 * 7)},
+        {"--lease", intIn(o.leaseSeconds, 0, 86400 * 7)},
         {"--keepalive", intIn(o.keepAliveSeconds, 0, 3600)},
         {"--channels", intIn(o.channels, 1, 64)},
         {"--size", [&o](const std::string& v) {

@@ -50,6 +50,7 @@ struct SimOptions {
     std::string logFile;  // empty: stdout
     int keepAliveSeconds = 5;
     int exitAfterSeconds = 0;
+    int leaseSeconds = 0;
 
     int resolvedDvrType() const { return dvrType >= 0 ? dvrType : (channels == 4 ? 5 : channels + 1); }
     int resolvedSignalType() const { return signalType >= 0 ? signalType : (height == 576 ? 1 : 0); }

@@ -7,10 +7,13 @@
 #include "VideoLoops.h"
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <poll.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace dvrsim;
 
@@ -32,6 +35,35 @@ void installSignalHandlers()
     sigaction(SIGINT, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
 }
+
+// Standard input as the hold a test keeps on the simulator: each byte renews
+// it; its end (the test's process is gone) or a silence longer than the
+// lease (the test is stopped or hung) ends the simulator, whatever its age.
+class Lease {
+public:
+    explicit Lease(int seconds) : seconds_(seconds), renewed_(std::chrono::steady_clock::now()) {}
+
+    // Waits up to `ms` for a renewal; why the lease ended, or nullptr while it holds.
+    const char* wait(int ms)
+    {
+        pollfd p{STDIN_FILENO, POLLIN, 0};
+        if (::poll(&p, 1, ms) > 0) {
+            char buffer[256];
+            const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+            if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN))
+                return "standard input closed";
+            if (n > 0)
+                renewed_ = std::chrono::steady_clock::now();
+        }
+        if (std::chrono::steady_clock::now() - renewed_ > std::chrono::seconds(seconds_))
+            return "lease ran out";
+        return nullptr;
+    }
+
+private:
+    int seconds_;
+    std::chrono::steady_clock::time_point renewed_;
+};
 
 int fail(const std::string& message)
 {
@@ -104,11 +136,19 @@ int main(int argc, char** argv)
     std::atomic<bool> stop{false};
     if (options.lookupPort >= 0)
         lookupServer.start(stop);
-    // Signals and the run-time limit are watched here; the servers watch `stop`.
+    // Signals, the run-time limit and the lease are watched here; the servers watch `stop`.
     std::thread watcher([&] {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.exitAfterSeconds);
-        while (!signalled && !(options.exitAfterSeconds > 0 && std::chrono::steady_clock::now() >= deadline))
-            std::this_thread::sleep_for(std::chrono::milliseconds(kStopPollMs));
+        Lease lease(options.leaseSeconds);
+        while (!signalled && !(options.exitAfterSeconds > 0 && std::chrono::steady_clock::now() >= deadline)) {
+            if (options.leaseSeconds <= 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(kStopPollMs));
+            } else if (const char* ended = lease.wait(kStopPollMs)) {
+                log.line(std::string("LEASE ENDED: ") + ended);
+                std::fprintf(stderr, "dvrsim: %s, stopping\n", ended);
+                break;
+            }
+        }
         stop = true;
     });
     dvr.run(stop);
