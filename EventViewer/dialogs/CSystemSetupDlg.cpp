@@ -1,6 +1,7 @@
 #include "CSystemSetupDlg.h"
 
 #include "viewercore/widgets/FolderChooser.h"
+#include "viewercore/widgets/HeldEnterFilter.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -46,6 +47,9 @@ CSystemSetupDlg::CSystemSetupDlg(const QString& databaseDirectory, const QString
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addWidget(buttons);
+    // The dialog stays open after a database backup, and Return on the
+    // focused backup button would back the database up again on each repeat.
+    IgnoreHeldEnter(this);
 }
 
 QString CSystemSetupDlg::DatabaseDirectory() const

@@ -3,6 +3,7 @@
 #include "backupviewer/BackupTexts.h"
 #include "backupviewer/view/DayTimeline.h"
 #include "viewercore/widgets/FolderChooser.h"
+#include "viewercore/widgets/HeldEnterFilter.h"
 
 #include <QDateEdit>
 #include <QDir>
@@ -100,6 +101,9 @@ CBackupDlg::CBackupDlg(QWidget* parent, const QString& initialDirectory)
     connect(close_, &QPushButton::clicked, this, [this] { done(QDialog::Rejected); });
     directoryEdit_->setText(directory_);
     UpdateFreeSpace();
+    // A short backup ends before the key's next repeat, which would start
+    // another.
+    IgnoreHeldEnter(this);
 }
 
 long CBackupDlg::GetFreeSpaceMB(const QString& directory)

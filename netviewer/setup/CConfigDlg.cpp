@@ -4,6 +4,7 @@
 #include "viewercore/dvyrdax/CDVyrdax.h"
 #include "viewercore/widgets/CButtonST.h"
 #include "viewercore/widgets/FolderChooser.h"
+#include "viewercore/widgets/HeldEnterFilter.h"
 #include "viewercore/widgets/SkinFiles.h"
 #include "viewercore/widgets/SkinResources.h"
 
@@ -161,6 +162,10 @@ CConfigDlg::CConfigDlg(QWidget* parent) : QDialog(parent)
 
     dvrSchedule_.assign(setup::kLargeChannels, setup::ChannelSchedule{});
     localSchedule_.assign(CGroup::kCellCount, setup::ChannelSchedule{});
+    // Return that ends an in-place edit, held, would reach the default button
+    // with its repeats and upload the setup; an upload refused with a box
+    // would be tried again with each repeat after the one that closes it.
+    IgnoreHeldEnter(this);
 }
 
 CConfigDlg::~CConfigDlg() = default;

@@ -2,11 +2,15 @@
 
 #include "backupviewer/BackupTexts.h"
 #include "backupviewer/dialogs/CBackupDlg.h"
+#include "tests/widgets/PlatformKeys.h"
 #include "viewercore/widgets/FolderChooser.h"
 
+#include <QDateEdit>
 #include <QDateTime>
 #include <QDir>
 #include <QGuiApplication>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QStyleHints>
 #include <QPushButton>
 #include <QTest>
@@ -31,7 +35,12 @@ struct Harness {
         dialog.startBackup = [this, estimate, free](const QString& f, long s, long e, long space) {
             calls.push_back({f, s, e, space});
             dialog.OnProgress(CBackupDlg::kProgressEstimate, estimate);
-            return estimate == 0 || estimate > free ? 0L : 1L;
+            if (estimate == 0 || estimate > free)
+                return 0L;
+            // The copy thread's end notice, as soon as the event loop runs.
+            if (endAtOnce)
+                QTimer::singleShot(0, &dialog, [this] { dialog.OnProgress(CBackupDlg::kProgressEnd, 0); });
+            return 1L;
         };
         QString chosen;
         auto previous = SetFolderChooserHandler([folder](QWidget*, const QString&, const QString&) { return folder; });
@@ -41,6 +50,8 @@ struct Harness {
     }
     CBackupDlg dialog;
     std::vector<BackupCall> calls;
+    // A backup that starts ends as soon as the event loop runs, as a short one does.
+    bool endAtOnce = false;
 };
 
 // Counts the events of one type a watched object receives.
@@ -186,15 +197,7 @@ TEST(BackupDialog, ADoubleClickIsOnePressHoweverFastTheBackupEndsAndSlowerClicks
     ASSERT_GT(interval, 120);
     ASSERT_LT(interval, 550);
     Harness h(100, 5);
-    bool endAtOnce = true;
-    h.dialog.startBackup = [&h, &endAtOnce](const QString& f, long s, long e, long space) {
-        h.calls.push_back({f, s, e, space});
-        h.dialog.OnProgress(CBackupDlg::kProgressEstimate, 5);
-        // The copy thread's end notice, as soon as the event loop runs.
-        if (endAtOnce)
-            QTimer::singleShot(0, &h.dialog, [&h] { h.dialog.OnProgress(CBackupDlg::kProgressEnd, 0); });
-        return 1L;
-    };
+    h.endAtOnce = true;
     h.dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&h.dialog));
     auto* backup = h.dialog.findChild<QPushButton*>(QString::number(CBackupDlg::IDC_BACKUP));
@@ -225,7 +228,7 @@ TEST(BackupDialog, ADoubleClickIsOnePressHoweverFastTheBackupEndsAndSlowerClicks
     EXPECT_EQ(h.calls.size(), 5u);
     EXPECT_EQ(doubleClicks, 3);
     // A double click on a backup that still runs at its second click.
-    endAtOnce = false;
+    h.endAtOnce = false;
     t += 2000;
     PlatformClick(backup, t);
     PlatformClick(backup, t + 120);
@@ -238,4 +241,102 @@ TEST(BackupDialog, ADoubleClickIsOnePressHoweverFastTheBackupEndsAndSlowerClicks
     QTest::keyClick(backup, Qt::Key_Space);
     EXPECT_EQ(h.calls.size(), 7u);
     QTest::lastMouseTimestamp = int(t + 2000);
+}
+
+// Return held down as the platform delivers it, each backup ending before the
+// key's next repeat: one press wherever the focus is, on the keypad's Enter
+// too, and the folder chooser of the focused "..." opens once. A key
+// released and pressed again is a new press; Space held on the button is
+// one press, as before.
+TEST(BackupDialog, AHeldReturnIsOnePressWhereverTheFocusIsAndReturnPressedAgainIsAnother)
+{
+    Harness h(100, 5);
+    h.endAtOnce = true;
+    int chosen = 0;
+    auto previous = SetFolderChooserHandler([&chosen](QWidget*, const QString&, const QString&) {
+        ++chosen;
+        return QString("/backups");
+    });
+    h.dialog.show();
+    h.dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&h.dialog));
+    QWindow* window = h.dialog.windowHandle();
+    auto* startDate = h.dialog.findChild<QDateEdit*>(QString::number(CBackupDlg::IDC_START_DATE));
+    auto* backup = h.dialog.findChild<QPushButton*>(QString::number(CBackupDlg::IDC_BACKUP));
+    auto* folder = h.dialog.findChild<QLineEdit*>(QString::number(CBackupDlg::IDC_DIRECTORY));
+    auto* browse = h.dialog.findChild<QPushButton*>(QString::number(CBackupDlg::IDC_BROWSE));
+    ASSERT_TRUE(startDate && backup && folder && browse);
+    // 25 repeats a second; each backup has ended when the next comes.
+    auto repeatInterval = [&h] {
+        QTest::qWait(40);
+        EXPECT_TRUE(h.dialog.CloseEnabled());
+    };
+    std::size_t backups = 0;
+    for (QWidget* focus : std::initializer_list<QWidget*>{startDate, backup, folder}) {
+        SCOPED_TRACE(focus->metaObject()->className());
+        focus->setFocus();
+        ASSERT_TRUE(QTest::qWaitFor([focus] { return focus->hasFocus(); }));
+        PlatformHeldKey(window, Qt::Key_Return, "\r", 12, repeatInterval);
+        EXPECT_EQ(h.calls.size(), ++backups);
+        EXPECT_EQ(h.dialog.StatusText(), kBackupCompleted);
+    }
+    startDate->setFocus();
+    PlatformHeldKey(window, Qt::Key_Enter, "\r", 12, repeatInterval, Qt::KeypadModifier);
+    EXPECT_EQ(h.calls.size(), ++backups);
+    browse->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([browse] { return browse->hasFocus(); }));
+    PlatformHeldKey(window, Qt::Key_Return, "\r", 12, [] { QTest::qWait(40); });
+    EXPECT_EQ(chosen, 1);
+    EXPECT_EQ(h.calls.size(), backups);
+    SetFolderChooserHandler(previous);
+    // Pressed, released, pressed again: two presses, wherever the focus is.
+    for (QWidget* focus : std::initializer_list<QWidget*>{startDate, backup}) {
+        focus->setFocus();
+        PlatformKeyPress(window, Qt::Key_Return, "\r");
+        QTest::qWait(40);
+        PlatformKeyPress(window, Qt::Key_Return, "\r");
+        QTest::qWait(40);
+        backups += 2;
+        EXPECT_EQ(h.calls.size(), backups) << focus->metaObject()->className();
+    }
+    // The button gave the focus away while its backup ran.
+    backup->setFocus();
+    PlatformHeldKey(window, Qt::Key_Space, " ", 12, [] { QTest::qWait(40); });
+    QTest::qWait(40);
+    EXPECT_EQ(h.calls.size(), ++backups);
+    EXPECT_EQ(h.dialog.StatusText(), kBackupCompleted);
+}
+
+// The box or chooser that a press of Return opens belongs to the dialog: the
+// key's further repeats leave it open for the operator to read; a new press
+// answers it.
+TEST(BackupDialog, TheRepeatsOfAHeldReturnLeaveABoxTheDialogOpenedAndANewPressAnswersIt)
+{
+    Harness h(100, 5);
+    h.dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&h.dialog));
+    QMessageBox box(QMessageBox::Information, "Backup", "A box of the dialog's", QMessageBox::Ok, &h.dialog);
+    box.setWindowModality(Qt::NonModal);
+    box.show();
+    box.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&box));
+    QWindow* window = box.windowHandle();
+    for (int k = 0; k < 12; ++k) {
+        qt_handleKeyEvent(window, QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier, "\r", true);
+        qt_handleKeyEvent(window, QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r", true);
+        QTest::qWait(40);
+    }
+    qt_handleKeyEvent(window, QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier, "\r", false);
+    QTest::qWait(40);
+    EXPECT_TRUE(box.isVisible());
+    PlatformKeyPress(window, Qt::Key_Return, "\r");
+    EXPECT_TRUE(QTest::qWaitFor([&box] { return !box.isVisible(); }, 2000));
+    EXPECT_TRUE(h.calls.empty());
+    // A box of no dialog of ours takes the repeats as before.
+    QMessageBox other(QMessageBox::Information, "Other", "Another window's box", QMessageBox::Ok);
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    qt_handleKeyEvent(other.windowHandle(), QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r", true);
+    EXPECT_TRUE(QTest::qWaitFor([&other] { return !other.isVisible(); }, 2000));
 }

@@ -14,6 +14,7 @@
 #include "backupviewer/dialogs/CCalendarDlg.h"
 #include "control/interface/VyrdaxInterface.h"
 #include "platform/ProcessSignals.h"
+#include "tests/widgets/PlatformKeys.h"
 #include "viewercore/widgets/FolderChooser.h"
 
 #include "TestPicture.h"
@@ -162,6 +163,39 @@ QDateTime RecordByHand(const SimProcess& sim, const QString& recordings, int cha
     return began;
 }
 
+// Four channels of the simulator recorded by hand for 3 s into
+// `recordings`: a clip whose backup ends within a repeat of a held key. When
+// recording began; null (with a failure) when it could not be made.
+QDateTime RecordShortClip(const QString& recordings)
+{
+    SimProcess sim;
+    std::string error;
+    if (!sim.start({"--channels", "4", "--user", "admin", "--password", "1111", "--size", "704x480", "--quant", "2",
+                    "--gop", "5"},
+                   &error)) {
+        ADD_FAILURE() << error;
+        return {};
+    }
+    const QDateTime began = RecordByHand(sim, recordings, 4, 3000);
+    sim.stop();
+    return began;
+}
+
+// The folder backups go to: made, and answered by the folder chooser while
+// this lives.
+struct BackupTarget {
+    explicit BackupTarget(const QString& folder) : path(folder)
+    {
+        QDir().mkpath(path);
+        previous = SetFolderChooserHandler([folder](QWidget*, const QString&, const QString&) { return folder; });
+    }
+    ~BackupTarget() { SetFolderChooserHandler(previous); }
+    QStringList Folders() const { return QDir(path).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name); }
+
+    QString path;
+    FolderChooserHandler previous;
+};
+
 // The backup dialog the view opened, its folder taken from the folder
 // chooser, its range a minute either side of `began`, shown with its Backup
 // button; null for another dialog or when it cannot be shown.
@@ -179,6 +213,29 @@ CBackupDlg* ShownBackupDialog(QDialog& dialog, const QDateTime& began, QPushButt
         return nullptr;
     }
     return backup;
+}
+
+// The bytes of the movie files of the `channels` channels in a backup
+// folder, each file whole to movdump; -1 when one is missing or not whole.
+qint64 MovieBytesWholeToMovdump(const QString& folder, int channels)
+{
+    const QStringList movies = QDir(folder).entryList({"CH0*_00.mp4"}, QDir::Files, QDir::Name);
+    EXPECT_EQ(movies.size(), channels) << folder.toStdString();
+    if (movies.size() != channels)
+        return -1;
+    qint64 bytes = 0;
+    for (const QString& movie : movies) {
+        const QString path = QDir(folder).filePath(movie);
+        QProcess dump;
+        dump.start(MOVDUMP_PROGRAM, {"--quiet", path});
+        const bool whole =
+            dump.waitForFinished(10000) && dump.exitStatus() == QProcess::NormalExit && dump.exitCode() == 0;
+        EXPECT_TRUE(whole) << path.toStdString() << dump.readAllStandardError().toStdString();
+        if (!whole)
+            return -1;
+        bytes += QFileInfo(path).size();
+    }
+    return bytes;
 }
 
 } // namespace
@@ -365,21 +422,11 @@ TEST_F(BackupViewerFixture, RecordingsFromTheSimulatorAreFoundPlayedAndBackedUp)
 // backups in two folders.
 TEST_F(BackupViewerFixture, ADoubleClickOnBackupIsOneBackupAndTwoPressesInOneSecondAreTwo)
 {
-    SimProcess sim;
-    std::string error;
-    ASSERT_TRUE(sim.start({"--channels", "4", "--user", "admin", "--password", "1111", "--size", "704x480", "--quant",
-                           "2", "--gop", "5"},
-                          &error))
-        << error;
-    const QDateTime began = RecordByHand(sim, dir.filePath("rec"), 4, 3000);
+    const QDateTime began = RecordShortClip(dir.filePath("rec"));
     ASSERT_FALSE(began.isNull());
-    sim.stop();
 
     Start();
-    const QString backups = dir.filePath("bak");
-    QDir().mkpath(backups);
-    auto previousChooser = SetFolderChooserHandler([&](QWidget*, const QString&, const QString&) { return backups; });
-    auto folders = [&] { return QDir(backups).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name); };
+    const BackupTarget backups(dir.filePath("bak"));
     std::vector<std::string> statuses; // after each double click, then after the pair in one second
     std::vector<int> made;             // folders made by each of them
     int tooSlow = 0;                   // pairs that could not fall in one second here
@@ -393,7 +440,7 @@ TEST_F(BackupViewerFixture, ADoubleClickOnBackupIsOneBackupAndTwoPressesInOneSec
         // Double clicks, 120 ms between the presses: twice the second click
         // comes once the backup has ended, then whatever it has come to.
         for (int k = 0; k < 3; ++k) {
-            const int before = folders().size();
+            const int before = backups.Folders().size();
             QElapsedTimer clock;
             clock.start();
             PlatformClick(button, t);
@@ -405,7 +452,7 @@ TEST_F(BackupViewerFixture, ADoubleClickOnBackupIsOneBackupAndTwoPressesInOneSec
             PlatformClick(button, t + 120);
             EXPECT_TRUE(PumpUntil(ended, 30000));
             statuses.push_back(backup->StatusText().toStdString());
-            made.push_back(folders().size() - before);
+            made.push_back(backups.Folders().size() - before);
             t += 2000;
         }
         // Two presses 0.55 s apart inside one wall-clock second, from the
@@ -414,7 +461,7 @@ TEST_F(BackupViewerFixture, ADoubleClickOnBackupIsOneBackupAndTwoPressesInOneSec
             while (QDateTime::currentMSecsSinceEpoch() % 1000 > 30)
                 Pump(2);
             const qint64 second = QDateTime::currentSecsSinceEpoch();
-            const int before = folders().size();
+            const int before = backups.Folders().size();
             QElapsedTimer clock;
             clock.start();
             PlatformClick(button, t);
@@ -430,19 +477,18 @@ TEST_F(BackupViewerFixture, ADoubleClickOnBackupIsOneBackupAndTwoPressesInOneSec
             PlatformClick(button, t + 550);
             EXPECT_TRUE(PumpUntil(ended, 30000));
             statuses.push_back(backup->StatusText().toStdString());
-            made.push_back(folders().size() - before);
+            made.push_back(backups.Folders().size() - before);
         }
         QTest::lastMouseTimestamp = int(t + 2000);
         return int(QDialog::Rejected);
     };
     View()->OnCommand(IDC_BACKUP);
-    SetFolderChooserHandler(previousChooser);
     ASSERT_EQ(statuses.size(), 4u) << tooSlow << " pairs of presses did not fit in a second";
     EXPECT_EQ(statuses, std::vector<std::string>(4, kBackupCompleted));
     EXPECT_EQ(made, (std::vector<int>{1, 1, 1, 2}));
 
     // The pair's folders are named for its second and the next one.
-    const QStringList names = folders();
+    const QStringList names = backups.Folders();
     ASSERT_EQ(names.size(), 5 + tooSlow);
     const QDateTime first = QDateTime::fromString(names[names.size() - 2], "yyyy-MM-dd-HH-mm-ss");
     const QDateTime second = QDateTime::fromString(names.last(), "yyyy-MM-dd-HH-mm-ss");
@@ -453,7 +499,7 @@ TEST_F(BackupViewerFixture, ADoubleClickOnBackupIsOneBackupAndTwoPressesInOneSec
     std::set<qint64> sizes;
     for (const QString& name : names) {
         SCOPED_TRACE(name.toStdString());
-        const QString folder = QDir(backups).filePath(name);
+        const QString folder = QDir(backups.path).filePath(name);
         qint64 bytes = 0;
         const QStringList movies = QDir(folder).entryList({"CH0*_00.mp4"}, QDir::Files, QDir::Name);
         EXPECT_EQ(movies.size(), 4);
@@ -477,15 +523,87 @@ TEST_F(BackupViewerFixture, ADoubleClickOnBackupIsOneBackupAndTwoPressesInOneSec
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.remove("LD_LIBRARY_PATH");
     player.setProcessEnvironment(env);
-    player.setWorkingDirectory(QDir(backups).filePath(names.last()));
+    player.setWorkingDirectory(QDir(backups.path).filePath(names.last()));
     testsupport::EndWithTest(player);
-    player.start(QDir(backups).filePath(names.last()) + "/ZoPlayer", {});
+    player.start(QDir(backups.path).filePath(names.last()) + "/ZoPlayer", {});
     ASSERT_TRUE(player.waitForStarted(5000));
     EXPECT_FALSE(player.waitForFinished(1500)) << player.readAllStandardError().toStdString();
     player.terminate();
     EXPECT_TRUE(player.waitForFinished(15000));
     EXPECT_EQ(player.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(player.exitCode(), 0);
+}
+
+// Return held down on the backup dialog for 1.5 s with real recordings, the
+// keys as the platform delivers them and each backup ended before the key's
+// next repeat: one backup, one folder, wherever the focus is. Return
+// released and pressed again is a second backup in a folder of its own.
+TEST_F(BackupViewerFixture, AHeldReturnIsOneBackupAndReturnPressedAgainIsAnother)
+{
+    const QDateTime began = RecordShortClip(dir.filePath("rec"));
+    ASSERT_FALSE(began.isNull());
+
+    Start();
+    const BackupTarget backups(dir.filePath("bak"));
+    std::vector<std::string> statuses; // after each hold, then after the two presses
+    std::vector<int> made;             // folders made by each of them
+    View()->runDialog = [&](QDialog& dialog) {
+        QPushButton* button = nullptr;
+        CBackupDlg* backup = ShownBackupDialog(dialog, began, &button);
+        if (!backup)
+            return int(QDialog::Rejected);
+        backup->activateWindow();
+        if (!QTest::qWaitForWindowActive(backup)) {
+            ADD_FAILURE() << "the backup dialog is not active";
+            return int(QDialog::Rejected);
+        }
+        QWindow* window = backup->windowHandle();
+        auto ended = [backup] { return backup->CloseEnabled(); };
+        // 25 repeats a second, each once the backup before it has ended.
+        auto repeatInterval = [&] {
+            QElapsedTimer clock;
+            clock.start();
+            EXPECT_TRUE(PumpUntil(ended, 30000));
+            while (clock.elapsed() < 40)
+                Pump(2);
+        };
+        const QList<QWidget*> focusTargets = {
+            button, backup->findChild<QWidget*>(QString::number(CBackupDlg::IDC_START_DATE)),
+            backup->findChild<QWidget*>(QString::number(CBackupDlg::IDC_DIRECTORY))};
+        for (QWidget* focus : focusTargets) {
+            const int before = backups.Folders().size();
+            focus->setFocus();
+            PlatformHeldKey(window, Qt::Key_Return, "\r", 37, repeatInterval);
+            EXPECT_TRUE(PumpUntil(ended, 30000));
+            statuses.push_back(backup->StatusText().toStdString());
+            made.push_back(backups.Folders().size() - before);
+        }
+        const int before = backups.Folders().size();
+        button->setFocus();
+        PlatformKeyPress(window, Qt::Key_Return, "\r");
+        repeatInterval();
+        PlatformKeyPress(window, Qt::Key_Return, "\r");
+        EXPECT_TRUE(PumpUntil(ended, 30000));
+        statuses.push_back(backup->StatusText().toStdString());
+        made.push_back(backups.Folders().size() - before);
+        return int(QDialog::Rejected);
+    };
+    View()->OnCommand(IDC_BACKUP);
+    EXPECT_EQ(statuses, std::vector<std::string>(4, kBackupCompleted));
+    EXPECT_EQ(made, (std::vector<int>{1, 1, 1, 2}));
+    std::cout << "folders made by each hold and by the two presses:";
+    for (int n : made)
+        std::cout << ' ' << n;
+    std::cout << '\n';
+    // Each folder holds the whole backup: the same bytes of movie files,
+    // each file whole to movdump.
+    const QStringList names = backups.Folders();
+    EXPECT_EQ(names.size(), 5);
+    std::set<qint64> sizes;
+    for (const QString& name : names)
+        sizes.insert(MovieBytesWholeToMovdump(QDir(backups.path).filePath(name), 4));
+    ASSERT_EQ(sizes.size(), 1u);
+    EXPECT_GT(*sizes.begin(), 1 << 20);
 }
 
 TEST_F(BackupViewerFixture, ADvrSearchAsksForTheOpeningMonthTheShownMonthAndTheDay)

@@ -5,6 +5,7 @@
 #include "EventViewer/dialogs/CSystemSetupDlg.h"
 #include "platform/ProcessSignals.h"
 #include "SimProcess.h"
+#include "tests/widgets/PlatformKeys.h"
 #include "ViewerFixture.h"
 #include "viewercore/shell/ViewerHandOver.h"
 #include "viewercore/widgets/CButtonST.h"
@@ -172,6 +173,42 @@ TEST_F(ViewerFixture, SystemSetupChoosesFoldersAndBacksTheDatabaseUp)
     saved.OnNewDocument();
     EXPECT_EQ(saved.databaseDirectory, chosen);
     EXPECT_EQ(saved.searchDatabaseDirectory, db);
+    ASSERT_TRUE(CloseAndWait());
+}
+
+// Return held down on the focused "BackUp DataBase" as the platform delivers
+// it: the dialog stays open after a backup, and the repeats back nothing up
+// again. Pressed again in a later second, it is a second backup.
+TEST_F(ViewerFixture, AHeldReturnOnTheDatabaseBackupIsOneBackup)
+{
+    WriteSites({{"Gate", 9, ""}});
+    const QString db = dir.filePath("DB");
+    ASSERT_TRUE(QDir().mkpath(db));
+    ASSERT_TRUE(eventdb::AppendBatch(db, "Gate", {MakeEvent(1, kClassCamera, 2, 1)}).opened);
+    Start(0);
+    std::vector<std::size_t> boxesAfter; // after the hold, then after the second press
+    QTimer::singleShot(100, [&] {
+        auto* setup = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(setup, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(setup));
+        QPushButton* backup = setup->findChild<QPushButton*>(QString::number(IDC_BACKUP_DATABASE));
+        backup->setFocus();
+        ASSERT_TRUE(QTest::qWaitFor([backup] { return backup->hasFocus(); }));
+        // 1.5 s at 25 repeats a second.
+        PlatformHeldKey(setup->windowHandle(), Qt::Key_Return, "\r", 37, [] { QTest::qWait(40); });
+        boxesAfter.push_back(boxes.size());
+        const qint64 second = QDateTime::currentSecsSinceEpoch();
+        EXPECT_TRUE(QTest::qWaitFor([second] { return QDateTime::currentSecsSinceEpoch() > second; }));
+        backup->setFocus();
+        PlatformKeyPress(setup->windowHandle(), Qt::Key_Return, "\r");
+        boxesAfter.push_back(boxes.size());
+        EXPECT_TRUE(setup->isVisible());
+        setup->reject();
+    });
+    View()->OpenSystemSetup();
+    ASSERT_EQ(boxesAfter, (std::vector<std::size_t>{1, 2})) << (boxes.empty() ? "" : boxes.back());
+    EXPECT_EQ(boxes, (std::vector<std::string>(2, "Backup Complete")));
+    EXPECT_EQ(QDir(dir.path()).entryList({"DB-*"}, QDir::Dirs).size(), 2);
     ASSERT_TRUE(CloseAndWait());
 }
 

@@ -5,10 +5,12 @@
 #include "ChannelFixture.h"
 #include "netviewer/setup/CConfigDlg.h"
 #include "platform/Registry.h"
+#include "tests/widgets/PlatformKeys.h"
 #include "LoopGaps.h"
 
 #include <QComboBox>
 #include <QFile>
+#include <QPushButton>
 #include <QTest>
 
 #include <random>
@@ -243,6 +245,34 @@ TEST_F(RemoteSetupTest, OkWithTheLinkDownKeepsTheDialogAndItsEdits)
     std::vector<uint8_t> expected = original;
     PutInt(expected, 0x2D4C, buzzer == "On" ? 1 : 0);
     EXPECT_EQ(UploadedRecord(), expected);
+}
+
+// Return held down on OK while the link is down, the keys as the platform
+// delivers them: the upload is tried once and refused with one box, however
+// many repeats come; Return pressed again tries once more.
+TEST_F(RemoteSetupTest, AHeldReturnOnOkWithTheLinkDownTriesTheUploadOnce)
+{
+    std::vector<uint8_t> original;
+    QString buzzer;
+    CConfigDlg* dialog = OpenWithTheBuzzerEdited(&original, &buzzer);
+    ASSERT_NE(dialog, nullptr);
+    Control(1)->DisConnectSvr(View()->CellAt(1).channel);
+    dialog->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
+    auto* ok = dialog->findChild<QPushButton*>("1");
+    ASSERT_NE(ok, nullptr);
+    ok->setFocus();
+    boxes.clear();
+    // 1.5 s at 25 repeats a second.
+    PlatformHeldKey(dialog->windowHandle(), Qt::Key_Return, "\r", 37, [] { QTest::qWait(40); });
+    EXPECT_EQ(boxes.size(), 1u);
+    ExpectNotSentAndKept(dialog, buzzer);
+    ok->setFocus();
+    PlatformKeyPress(dialog->windowHandle(), Qt::Key_Return, "\r");
+    EXPECT_EQ(boxes.size(), 2u);
+    ExpectNotSentAndKept(dialog, buzzer);
+    EXPECT_EQ(sim.waitForLog("SETUP-UPLOAD", 10), "");
+    dialog->reject();
 }
 
 TEST_F(RemoteSetupTest, OkAfterTheDvrWentAwayAnswersAtOnceWithTheBoxAndKeepsTheEdits)
