@@ -8,6 +8,7 @@
 #include <xvid.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <dlfcn.h>
 #include <filesystem>
@@ -27,6 +28,8 @@ constexpr const char* kFailToCopyRemove = "Fail To Copy  %s %s";
 constexpr platform::WPARAM kProgressEstimate = 1;
 constexpr platform::WPARAM kProgressEnd = 0;
 constexpr platform::LPARAM kBackupFailed = -1;
+
+std::atomic<std::time_t (*)()> folderClockForTests{nullptr};
 
 std::string Format(const char* format, const std::string& a, const std::string& b)
 {
@@ -50,6 +53,11 @@ void CBackupRuns::JoinAll()
     }
     for (auto& run : runs)
         run->StopAndJoin();
+}
+
+void CBackupRuns::SetFolderClockForTests(std::time_t (*clock)())
+{
+    folderClockForTests = clock;
 }
 
 std::string CBackupRuns::LastFolder() const
@@ -128,7 +136,8 @@ int32_t CBackupRuns::BackUp(const std::string& recordDirectory, const std::strin
     if (mib == 0 || mib > diskSize)
         return 0;
 
-    const std::time_t now = std::time(nullptr);
+    std::time_t (*const clock)() = folderClockForTests.load();
+    const std::time_t now = clock ? clock() : std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
     // A folder that exists already belongs to another backup of this second

@@ -35,6 +35,10 @@ public:
     std::string LastFolder() const;
     // Waits until no backup runs (tests and benchmarks).
     void JoinAll();
+    // The clock that names a backup's folder (tests; nullptr: the wall
+    // clock): a loaded machine cannot be trusted to fit two whole backups
+    // into one second of the wall clock.
+    static void SetFolderClockForTests(std::time_t (*clock)());
 
     // Copies a file over any older one; a missing source counts as copied.
     static bool CopyFileOver(const std::string& source, const std::string& destination);

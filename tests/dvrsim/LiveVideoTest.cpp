@@ -7,6 +7,7 @@
 #include <xvid.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -387,9 +388,11 @@ TEST(DvrSimProcess, HeldByItsTestItOutlivesItsLeaseManyTimesOverAndEndsWithItsOb
         EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.rfind("LEASE", 0) == 0; }),
                   0);
     }
-    EXPECT_TRUE(Ended(pid));
-    RawDvrClient late;
-    EXPECT_FALSE(late.connectTo(port));
+    // Reaped by its object. (Its port may already serve another test's
+    // simulator: ports are given out again at once.)
+    errno = 0;
+    EXPECT_EQ(::kill(pid, 0), -1);
+    EXPECT_EQ(errno, ESRCH);
 }
 
 // A test process of its own that starts a simulator and then waits to be
@@ -472,8 +475,6 @@ TEST(DvrSimProcess, EndsAtOnceWhenItsTestsProcessDiesHoweverItWasStarted)
         EXPECT_FALSE(Ended(held.pid));
         EndTestProcess(held);
         EXPECT_TRUE(EndsWithin(held.pid, std::chrono::seconds(10)));
-        RawDvrClient late;
-        EXPECT_FALSE(late.connectTo(held.port));
         // From the test's thread the kernel kills it; otherwise the end of
         // its standard input tells it, and it stops as on SIGTERM.
         const std::vector<std::string> log = FileLines(held.logPath);

@@ -226,17 +226,6 @@ int ClosedPort()
     return port;
 }
 
-bool Listening(int port)
-{
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    const sockaddr_in a = Loopback(port);
-    const bool accepted = connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
-    close(fd);
-    return accepted;
-}
-
 // ---- host and fixture -----------------------------------------------------------
 
 void LinkTest::SetUp()

@@ -103,8 +103,6 @@ std::vector<std::string> Bare(const std::vector<std::string>& lines);
 
 // A port on 127.0.0.1 with nothing listening on it.
 int ClosedPort();
-// Whether something on 127.0.0.1 takes connections at `port`.
-bool Listening(int port);
 
 using HostWindow = testsupport::MessageHost;
 

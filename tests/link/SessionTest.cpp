@@ -4,6 +4,8 @@
 
 #include "control/StatusTexts.h"
 
+#include <cerrno>
+#include <csignal>
 #include <optional>
 #include <set>
 
@@ -70,14 +72,14 @@ TEST_F(SessionTest, ChannelsJoinAndLeaveThroughTheMaskAndTheLastOneLogsOut)
 
 TEST_F(SessionTest, TheTestsSimulatorServesASessionLongerThanItsLeaseAndEndsWithItsObject)
 {
-    int port = 0;
+    int pid = 0;
     {
         SimDvr sim;
         // A short lease stands for any clock: the test's hold renews it.
         sim.SetLease(1);
         ASSERT_TRUE(sim.Start({"--channels", "1", "--fps", "10"}));
-        port = sim.Port();
-        Bind(0, "Front", 0, port);
+        pid = sim.Pid();
+        Bind(0, "Front", 0, sim.Port());
         ASSERT_TRUE(ctrl->Connect(0));
         ASSERT_TRUE(WaitMessage(WM_VIDEO_STARTED));
         for (int lease = 0; lease < 5; ++lease) {
@@ -90,8 +92,10 @@ TEST_F(SessionTest, TheTestsSimulatorServesASessionLongerThanItsLeaseAndEndsWith
         EXPECT_EQ(sim.Count("LEASE"), 0);
         EXPECT_EQ(host.Count(WM_VIDEO_DISCONNECTED), 0);
     }
-    // Gone with its object: the session ends and nothing listens any more.
-    EXPECT_FALSE(Listening(port));
+    // Gone with its object, reaped by it: the session ends.
+    errno = 0;
+    EXPECT_EQ(kill(pid, 0), -1);
+    EXPECT_EQ(errno, ESRCH);
     EXPECT_TRUE(PumpUntil([&] { return !ctrl->LoggedIn(); }, 5000));
 }
 
