@@ -473,10 +473,14 @@ TEST(DvrSimProcess, EndsAtOnceWhenItsTestsProcessDiesHoweverItWasStarted)
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         EXPECT_TRUE(Serves(held.port));
         EXPECT_FALSE(Ended(held.pid));
+        // Started from the test's thread, the kernel kills it, even frozen,
+        // when it could not read the end of its standard input.
+        if (!fromAThreadThatEnds)
+            ::kill(held.pid, SIGSTOP);
         EndTestProcess(held);
         EXPECT_TRUE(EndsWithin(held.pid, std::chrono::seconds(10)));
-        // From the test's thread the kernel kills it; otherwise the end of
-        // its standard input tells it, and it stops as on SIGTERM.
+        // Otherwise the end of its standard input tells it, and it stops as
+        // on SIGTERM.
         const std::vector<std::string> log = FileLines(held.logPath);
         EXPECT_EQ(HasLine(log, "LEASE ENDED: standard input closed"), fromAThreadThatEnds);
         EXPECT_EQ(HasLine(log, "STOP"), fromAThreadThatEnds);
