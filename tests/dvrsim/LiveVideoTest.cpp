@@ -16,6 +16,7 @@
 #include <fstream>
 #include <map>
 #include <set>
+#include <sstream>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -340,15 +341,6 @@ bool EndsWithin(int pid, std::chrono::milliseconds span)
     return true;
 }
 
-std::vector<std::string> FileLines(const std::string& path)
-{
-    std::vector<std::string> lines;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
 bool HasLine(const std::vector<std::string>& lines, const std::string& text)
 {
     return std::find(lines.begin(), lines.end(), text) != lines.end();
@@ -419,9 +411,9 @@ HeldElsewhere StartInAnotherTestProcess(bool fromAThreadThatEnds, int leaseSecon
             std::thread([&] { started = sim->start({"--channels", "1"}); }).join();
         else
             started = sim->start({"--channels", "1"});
-        std::string line = "0 0\n";
+        std::string line = "0 0 -\n";
         if (started)
-            line = std::to_string(sim->pid()) + " " + std::to_string(sim->port()) + "\n";
+            line = std::to_string(sim->pid()) + " " + std::to_string(sim->port()) + " " + sim->logPath() + "\n";
         if (::write(fds[1], line.data(), line.size()) < 0)
             ::_exit(3);
         for (;;)
@@ -437,20 +429,8 @@ HeldElsewhere StartInAnotherTestProcess(bool fromAThreadThatEnds, int leaseSecon
         text.append(buffer, static_cast<std::size_t>(n));
     }
     ::close(fds[0]);
-    std::sscanf(text.c_str(), "%d %d", &held.pid, &held.port);
-    if (held.pid > 0) {
-        // The simulator's command line names its log.
-        const std::vector<std::string> args = [&] {
-            std::vector<std::string> a;
-            std::ifstream in("/proc/" + std::to_string(held.pid) + "/cmdline");
-            for (std::string arg; std::getline(in, arg, '\0');)
-                a.push_back(arg);
-            return a;
-        }();
-        for (std::size_t k = 0; k + 1 < args.size(); ++k)
-            if (args[k] == "--log")
-                held.logPath = args[k + 1];
-    }
+    std::istringstream fields(text);
+    fields >> held.pid >> held.port >> held.logPath;
     return held;
 }
 
@@ -481,7 +461,7 @@ TEST(DvrSimProcess, EndsAtOnceWhenItsTestsProcessDiesHoweverItWasStarted)
         EXPECT_TRUE(EndsWithin(held.pid, std::chrono::seconds(10)));
         // Otherwise the end of its standard input tells it, and it stops as
         // on SIGTERM.
-        const std::vector<std::string> log = FileLines(held.logPath);
+        const std::vector<std::string> log = SimProcess::logLinesOf(held.logPath);
         EXPECT_EQ(HasLine(log, "LEASE ENDED: standard input closed"), fromAThreadThatEnds);
         EXPECT_EQ(HasLine(log, "STOP"), fromAThreadThatEnds);
         std::remove(held.logPath.c_str());
@@ -497,7 +477,7 @@ TEST(DvrSimProcess, EndsAfterItsLeaseWhenItsTestIsStoppedForGood)
     const auto stopped = std::chrono::steady_clock::now();
     EXPECT_TRUE(EndsWithin(held.pid, std::chrono::seconds(15)));
     EXPECT_GE(std::chrono::steady_clock::now() - stopped, std::chrono::milliseconds(900));
-    const std::vector<std::string> log = FileLines(held.logPath);
+    const std::vector<std::string> log = SimProcess::logLinesOf(held.logPath);
     EXPECT_TRUE(HasLine(log, "LEASE ENDED: lease ran out"));
     EXPECT_TRUE(HasLine(log, "STOP"));
     EndTestProcess(held);

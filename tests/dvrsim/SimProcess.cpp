@@ -1,5 +1,8 @@
 #include "SimProcess.h"
 
+// Relative: the benchmarks build this file without the tests' include paths.
+#include "../support/EndWithTestProcess.h"
+
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -9,7 +12,6 @@
 #include <fstream>
 #include <poll.h>
 #include <pthread.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -75,11 +77,8 @@ bool SimProcess::start(std::vector<std::string> args, std::string* error)
     const bool fromMainThread = ::gettid() == parent;
     pid_ = ::fork();
     if (pid_ == 0) {
-        if (fromMainThread) {
-            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-            if (::getppid() != parent)
-                ::_exit(127);
-        }
+        if (fromMainThread)
+            testsupport::EndWithTestProcess(parent);
         ::dup2(leaseFds[0], STDIN_FILENO);
         ::dup2(outputFds[1], STDOUT_FILENO);
         ::execv(argv[0], argv.data());
@@ -204,10 +203,10 @@ int SimProcess::waitExit(int timeoutMs)
     return -1;
 }
 
-std::vector<std::string> SimProcess::logLines() const
+std::vector<std::string> SimProcess::logLinesOf(const std::string& path)
 {
     std::vector<std::string> lines;
-    std::ifstream in(logPath_);
+    std::ifstream in(path);
     for (std::string line; std::getline(in, line);)
         lines.push_back(line);
     return lines;

@@ -6,7 +6,6 @@
 // test process).
 #pragma once
 
-#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -42,7 +41,10 @@ public:
     int pid() const { return pid_; }
     int port() const { return port_; }
     int lookupPort() const { return lookupPort_; }
-    std::vector<std::string> logLines() const;
+    std::vector<std::string> logLines() const { return logLinesOf(logPath_); }
+    // The lines of a simulator's log, also one another process started.
+    static std::vector<std::string> logLinesOf(const std::string& path);
+    const std::string& logPath() const { return logPath_; }
     // Waits until a log line contains `text`; returns it, or "" on time-out.
     std::string waitForLog(const std::string& text, int timeoutMs = 3000) const;
     std::string stdoutText() const { return stdout_; }

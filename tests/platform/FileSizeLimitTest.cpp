@@ -1,6 +1,7 @@
 // A full disk, played by the file-size limit (`ulimit -f`): every program
 // ignores the signal the limit would kill it with, so what it writes meets a
 // write error instead, and what it leaves behind is whole.
+#include "EndWithTestProcess.h"
 #include "SimProcess.h"
 #include "platform/ProcessSignals.h"
 
@@ -21,7 +22,6 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
@@ -57,10 +57,7 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::string& directory,
     const pid_t pid = fork();
     if (pid != 0)
         return pid;
-    // A test that dies leaves no program of its own running.
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != parent)
-        _exit(122);
+    testsupport::EndWithTestProcess(parent);
     std::signal(SIGXFSZ, SIG_DFL);
     if (limitBytes > 0) {
         rlimit limit{limitBytes, limitBytes};

@@ -2,6 +2,7 @@
 // by the player: the folder holds the player and the decoder library, the
 // player finds the library beside itself, every channel plays in step, and
 // a changed header byte is reported while the channel still plays.
+#include "EndWithTestProcess.h"
 #include "MessageHost.h"
 #include "PlaybackFixture.h"
 #include "RecordTestSupport.h"
@@ -20,7 +21,6 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -158,10 +158,7 @@ TEST(PlayerEndToEnd, ABackupOfSixteenChannelsPlaysInStepAndReportsAChangedHeader
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid == 0) {
-        // A test that dies takes the player with it.
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != parent)
-            ::_exit(126);
+        testsupport::EndWithTestProcess(parent);
         ::chdir(folder.c_str());
         ::unsetenv("LD_LIBRARY_PATH");
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
