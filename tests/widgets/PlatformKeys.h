@@ -8,12 +8,20 @@
 
 #include <functional>
 
+// No hand presses a key again within the millisecond it released it: the
+// platform stamps only a repeat's release and press alike.
+inline void LetGoOfTheKey()
+{
+    QTest::qWait(2);
+}
+
 // A key pressed and released.
 inline void PlatformKeyPress(QWindow* window, Qt::Key key, const QString& text,
                              Qt::KeyboardModifiers modifiers = Qt::NoModifier)
 {
     qt_handleKeyEvent(window, QEvent::KeyPress, key, modifiers, text, false);
     qt_handleKeyEvent(window, QEvent::KeyRelease, key, modifiers, text, false);
+    LetGoOfTheKey();
 }
 
 // A key held down for `repeats` repeats of the keyboard: the press, each
@@ -33,4 +41,5 @@ inline void PlatformHeldKey(QWindow* window, Qt::Key key, const QString& text, i
     }
     betweenRepeats();
     qt_handleKeyEvent(window, QEvent::KeyRelease, key, modifiers, text, false);
+    LetGoOfTheKey();
 }

@@ -18,11 +18,22 @@ public:
 
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
+        if ((event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease) || !watched->isWidgetType())
             return false;
         const auto* key = static_cast<QKeyEvent*>(event);
-        return key->isAutoRepeat() && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
-               InDialog(static_cast<QWidget*>(watched));
+        if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) || !InDialog(static_cast<QWidget*>(watched)))
+            return false;
+        // The window system repeats a held key as a release and a press of
+        // one time stamp. When the press has not reached the application as
+        // the release is read, neither is marked as a repeat; no hand
+        // releases and presses a key within one millisecond.
+        if (event->type() == QEvent::KeyRelease) {
+            if (event->spontaneous() && !key->isAutoRepeat())
+                released_ = {key->key(), key->timestamp()};
+            return false;
+        }
+        return key->isAutoRepeat() || (event->spontaneous() && key->timestamp() != 0 &&
+                                       Released{key->key(), key->timestamp()} == released_);
     }
 
 private:
@@ -38,6 +49,13 @@ private:
     }
 
     QWidget* dialog_;
+    // The key, Return or Enter, last released in the dialog, and when, as the
+    // platform stamped it.
+    struct Released {
+        int key = 0;
+        quint64 at = 0;
+        bool operator==(const Released& other) const { return key == other.key && at == other.at; }
+    } released_;
 };
 
 } // namespace
