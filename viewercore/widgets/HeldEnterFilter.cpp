@@ -37,10 +37,14 @@ public:
     }
 
 private:
-    // The dialog's own windows count too: a repeat would dismiss the box or
-    // accept the folder chooser that the press has just opened.
+    // The dialog's own windows count too, and so does any modal box shown
+    // above it, whichever window owns the box: a repeat would dismiss the
+    // box or accept the folder chooser that the press has just opened,
+    // before the operator has read it.
     bool InDialog(QWidget* widget) const
     {
+        if (dialog_->isVisible() && widget->window()->isModal())
+            return true;
         for (QWidget* window = widget->window(); window;
              window = window->parentWidget() ? window->parentWidget()->window() : nullptr)
             if (window == dialog_)
