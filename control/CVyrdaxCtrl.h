@@ -325,15 +325,19 @@ private:
 
     // Receive thread.
     void ReceiveThreadProc(platform::WorkerThread& self);
-    void HandleVideo(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header,
+    // Each handler reads what follows its header; true when that was read
+    // whole and counts as the DVR's activity.
+    bool HandleVideo(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header,
                      std::vector<uint8_t>& frameBuffer);
-    void HandleAudio(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header);
-    void HandleControlReply(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header);
+    bool HandleAudio(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header);
+    bool HandleControlReply(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header);
     bool Drain(platform::WorkerThread& self, CDvrSocket& socket, std::size_t length);
 
     // Receive thread's share of the sound: the oldest microphone block goes
     // out, and an audio payload is read and kept or dropped.
-    void SendMicrophoneBlock();
+    // True when a block went out.
+    bool SendMicrophoneBlock();
+    // True when the payload was read and kept for the speaker.
     bool ReceiveSound(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header);
 
     // Live display. A decoder that cannot be made tells the operator and

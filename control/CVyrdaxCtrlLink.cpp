@@ -139,6 +139,8 @@ void CVyrdaxCtrl::ConnectToDvr()
         platform::PostMessage(this, WM_DVR_SOCKET_CONNECT, static_cast<platform::WPARAM>(result), 0);
     });
     connectTimer_.setSingleShot(true);
+    // A coarse timer of this length may fire up to a second early.
+    connectTimer_.setTimerType(Qt::PreciseTimer);
     QObject::disconnect(&connectTimer_, nullptr, this, nullptr);
     QObject::connect(&connectTimer_, &QTimer::timeout, this, [this, socket] {
         if (CurrentSocket() != socket)

@@ -25,10 +25,12 @@ constexpr int kRemotePushRetryMs = 10;
 
 bool CVyrdaxCtrl::Drain(platform::WorkerThread& self, CDvrSocket& socket, std::size_t length)
 {
+    // One read's time-out for the whole payload, as if it were read whole.
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(Timeouts().dataMs);
     uint8_t scratch[4096];
     while (length > 0) {
         const std::size_t n = std::min(length, sizeof scratch);
-        if (!socket.ReceiveExact(scratch, n, Timeouts().dataMs, self.WakeFd()))
+        if (!socket.ReceiveUntil(scratch, n, deadline, self.WakeFd()))
             return false;
         length -= n;
     }
@@ -90,13 +92,16 @@ void CVyrdaxCtrl::ReceiveThreadProc(platform::WorkerThread& self)
         }
         if (linkDown_.load())
             continue;
-        SendMicrophoneBlock();
+        if (SendMicrophoneBlock())
+            lastActivity = Clock::now();
         if (linkDown_.load())
             continue;
 
         std::shared_ptr<CDvrSocket> socket = CurrentSocket();
         DvrPacketHeader header;
-        if (!socket || !socket->ReceiveExact(header.bytes.data(), header.bytes.size(), Timeouts().dataMs,
+        // The read ends when the silence does, not a whole time-out after
+        // it began: a DVR that says nothing is taken down at its time-out.
+        if (!socket || !socket->ReceiveUntil(header.bytes.data(), header.bytes.size(), lastActivity + silence,
                                              self.WakeFd())) {
             if (socket && socket->Broken())
                 NoteBrokenLink(*socket);
@@ -105,23 +110,27 @@ void CVyrdaxCtrl::ReceiveThreadProc(platform::WorkerThread& self)
         lastActivity = Clock::now();
         if (linkDown_.load())
             continue;
+        bool read = true;
         switch (header.Type()) {
-        case PACKET_VIDEO: HandleVideo(self, *socket, header, frameBuffer); break;
-        case PACKET_AUDIO: HandleAudio(self, *socket, header); break;
-        case PACKET_CONTROL: HandleControlReply(self, *socket, header); break;
+        case PACKET_VIDEO: read = HandleVideo(self, *socket, header, frameBuffer); break;
+        case PACKET_AUDIO: read = HandleAudio(self, *socket, header); break;
+        case PACKET_CONTROL: read = HandleControlReply(self, *socket, header); break;
         default: break;
         }
-        // A handler that read a payload counts as activity; one that could
-        // not has already dropped the link, found it broken, or will time out.
         if (socket->Broken())
             NoteBrokenLink(*socket);
-        lastActivity = Clock::now();
+        // A handler that read its payload counts as activity. One that could
+        // not has already dropped the link or found it broken, or its read
+        // timed out: the silence is then counted from the header, so the
+        // next pass takes the link down at its time-out, not one later.
+        if (read)
+            lastActivity = Clock::now();
     }
     timers_.KillTimer(kReceiveTimerId);
     sound_->ReceiveThreadEnded();
 }
 
-void CVyrdaxCtrl::HandleVideo(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header,
+bool CVyrdaxCtrl::HandleVideo(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header,
                               std::vector<uint8_t>& frameBuffer)
 {
     const uint32_t length = header.Word(DvrPacketHeader::kCode);
@@ -133,13 +142,14 @@ void CVyrdaxCtrl::HandleVideo(platform::WorkerThread& self, CDvrSocket& socket, 
         // taken down and set up again rather than parsing frame bytes as
         // headers.
         linkDown_ = 1;
-        return;
+        return false;
     }
     if (width > static_cast<uint32_t>(kMaxPictureWidth) || height > static_cast<uint32_t>(kMaxPictureHeight) ||
         channel >= static_cast<uint32_t>(kChannelCount)) {
-        if (!Drain(self, socket, length))
-            linkDown_ = 1;
-        return;
+        if (Drain(self, socket, length))
+            return true;
+        linkDown_ = 1;
+        return false;
     }
     ChannelSlot& slot = channels_[channel];
     if (static_cast<int>(width) != slot.lastWidth.load() || static_cast<int>(height) != slot.lastHeight.load()) {
@@ -151,7 +161,7 @@ void CVyrdaxCtrl::HandleVideo(platform::WorkerThread& self, CDvrSocket& socket, 
         frameBuffer.resize((length + kFrameGap + kFrameBufferStep - 1) / kFrameBufferStep * kFrameBufferStep);
     std::memset(frameBuffer.data(), 0, frameBuffer.size());
     if (!socket.ReceiveExact(frameBuffer.data() + kFrameGap, length, Timeouts().dataMs, self.WakeFd()))
-        return;
+        return false;
 
     FrameInfo info = header.ToFrameInfo();
     const uint8_t* frame = frameBuffer.data() + kFrameGap;
@@ -180,7 +190,7 @@ void CVyrdaxCtrl::HandleVideo(platform::WorkerThread& self, CDvrSocket& socket, 
         WriteAviFrame(static_cast<int>(channel), frame, frameLength, header);
 
     if (slot.stopped.load() == 1)
-        return;
+        return true;
     UpdateChannelState(static_cast<int>(channel), static_cast<int8_t>(statusByte));
     if (remoteMode_ == 0) {
         slot.queue.Push(frame, info);
@@ -203,14 +213,15 @@ void CVyrdaxCtrl::HandleVideo(platform::WorkerThread& self, CDvrSocket& socket, 
         SendHostMessage(WM_VIDEO_ALARM2, 0, slot.displayIndex.load(), &self.StopFlag());
     if (!loggedIn_.load())
         SetChannelStatus(text::kDisconnected, static_cast<int>(channel));
+    return true;
 }
 
-void CVyrdaxCtrl::HandleAudio(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header)
+bool CVyrdaxCtrl::HandleAudio(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header)
 {
-    ReceiveSound(self, socket, header);
+    return ReceiveSound(self, socket, header);
 }
 
-void CVyrdaxCtrl::HandleControlReply(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header)
+bool CVyrdaxCtrl::HandleControlReply(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header)
 {
     switch (header.Code()) {
     case REPLY_EVENT_LIST: {
@@ -220,15 +231,15 @@ void CVyrdaxCtrl::HandleControlReply(platform::WorkerThread& self, CDvrSocket& s
             WriteLE32(eventTable_.get(), 0);
         if (count > kMaxEventRecords || !eventTable_) {
             if (!eventTable_ && count <= kMaxEventRecords && Drain(self, socket, count * kEventRecordSize))
-                return; // a list nobody asked for
+                return true; // a list nobody asked for
             DropLinkOf(socket, 0);
-            return;
+            return false;
         }
         std::vector<uint8_t> records(static_cast<std::size_t>(count) * kEventRecordSize);
         if (!socket.ReceiveExact(records.data(), records.size(), Timeouts().dataMs, self.WakeFd())) {
             DropLinkOf(socket, 0);
             self.SleepFor(10);
-            return;
+            return false;
         }
         // Dropped first: the host reads the table and may poll again at once.
         // A list that arrives after the host began another session is not
@@ -240,7 +251,7 @@ void CVyrdaxCtrl::HandleControlReply(platform::WorkerThread& self, CDvrSocket& s
         });
         if (current)
             SendHostMessage(WM_VIDEO_PROGRESS, 1, index, &self.StopFlag());
-        return;
+        return true;
     }
     case REPLY_SEARCH: {
         const bool timeList = timeListFlag_.load() != 0;
@@ -248,7 +259,7 @@ void CVyrdaxCtrl::HandleControlReply(platform::WorkerThread& self, CDvrSocket& s
         if (!socket.ReceiveExact(answer.data(), answer.size(), Timeouts().dataMs, self.WakeFd())) {
             DropLinkOf(socket, -1);
             self.SleepFor(10);
-            return;
+            return false;
         }
         auto keep = [&] {
             if (timeList)
@@ -260,7 +271,7 @@ void CVyrdaxCtrl::HandleControlReply(platform::WorkerThread& self, CDvrSocket& s
         // it asks for next opens a session of its own.
         if (!(channels_[0].status.load() & (0x40 | 0x80 | 0x100))) {
             if (!DropLinkOf(socket, -1, keep))
-                return;
+                return true;
         } else {
             keep();
         }
@@ -269,14 +280,14 @@ void CVyrdaxCtrl::HandleControlReply(platform::WorkerThread& self, CDvrSocket& s
         else
             SendHostMessage(WM_VIDEO_MONTH_DATA, static_cast<platform::WPARAM>(dvrType_.load()), 0,
                             &self.StopFlag());
-        return;
+        return true;
     }
     case REPLY_SETUP_RECORD: {
         const bool large = dvrType_.load() >= kSetupRecordLargeFromDvrType;
         std::vector<uint8_t> record(large ? kSetupRecordLargeSize : kSetupRecordSmallSize);
         if (!socket.ReceiveExact(record.data(), record.size(), Timeouts().dataMs, self.WakeFd())) {
             self.SleepFor(10);
-            return;
+            return false;
         }
         std::memcpy(large ? setupLarge_.data() : setupSmall_.data(), record.data(), record.size());
         const uint32_t channel = header.Word(DvrPacketHeader::kArg1);
@@ -284,9 +295,9 @@ void CVyrdaxCtrl::HandleControlReply(platform::WorkerThread& self, CDvrSocket& s
             channel < static_cast<uint32_t>(kChannelCount) ? channels_[channel].displayIndex.load() : -1;
         SendHostMessage(WM_VIDEO_DVR_DATA, static_cast<platform::WPARAM>(dvrType_.load()), displayIndex,
                         &self.StopFlag());
-        return;
+        return true;
     }
-    default: return;
+    default: return true; // nothing follows the header
     }
 }
 

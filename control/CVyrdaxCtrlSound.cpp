@@ -43,14 +43,16 @@ bool CVyrdaxCtrl::SetSpeakerVolume(int32_t val, int16_t idxCh)
     return true;
 }
 
-void CVyrdaxCtrl::SendMicrophoneBlock()
+bool CVyrdaxCtrl::SendMicrophoneBlock()
 {
     std::vector<uint8_t> block;
     if (!sound_->OldestMicrophoneBlock(block))
-        return;
-    SendPacket(DvrPacketHeader::Make(PACKET_AUDIO, static_cast<uint32_t>(block.size())), block.data(), block.size());
+        return false;
+    const bool sent = SendPacket(DvrPacketHeader::Make(PACKET_AUDIO, static_cast<uint32_t>(block.size())),
+                                 block.data(), block.size());
     // Sent or not, the block goes: newer sound matters more than a lost one.
     sound_->DropOldestMicrophoneBlock();
+    return sent;
 }
 
 bool CVyrdaxCtrl::ReceiveSound(platform::WorkerThread& self, CDvrSocket& socket, const DvrPacketHeader& header)

@@ -49,7 +49,9 @@ void TimerSet::SetOnOwnerThread(unsigned id, int milliseconds)
         owner_->killTimer(it->second);
         qtIds_.erase(it);
     }
-    int qt = owner_->startTimer(milliseconds < 0 ? 0 : milliseconds);
+    // Precise: a coarse timer may fire up to 5% early, a long one up to a
+    // second early, and these timers carry time-outs the operator waits out.
+    int qt = owner_->startTimer(std::chrono::milliseconds(milliseconds < 0 ? 0 : milliseconds), Qt::PreciseTimer);
     if (qt != 0)
         qtIds_[id] = qt;
 }

@@ -1,8 +1,10 @@
 #include "CDvrSocket.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <limits>
 
 #include <fcntl.h>
 #include <netdb.h>
@@ -75,30 +77,37 @@ void CDvrSocket::Shutdown()
 
 bool CDvrSocket::ReceiveExact(void* buffer, std::size_t length, int timeoutMs, int wakeFd)
 {
-    return Transfer(buffer, length, timeoutMs, wakeFd, false);
+    return Transfer(buffer, length, Clock::now() + std::chrono::milliseconds(timeoutMs), wakeFd, false);
 }
 
 bool CDvrSocket::SendExact(const void* buffer, std::size_t length, int timeoutMs, int wakeFd)
 {
-    return Transfer(const_cast<void*>(buffer), length, timeoutMs, wakeFd, true);
+    return Transfer(const_cast<void*>(buffer), length, Clock::now() + std::chrono::milliseconds(timeoutMs), wakeFd,
+                    true);
 }
 
-bool CDvrSocket::Transfer(void* buffer, std::size_t length, int timeoutMs, int wakeFd, bool sending)
+bool CDvrSocket::ReceiveUntil(void* buffer, std::size_t length, Clock::time_point deadline, int wakeFd)
+{
+    return Transfer(buffer, length, deadline, wakeFd, false);
+}
+
+bool CDvrSocket::Transfer(void* buffer, std::size_t length, Clock::time_point deadline, int wakeFd, bool sending)
 {
     if (length == 0)
         return true;
     if (fd_ < 0 || broken_.load())
         return false;
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     auto* bytes = static_cast<uint8_t*>(buffer);
     std::size_t done = 0;
     while (done < length) {
         if (shutDown_.load())
             return false;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0)
-            return false;
+        // poll counts whole milliseconds: rounded up, so that a wait never
+        // ends short of the deadline and makes its caller wait a whole
+        // time-out more. Past the deadline what has already come is still
+        // taken; only a wait for more fails.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const int waitMs = static_cast<int>(std::clamp<int64_t>(left, 0, std::numeric_limits<int>::max()));
         pollfd fds[2] = {};
         fds[0].fd = fd_;
         fds[0].events = sending ? POLLOUT : POLLIN;
@@ -108,26 +117,27 @@ bool CDvrSocket::Transfer(void* buffer, std::size_t length, int timeoutMs, int w
             fds[1].events = POLLIN;
             count = 2;
         }
-        const int ready = poll(fds, count, static_cast<int>(left));
+        const int ready = poll(fds, count, waitMs);
         if (ready < 0 && errno != EINTR)
             return false;
-        if (ready <= 0)
-            continue;
-        if (wakeFd >= 0 && (fds[1].revents & POLLIN))
+        if (ready > 0 && wakeFd >= 0 && (fds[1].revents & POLLIN))
             return false;
-        if (!(fds[0].revents & (POLLIN | POLLOUT | POLLERR | POLLHUP)))
-            continue;
-        const ssize_t n = sending ? send(fd_, bytes + done, length - done, MSG_NOSIGNAL)
-                                  : recv(fd_, bytes + done, length - done, 0);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-        } else if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
-            // Closed by the peer or broken: nothing more will ever move, so
-            // no caller waits for it. Our own shutdown is a stop, not a break.
-            if (!shutDown_.load())
-                broken_ = true;
-            return false;
+        ssize_t n = 0;
+        if (ready > 0 && (fds[0].revents & (POLLIN | POLLOUT | POLLERR | POLLHUP))) {
+            n = sending ? send(fd_, bytes + done, length - done, MSG_NOSIGNAL) : recv(fd_, bytes + done, length - done, 0);
+            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+                // Closed by the peer or broken: nothing more will ever move,
+                // so no caller waits for it. Our own shutdown is a stop, not
+                // a break.
+                if (!shutDown_.load())
+                    broken_ = true;
+                return false;
+            }
         }
+        if (n > 0)
+            done += static_cast<std::size_t>(n);
+        else if (Clock::now() > deadline)
+            return false;
     }
     return true;
 }

@@ -4,6 +4,7 @@
 // from the receive thread and the GUI thread at once; Shutdown from any
 // thread wakes whoever waits on it.
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -22,6 +23,8 @@ int WinsockErrorFromErrno(int error);
 
 class CDvrSocket {
 public:
+    using Clock = std::chrono::steady_clock;
+
     CDvrSocket() = default;
     ~CDvrSocket();
     CDvrSocket(const CDvrSocket&) = delete;
@@ -35,13 +38,17 @@ public:
     // After the socket became writable: 0 when connected, else the error code.
     int ConnectResult();
 
-    // Exactly `length` bytes, or false once `timeoutMs` has passed, the socket
-    // was shut down, `wakeFd` became readable (the caller is stopping), or
-    // the connection was closed by the peer or broke. A closed or broken
-    // connection fails at once, now and on every later call; only a silent
-    // one waits out the time-out.
+    // Exactly `length` bytes, or false once more than `timeoutMs` has passed
+    // since the call began (never sooner), the socket was shut down,
+    // `wakeFd` became readable (the caller is stopping), or the connection
+    // was closed by the peer or broke. A closed or broken connection fails
+    // at once, now and on every later call; only a silent one waits out the
+    // time-out.
     bool ReceiveExact(void* buffer, std::size_t length, int timeoutMs, int wakeFd = -1);
     bool SendExact(const void* buffer, std::size_t length, int timeoutMs, int wakeFd = -1);
+    // The same, with the time-out given as the moment it is over: false only
+    // once the clock has passed `deadline`.
+    bool ReceiveUntil(void* buffer, std::size_t length, Clock::time_point deadline, int wakeFd = -1);
 
     // True once the peer closed the connection or it broke (reset, error).
     bool Broken() const { return broken_.load(); }
@@ -49,7 +56,7 @@ public:
     void Shutdown();
 
 private:
-    bool Transfer(void* buffer, std::size_t length, int timeoutMs, int wakeFd, bool sending);
+    bool Transfer(void* buffer, std::size_t length, Clock::time_point deadline, int wakeFd, bool sending);
 
     int fd_ = -1;
     std::atomic<bool> shutDown_{false};

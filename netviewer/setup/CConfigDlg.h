@@ -39,7 +39,7 @@ inline constexpr const char* kCaptureDirectoryNotFull =
     "Please enter the full path of the capture directory, beginning with \"/\".";
 // The hint under a schedule that holds values this program does not know.
 inline constexpr const char* kUnknownScheduleValues =
-    "Dark grey cells hold a value this program does not know: it is kept until painted over, and "
+    "Grey cells hold a value this program does not know: it is kept until painted over, and "
     "in the every-day row it locks the hour.";
 
 class CConfigDlg : public QDialog {

@@ -88,7 +88,7 @@ QRect SchedulePainter::CellRect(int row, int hour)
 QColor SchedulePainter::CellColour(int value, bool local)
 {
     if (!KnownValue(value, local))
-        return QColor(64, 64, 64);
+        return QColor(160, 160, 160);
     switch (value) {
     case 1: return QColor(255, 204, 0);
     case 2: return QColor(217, 0, 0);

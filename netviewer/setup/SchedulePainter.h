@@ -43,8 +43,9 @@ public:
     void ApplyToAll(int count);
 
     static QRect CellRect(int row, int hour);
-    // A value no brush paints (the local grid knows only 1) is drawn dark,
-    // so that a grid that looks empty never hides set or locked hours.
+    // A value no brush paints (the local grid knows only 1) is drawn grey,
+    // light against the backdrop's dark cells and unlike every brush, so that
+    // a grid that looks empty never hides set or locked hours.
     static QColor CellColour(int value, bool local = false);
     static bool KnownValue(int value, bool local) { return value >= 0 && value <= (local ? 1 : 4); }
     bool ChannelHasUnknownValues(bool local) const;

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -135,11 +136,14 @@ TEST_F(MonitorFixture, ALateFailureAfterTimeOutCountsOnce)
     AddDvrs(2);
     Open(5);
     EXPECT_EQ(monitor->PollTimeoutMs(), 300);
+    QElapsedTimer clock;
+    clock.start();
     monitor->OnTracking();
     const int slot0 = SlotOf(0);
     const int slot1 = SlotOf(1);
     Progress(slot1, 2);
     ASSERT_TRUE(PumpUntil([&] { return Status(0) == kStatusTimeOut; }, 3000));
+    EXPECT_GE(clock.elapsed(), monitor->PollTimeoutMs()) << "timed out before its time";
     // The silent instance was still connected: its session was ended.
     EXPECT_EQ(fake.disconnects, 1);
     EXPECT_FALSE(fake.connected[static_cast<std::size_t>(slot0)]);

@@ -6,16 +6,21 @@
 #include "control/link/CDvrSocket.h"
 #include "control/link/LinkSettings.h"
 #include "control/record/MovieFormat.h"
+#include "platform/Registry.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <limits>
+#include <optional>
+#include <memory>
 #include <random>
 #include <set>
 
@@ -158,6 +163,13 @@ struct SocketPair {
     }
 };
 
+// Milliseconds, for what a failed check prints.
+template <typename Duration>
+double Ms(Duration d)
+{
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
 template <typename F>
 std::chrono::milliseconds Took(F&& f)
 {
@@ -219,6 +231,40 @@ TEST(DvrSocketTest, ClosedOrResetConnectionFailsAtOnceAndSilentOneWaitsItsTimeOu
     EXPECT_FALSE(silent.ours.Broken());
 }
 
+TEST(DvrSocketTest, AWaitEndsNoSoonerThanItsTimeOutAndWhatHasComeIsTakenPastIt)
+{
+    using namespace std::chrono;
+    SocketPair pair;
+    ASSERT_GE(pair.peer, 0);
+    uint8_t header[76];
+    // Time-outs of whole milliseconds begun anywhere within a millisecond,
+    // and deadlines that fall between two: none ends before its time.
+    std::mt19937 random(47);
+    for (int round = 0; round < 120; ++round) {
+        SCOPED_TRACE(round);
+        std::this_thread::sleep_for(microseconds(random() % 1000));
+        const int timeoutMs = 2 + round % 9;
+        const auto start = steady_clock::now();
+        EXPECT_FALSE(pair.ours.ReceiveExact(header, sizeof header, timeoutMs));
+        EXPECT_GE(Ms(steady_clock::now() - start), timeoutMs);
+        const auto deadline = steady_clock::now() + microseconds(200 + random() % 3000);
+        EXPECT_FALSE(pair.ours.ReceiveUntil(header, sizeof header, deadline));
+        EXPECT_GT(Ms(steady_clock::now() - deadline), 0.0);
+    }
+    EXPECT_FALSE(pair.ours.Broken());
+    // Bytes that are already there are taken even once the deadline has
+    // passed; only a wait for more fails, and the rest is then read whole.
+    uint8_t sent[76];
+    for (int k = 0; k < 76; ++k)
+        sent[k] = static_cast<uint8_t>(k * 7);
+    ASSERT_EQ(send(pair.peer, sent, sizeof sent, 0), 76);
+    ASSERT_TRUE(pair.ours.ReceiveUntil(header, sizeof header, steady_clock::now() - seconds(1)));
+    EXPECT_EQ(std::vector<uint8_t>(header, header + 76), std::vector<uint8_t>(sent, sent + 76));
+    ASSERT_EQ(send(pair.peer, sent, 40, 0), 40);
+    EXPECT_FALSE(pair.ours.ReceiveUntil(header, sizeof header, steady_clock::now() - seconds(1)));
+    EXPECT_FALSE(pair.ours.Broken());
+}
+
 TEST_F(FaultTest, SetupUploadOnAConnectionThatEndedTellsTheHostThroughIsConnect)
 {
     using namespace std::chrono_literals;
@@ -272,9 +318,11 @@ protected:
         ctrl->SetBackupMode(1);
         Bind(0, "Front", 0, sim.Port());
         Bind(1, "Back", 1, sim.Port());
+        requestedAt = std::chrono::steady_clock::now();
         ctrl->StartDVRPlaybackTime(static_cast<int32_t>(std::time(nullptr) - 600), 0, 0);
-        // A silent DVR takes the login and then reads nothing more.
-        EXPECT_TRUE(sim.WaitLog(kind == "silence" ? "LOGIN " : "PLAYBACK"));
+        // A silent DVR takes the login and the request, and then says
+        // nothing more; the request is the session's last activity.
+        EXPECT_TRUE(sim.WaitLog(kind == "silence" ? "CMD " : "PLAYBACK"));
         if (kind != "silence") {
             ctrl->SetRecType(0);
             EXPECT_EQ(ctrl->StartRecord(recordings.path().toStdString(), "F.Front.20260101.000000.00.mp4", "F.Front",
@@ -297,8 +345,12 @@ protected:
             lostAt = std::chrono::steady_clock::now();
         }
         EXPECT_TRUE(WaitMessage(WM_VIDEO_PROGRESS, 0, 2, 8000)) << "the host was not told";
-        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - lostAt);
+        const auto toldAt = host.Of(WM_VIDEO_PROGRESS, 0).front().at;
+        sinceRequest = std::chrono::duration_cast<std::chrono::milliseconds>(toldAt - requestedAt);
+        return std::chrono::duration_cast<std::chrono::milliseconds>(toldAt - lostAt);
     }
+    std::chrono::steady_clock::time_point requestedAt;
+    std::chrono::milliseconds sinceRequest{0};
 };
 
 TEST_P(LostRemoteSessionTest, EndsAsASessionThatCouldNotConnectAndTheNextRequestConnectsAfresh)
@@ -311,8 +363,15 @@ TEST_P(LostRemoteSessionTest, EndsAsASessionThatCouldNotConnectAndTheNextRequest
     std::string movie;
     testsupport::LoopGaps gaps;
     const auto seenAfter = PlayAndLose(sim, kind, recordings, &movie);
-    // Closed, reset or killed: at once; silent: at the silence (3 s here).
-    EXPECT_LT(seenAfter, kind == "silence" ? 6000ms : 2000ms);
+    // Closed, reset or killed: at once. Silent: at the data time-out (3 s
+    // here) after the request, never before it, and not a second later.
+    const std::chrono::milliseconds timeout(Timeouts().dataMs);
+    if (kind == "silence") {
+        EXPECT_GE(sinceRequest.count(), timeout.count());
+        EXPECT_LT(seenAfter.count(), (timeout + 1000ms).count());
+    } else {
+        EXPECT_LT(seenAfter, 2000ms);
+    }
 
     // Each assigned channel is told once, the panes say so, and the operator
     // is told why.
@@ -431,6 +490,141 @@ TEST_F(FaultTest, ARemoteSessionRefusedAtLoginTellsTheHostAsOneThatCouldNotConne
     EXPECT_EQ(boxes, std::vector<std::string>{text::kInvalidLogin});
 }
 
+// ---- a DVR that goes silent ----------------------------------------------------
+
+// A control on a DVR of its own that answers the login and says what its
+// FakeDvr says: a live one comes back by itself after each end, a remote
+// play-back is asked for again by the test.
+struct WatchedControl {
+    WatchedControl(bool remoteSession, int signOfLifeMs)
+        : remote(remoteSession), dvr(FakeDvr::Mode::Watch, LOGIN_ACCEPTED, 0, 0, signOfLifeMs)
+    {
+        ctrl = new CVyrdaxCtrl(&host);
+        ctrl->setDispChannel(16);
+        if (remote)
+            ctrl->SetBackupMode(1);
+        ctrl->SetConnectInfo("Front", "Guest", "", "", "127.0.0.1", static_cast<int16_t>(dvr.Port()), 0, 1, 0, 0);
+    }
+    ~WatchedControl() { delete ctrl; }
+    void Begin()
+    {
+        ++begun;
+        if (remote)
+            ctrl->StartDVRPlaybackTime(static_cast<int32_t>(std::time(nullptr) - 600), 0, 0);
+        else
+            ctrl->Connect(0);
+    }
+    int Ended() const { return remote ? host.Count(WM_VIDEO_PROGRESS) : EndedAtTheDvr(); }
+    int EndedAtTheDvr() const
+    {
+        const auto sessions = dvr.Sessions();
+        return static_cast<int>(std::count_if(sessions.begin(), sessions.end(), [](auto& s) { return s.ended; }));
+    }
+
+    bool remote;
+    FakeDvr dvr;
+    HostWindow host;
+    CVyrdaxCtrl* ctrl = nullptr;
+    int begun = 0;
+};
+
+TEST_F(FaultTest, ASilentDvrIsTakenDownAtItsTimeOutInEverySessionLiveAndRemote)
+{
+    using namespace std::chrono_literals;
+    const std::chrono::milliseconds timeout(Timeouts().dataMs);
+    // Scheduling on a loaded machine delays an end by milliseconds; a
+    // time-out missed by rounding delays it by a whole time-out.
+    const auto margin = 1000ms;
+    constexpr int kSessions = 8;
+    // Three live and three remote controls side by side, each on its own
+    // DVR, which sends one packet once the control's first is in.
+    std::vector<std::unique_ptr<WatchedControl>> controls;
+    for (int k = 0; k < 6; ++k) {
+        controls.push_back(std::make_unique<WatchedControl>(k % 2 == 1, 0));
+        controls.back()->Begin();
+    }
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            bool all = true;
+            for (auto& c : controls) {
+                // The next play-back once the last one has ended.
+                if (c->remote && c->Ended() == c->begun && c->begun < kSessions)
+                    c->Begin();
+                all = all && c->Ended() >= kSessions && c->EndedAtTheDvr() >= kSessions;
+            }
+            return all;
+        },
+        300000));
+
+    std::vector<double> silences;
+    for (auto& c : controls) {
+        SCOPED_TRACE(c->remote ? "remote" : "live");
+        const auto sessions = c->dvr.Sessions();
+        ASSERT_GE(sessions.size(), static_cast<std::size_t>(kSessions));
+        for (int k = 0; k < kSessions; ++k) {
+            SCOPED_TRACE(k);
+            const FakeDvr::Session& s = sessions[k];
+            ASSERT_TRUE(s.ended);
+            EXPECT_EQ(s.sent, 1);
+            // Live view logs out; a remote session's socket is shut.
+            EXPECT_EQ(s.byLogout, !c->remote);
+            const double silence = Ms(s.endedAt - s.lastSent);
+            EXPECT_GE(silence, Ms(timeout)) << "taken down before the DVR was silent for the time-out";
+            EXPECT_LT(silence, Ms(timeout + margin)) << "taken down a time-out late";
+            silences.push_back(silence);
+        }
+        if (c->remote) {
+            // Each end was told to the host once, as a session that could
+            // not connect.
+            EXPECT_EQ(c->host.Count(WM_VIDEO_PROGRESS, 0), kSessions);
+        }
+    }
+    {
+        std::lock_guard<std::mutex> lock(boxesLock);
+        EXPECT_EQ(boxes, std::vector<std::string>(3 * kSessions, text::kDvrLost));
+    }
+    std::sort(silences.begin(), silences.end());
+    std::printf("silences of %zu sessions, time-out %lld ms: %.1f .. %.1f ms, median %.1f ms\n", silences.size(),
+                static_cast<long long>(timeout.count()), silences.front(), silences.back(),
+                silences[silences.size() / 2]);
+    controls.clear();
+}
+
+TEST_F(FaultTest, ADvrThatSpeaksJustBeforeEachTimeOutIsNeverTakenDown)
+{
+    using namespace std::chrono_literals;
+    const std::chrono::milliseconds timeout(Timeouts().dataMs);
+    const auto period = timeout - 300ms;
+    std::vector<std::unique_ptr<WatchedControl>> controls;
+    for (const bool remote : {false, true}) {
+        controls.push_back(std::make_unique<WatchedControl>(remote, static_cast<int>(period.count())));
+        controls.back()->Begin();
+    }
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            for (auto& c : controls)
+                if (c->dvr.Sessions().empty() || c->dvr.Sessions()[0].sent < 1)
+                    return false;
+            return true;
+        },
+        10000));
+    // Five time-outs of a DVR that says one thing a little before each.
+    PumpFor(static_cast<int>(5 * timeout.count()));
+    for (auto& c : controls) {
+        SCOPED_TRACE(c->remote ? "remote" : "live");
+        const auto sessions = c->dvr.Sessions();
+        ASSERT_EQ(sessions.size(), 1u) << "logged in again";
+        ASSERT_LT(Ms(sessions[0].longestGap), Ms(timeout)) << "the DVR itself was late";
+        EXPECT_GE(sessions[0].sent, 6);
+        EXPECT_FALSE(sessions[0].ended);
+        EXPECT_TRUE(c->ctrl->LoggedIn());
+        EXPECT_TRUE(c->ctrl->isConnect(0));
+        EXPECT_EQ(c->host.Count(WM_VIDEO_PROGRESS), 0);
+    }
+    std::lock_guard<std::mutex> lock(boxesLock);
+    EXPECT_TRUE(boxes.empty());
+}
+
 // ---- the product's own time-outs -------------------------------------------------
 // These run in a ctest entry of their own without the time divisor, which
 // would also shorten the waits they look for; under it they skip.
@@ -536,6 +730,158 @@ TEST_P(LostLinkTest, RealTimeoutsTheEndIsSeenAtOnceAndTheLinkComesBackWithItsTit
 }
 
 INSTANTIATE_TEST_SUITE_P(Ends, LostLinkTest, ::testing::Values("close", "reset", "kill"));
+
+// Accepts connections and closes each at once, noting when it came.
+class ClosingListener {
+public:
+    ClosingListener()
+    {
+        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof a;
+        if (bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(fd_, 8) == 0 &&
+            getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &size) == 0)
+            port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this] {
+            while (!stop_) {
+                pollfd p{fd_, POLLIN, 0};
+                if (poll(&p, 1, 20) <= 0)
+                    continue;
+                const int client = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+                if (client < 0)
+                    continue;
+                const auto at = std::chrono::steady_clock::now();
+                close(client);
+                std::lock_guard<std::mutex> lock(lock_);
+                accepted_.push_back(at);
+            }
+        });
+    }
+    ~ClosingListener()
+    {
+        stop_ = true;
+        thread_.join();
+        close(fd_);
+    }
+    int Port() const { return port_; }
+    std::vector<std::chrono::steady_clock::time_point> Accepted() const
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        return accepted_;
+    }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    mutable std::mutex lock_;
+    std::vector<std::chrono::steady_clock::time_point> accepted_;
+    std::thread thread_;
+};
+
+// Every time-out of the link at once, each on a peer that makes the
+// control wait it out: a DVR silent after its login (live and remote), a
+// connect nobody answers, a login nobody answers and a lookup service
+// that hangs up. Each ends at its time, never before it and not a second
+// after it.
+void EachWaitOfTheLinkEndsAtItsTime()
+{
+    using Clock = std::chrono::steady_clock;
+    using namespace std::chrono_literals;
+    const LinkTimeouts& timeouts = Timeouts();
+    const auto ms = [](int value) { return std::chrono::milliseconds(value); };
+    const auto margin = 1000ms;
+
+    std::vector<std::unique_ptr<WatchedControl>> silent;
+    for (const bool remote : {false, true}) {
+        silent.push_back(std::make_unique<WatchedControl>(remote, 0));
+        silent.back()->Begin();
+    }
+
+    BlackholePort blackhole;
+    ASSERT_TRUE(blackhole.Ready()) << "this kernel answers connects to a full accept queue";
+    HostWindow connectHost;
+    std::unique_ptr<CVyrdaxCtrl> connecting(new CVyrdaxCtrl(&connectHost));
+    connecting->setDispChannel(16);
+    connecting->SetConnectInfo("Front", "Guest", "", "", "127.0.0.1", static_cast<int16_t>(blackhole.Port()), 0, 1,
+                               0, 0);
+    const Clock::time_point connectBegun = Clock::now();
+    ASSERT_TRUE(connecting->Connect(0));
+
+    FakeDvr mute(FakeDvr::Mode::NoReply);
+    HostWindow loginHost;
+    std::unique_ptr<CVyrdaxCtrl> loggingIn(new CVyrdaxCtrl(&loginHost));
+    loggingIn->setDispChannel(16);
+    loggingIn->SetBackupMode(3);
+    loggingIn->SetEventInfo("DVR", "Guest", "", "127.0.0.1", static_cast<int16_t>(mute.Port()), 2, 0, 0);
+    const Clock::time_point loginBegun = Clock::now();
+    ASSERT_TRUE(loggingIn->Connect(0));
+
+    ClosingListener lookupService;
+    ASSERT_GT(lookupService.Port(), 0);
+    platform::RegistryWriteString(kControlRegistryKey, "LookupHost", "127.0.0.1");
+    platform::RegistryWriteInt(kControlRegistryKey, "LookupPort", lookupService.Port());
+    HostWindow lookupHost;
+    std::unique_ptr<CVyrdaxCtrl> lookingUp(new CVyrdaxCtrl(&lookupHost));
+    lookingUp->setDispChannel(16);
+    lookingUp->SetConnectInfo("Front", "DVR7", "pw", "", "", 9201, 0, 1, 0, 0);
+    ASSERT_TRUE(lookingUp->UsesLookup());
+    const Clock::time_point lookupBegun = Clock::now();
+    ASSERT_TRUE(lookingUp->Connect(0));
+
+    std::optional<Clock::time_point> connectTimedOut, loginSeen;
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            if (!connectTimedOut && connecting->Pane(0)->LeftTitle()->Title() == text::kConnectionTimeout)
+                connectTimedOut = Clock::now();
+            if (!loginSeen && mute.Logins() >= 1)
+                loginSeen = Clock::now();
+            for (auto& c : silent)
+                if (c->Ended() < 1 || c->EndedAtTheDvr() < 1)
+                    return false;
+            return connectTimedOut && loginHost.Count(WM_VIDEO_PROGRESS, 3) >= 1 &&
+                   lookupService.Accepted().size() >= 2;
+        },
+        5 * 60000));
+
+    for (auto& c : silent) {
+        SCOPED_TRACE(c->remote ? "remote" : "live");
+        const FakeDvr::Session s = c->dvr.Sessions().front();
+        EXPECT_GE(Ms(s.endedAt - s.lastSent), timeouts.dataMs);
+        EXPECT_LT(Ms(s.endedAt - s.lastSent), Ms(ms(timeouts.dataMs) + margin));
+    }
+    // Seen by the window's title, which the test reads between events.
+    EXPECT_GE(Ms(*connectTimedOut - connectBegun), timeouts.connectMs);
+    EXPECT_LT(Ms(*connectTimedOut - connectBegun), Ms(ms(timeouts.connectMs) + margin));
+    const Clock::time_point loginTimedOut = loginHost.Of(WM_VIDEO_PROGRESS, 3).front().at;
+    EXPECT_GE(Ms(loginTimedOut - loginBegun), timeouts.loginReplyMs);
+    EXPECT_LT(Ms(loginTimedOut - *loginSeen), Ms(ms(timeouts.loginReplyMs) + margin));
+    const auto lookups = lookupService.Accepted();
+    EXPECT_GE(Ms(lookups[1] - lookupBegun), timeouts.lookupRetryMs);
+    EXPECT_LT(Ms(lookups[1] - lookups[0]), Ms(ms(timeouts.lookupRetryMs) + margin));
+    PumpFor(300);
+    EXPECT_EQ(loginHost.Count(WM_VIDEO_PROGRESS), 1) << "the unanswered login was ended more than once";
+    std::printf("silences %.1f / %.1f ms, connect %.1f ms, login reply %.1f ms, lookup retry %.1f ms\n",
+                Ms(silent[0]->dvr.Sessions().front().endedAt - silent[0]->dvr.Sessions().front().lastSent),
+                Ms(silent[1]->dvr.Sessions().front().endedAt - silent[1]->dvr.Sessions().front().lastSent),
+                Ms(*connectTimedOut - connectBegun), Ms(loginTimedOut - *loginSeen), Ms(lookups[1] - lookups[0]));
+}
+
+TEST_F(FaultTest, EachWaitOfTheLinkEndsAtItsTimeNotBeforeItNorASecondAfter)
+{
+    if (RealTimeouts())
+        GTEST_SKIP() << "the entry of the product's time-outs runs its own copy";
+    EachWaitOfTheLinkEndsAtItsTime();
+}
+
+TEST_F(FaultTest, RealTimeoutsEachWaitOfTheLinkEndsAtItsTimeNotBeforeItNorASecondAfter)
+{
+    if (!RealTimeouts())
+        GTEST_SKIP() << "runs with the product's time-outs only";
+    EachWaitOfTheLinkEndsAtItsTime();
+}
 
 TEST_F(FaultTest, RealTimeoutsSilentDvrEndsAfterTheDataTimeOutAsBefore)
 {

@@ -95,8 +95,9 @@ bool SimDvr::WaitLog(const std::string& text, int count, int ms) const
 
 // ---- fake DVR -----------------------------------------------------------------
 
-FakeDvr::FakeDvr(Mode mode, uint32_t replyCode, uint32_t rightAndSignal, uint32_t dvrType)
-    : mode_(mode), replyCode_(replyCode), rightAndSignal_(rightAndSignal), dvrType_(dvrType)
+FakeDvr::FakeDvr(Mode mode, uint32_t replyCode, uint32_t rightAndSignal, uint32_t dvrType, int signOfLifeMs)
+    : mode_(mode), replyCode_(replyCode), rightAndSignal_(rightAndSignal), dvrType_(dvrType),
+      signOfLifeMs_(signOfLifeMs)
 {
     listenFd_ = ListenOnLoopback(8, &port_);
     if (listenFd_ >= 0)
@@ -120,15 +121,125 @@ std::array<uint8_t, 76> FakeDvr::LastLogin() const
     return lastLogin_;
 }
 
+std::vector<FakeDvr::Session> FakeDvr::Sessions() const
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    return sessions_;
+}
+
+namespace {
+
+uint32_t Word(const uint8_t* p)
+{
+    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+void PutWord(uint8_t* p, uint32_t v)
+{
+    for (int b = 0; b < 4; ++b)
+        p[b] = static_cast<uint8_t>(v >> (8 * b));
+}
+
+} // namespace
+
+// A logged-in connection the DVR watches.
+struct FakeDvr::Watched {
+    int fd = -1;
+    std::size_t session = 0;
+    std::vector<uint8_t> header; // a packet header not yet whole
+    uint32_t skip = 0;           // payload bytes still to read past
+    bool heard = false;          // the control's first packet is in
+    bool open = true;
+    Clock::time_point nextSend{};
+};
+
+void FakeDvr::SendSignOfLife(Watched& client)
+{
+    uint8_t packet[76] = {1, 2, 3, 4, 5, 6, 7, 8};
+    PutWord(packet + 8, 5);  // a control reply
+    PutWord(packet + 12, 1); // that nothing follows
+    const Clock::time_point before = Clock::now();
+    if (send(client.fd, packet, sizeof packet, MSG_NOSIGNAL | MSG_DONTWAIT) != static_cast<ssize_t>(sizeof packet))
+        return;
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        Session& session = sessions_[client.session];
+        session.longestGap = std::max(session.longestGap, before - session.lastSent);
+        session.lastSent = before;
+        ++session.sent;
+    }
+    client.nextSend = before + std::chrono::milliseconds(signOfLifeMs_);
+}
+
+void FakeDvr::Read(Watched& client)
+{
+    uint8_t buffer[4096];
+    const ssize_t n = recv(client.fd, buffer, sizeof buffer, 0);
+    const Clock::time_point at = Clock::now();
+    auto end = [&](bool byLogout) {
+        client.open = false;
+        std::lock_guard<std::mutex> lock(lock_);
+        Session& session = sessions_[client.session];
+        session.ended = true;
+        session.endedAt = at;
+        session.byLogout = byLogout;
+    };
+    if (n <= 0) {
+        end(false);
+        return;
+    }
+    for (ssize_t k = 0; k < n && client.open;) {
+        if (client.skip > 0) {
+            const auto step = std::min<ssize_t>(client.skip, n - k);
+            client.skip -= static_cast<uint32_t>(step);
+            k += step;
+            continue;
+        }
+        client.header.push_back(buffer[k++]);
+        if (client.header.size() < 76)
+            continue;
+        const uint32_t type = Word(client.header.data() + 8);
+        const uint32_t code = Word(client.header.data() + 12);
+        client.header.clear();
+        if (type == 1 && code == 2) {
+            end(true);
+            return;
+        }
+        if (type == 3) // a microphone block follows its header
+            client.skip = code;
+        if (!client.heard) {
+            client.heard = true;
+            SendSignOfLife(client);
+        }
+    }
+}
+
 void FakeDvr::Serve()
 {
     std::vector<std::pair<int, std::vector<uint8_t>>> pending; // clients still sending their login
+    std::vector<Watched> watched;
     while (!stop_) {
+        int waitMs = 20;
+        for (const Watched& w : watched)
+            if (w.open && w.heard && signOfLifeMs_ > 0) {
+                const auto due = std::chrono::ceil<std::chrono::milliseconds>(w.nextSend - Clock::now()).count();
+                waitMs = static_cast<int>(std::clamp<int64_t>(due, 0, waitMs));
+            }
         std::vector<pollfd> fds{{listenFd_, POLLIN, 0}};
         for (auto& p : pending)
             fds.push_back({p.first, POLLIN, 0});
-        if (poll(fds.data(), fds.size(), 20) <= 0)
+        for (const Watched& w : watched)
+            fds.push_back({w.open ? w.fd : -1, POLLIN, 0});
+        const std::size_t polledPending = pending.size(), polledWatched = watched.size();
+        const int ready = poll(fds.data(), fds.size(), waitMs);
+        for (Watched& w : watched)
+            if (w.open && w.heard && signOfLifeMs_ > 0 && Clock::now() >= w.nextSend)
+                SendSignOfLife(w);
+        if (ready <= 0)
             continue;
+        for (std::size_t k = 0; k < polledWatched; ++k)
+            if (watched[k].open && (fds[1 + polledPending + k].revents & (POLLIN | POLLHUP | POLLERR)))
+                Read(watched[k]);
         if (fds[0].revents & POLLIN) {
             const int client = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
             if (client >= 0) {
@@ -137,7 +248,7 @@ void FakeDvr::Serve()
                 clients_.push_back(client);
             }
         }
-        for (std::size_t k = 1; k < fds.size(); ++k) {
+        for (std::size_t k = 1; k < 1 + polledPending; ++k) {
             if (!(fds[k].revents & (POLLIN | POLLHUP | POLLERR)))
                 continue;
             auto it = std::find_if(pending.begin(), pending.end(), [&](auto& p) { return p.first == fds[k].fd; });
@@ -157,17 +268,24 @@ void FakeDvr::Serve()
                 std::copy(it->second.begin(), it->second.end(), lastLogin_.begin());
             }
             ++logins_;
-            if (mode_ == Mode::Reply) {
+            if (mode_ != Mode::NoReply) {
                 uint8_t reply[76] = {1, 2, 3, 4, 5, 6, 7, 8};
-                auto put = [&](int at, uint32_t v) {
-                    for (int b = 0; b < 4; ++b)
-                        reply[at + b] = static_cast<uint8_t>(v >> (8 * b));
-                };
-                put(8, 1);
-                put(12, replyCode_);
-                put(32, rightAndSignal_);
-                put(40, dvrType_);
+                PutWord(reply + 8, 1);
+                PutWord(reply + 12, replyCode_);
+                PutWord(reply + 32, rightAndSignal_);
+                PutWord(reply + 40, dvrType_);
+                const Clock::time_point before = Clock::now();
                 send(it->first, reply, sizeof reply, MSG_NOSIGNAL);
+                if (mode_ == Mode::Watch) {
+                    Watched w;
+                    w.fd = it->first;
+                    std::lock_guard<std::mutex> lock(lock_);
+                    w.session = sessions_.size();
+                    Session session;
+                    session.lastSent = before;
+                    sessions_.push_back(session);
+                    watched.push_back(std::move(w));
+                }
             }
             pending.erase(it); // the link stays open, silent
         }

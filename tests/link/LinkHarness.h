@@ -58,19 +58,39 @@ private:
 
 // A DVR stand-in for logins dvrsim does not give: it accepts connections,
 // records each login request and answers it as told (or not at all).
+// Watching, it answers, reads what the control sends and notes when each
+// session is taken down; of its own it sends only a "nothing follows"
+// reply once the control's first packet is in, and then every
+// `signOfLifeMs` if that is set.
 class FakeDvr {
 public:
-    enum class Mode { NoReply, Reply };
-    explicit FakeDvr(Mode mode, uint32_t replyCode = 0, uint32_t rightAndSignal = 0, uint32_t dvrType = 0);
+    enum class Mode { NoReply, Reply, Watch };
+    using Clock = std::chrono::steady_clock;
+    struct Session {
+        Clock::time_point lastSent{}; // just before the DVR's last packet went out
+        Clock::time_point endedAt{};
+        int sent = 0;                 // packets of the DVR's own after the login reply
+        Clock::duration longestGap{}; // between two of them, or the reply and the first
+        bool ended = false;
+        bool byLogout = false;        // else the connection was closed
+    };
+    explicit FakeDvr(Mode mode, uint32_t replyCode = 0, uint32_t rightAndSignal = 0, uint32_t dvrType = 0,
+                     int signOfLifeMs = 0);
     ~FakeDvr();
     int Port() const { return port_; }
     int Logins() const { return logins_.load(); }
     std::array<uint8_t, 76> LastLogin() const;
+    // One a connection that logged in, in the order they came.
+    std::vector<Session> Sessions() const;
 
 private:
+    struct Watched;
     void Serve();
+    void Read(Watched& client);
+    void SendSignOfLife(Watched& client);
     Mode mode_;
     uint32_t replyCode_, rightAndSignal_, dvrType_;
+    int signOfLifeMs_;
     int listenFd_ = -1;
     int port_ = 0;
     std::atomic<bool> stop_{false};
@@ -78,6 +98,7 @@ private:
     mutable std::mutex lock_;
     std::array<uint8_t, 76> lastLogin_{};
     std::vector<int> clients_;
+    std::vector<Session> sessions_;
     std::thread thread_;
 };
 

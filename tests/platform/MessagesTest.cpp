@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <thread>
 #include <vector>
 
@@ -198,6 +199,38 @@ TEST(Timers, KeepTheCallersIdsAndCanBeSetFromAnotherThread)
     QTimer::singleShot(60, &loop, &QEventLoop::quit);
     loop.exec();
     EXPECT_TRUE(owner.fired.empty());
+}
+
+TEST(Timers, ATimeOutNeverFiresBeforeItsTime)
+{
+    // Time-outs of about a second set at moments spread over a second, as
+    // the link sets its connect and retry timers: each fires once its time
+    // is up, never a part of it before.
+    struct Owner : QObject {
+        Owner() : timers(this, [this](unsigned id) { fired.emplace(id, std::chrono::steady_clock::now()); }) {}
+        TimerSet timers;
+        std::map<unsigned, std::chrono::steady_clock::time_point> fired;
+        void timerEvent(QTimerEvent* e) override { timers.Dispatch(e->timerId()); }
+    } owner;
+    constexpr unsigned kTimers = 24;
+    std::map<unsigned, std::chrono::steady_clock::time_point> set;
+    std::map<unsigned, int> interval;
+    for (unsigned id = 1; id <= kTimers; ++id) {
+        const int pauseMs = static_cast<int>(37 * id % 50);
+        QElapsedTimer pause;
+        pause.start();
+        PumpUntil([&] { return pause.elapsed() >= pauseMs; });
+        interval[id] = 900 + static_cast<int>(17 * id);
+        set[id] = std::chrono::steady_clock::now();
+        owner.timers.SetTimer(id, interval[id]);
+    }
+    PumpUntil([&] { return owner.fired.size() == kTimers; }, 10000);
+    ASSERT_EQ(owner.fired.size(), kTimers);
+    for (unsigned id = 1; id <= kTimers; ++id) {
+        owner.timers.KillTimer(id);
+        const double after = std::chrono::duration<double, std::milli>(owner.fired[id] - set[id]).count();
+        EXPECT_GE(after, interval[id]) << "timer " << id;
+    }
 }
 
 TEST(MessageBoxHandler, RecordsTextsAndMarshalsWorkerBoxesToTheGuiThread)

@@ -4,11 +4,13 @@
 #include "platform/MessageBox.h"
 #include "viewercore/widgets/CButtonST.h"
 #include "viewercore/widgets/FolderChooser.h"
+#include "viewercore/widgets/SkinFiles.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
@@ -20,14 +22,22 @@ namespace {
 
 class ConfigDialogTest : public ::testing::Test {
 protected:
+    // The dialog runs where the program runs, beside its "image" folder: the
+    // schedule is drawn over the skin's backdrop there, and nowhere else.
     void SetUp() override
     {
+        previousDirectory = QDir::currentPath();
+        ASSERT_TRUE(QDir::setCurrent(QCoreApplication::applicationDirPath()));
         previous = platform::SetMessageBoxHandler([this](const std::string& text, const std::string&, unsigned) {
             boxes.push_back(text);
             return platform::IDOK;
         });
     }
-    void TearDown() override { platform::SetMessageBoxHandler(previous); }
+    void TearDown() override
+    {
+        platform::SetMessageBoxHandler(previous);
+        QDir::setCurrent(previousDirectory);
+    }
 
     // A DVR-mode dialog holding a record of the DVR type's layout.
     void OpenDvr(int dvrType)
@@ -58,6 +68,7 @@ protected:
     std::vector<uint8_t> record;
     std::vector<std::string> boxes;
     platform::MessageBoxHandler previous;
+    QString previousDirectory;
 };
 
 } // namespace
@@ -381,8 +392,10 @@ TEST_F(ConfigDialogTest, ABrushOfDvrModeNeverReachesTheLocalSchedule)
     EXPECT_EQ(dialog.LocalSchedule()[0][2][9], 1);
 }
 
-TEST_F(ConfigDialogTest, ScheduleValuesNoBrushPaintsAreDrawnDarkAndNamedInTheHint)
+TEST_F(ConfigDialogTest, ScheduleValuesNoBrushPaintsAreDrawnGreyAndNamedInTheHint)
 {
+    const QImage backdrop(QDir(kSkinDirectory).filePath("schedule.bmp"));
+    ASSERT_FALSE(backdrop.isNull()) << qPrintable(QDir::currentPath());
     record.assign(12044, 0);
     for (int ch = 0; ch < 8; ++ch)
         setup::WriteInt(record, 0x2D50 + 16 * ch + 4, ch);
@@ -405,10 +418,18 @@ TEST_F(ConfigDialogTest, ScheduleValuesNoBrushPaintsAreDrawnDarkAndNamedInTheHin
     const QImage shot = dialog.grab().toImage();
     const QColor unknown = shot.pixelColor(SchedulePainter::CellRect(0, 3).center());
     const QColor always = shot.pixelColor(SchedulePainter::CellRect(1, 6).center());
-    const QColor empty = shot.pixelColor(SchedulePainter::CellRect(1, 7).center());
+    const QPoint emptyDay = SchedulePainter::CellRect(1, 7).center();
+    // Off the hour's number that the every-day cell carries.
+    const QPoint emptyEveryDay = SchedulePainter::CellRect(0, 4).topLeft() + QPoint(2, 2);
+    const QColor empty = shot.pixelColor(emptyDay);
+    const QColor emptyEveryDayColour = shot.pixelColor(emptyEveryDay);
+    // The empty cells are the backdrop's, as the operator sees them.
+    EXPECT_EQ(empty, backdrop.pixelColor(emptyDay - SchedulePainter::kBackgroundAt));
+    EXPECT_EQ(emptyEveryDayColour, backdrop.pixelColor(emptyEveryDay - SchedulePainter::kBackgroundAt));
     EXPECT_EQ(always, QColor(255, 204, 0));
-    // Far from the empty cell and from every brush's colour.
+    // Far from either row's empty cell and from every brush's colour.
     EXPECT_GT(std::abs(unknown.lightness() - empty.lightness()), 100);
+    EXPECT_GT(std::abs(unknown.lightness() - emptyEveryDayColour.lightness()), 100);
     for (int v = 1; v <= 4; ++v)
         EXPECT_NE(unknown, SchedulePainter::CellColour(v));
     // Painting the hour over with a brush clears the hint.
