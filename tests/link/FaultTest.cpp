@@ -309,12 +309,13 @@ protected:
     // Plays back from the DVR, records channel 0, then loses the DVR;
     // returns when the loss has been seen, with the time it took.
     std::chrono::milliseconds PlayAndLose(SimDvr& sim, const std::string& kind, QTemporaryDir& recordings,
-                                          std::string* movie)
+                                          std::string* movie, testsupport::LoopGaps& gaps)
     {
         std::vector<std::string> args = {"--channels", "2", "--fps", "15", "--gop", "5"};
         if (kind != "kill")
             args.insert(args.end(), {"--fault", kind, "--fault-after", kind == "silence" ? "0" : "60"});
         EXPECT_TRUE(sim.Start(args));
+        gaps.Resume();
         ctrl->SetBackupMode(1);
         Bind(0, "Front", 0, sim.Port());
         Bind(1, "Back", 1, sim.Port());
@@ -362,7 +363,7 @@ TEST_P(LostRemoteSessionTest, EndsAsASessionThatCouldNotConnectAndTheNextRequest
     ASSERT_TRUE(recordings.isValid());
     std::string movie;
     testsupport::LoopGaps gaps;
-    const auto seenAfter = PlayAndLose(sim, kind, recordings, &movie);
+    const auto seenAfter = PlayAndLose(sim, kind, recordings, &movie, gaps);
     // Closed, reset or killed: at once. Silent: at the data time-out (3 s
     // here) after the request, never before it, and not a second later.
     const std::chrono::milliseconds timeout(Timeouts().dataMs);
@@ -594,7 +595,7 @@ TEST_F(FaultTest, ADvrThatSpeaksJustBeforeEachTimeOutIsNeverTakenDown)
 {
     using namespace std::chrono_literals;
     const std::chrono::milliseconds timeout(Timeouts().dataMs);
-    const auto period = timeout - 300ms;
+    const auto period = timeout - 500ms;
     std::vector<std::unique_ptr<WatchedControl>> controls;
     for (const bool remote : {false, true}) {
         controls.push_back(std::make_unique<WatchedControl>(remote, static_cast<int>(period.count())));
@@ -710,7 +711,10 @@ TEST_P(LostLinkTest, RealTimeoutsTheEndIsSeenAtOnceAndTheLinkComesBackWithItsTit
 
     // The reconnect tick sets the link up again, with its titles.
     if (kind == "kill") {
+        const qint64 before = gaps.Longest();
         ASSERT_TRUE(sim.Start({"--channels", "2", "--fps", "15", "--gop", "5"}, port));
+        EXPECT_LT(before, 1000);
+        gaps.Resume();
     }
     ASSERT_TRUE(PumpUntil(
         [&] {
