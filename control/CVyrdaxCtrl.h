@@ -254,6 +254,11 @@ public:
     bool ReceiveThreadRunning() const { return receiveThread_.Running(); }
     int PtzSpeed() const { return ptzSpeed_.load(); }
     static int PlayState();
+    // Runs on a live display thread between a frame's decode and its title,
+    // so that a test can hold a frame there as a loaded machine would.
+    // Null (the default) for none.
+    using FrameHook = void (*)(int channel);
+    static void SetDecodedFrameHookForTests(FrameHook hook);
 
     // Local playback and backups (control/playback/, control/backup/).
     CLocalPlayback& LocalPlayback() { return *localPlayback_; }

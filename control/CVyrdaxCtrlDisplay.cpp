@@ -27,6 +27,8 @@ constexpr int kRemoteEmptyPollsBeforeReset = 100;
 constexpr std::size_t kDecoderReadAhead = 1000;
 constexpr std::size_t kBitstreamSize = kMaxPayload + kStreamHeaderSize + kDecoderReadAhead;
 
+std::atomic<CVyrdaxCtrl::FrameHook> decodedFrameHook{nullptr};
+
 uint64_t ClockNs(clockid_t clock)
 {
     timespec t{};
@@ -150,6 +152,11 @@ void CVyrdaxCtrl::RunPlaybackClock(int channel, const FrameInfo& record)
         playback::baseWallMs = NowMs();
         playback::baseChannel = channel;
     }
+}
+
+void CVyrdaxCtrl::SetDecodedFrameHookForTests(FrameHook hook)
+{
+    decodedFrameHook = hook;
 }
 
 void CVyrdaxCtrl::DisplayThreadProc(platform::WorkerThread& self, int channel)
@@ -280,6 +287,16 @@ void CVyrdaxCtrl::DisplayThreadProc(platform::WorkerThread& self, int channel)
             continue;
         }
 
+        if (const FrameHook hook = decodedFrameHook.load())
+            hook(channel);
+        const uint64_t lockStart = WallNs();
+        std::lock_guard<std::recursive_mutex> lock(slot.displayLock);
+        slot.displayTimes.lockWaitNs += WallNs() - lockStart;
+        // The end of a session resets the pane under this lock once it is no
+        // longer logged in: a frame taken before the end neither titles nor
+        // paints a pane that already tells the session is over.
+        if (!loggedIn_.load())
+            continue;
         const uint32_t titleTime = record.Word(FrameInfo::kTitleTime);
         const std::string name = GetChannelName(static_cast<int16_t>(channel));
         const int month = record.bytes[FrameInfo::kMonth], day = record.bytes[FrameInfo::kDay];
@@ -304,9 +321,6 @@ void CVyrdaxCtrl::DisplayThreadProc(platform::WorkerThread& self, int channel)
                              channel);
         }
 
-        const uint64_t lockStart = WallNs();
-        std::lock_guard<std::recursive_mutex> lock(slot.displayLock);
-        slot.displayTimes.lockWaitNs += WallNs() - lockStart;
         if (remote && playback::state.load() == PLAY_PLAYING)
             RunPlaybackClock(channel, record);
         if (pane) {

@@ -385,7 +385,7 @@ TEST_P(LostRemoteSessionTest, EndsAsASessionThatCouldNotConnectAndTheNextRequest
     EXPECT_FALSE(ctrl->LoggedIn());
     EXPECT_FALSE(ctrl->isConnect(0));
     // The disconnected pane of a named channel.
-    EXPECT_EQ(Title(0), "Front is Ready");
+    EXPECT_EQ(Title(0).toStdString(), "Front is Ready");
     EXPECT_EQ(ctrl->GetStatus(0), 0);
     EXPECT_EQ(ctrl->GetStatus(1), 0);
     if (kind != "silence") {
@@ -417,6 +417,64 @@ TEST_P(LostRemoteSessionTest, EndsAsASessionThatCouldNotConnectAndTheNextRequest
 }
 
 INSTANTIATE_TEST_SUITE_P(Ends, LostRemoteSessionTest, ::testing::Values("close", "reset", "kill", "silence"));
+
+// A display thread held with a decoded frame of channel 0, as a loaded
+// machine holds it, until the test lets it go.
+std::atomic<bool> holdNextFrame{false};
+std::atomic<int> framesHeld{0};
+std::atomic<bool> letFramesGo{false};
+
+void HoldAFrameOfChannelZero(int channel)
+{
+    if (channel != 0 || !holdNextFrame.exchange(false))
+        return;
+    ++framesHeld;
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!letFramesGo.load() && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+TEST_F(FaultTest, AFrameDecodedBeforeARemoteSessionEndsTitlesNoPaneAfterIt)
+{
+    // The session ends, by the host or by the DVR, while a display thread
+    // holds a frame between its decode and its title: the pane must still
+    // tell the session is over afterwards.
+    CVyrdaxCtrl::SetDecodedFrameHookForTests(&HoldAFrameOfChannelZero);
+    struct Unhook {
+        ~Unhook()
+        {
+            letFramesGo = true;
+            CVyrdaxCtrl::SetDecodedFrameHookForTests(nullptr);
+        }
+    } unhook;
+    for (const bool byTheDvr : {false, true}) {
+        SCOPED_TRACE(byTheDvr ? "lost DVR" : "ended by the host");
+        SimDvr sim;
+        ASSERT_TRUE(sim.Start({"--channels", "2", "--fps", "30", "--gop", "5"}));
+        ctrl->SetBackupMode(1);
+        Bind(0, "Front", 0, sim.Port());
+        Bind(1, "Back", 1, sim.Port());
+        host.messages.clear();
+        ctrl->StartDVRPlaybackTime(static_cast<int32_t>(std::time(nullptr) - 600), 0, 0);
+        ASSERT_TRUE(PumpUntil([&] { return ctrl->Channel(0).framesShown.load() >= 3; }, 30000));
+        framesHeld = 0;
+        letFramesGo = false;
+        holdNextFrame = true;
+        ASSERT_TRUE(PumpUntil([&] { return framesHeld.load() == 1; }, 30000));
+        if (byTheDvr) {
+            sim.Kill();
+            ASSERT_TRUE(WaitMessage(WM_VIDEO_PROGRESS, 0, 2, 30000));
+        } else {
+            ctrl->DisConnectSvr(-1);
+        }
+        EXPECT_FALSE(ctrl->LoggedIn());
+        letFramesGo = true;
+        // Nothing more comes that could title the pane.
+        PumpFor(200);
+        EXPECT_EQ(Title(0).toStdString(), "Front is Ready");
+        EXPECT_EQ(Title(1).toStdString(), "Back is Ready");
+    }
+}
 
 TEST_F(FaultTest, ARemoteSessionLostAsTheHostEndsOrReusesItEndsOnceAndTheNextOneWorks)
 {

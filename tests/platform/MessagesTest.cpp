@@ -14,7 +14,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <chrono>
 #include <map>
 #include <thread>
@@ -134,20 +140,35 @@ TEST(Messages, JoinServesSentMessagesSoAWorkerCanFinishItsWork)
     EXPECT_EQ(r.received.size(), 5u);
 }
 
+// Whether the thread `tid` of this process sleeps in the kernel ('S').
+bool ThreadSleeps(pid_t tid)
+{
+    std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const auto end = text.rfind(')');
+    return end != std::string::npos && end + 2 < text.size() && text[end + 2] == 'S';
+}
+
 TEST(Messages, SendToAReceiverDestroyedBeforeHandlingReturnsZero)
 {
     auto* r = new Receiver;
     std::atomic<LRESULT> answer{-1};
-    std::thread worker([&] { answer = SendMessage(r, WM_USER + 1, 9, 0); });
-    while (answer.load() == -1) {
-        // Destroy once the message is queued: Qt drops its pending events.
-        if (r) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            delete r;
-            r = nullptr;
-        }
+    std::atomic<pid_t> sender{0};
+    std::thread worker([&] {
+        sender = static_cast<pid_t>(syscall(SYS_gettid));
+        answer = SendMessage(r, WM_USER + 1, 9, 0);
+    });
+    // Destroyed once the message is queued, Qt drops its pending events: the
+    // sender has queued it once it sleeps waiting for the answer, twice in a
+    // row, however late its thread began.
+    while (sender.load() == 0)
         std::this_thread::yield();
+    for (int asleep = 0; asleep < 2;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        asleep = ThreadSleeps(sender.load()) ? asleep + 1 : 0;
     }
+    EXPECT_EQ(answer.load(), -1);
+    delete r;
     worker.join();
     EXPECT_EQ(answer.load(), 0);
 }
