@@ -32,6 +32,21 @@ using testsupport::PumpUntil;
 
 Variant Path(const std::string& s) { return Variant::String(std::u16string(s.begin(), s.end())); }
 
+// Seconds of the PC clock until the next mark a short recording must not
+// cross to stay one file in one half-hour: the 20-minute splits and the
+// half-hour of the day search (midnight and the clock changes fall on them).
+int SecondsToTheNextMark()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm t{};
+    localtime_r(&now, &t);
+    const int intoTheHour = t.tm_min * 60 + t.tm_sec;
+    for (const int mark : {1200, 1800, 2400, 3600})
+        if (mark > intoTheHour)
+            return mark - intoTheHour;
+    return 0;
+}
+
 TEST(ControlRecord, LiveChannelsRecordIntoFilesThatPlayBackFrameForFrame)
 {
     recordtest::TempDir dir;
@@ -59,6 +74,9 @@ TEST(ControlRecord, LiveChannelsRecordIntoFilesThatPlayBackFrameForFrame)
             ASSERT_TRUE(ctrl->Connect(static_cast<int16_t>(ch)));
         ASSERT_TRUE(PumpUntil([&] { return host.Count(WM_VIDEO_STARTED) == 2; }, 15000));
 
+        // The splits at the marks have tests of their own; here one file a
+        // channel is wanted, so a start just before a mark waits until after it.
+        ASSERT_TRUE(PumpUntil([] { return SecondsToTheNextMark() >= 30; }, 60000));
         Variant r;
         ASSERT_EQ(ctrl->Invoke(DISPID_SetRecType, {Variant::Short(0)}, &r), platform::S_OK);
         for (int ch = 0; ch < 2; ++ch) {
@@ -103,7 +121,6 @@ TEST(ControlRecord, LiveChannelsRecordIntoFilesThatPlayBackFrameForFrame)
         const std::time_t now = std::time(nullptr);
         std::tm t{};
         localtime_r(&now, &t);
-        // A recording that ran over a 20-minute mark left two files: take the first.
         const std::string movie = vyrmovie::DayDirectory(dir.path(), t) + "/" + names[ch];
         const ParsedMovie m = recordtest::ParseMovie(movie);
         ASSERT_TRUE(m.ok) << m.problem;
