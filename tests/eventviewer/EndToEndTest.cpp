@@ -76,6 +76,10 @@ std::vector<uint32_t> StoredKeys(const QString& path)
 
 TEST_F(ViewerFixture, APassEndsEveryKindOfDvrAndASecondPassStoresOnlyNewEvents)
 {
+    // Three DVRs must answer their logins in time: 2.5 s rather than the
+    // divisor's 0.5 s, which a loaded machine can miss; the silent one then
+    // waits out 45 s.
+    RelaxTimeouts(4);
     const QString eventsFile = dir.filePath("sim-events.bin");
     AppendEvents(eventsFile, 1, 5);
     SimProcess events, refusing, silent;
@@ -95,10 +99,10 @@ TEST_F(ViewerFixture, APassEndsEveryKindOfDvrAndASecondPassStoresOnlyNewEvents)
     ASSERT_EQ(View()->InstancesCreated(), 16);
     CEventDlg* monitor = Monitor();
     ASSERT_NE(monitor, nullptr);
-    EXPECT_EQ(monitor->PollTimeoutMs(), 9000);
+    EXPECT_EQ(monitor->PollTimeoutMs(), 45000);
     Pump(200); // the start-up timers of the view
     monitor->OnTracking();
-    ASSERT_TRUE(PumpUntil([&] { return monitor->Idle(); }, 30000));
+    ASSERT_TRUE(PumpUntil([&] { return monitor->Idle(); }, 120000));
     EXPECT_EQ(monitor->RowText(0, 2), "Done");
     EXPECT_EQ(monitor->RowText(1, 2), "Login Error");
     EXPECT_EQ(monitor->RowText(2, 2), "Time Out");
