@@ -137,17 +137,11 @@ struct SocketPair {
     SocketPair()
     {
         int port = 0;
-        const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof a;
-        if (bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(listener, 1) == 0 &&
-            getsockname(listener, reinterpret_cast<sockaddr*>(&a), &size) == 0)
-            port = ntohs(a.sin_port);
-        if (port > 0 && ours.StartConnect("127.0.0.1", static_cast<uint16_t>(port)) == 0)
+        const int listener = ListenOnLoopback(1, &port);
+        if (listener >= 0 && ours.StartConnect("127.0.0.1", static_cast<uint16_t>(port)) == 0)
             peer = accept(listener, nullptr, nullptr);
-        close(listener);
+        if (listener >= 0)
+            close(listener);
     }
     ~SocketPair()
     {
@@ -627,7 +621,7 @@ TEST_F(FaultTest, ASilentDvrIsTakenDownAtItsTimeOutInEverySessionLiveAndRemote)
             EXPECT_EQ(s.sent, 1);
             // Live view logs out; a remote session's socket is shut.
             EXPECT_EQ(s.byLogout, !c->remote);
-            const double silence = Ms(s.endedAt - s.lastSent);
+            const double silence = Ms(s.Silence());
             EXPECT_GE(silence, Ms(timeout)) << "taken down before the DVR was silent for the time-out";
             EXPECT_LT(silence, Ms(timeout + margin)) << "taken down a time-out late";
             silences.push_back(silence);
@@ -798,14 +792,7 @@ class ClosingListener {
 public:
     ClosingListener()
     {
-        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof a;
-        if (bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(fd_, 8) == 0 &&
-            getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &size) == 0)
-            port_ = ntohs(a.sin_port);
+        fd_ = ListenOnLoopback(8, &port_);
         thread_ = std::thread([this] {
             while (!stop_) {
                 pollfd p{fd_, POLLIN, 0};
@@ -825,7 +812,8 @@ public:
     {
         stop_ = true;
         thread_.join();
-        close(fd_);
+        if (fd_ >= 0)
+            close(fd_);
     }
     int Port() const { return port_; }
     std::vector<std::chrono::steady_clock::time_point> Accepted() const
@@ -911,8 +899,8 @@ void EachWaitOfTheLinkEndsAtItsTime()
     for (auto& c : silent) {
         SCOPED_TRACE(c->remote ? "remote" : "live");
         const FakeDvr::Session s = c->dvr.Sessions().front();
-        EXPECT_GE(Ms(s.endedAt - s.lastSent), timeouts.dataMs);
-        EXPECT_LT(Ms(s.endedAt - s.lastSent), Ms(ms(timeouts.dataMs) + margin));
+        EXPECT_GE(Ms(s.Silence()), timeouts.dataMs);
+        EXPECT_LT(Ms(s.Silence()), Ms(ms(timeouts.dataMs) + margin));
     }
     // Seen by the window's title, which the test reads between events.
     EXPECT_GE(Ms(*connectTimedOut - connectBegun), timeouts.connectMs);
@@ -926,8 +914,7 @@ void EachWaitOfTheLinkEndsAtItsTime()
     PumpFor(300);
     EXPECT_EQ(loginHost.Count(WM_VIDEO_PROGRESS), 1) << "the unanswered login was ended more than once";
     std::printf("silences %.1f / %.1f ms, connect %.1f ms, login reply %.1f ms, lookup retry %.1f ms\n",
-                Ms(silent[0]->dvr.Sessions().front().endedAt - silent[0]->dvr.Sessions().front().lastSent),
-                Ms(silent[1]->dvr.Sessions().front().endedAt - silent[1]->dvr.Sessions().front().lastSent),
+                Ms(silent[0]->dvr.Sessions().front().Silence()), Ms(silent[1]->dvr.Sessions().front().Silence()),
                 Ms(*connectTimedOut - connectBegun), Ms(loginTimedOut - *loginSeen), Ms(lookups[1] - lookups[0]));
 }
 

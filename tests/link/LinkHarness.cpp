@@ -37,6 +37,8 @@ int BoundPort(int fd)
     return ntohs(a.sin_port);
 }
 
+} // namespace
+
 int ListenOnLoopback(int backlog, int* port)
 {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -49,8 +51,6 @@ int ListenOnLoopback(int backlog, int* port)
     *port = BoundPort(fd);
     return fd;
 }
-
-} // namespace
 
 // ---- dvrsim -----------------------------------------------------------------
 

@@ -73,6 +73,8 @@ public:
         Clock::duration longestGap{}; // between two of them, or the reply and the first
         bool ended = false;
         bool byLogout = false;        // else the connection was closed
+        // From the DVR's last packet to the end it saw.
+        Clock::duration Silence() const { return endedAt - lastSent; }
     };
     explicit FakeDvr(Mode mode, uint32_t replyCode = 0, uint32_t rightAndSignal = 0, uint32_t dvrType = 0,
                      int signOfLifeMs = 0);
@@ -124,6 +126,9 @@ std::vector<std::string> Bare(const std::vector<std::string>& lines);
 
 // A port on 127.0.0.1 with nothing listening on it.
 int ClosedPort();
+// A socket listening on a free port of 127.0.0.1 (-1 when none could be
+// made); the port goes to `port`.
+int ListenOnLoopback(int backlog, int* port);
 
 using HostWindow = testsupport::MessageHost;
 
