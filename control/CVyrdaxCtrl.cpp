@@ -40,6 +40,10 @@ CVyrdaxCtrl::~CVyrdaxCtrl()
     // Every thread is stopped and joined before anything it touches goes.
     backups_.reset();
     localPlayback_.reset();
+    // All asked at once, so that the close waits for the frame each has in
+    // hand, not for one frame after another while the others go on.
+    for (int ch = 0; ch < kChannelCount; ++ch)
+        channels_[ch].displayThread.RequestStop();
     for (int ch = 0; ch < kChannelCount; ++ch)
         channels_[ch].displayThread.StopAndJoin();
     receiveStopping_ = true;
@@ -381,10 +385,10 @@ void CVyrdaxCtrl::SetBackupMode(int16_t backup)
 {
     if (backup == 3) {
         eventLogMode_ = true;
-        remoteMode_ = 0;
+        SetRemoteMode(0);
     } else {
         eventLogMode_ = false;
-        remoteMode_ = backup;
+        SetRemoteMode(backup);
     }
 }
 

@@ -112,6 +112,18 @@ struct ChannelSlot {
     std::recursive_mutex displayLock;
     platform::WorkerThread displayThread;
     CFrameQueue queue;
+    // Set by the display thread while it sleeps until a frame comes; the
+    // receive thread wakes it with the frame that ends the wait.
+    std::atomic<bool> awaitingFrame{false};
+    // Queues a frame for the display and wakes it when it waits for one;
+    // what Push returned.
+    int QueueFrame(const uint8_t* payload, const FrameInfo& record)
+    {
+        const int pushed = queue.Push(payload, record);
+        if (awaitingFrame.exchange(false))
+            displayThread.Wake();
+        return pushed;
+    }
     std::atomic<int> firstFrame{1};
     std::atomic<int> lastWidth{0};
     std::atomic<int> lastHeight{0};
@@ -241,6 +253,10 @@ public:
     static bool ValidChannel(int ch) { return ch >= 0 && ch < kChannelCount; }
     bool EventLogMode() const { return eventLogMode_; }
     int RemoteMode() const { return remoteMode_; }
+    // The display threads follow the remote mode (a remote session's play
+    // state) and the login; each change wakes them.
+    void SetRemoteMode(int mode);
+    void WakeDisplayThreads();
     int Version() const { return version_; }
     uint32_t OutlineColor() const { return outlineColor_; }
     const LayoutState& Layout() const { return layout_; }
@@ -349,6 +365,8 @@ private:
     // ends the process; false then.
     static bool CreateDecoder(XvidDecoder& decoder);
     void DisplayThreadProc(platform::WorkerThread& self, int channel);
+    // The display thread's wait on an empty queue.
+    void AwaitFrame(platform::WorkerThread& self, ChannelSlot& slot, bool remote, int64_t& nextTake, int& emptyPolls);
     void RunPlaybackClock(int channel, const FrameInfo& record);
 
     // Lookup client.

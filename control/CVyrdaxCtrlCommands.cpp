@@ -37,30 +37,30 @@ void CVyrdaxCtrl::CmdToDVR(int32_t command, int32_t index, int16_t idxCh)
 
     switch (command) {
     case CMD_PLAY:
-        playback::state = PLAY_PLAYING;
+        playback::SetState(PLAY_PLAYING);
         if (remote)
             emptyQueues(true);
         playback::RestartClock();
         ShowPlayStateTag("[FPB]");
         break;
     case CMD_FAST_FORWARD:
-        playback::state = PLAY_FAST_FORWARD;
+        playback::SetState(PLAY_FAST_FORWARD);
         playback::RestartClock();
         ShowPlayStateTag("[FF]");
         break;
     case CMD_REWIND:
-        playback::state = PLAY_REWINDING;
+        playback::SetState(PLAY_REWINDING);
         playback::RestartClock();
         ShowPlayStateTag("[REW]");
         break;
     case CMD_PAUSE:
-        playback::state = PLAY_PAUSED;
+        playback::SetState(PLAY_PAUSED);
         if (remote)
             playback::RestartClock();
         ShowPlayStateTag("[PAUSE]");
         break;
     case CMD_STOP:
-        playback::state = PLAY_STOPPED;
+        playback::SetState(PLAY_STOPPED);
         if (remote) {
             playback::RestartClock();
             emptyQueues(false);
@@ -70,7 +70,7 @@ void CVyrdaxCtrl::CmdToDVR(int32_t command, int32_t index, int16_t idxCh)
         ShowPlayStateTag("[STP]");
         break;
     case CMD_RESUME:
-        playback::state = PLAY_PLAYING;
+        playback::SetState(PLAY_PLAYING);
         if (remote)
             playback::RestartClock();
         ShowPlayStateTag("[FPB]");
@@ -90,7 +90,7 @@ void CVyrdaxCtrl::CmdToDVR(int32_t command, int32_t index, int16_t idxCh)
         h.SetByte(27, static_cast<uint8_t>(local.tm_hour));
         h.SetByte(28, static_cast<uint8_t>(local.tm_min));
         h.SetByte(29, static_cast<uint8_t>(local.tm_sec));
-        playback::state = PLAY_PLAYING;
+        playback::SetState(PLAY_PLAYING);
         if (remote) {
             emptyQueues(true);
             playback::RestartClock();
@@ -149,17 +149,17 @@ void CVyrdaxCtrl::StartDVRPlaybackTime(int32_t dtime, int32_t, int16_t)
 {
     storedTime_ = static_cast<std::time_t>(static_cast<uint32_t>(dtime));
     if (loggedIn_.load()) {
-        remoteMode_ = 1;
+        SetRemoteMode(1);
         CmdToDVR(CMD_PLAY_FROM_TIME, dtime, 0);
     } else {
-        remoteMode_ = 2;
+        SetRemoteMode(2);
         Connect(-1);
     }
 }
 
 void CVyrdaxCtrl::GetBackupInfo(int32_t time, int16_t timeList)
 {
-    remoteMode_ = 1;
+    SetRemoteMode(1);
     if (loggedIn_.load()) {
         timeListFlag_ = timeList;
         storedTime_ = static_cast<std::time_t>(static_cast<uint32_t>(time));
@@ -180,7 +180,7 @@ void CVyrdaxCtrl::ResumeRemoteRequest()
         CmdToDVR(CMD_PLAY_FROM_TIME, static_cast<int32_t>(storedTime_.load()), 0);
     else
         return;
-    remoteMode_ = 1;
+    SetRemoteMode(1);
 }
 
 platform::Variant CVyrdaxCtrl::GetDVRData() const

@@ -23,6 +23,7 @@ namespace {
 constexpr const char* kDecoderInitFailed = "Decoder Initialization Failed";
 constexpr int kIdleIntervalMs = 100;
 constexpr int kRemoteEmptyPollsBeforeReset = 100;
+constexpr int kClockRoundMs = 5;
 // The decoder may read this far past a frame's end.
 constexpr std::size_t kDecoderReadAhead = 1000;
 constexpr std::size_t kBitstreamSize = kMaxPayload + kStreamHeaderSize + kDecoderReadAhead;
@@ -120,8 +121,21 @@ bool CVyrdaxCtrl::StartDisplayThread(int ch)
     slot.firstFrame = 1;
     slot.lastWidth = 0;
     slot.lastHeight = 0;
-    slot.displayThread.Start([this, ch](platform::WorkerThread& self) { DisplayThreadProc(self, ch); });
+    slot.displayThread.Start([this, ch](platform::WorkerThread& self) { DisplayThreadProc(self, ch); },
+                             &playback::waiters);
     return true;
+}
+
+void CVyrdaxCtrl::SetRemoteMode(int mode)
+{
+    remoteMode_ = mode;
+    WakeDisplayThreads();
+}
+
+void CVyrdaxCtrl::WakeDisplayThreads()
+{
+    for (ChannelSlot& slot : channels_)
+        slot.displayThread.Wake();
 }
 
 void CVyrdaxCtrl::RunPlaybackClock(int channel, const FrameInfo& record)
@@ -136,15 +150,18 @@ void CVyrdaxCtrl::RunPlaybackClock(int channel, const FrameInfo& record)
         if (playback::baseChannel.load() == channel)
             playback::baseSeconds = 0;
     } else {
-        int rounds = 0;
-        while (ahead > now - playback::baseWallMs.load() && !channels_[channel].displayThread.StopRequested()) {
-            channels_[channel].displayThread.SleepFor(5);
+        // Counted in the 5-ms rounds the pacing flag is measured in, though
+        // the thread sleeps through to the frame's time (or a change of
+        // play state) at once.
+        platform::WorkerThread& thread = channels_[channel].displayThread;
+        const int64_t start = now;
+        while (ahead > now - playback::baseWallMs.load() && !thread.StopRequested()) {
+            thread.WaitFor(playback::baseWallMs.load() + ahead - now);
             now = NowMs();
             if (playback::state.load() != PLAY_PLAYING)
                 break;
-            ++rounds;
         }
-        pacing_ = rounds > 2;
+        pacing_ = now - start > 2 * kClockRoundMs;
     }
     if (playback::baseSeconds.load() == 0) {
         playback::baseSeconds = s;
@@ -157,6 +174,33 @@ void CVyrdaxCtrl::RunPlaybackClock(int channel, const FrameInfo& record)
 void CVyrdaxCtrl::SetDecodedFrameHookForTests(FrameHook hook)
 {
     decodedFrameHook = hook;
+}
+
+void CVyrdaxCtrl::AwaitFrame(platform::WorkerThread& self, ChannelSlot& slot, bool remote, int64_t& nextTake,
+                             int& emptyPolls)
+{
+    // The queue is looked at every take interval while it stays empty;
+    // those looks are counted here rather than made. The thread sleeps
+    // until a frame comes, or until the look that resets a remote
+    // channel's pane is due, and then takes up the same 100-ms steps.
+    const int64_t emptyStart = nextTake;
+    slot.awaitingFrame = true;
+    if (slot.queue.Backlog() == -1) {
+        if (remote && emptyPolls <= kRemoteEmptyPollsBeforeReset)
+            self.WaitFor(emptyStart + int64_t{kRemoteEmptyPollsBeforeReset + 1 - emptyPolls} * kIdleIntervalMs -
+                         NowMs());
+        else
+            self.Wait();
+    }
+    slot.awaitingFrame = false;
+    const int64_t steps = std::max<int64_t>(0, (NowMs() - emptyStart) / kIdleIntervalMs);
+    if (steps == 0)
+        return; // the next look is one interval after this one
+    // Every look before the last one due found the queue empty; the last is
+    // made next, at once.
+    nextTake = emptyStart + (steps - 1) * kIdleIntervalMs;
+    if (remote)
+        emptyPolls = static_cast<int>(std::min<int64_t>(emptyPolls + steps - 1, kRemoteEmptyPollsBeforeReset + 1));
 }
 
 void CVyrdaxCtrl::DisplayThreadProc(platform::WorkerThread& self, int channel)
@@ -176,20 +220,20 @@ void CVyrdaxCtrl::DisplayThreadProc(platform::WorkerThread& self, int channel)
     while (!self.StopRequested()) {
         const bool remote = remoteMode_ > 0;
         const int playState = playback::state.load();
+        // Each wait below lasts until what it waits for changes; whoever
+        // changes it (a play command, a login, a frame queued, a stop)
+        // wakes the thread.
         if (remote && (playState == PLAY_STOPPED || playState == PLAY_PAUSED)) {
-            self.SleepFor(10);
+            self.Wait();
             continue;
         }
         if (!loggedIn_.load() || slot.displayRestart.load() == 0) {
-            self.SleepFor(5);
+            self.Wait();
             continue;
         }
-        // Asleep until the next frame is due rather than waking every few
-        // milliseconds to look: at 64 channels those wake-ups cost more
-        // than the colour conversion.
         const int64_t wait = nextTake + takeInterval - NowMs();
         if (wait > 0) {
-            self.SleepFor(static_cast<int>(std::min<int64_t>(wait, kIdleIntervalMs)));
+            self.WaitFor(wait);
             continue;
         }
         nextTake = NowMs();
@@ -197,11 +241,9 @@ void CVyrdaxCtrl::DisplayThreadProc(platform::WorkerThread& self, int channel)
         if (backlog == -1) {
             takeInterval = kIdleIntervalMs;
             queueFull_ = false;
-            if (remote) {
-                if (++emptyPolls > kRemoteEmptyPollsBeforeReset)
-                    ResetChannelDisplay(channel);
-                self.SleepFor(10);
-            }
+            if (remote && ++emptyPolls > kRemoteEmptyPollsBeforeReset)
+                ResetChannelDisplay(channel);
+            AwaitFrame(self, slot, remote, nextTake, emptyPolls);
             continue;
         }
         if (remote)

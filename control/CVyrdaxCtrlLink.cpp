@@ -203,6 +203,7 @@ void CVyrdaxCtrl::RequestLogin(std::shared_ptr<CDvrSocket> socket, const DvrPack
         loginRequest_ = std::move(exchange);
         loginOutcome_.reset();
     }
+    receiveThread_.Wake();
     // The receive thread carries the exchange; it runs whenever a session
     // is wanted, but a host may have stopped it since.
     if (!StartReceiveThread())
@@ -311,6 +312,8 @@ void CVyrdaxCtrl::FinishLogin(bool answered, const DvrPacketHeader& reply)
     connecting_ = 0;
     linkDown_ = 0;
     reconnectPending_ = 0;
+    WakeDisplayThreads();
+    receiveThread_.Wake();
     if (eventLogMode_)
         SendToAssigned(WM_VIDEO_PROGRESS, 0);
 }
@@ -612,7 +615,7 @@ void CVyrdaxCtrl::DisconnectBackup()
     if (loggedIn_.load())
         Logout();
     timeListFlag_ = 0;
-    remoteMode_ = 1;
+    SetRemoteMode(1);
 }
 
 bool CVyrdaxCtrl::isConnect(int16_t idxCh) const
@@ -663,7 +666,7 @@ void CVyrdaxCtrl::DropLink(int code)
             Logout();
         ClearInfo(0);
     } else {
-        remoteMode_ = 1;
+        SetRemoteMode(1);
     }
     timeListFlag_ = 0;
     // Told only now that the link is down: a host that answers with the next
@@ -685,7 +688,7 @@ void CVyrdaxCtrl::SetEventInfo(const std::string& dvrName, const std::string& id
         DisConnectSvr(0);
     }
     eventLogMode_ = true;
-    remoteMode_ = 0;
+    SetRemoteMode(0);
     if (!eventTable_) {
         eventTable_.reset(new uint8_t[4 + static_cast<std::size_t>(kMaxEventRecords) * kEventRecordSize]);
         WriteLE32(eventTable_.get(), 0);

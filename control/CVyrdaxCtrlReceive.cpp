@@ -17,7 +17,6 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t kFrameBufferStep = 131072;
 // A frame carries its stream headers in the gap in front of the payload.
 constexpr std::size_t kFrameGap = kStreamHeaderSize;
-constexpr int kIdleStepMs = 50;
 constexpr int kRemotePushRetries = 100;
 constexpr int kRemotePushRetryMs = 10;
 
@@ -52,7 +51,10 @@ void CVyrdaxCtrl::ReceiveThreadProc(platform::WorkerThread& self)
         if (!loggedIn_.load()) {
             remoteLossReported = false;
             ExchangeLogin(self);
-            self.SleepFor(kIdleStepMs);
+            // Until the next login request, or the login it carried is
+            // taken: both wake the thread.
+            if (!loggedIn_.load())
+                self.Wait();
             lastActivity = Clock::now();
             continue;
         }
@@ -74,7 +76,9 @@ void CVyrdaxCtrl::ReceiveThreadProc(platform::WorkerThread& self)
                     remoteLossReported = true;
                     platform::PostMessage(this, WM_DVR_REMOTE_LINK_LOST, 0, 0);
                 }
-                self.SleepFor(kIdleStepMs);
+                // Until the GUI thread has ended the session, or a new one
+                // logs in.
+                self.Wait();
                 continue;
             }
             if (reconnect)
@@ -193,14 +197,14 @@ bool CVyrdaxCtrl::HandleVideo(platform::WorkerThread& self, CDvrSocket& socket, 
         return true;
     UpdateChannelState(static_cast<int>(channel), static_cast<int8_t>(statusByte));
     if (remoteMode_ == 0) {
-        slot.queue.Push(frame, info);
-    } else if (!slot.queue.Push(frame, info)) {
+        slot.QueueFrame(frame, info);
+    } else if (!slot.QueueFrame(frame, info)) {
         // Remote play-back holds the link back while the display paces
         // frames, which slows the DVR down through TCP.
         queueFull_ = true;
         const int retries = pacing_.load() ? kRemotePushRetries : 1;
         for (int attempt = 0; attempt < retries; ++attempt) {
-            if (!self.SleepFor(kRemotePushRetryMs) || slot.queue.Push(frame, info))
+            if (!self.SleepFor(kRemotePushRetryMs) || slot.QueueFrame(frame, info))
                 break;
             if (attempt > 0 && !pacing_.load())
                 break;

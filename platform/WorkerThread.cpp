@@ -1,9 +1,13 @@
 #include "WorkerThread.h"
 
+#include <algorithm>
+
+#ifdef VYR_WORKER_SERVES_SENT_MESSAGES
 #include "Messages.h"
 
 #include <QCoreApplication>
 #include <QThread>
+#endif
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -13,6 +17,14 @@ namespace platform {
 
 namespace {
 std::atomic<WorkerThread::StartHook> startHook{nullptr};
+
+#ifdef VYR_WORKER_SERVES_SENT_MESSAGES
+bool OnGuiThread()
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    return app && app->thread() == QThread::currentThread();
+}
+#endif
 } // namespace
 
 void WorkerThread::SetStartHookForTests(StartHook hook) { startHook = hook; }
@@ -26,10 +38,14 @@ WorkerThread::~WorkerThread()
         close(wakeFd_);
 }
 
-void WorkerThread::Start(std::function<void(WorkerThread&)> body)
+void WorkerThread::Start(std::function<void(WorkerThread&)> body, WakeGroup* group)
 {
     StopAndJoin();
     stop_ = false;
+    {
+        std::lock_guard<std::mutex> lock(waitLock_);
+        woken_ = false;
+    }
     // Made on first start: a control holds 64 idle channel threads, and most
     // never run.
     if (wakeFd_ < 0)
@@ -38,10 +54,16 @@ void WorkerThread::Start(std::function<void(WorkerThread&)> body)
     while (wakeFd_ >= 0 && read(wakeFd_, &drained, sizeof drained) > 0) {
     }
     running_ = true;
-    thread_ = std::thread([this, body = std::move(body), hook = startHook.load()] {
+    thread_ = std::thread([this, body = std::move(body), group, hook = startHook.load()] {
+        id_ = std::this_thread::get_id();
         if (hook)
             hook();
+        if (group)
+            group->Add(this);
         body(*this);
+        if (group)
+            group->Remove(this);
+        id_ = std::thread::id();
         running_ = false;
     });
 }
@@ -54,6 +76,10 @@ void WorkerThread::RequestStop()
         ssize_t written = write(wakeFd_, &one, sizeof one);
         (void)written; // a full counter is already readable
     }
+    // Taken, so that a thread between its look at the flag and its wait
+    // cannot miss the signal.
+    { std::lock_guard<std::mutex> lock(waitLock_); }
+    waitSignal_.notify_all();
 }
 
 void WorkerThread::StopAndJoin()
@@ -61,35 +87,86 @@ void WorkerThread::StopAndJoin()
     if (!thread_.joinable())
         return;
     RequestStop();
-    if (thread_.get_id() == std::this_thread::get_id()) {
+    if (IsCurrentThread()) {
         thread_.detach(); // a thread cannot join itself; it is on its way out
         return;
     }
-    QCoreApplication* app = QCoreApplication::instance();
-    if (app && app->thread() == QThread::currentThread()) {
+#ifdef VYR_WORKER_SERVES_SENT_MESSAGES
+    if (OnGuiThread()) {
         while (running_.load()) {
             ServeSentMessages();
             struct pollfd none {};
             poll(&none, 0, 2);
         }
     }
+#endif
     thread_.join();
+}
+
+void WorkerThread::Wake()
+{
+    {
+        std::lock_guard<std::mutex> lock(waitLock_);
+        woken_ = true;
+    }
+    waitSignal_.notify_all();
+}
+
+bool WorkerThread::WaitLocked(std::unique_lock<std::mutex>& lock, const Clock::time_point* deadline, bool wakes)
+{
+    const auto over = [this, wakes] { return stop_.load() || (wakes && woken_); };
+    if (deadline)
+        waitSignal_.wait_until(lock, *deadline, over);
+    else
+        waitSignal_.wait(lock, over);
+    if (wakes)
+        woken_ = false;
+    return !stop_.load();
+}
+
+bool WorkerThread::Wait()
+{
+    std::unique_lock<std::mutex> lock(waitLock_);
+    return WaitLocked(lock, nullptr, true);
+}
+
+bool WorkerThread::WaitFor(int64_t milliseconds)
+{
+    if (milliseconds < 0)
+        return Wait();
+    return WaitUntil(Clock::now() + std::chrono::milliseconds(milliseconds));
+}
+
+bool WorkerThread::WaitUntil(Clock::time_point deadline)
+{
+    std::unique_lock<std::mutex> lock(waitLock_);
+    return WaitLocked(lock, &deadline, true);
 }
 
 bool WorkerThread::SleepFor(int milliseconds)
 {
-    if (stop_.load())
-        return false;
-    if (wakeFd_ < 0) {
-        struct pollfd none {};
-        poll(&none, 0, milliseconds);
-        return !stop_.load();
-    }
-    struct pollfd p {};
-    p.fd = wakeFd_;
-    p.events = POLLIN;
-    poll(&p, 1, milliseconds);
-    return !stop_.load();
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(milliseconds, 0));
+    std::unique_lock<std::mutex> lock(waitLock_);
+    return WaitLocked(lock, &deadline, false);
+}
+
+void WakeGroup::WakeAll()
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    for (WorkerThread* thread : members_)
+        thread->Wake();
+}
+
+void WakeGroup::Add(WorkerThread* thread)
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    members_.push_back(thread);
+}
+
+void WakeGroup::Remove(WorkerThread* thread)
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    members_.erase(std::remove(members_.begin(), members_.end(), thread), members_.end());
 }
 
 } // namespace platform

@@ -70,7 +70,7 @@ int main(int argc, char** argv)
     }
     engine.splitMode = folder.splitMode;
     engine.ChooseEarliestBaseChannel();
-    engine.playState = zoplayer::kPlaying;
+    engine.SetPlayState(zoplayer::kPlaying);
     engine.StartThreads();
     bench::Pump(1000); // let every channel reach its pace
 

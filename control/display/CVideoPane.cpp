@@ -46,13 +46,19 @@ bool CVideoPane::CreateOffscreenSurface(int width, int height)
     image.fill(Qt::black);
     std::lock_guard<std::mutex> lock(imageMutex_);
     picture_ = std::move(image);
+    black_ = true;
+    changed_ = true;
     return true;
 }
 
 void CVideoPane::ClearSurface()
 {
     std::lock_guard<std::mutex> lock(imageMutex_);
+    if (black_)
+        return;
     picture_.fill(Qt::black);
+    black_ = true;
+    changed_ = true;
 }
 
 void CVideoPane::ShowYV12Frame(const uint8_t* y, const uint8_t* u, const uint8_t* v, int width, int height)
@@ -70,12 +76,20 @@ void CVideoPane::ShowYV12Frame(const uint8_t* y, const uint8_t* u, const uint8_t
     }
     ConvertI420ToBgra(y, width, u, v, width / 2, width, height, picture_.bits(),
                       static_cast<int>(picture_.bytesPerLine()));
+    black_ = false;
+    changed_ = true;
     snapshotWidth_ = width;
     snapshotHeight_ = height;
 }
 
 void CVideoPane::PresentFrame()
 {
+    {
+        std::lock_guard<std::mutex> lock(imageMutex_);
+        if (!changed_)
+            return;
+        changed_ = false;
+    }
     // One repaint is queued at a time: a pane that cannot keep up shows
     // the newest picture rather than a backlog of repaints.
     if (updatePending_.exchange(true))
@@ -104,6 +118,8 @@ int CVideoPane::SaveSnapshot(const std::string& path)
             p.setFont(font);
             p.setPen(Qt::white);
             p.drawText(QPoint(10, 10 + QFontMetrics(font).ascent()), title);
+            black_ = false;
+            changed_ = true;
         }
         const int w = snapshotWidth_.load() > 0 ? snapshotWidth_.load() : picture_.width();
         const int h = snapshotHeight_.load() > 0 ? snapshotHeight_.load() : picture_.height();

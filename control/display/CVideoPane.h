@@ -44,12 +44,16 @@ public:
     {
         std::lock_guard<std::mutex> lock(imageMutex_);
         fill(picture_);
+        black_ = false;
+        changed_ = true;
     }
     // Converts one planar 4:2:0 picture (Y of width x height, U and V of
     // width/2 x height/2) into the off-screen picture, which takes the
     // picture's size.
     void ShowYV12Frame(const uint8_t* y, const uint8_t* u, const uint8_t* v, int width, int height);
-    // Schedules the picture to be drawn on the pane.
+    // Schedules the picture to be drawn on the pane, when it changed since it
+    // was last presented: a pane cleared again, as an idle channel's is,
+    // is not drawn again.
     void PresentFrame();
     // Stamps the left title into the picture at (10, 10) and writes the last
     // shown picture, at its own size, as a JPEG file; 1 when written.
@@ -89,6 +93,8 @@ private:
 
     mutable std::mutex imageMutex_;
     QImage picture_;
+    bool black_ = false;   // the whole picture is black; under imageMutex_
+    bool changed_ = false; // not presented since it changed; under imageMutex_
 };
 
 } // namespace vyrdax

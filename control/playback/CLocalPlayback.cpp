@@ -34,6 +34,9 @@ constexpr int64_t kFastBehindSeconds = 165;
 // How long a channel waits for the master's first frame before it shows its
 // own frames unpaced: the master may have nothing to show.
 constexpr int kReferenceWaitMs = 1000;
+// How long a thread whose reader is between two modes waits before it looks
+// again, should the change that ends it not come with a wake.
+constexpr int kBetweenModesMs = 10;
 
 int64_t NowMs()
 {
@@ -171,7 +174,7 @@ void CLocalPlayback::StartThread(int channel)
         thread = std::make_unique<platform::WorkerThread>();
     if (thread->Running())
         return;
-    thread->Start([this, channel](platform::WorkerThread& self) { ThreadProc(self, channel); });
+    thread->Start([this, channel](platform::WorkerThread& self) { ThreadProc(self, channel); }, &playback::waiters);
 }
 
 void CLocalPlayback::StopThreads()
@@ -270,7 +273,7 @@ int32_t CLocalPlayback::PlayFile(int32_t interval)
         ForEachReader(&CMovieFileReader::Play);
         SleepMs(100);
         playback::speed = 1;
-        playback::state = PLAY_PLAYING;
+        playback::SetState(PLAY_PLAYING);
         break;
     case 2:
     case 3: {
@@ -281,7 +284,7 @@ int32_t CLocalPlayback::PlayFile(int32_t interval)
             ForEachReader(interval == 2 ? &CMovieFileReader::FastForward : &CMovieFileReader::Rewind);
             SleepMs(100);
             playback::speed = 1;
-            playback::state = target;
+            playback::SetState(target);
         } else {
             playback::speed = std::min(3, playback::speed.load() + 1);
         }
@@ -297,8 +300,7 @@ int32_t CLocalPlayback::PlayFile(int32_t interval)
 void CLocalPlayback::PauseFile()
 {
     ForEachReader(&CMovieFileReader::Pause);
-    playback::state = PLAY_PAUSED;
-    playback::WakeWaiters();
+    playback::SetState(PLAY_PAUSED);
 }
 
 void CLocalPlayback::StopFile()
@@ -439,6 +441,8 @@ void CLocalPlayback::ForEachReader(void (CMovieFileReader::*action)())
     for (auto& reader : readers_)
         if (reader)
             ((*reader).*action)();
+    // A thread that found its reader paused waits for its next state.
+    playback::WakeWaiters();
 }
 
 void CLocalPlayback::PauseAllReaders()
@@ -446,9 +450,8 @@ void CLocalPlayback::PauseAllReaders()
     const int mode = playback::state.load();
     if (mode == PLAY_PAUSED || StepMode(mode))
         return;
-    playback::state = PLAY_PAUSED;
+    playback::SetState(PLAY_PAUSED);
     ForEachReader(&CMovieFileReader::Pause);
-    playback::WakeWaiters();
 }
 
 void CLocalPlayback::ResetChannelDisplay(int channel, const std::string& text)
@@ -795,13 +798,14 @@ bool CLocalPlayback::WaitForFrame(platform::WorkerThread& self, int channel, int
         if (self.StopRequested())
             return false;
         const int mode = playback::state.load();
-        const int64_t elapsed = NowMs() - playback::baseWallMs.load();
-        if (dueInMs <= elapsed || Idle(mode))
+        const int64_t baseWall = playback::baseWallMs.load();
+        if (dueInMs <= NowMs() - baseWall || Idle(mode))
             return true;
         if (release.exchange(0) == 1)
             return true;
-        std::unique_lock<std::mutex> lock(playback::wakeLock);
-        playback::wakeSignal.wait_for(lock, std::chrono::milliseconds(std::min<int64_t>(dueInMs - elapsed, 20)));
+        // Asleep until the frame is due; a release, a new reference or a
+        // change of mode wakes it sooner.
+        self.WaitFor(baseWall + dueInMs - NowMs());
     }
 }
 
@@ -820,13 +824,15 @@ void CLocalPlayback::ThreadProc(platform::WorkerThread& self, int channel)
             break;
         const int mode = playback::state.load();
         if (Idle(mode)) {
-            self.SleepFor(10);
+            self.Wait(); // until the mode changes
             continue;
         }
         const int result = reader->ReadNext();
         if (result != 1) {
+            // Paused or busy, not at an end: a reader that is being opened
+            // or is between two modes, which the mode's change ends.
             if (result == 0 && reader->EndFlag() == CMovieFileReader::END_NONE)
-                self.SleepFor(10); // paused or busy, not at an end
+                self.WaitFor(kBetweenModesMs);
             else
                 MoveToAdjacentFile(self, channel, mode == PLAY_REWINDING);
             continue;
@@ -873,7 +879,9 @@ void CLocalPlayback::MoveToAdjacentFile(platform::WorkerThread& self, int channe
     } else {
         const ReaderPtr now = Reader(channel);
         ResetChannelDisplay(channel, now ? now->ChannelName() : std::string());
-        self.SleepFor(100);
+        // Nothing more to open until the operator moves: a new mode, a seek
+        // or a new start, each of which wakes the thread.
+        self.Wait();
     }
 }
 
@@ -930,7 +938,7 @@ bool CLocalPlayback::PaceFrame(platform::WorkerThread& self, int channel, const 
             const int64_t until = NowMs() + kReferenceWaitMs;
             while (playback::baseSeconds.load() == 0 && NowMs() < until && !self.StopRequested() &&
                    !Idle(playback::state.load()))
-                self.SleepFor(2);
+                self.WaitFor(until - NowMs());
         }
         const int64_t rs = playback::baseSeconds.load();
         const int64_t ru = playback::baseMicroseconds.load();
@@ -973,6 +981,7 @@ bool CLocalPlayback::PaceFrame(platform::WorkerThread& self, int channel, const 
             playback::baseWallMs = NowMs();
             playback::baseChannel = channel;
             playback::baseSeconds = header.seconds;
+            playback::WakeWaiters(); // the channels that wait for a reference
         }
     }
     // Far behind the master in play, or ahead of it while paused: not shown.

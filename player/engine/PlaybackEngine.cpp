@@ -10,12 +10,12 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <thread>
 
 namespace zoplayer {
 
 namespace {
 
-constexpr int kIdleSleepMs = 10;
 constexpr int kDecodeCalls = 16;
 constexpr int kStepBackDecodeCalls = 3;
 constexpr int kDeinterlacedHeight = 480;
@@ -57,6 +57,16 @@ void SteadyPlayerClock::SleepMs(int milliseconds)
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
+void SteadyPlayerClock::WaitMs(platform::WorkerThread* thread, int milliseconds)
+{
+    if (!thread)
+        PlayerClock::WaitMs(thread, milliseconds);
+    else if (milliseconds < 0)
+        thread->Wait();
+    else
+        thread->WaitFor(milliseconds);
+}
+
 struct PlaybackEngine::Channel {
     std::unique_ptr<vyrdax::XvidDecoder> decoder;
     PlayerFrame frame;
@@ -77,7 +87,7 @@ struct PlaybackEngine::Channel {
     std::atomic<uint64_t> blanked{0};
     std::atomic<uint64_t> dropped{0};
     std::atomic<int64_t> lastShown{0};
-    std::thread thread;
+    platform::WorkerThread thread;
 };
 
 PlaybackEngine::PlaybackEngine(std::vector<CMovieFileReader*> readers,
@@ -127,14 +137,16 @@ void PlaybackEngine::StartThreads()
 {
     stop_ = false;
     for (std::size_t c = 0; c < channels_.size(); ++c) {
-        if (channels_[c]->thread.joinable())
+        if (channels_[c]->thread.Running())
             continue;
-        channels_[c]->thread = std::thread([this, c, hook = startHook.load()] {
-            if (hook)
-                hook(static_cast<int>(c));
-            while (!stop_.load())
-                RunChannelOnce(static_cast<int>(c));
-        });
+        channels_[c]->thread.Start(
+            [this, c, hook = startHook.load()](platform::WorkerThread& self) {
+                if (hook)
+                    hook(static_cast<int>(c));
+                while (!stop_.load() && !self.StopRequested())
+                    RunChannelOnce(static_cast<int>(c));
+            },
+            &waiters_);
     }
 }
 
@@ -142,15 +154,38 @@ void PlaybackEngine::StopThreads()
 {
     stop_ = true;
     for (auto& channel : channels_)
-        if (channel->thread.joinable())
-            channel->thread.join();
+        channel->thread.RequestStop();
+    for (auto& channel : channels_)
+        channel->thread.StopAndJoin();
+}
+
+void PlaybackEngine::SetPlayState(int state)
+{
+    playState_ = state;
+    WakeThreads();
+}
+
+void PlaybackEngine::WaitRound(int c, int milliseconds)
+{
+    platform::WorkerThread& thread = channels_[static_cast<std::size_t>(c)]->thread;
+    clock_.WaitMs(thread.IsCurrentThread() ? &thread : nullptr, milliseconds);
+}
+
+void PlaybackEngine::MarkAnchorPassedLocked()
+{
+    if (anchorPassedGeneration_ == clockGeneration_)
+        return;
+    anchorPassedGeneration_ = clockGeneration_;
+    WakeThreads(); // the channels that wait for the anchor go on
 }
 
 void PlaybackEngine::SetBaseChannel(int c)
 {
     std::lock_guard<std::mutex> guard(globalLock_);
-    if (c >= 0 && c < ChannelCount())
+    if (c >= 0 && c < ChannelCount() && baseChannel_.load() != c) {
         baseChannel_ = c;
+        WakeThreads(); // a channel that waited for the old base's anchor may be the base now
+    }
 }
 
 int PlaybackEngine::CellChannel(int cell) const
@@ -162,8 +197,10 @@ int PlaybackEngine::CellChannel(int cell) const
 
 void PlaybackEngine::SetRefresh(int c)
 {
-    if (c >= 0 && c < ChannelCount())
+    if (c >= 0 && c < ChannelCount()) {
         channels_[static_cast<std::size_t>(c)]->refresh = true;
+        channels_[static_cast<std::size_t>(c)]->thread.Wake();
+    }
 }
 
 bool PlaybackEngine::Anchored() const
@@ -180,6 +217,7 @@ void PlaybackEngine::ResetBaseClock()
     }
     for (auto& channel : channels_)
         channel->refresh = true;
+    WakeThreads();
 }
 
 void PlaybackEngine::UnanchorLocked()
@@ -221,7 +259,14 @@ void PlaybackEngine::ChooseBaseChannel(bool forward, int firstCell, int lastCell
 {
     {
         std::lock_guard<std::mutex> guard(globalLock_);
+        const int before = baseChannel_.load();
         ChooseBaseChannelLocked(forward, firstCell, lastCell);
+        // The same base and a clock already waiting for its anchor: nothing
+        // to reset, and no thread to wake. A finished base channel asks
+        // again every time it is woken; were it to wake the others each
+        // time, they would wake it in turn without end.
+        if (baseChannel_.load() == before && !anchored_)
+            return;
     }
     ResetBaseClock();
 }
@@ -288,7 +333,7 @@ void PlaybackEngine::SetChannelCaption(int cell)
     if (cell < 0 || cell >= kEngineChannels)
         return;
     ChannelWindow* window = windows_[static_cast<std::size_t>(cell)];
-    if (!window || playState.load() >= kStepForward)
+    if (!window || playState_.load() >= kStepForward)
         return;
     char text[16];
     std::snprintf(text, sizeof text, " CH%02d ", cell + 1);
@@ -366,9 +411,9 @@ void PlaybackEngine::RunChannelOnce(int c)
 {
     if (c < 0 || c >= ChannelCount())
         return;
-    const int s = playState.load();
+    const int s = playState_.load();
     if (s == kStopped || s == kPaused) {
-        clock_.SleepMs(kIdleSleepMs);
+        WaitRound(c, -1); // until the play state changes
         return;
     }
     if (!Paced(s)) {
@@ -383,7 +428,7 @@ void PlaybackEngine::RunChannelOnce(int c)
     if (AwaitsTheAnchor(c)) {
         // The clock is being reset already: nothing to cut short.
         channels_[static_cast<std::size_t>(c)]->refresh = false;
-        clock_.SleepMs(1);
+        WaitRound(c, -1); // until the anchor is set, passed or reset
         return;
     }
     uint64_t generation;
@@ -417,7 +462,9 @@ void PlaybackEngine::PlayFrame(int c, int s)
                 MarkAnchorPassedLocked();
         }
         SetChannelCaption(frame.Cell());
-        clock_.SleepMs(kIdleSleepMs);
+        // Nothing more to read until the operator moves: every play
+        // command, seek and change of the base wakes the thread.
+        WaitRound(c, -1);
         return;
     }
     const int cell = frame.Cell();
@@ -445,7 +492,7 @@ void PlaybackEngine::PlayFrame(int c, int s)
 
     if (s == kStepBack) {
         if (CellChannel(pageStart.load()) != c) {
-            clock_.SleepMs(kIdleSleepMs);
+            WaitRound(c, -1);
             return;
         }
         if (!StepBack(channel, reader, frame))
@@ -535,12 +582,14 @@ void PlaybackEngine::PlayFrame(int c, int s)
             UnanchorLocked();
         }
         while (due / divisor > elapsed && !stop_.load()) {
-            const int now = playState.load();
+            const int now = playState_.load();
             if (now == kStopped || now == kPaused)
                 break;
             if (channel.refresh.exchange(false))
                 break;
-            clock_.SleepMs(1);
+            // Until the frame is due; a refresh, a new play state or a reset
+            // clock wakes the thread sooner.
+            WaitRound(c, static_cast<int>(std::min<int64_t>(due / divisor - elapsed, INT32_MAX)));
             {
                 std::lock_guard<std::mutex> guard(globalLock_);
                 if (!anchored_)
@@ -557,11 +606,12 @@ void PlaybackEngine::PlayFrame(int c, int s)
                 anchorSeconds_ = S;
                 anchorMicroseconds_ = U;
                 anchorWallMs_ = clock_.NowMs();
+                WakeThreads(); // the channels that wait for the anchor
             }
         }
     }
 
-    const int now = playState.load();
+    const int now = playState_.load();
     const int64_t baseSeconds = readers_[static_cast<std::size_t>(baseChannel_.load())]->FrameSeconds();
     bool show;
     if (now == kPlaying)

@@ -3,6 +3,7 @@
 // channel's frames and pacing them against the base channel's clock, so
 // that all channels play in step. The view steers them through the shared
 // play state and the readers' states.
+#include "platform/WorkerThread.h"
 #include "player/reader/PlayerMovieReader.h"
 
 #include <array>
@@ -11,7 +12,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace vyrdax {
@@ -29,18 +29,31 @@ inline constexpr int kFastDivisor = 15;
 // A due time this far past the clock means a gap in the recording.
 inline constexpr int64_t kGapMilliseconds = 5000;
 
+// A wait without a limit, for a round run where nothing can wake it (on a
+// test's own thread, or by a clock that only counts): it takes this long.
+inline constexpr int kIdleRoundMs = 10;
+
 // The millisecond clock and sleeps the threads pace by; tests inject one.
 class PlayerClock {
 public:
     virtual ~PlayerClock() = default;
     virtual uint32_t NowMs() = 0;
     virtual void SleepMs(int milliseconds) = 0;
+    // Waits up to `milliseconds`, or without a limit when negative, on the
+    // channel's thread, which every change it follows wakes; null for a
+    // round run on another thread. A clock of its own counting sleeps.
+    virtual void WaitMs(platform::WorkerThread* thread, int milliseconds)
+    {
+        (void)thread;
+        SleepMs(milliseconds < 0 ? kIdleRoundMs : milliseconds);
+    }
 };
 
 class SteadyPlayerClock : public PlayerClock {
 public:
     uint32_t NowMs() override;
     void SleepMs(int milliseconds) override;
+    void WaitMs(platform::WorkerThread* thread, int milliseconds) override;
 };
 
 // Where a channel's pictures go: the video window of a display cell. Each
@@ -84,7 +97,14 @@ public:
     int ChannelCount() const { return static_cast<int>(readers_.size()); }
     CMovieFileReader* Reader(int c) const { return readers_[static_cast<std::size_t>(c)]; }
 
-    std::atomic<int> playState{kStopped};
+    // The play state every thread follows; a change wakes them all, and so
+    // does setting it again (a step pressed once more).
+    int PlayState() const { return playState_.load(); }
+    void SetPlayState(int state);
+    // Wakes every channel's thread to look again at what it follows: after
+    // the readers' states or positions were changed from outside.
+    void WakeThreads() { waiters_.WakeAll(); }
+
     std::atomic<int> splitMode{16};
     std::atomic<int> pageStart{0};
 
@@ -123,7 +143,9 @@ private:
     // the clock waits for the base channel's next frame to anchor it.
     bool AwaitsTheAnchor(int c);
     void UnanchorLocked();
-    void MarkAnchorPassedLocked() { anchorPassedGeneration_ = clockGeneration_; }
+    void MarkAnchorPassedLocked();
+    // Channel c's wait: up to `milliseconds`, without a limit when negative.
+    void WaitRound(int c, int milliseconds);
 
     std::vector<CMovieFileReader*> readers_;
     std::array<ChannelWindow*, kEngineChannels> windows_;
@@ -145,6 +167,9 @@ private:
     uint64_t anchorPassedGeneration_ = UINT64_MAX;
 
     std::atomic<bool> stop_{false};
+    std::atomic<int> playState_{kStopped};
+    // The channels' threads; each wait of theirs ends at a change.
+    platform::WakeGroup waiters_;
 };
 
 } // namespace zoplayer

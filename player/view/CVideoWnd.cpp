@@ -46,6 +46,7 @@ CVideoWnd::CVideoWnd(QWidget* parent, int cell)
 {
     vyrdax::InitColorConversion();
     picture_.fill(Qt::black);
+    black_ = true;
     titleBar_->setProperty("controlId", kTitleBarId);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -66,7 +67,12 @@ void CVideoWnd::SetTitle(const std::string& text)
 {
     {
         std::lock_guard<std::mutex> guard(lock_);
-        pendingTitle_ = QString::fromLatin1(text.c_str());
+        const QString title = QString::fromLatin1(text.c_str());
+        // A finished channel's caption is set again on every wake; it is
+        // drawn once.
+        if (title == (pendingTitle_.isNull() ? titleBar_->Title() : pendingTitle_))
+            return;
+        pendingTitle_ = title;
     }
     RequestRepaint();
 }
@@ -82,6 +88,7 @@ void CVideoWnd::ShowPicture(const uint8_t* y, const uint8_t* u, const uint8_t* v
             picture_ = QImage(width, height, QImage::Format_RGB32);
         vyrdax::ConvertI420ToBgra(y, width, u, v, width / 2, width, height, picture_.bits(),
                                   static_cast<int>(picture_.bytesPerLine()));
+        black_ = false;
     }
     RequestRepaint();
 }
@@ -90,7 +97,10 @@ void CVideoWnd::ClearPicture()
 {
     {
         std::lock_guard<std::mutex> guard(lock_);
+        if (black_)
+            return; // already clear: nothing to draw again
         picture_.fill(Qt::black);
+        black_ = true;
     }
     RequestRepaint();
 }

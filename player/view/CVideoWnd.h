@@ -69,6 +69,7 @@ private:
     int cell_;
     mutable std::mutex lock_; // the picture and pending title
     QImage picture_;
+    bool black_ = false; // the whole picture is black; under lock_
     QString pendingTitle_;
     std::atomic<bool> repaintPending_{false};
     bool pressed_ = false;

@@ -215,6 +215,9 @@ void CZoPlayerView::EveryReader(const std::function<void(CMovieFileReader&)>& ac
 {
     for (auto& reader : folder_.readers)
         action(*reader);
+    // A thread that found its reader in the old state waits for the new one.
+    if (engine_)
+        engine_->WakeThreads();
 }
 
 void CZoPlayerView::Wait10ms()
@@ -257,7 +260,7 @@ void CZoPlayerView::OnPlay()
         OnStop();
         Wait10ms();
     }
-    switch (e.playState.load()) {
+    switch (e.PlayState()) {
     case kPlaying:
         return;
     case kFastForward:
@@ -280,17 +283,17 @@ void CZoPlayerView::OnPlay()
     }
     EveryReader([](CMovieFileReader& r) { r.Play(); });
     speedLevel_ = 1;
-    e.playState = kPlaying;
+    e.SetPlayState(kPlaying);
 }
 
 void CZoPlayerView::OnPause()
 {
     if (!engine_)
         return;
-    const int s = engine_->playState.load();
+    const int s = engine_->PlayState();
     if (s == kPaused || s == kStepForward || s == kStepBack)
         return;
-    engine_->playState = kPaused;
+    engine_->SetPlayState(kPaused);
     EveryReader([](CMovieFileReader& r) { r.Pause(); });
     if (engine_->splitMode == 1)
         ShowStepButtons(true);
@@ -300,7 +303,7 @@ void CZoPlayerView::OnStop()
 {
     if (!engine_)
         return;
-    engine_->playState = kStopped;
+    engine_->SetPlayState(kStopped);
     Wait10ms();
     EveryReader([](CMovieFileReader& r) { r.Reset(); });
     if (engine_->splitMode != 1)
@@ -324,7 +327,7 @@ void CZoPlayerView::PlayFast(int state, const std::function<void(CMovieFileReade
     PlaybackEngine& e = *engine_;
     if (e.splitMode == 1)
         ShowStepButtons(false);
-    const int s = e.playState.load();
+    const int s = e.PlayState();
     // Pressed again, the same direction goes one level faster.
     if (s == state) {
         speedLevel_ = std::min(speedLevel_ + 1, 3);
@@ -336,7 +339,7 @@ void CZoPlayerView::PlayFast(int state, const std::function<void(CMovieFileReade
         }
         speedLevel_ = 1;
     }
-    e.playState = state;
+    e.SetPlayState(state);
     const int level = speedLevel_;
     EveryReader([&setLevel, level](CMovieFileReader& r) { setLevel(r, level); });
     Wait10ms();
@@ -351,7 +354,7 @@ void CZoPlayerView::OnStepForward()
     if (c < 0)
         return;
     engine_->Reader(c)->StepForward();
-    engine_->playState = kStepForward;
+    engine_->SetPlayState(kStepForward);
 }
 
 void CZoPlayerView::OnStepBack()
@@ -362,7 +365,7 @@ void CZoPlayerView::OnStepBack()
     if (c < 0)
         return;
     engine_->Reader(c)->Step();
-    engine_->playState = kStepBack;
+    engine_->SetPlayState(kStepBack);
 }
 
 void CZoPlayerView::OnLayout(int layout)
@@ -435,7 +438,7 @@ void CZoPlayerView::OnVideoDoubleClick(int cell)
             e.ResetBaseClock();
             OnPlay();
         }
-        const int s = e.playState.load();
+        const int s = e.PlayState();
         if (s == kPaused || s == kStepForward || s == kStepBack)
             ShowStepButtons(true);
         LayOutWindows();

@@ -14,10 +14,13 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
+#include <memory>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -189,6 +192,165 @@ TEST(WorkerThreadTest, SleepIsCutShortByStop)
     worker.Start([&](WorkerThread&) { ++runs; });
     worker.StopAndJoin();
     EXPECT_EQ(runs.load(), 1);
+}
+
+// A waiter that looks at a shared count and waits, against a waker that
+// raises the count and wakes it: no raise may be missed, whenever each side
+// runs, so every wait ends by a wake and none by its time.
+TEST(WorkerThreadTest, AWakeIsNeverLostWhicheverSideComesFirst)
+{
+    static std::atomic<unsigned> seed{1};
+    WorkerThread::SetStartHookForTests([] {
+        // Starts late, by up to 2 ms, as on a loaded machine.
+        std::this_thread::sleep_for(std::chrono::microseconds(seed.fetch_add(7919) % 2000));
+    });
+    for (int run = 0; run < 20; ++run) {
+        constexpr int kRaises = 500;
+        std::atomic<int> count{0};
+        std::atomic<int> seen{0};
+        std::atomic<int> timedOut{0};
+        WorkerThread waiter;
+        waiter.Start([&](WorkerThread& self) {
+            while (seen.load() < kRaises) {
+                if (count.load() > seen.load()) {
+                    seen = count.load();
+                    continue;
+                }
+                const auto before = std::chrono::steady_clock::now();
+                if (!self.WaitFor(10000))
+                    return;
+                if (std::chrono::steady_clock::now() - before >= std::chrono::seconds(10))
+                    ++timedOut;
+            }
+        });
+        for (int k = 0; k < kRaises; ++k) {
+            ++count;
+            waiter.Wake();
+            if (k % 50 == 0)
+                std::this_thread::yield();
+        }
+        for (int k = 0; k < 2000 && seen.load() < kRaises; ++k)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_EQ(seen.load(), kRaises) << "run " << run;
+        EXPECT_EQ(timedOut.load(), 0) << "run " << run;
+        waiter.StopAndJoin();
+    }
+    WorkerThread::SetStartHookForTests(nullptr);
+}
+
+TEST(WorkerThreadTest, AWakeEndsAWaitButNeitherASleepNorASocketWait)
+{
+    WorkerThread worker;
+    std::atomic<int> stage{0};
+    std::atomic<int64_t> sleptMs{-1};
+    std::atomic<bool> woken{false};
+    worker.Start([&](WorkerThread& self) {
+        stage = 1;
+        const auto start = std::chrono::steady_clock::now();
+        self.SleepFor(300);
+        sleptMs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+                      .count();
+        stage = 2;
+        woken = self.Wait(); // the wake given during the sleep ends this at once
+        stage = 3;
+        self.Wait(); // nothing wakes this but the stop
+    });
+    while (stage.load() < 1)
+        std::this_thread::yield();
+    worker.Wake();
+    struct pollfd p {};
+    p.fd = worker.WakeFd();
+    p.events = POLLIN;
+    EXPECT_EQ(poll(&p, 1, 0), 0) << "a wake must not end a socket's wait";
+    for (int k = 0; k < 2000 && stage.load() < 3; ++k)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_GE(sleptMs.load(), 300) << "a wake must not cut a sleep short";
+    EXPECT_TRUE(woken.load());
+    ASSERT_EQ(stage.load(), 3);
+    EXPECT_TRUE(worker.Running());
+    worker.RequestStop();
+    EXPECT_EQ(poll(&p, 1, 0), 1) << "a stop ends a socket's wait";
+    worker.StopAndJoin();
+    EXPECT_FALSE(worker.Running());
+}
+
+TEST(WorkerThreadTest, ATimedWaitLastsItsTimeWhenNothingWakesIt)
+{
+    WorkerThread worker;
+    std::vector<int64_t> waited;
+    std::atomic<bool> done{false};
+    worker.Start([&](WorkerThread& self) {
+        for (int ms : {1, 7, 30, 120}) {
+            const auto start = std::chrono::steady_clock::now();
+            EXPECT_TRUE(self.WaitFor(ms));
+            waited.push_back(std::chrono::duration_cast<std::chrono::microseconds>(
+                                 std::chrono::steady_clock::now() - start)
+                                 .count());
+        }
+        EXPECT_TRUE(self.WaitUntil(std::chrono::steady_clock::now() - std::chrono::seconds(1)));
+        done = true;
+    });
+    while (!done.load())
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    worker.StopAndJoin();
+    ASSERT_EQ(waited.size(), 4u);
+    EXPECT_GE(waited[0], 1000);
+    EXPECT_GE(waited[1], 7000);
+    EXPECT_GE(waited[2], 30000);
+    EXPECT_GE(waited[3], 120000);
+}
+
+// Sixteen threads follow one shared state; its changes wake them all. The
+// threads end and start again meanwhile, so the group's members come and go
+// while it wakes them (a member that went and is woken would be a use after
+// free under the sanitizers).
+TEST(WorkerThreadTest, AGroupWakesEveryMemberAndLetsEndedOnesGo)
+{
+    constexpr int kThreads = 16;
+    constexpr int kChanges = 200;
+    WakeGroup group;
+    std::atomic<int> state{0};
+    std::array<std::atomic<int>, kThreads> seen{};
+    auto body = [&](int t) {
+        return [&, t](WorkerThread& self) {
+            while (!self.StopRequested()) {
+                const int now = state.load();
+                if (now != seen[t].load()) {
+                    seen[t] = now;
+                    continue;
+                }
+                self.Wait();
+            }
+        };
+    };
+    std::vector<std::unique_ptr<WorkerThread>> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.push_back(std::make_unique<WorkerThread>());
+        threads.back()->Start(body(t), &group);
+    }
+    for (int change = 1; change <= kChanges; ++change) {
+        state = change;
+        group.WakeAll();
+        if (change % 20 == 0) {
+            const int t = change / 20 % kThreads;
+            threads[t]->StopAndJoin();
+            threads[t] = std::make_unique<WorkerThread>();
+            threads[t]->Start(body(t), &group);
+            group.WakeAll();
+        }
+    }
+    for (int k = 0; k < 2000; ++k) {
+        bool all = true;
+        for (int t = 0; t < kThreads; ++t)
+            all = all && seen[t].load() == kChanges;
+        if (all)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    for (int t = 0; t < kThreads; ++t)
+        EXPECT_EQ(seen[t].load(), kChanges) << "thread " << t;
+    threads.clear();
+    group.WakeAll(); // no member is left to wake
 }
 
 class TimerOwner : public QObject {

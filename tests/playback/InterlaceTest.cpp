@@ -227,7 +227,7 @@ protected:
         zoplayer::PlaybackEngine engine(readers, windows, clock_);
         ASSERT_TRUE(engine.CreateDecoders());
         engine.ChooseEarliestBaseChannel();
-        engine.playState = zoplayer::kPlaying;
+        engine.SetPlayState(zoplayer::kPlaying);
         const std::size_t frames = std::min<std::size_t>(movie.frames.size(), 40);
         for (std::size_t j = 0; j < frames; ++j) {
             engine.RunChannelOnce(0);

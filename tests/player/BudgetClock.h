@@ -16,7 +16,7 @@ public:
         now += static_cast<uint32_t>(ms);
         if (now - start > budget && engine) {
             exceeded = true;
-            engine->playState = zoplayer::kStopped;
+            engine->SetPlayState(zoplayer::kStopped);
         }
     }
     uint32_t start = 5000, now = 5000, budget;

@@ -107,7 +107,7 @@ struct Engine {
 void PlayBesideADirectDecode(Engine& e, const std::vector<std::vector<uint8_t>>& payloads,
                              const std::function<void(std::size_t frame, const vyrdax::XvidDecoder& direct)>& check)
 {
-    e.engine->playState = kPlaying;
+    e.engine->SetPlayState(kPlaying);
     vyrdax::XvidDecoder direct;
     ASSERT_TRUE(direct.Create());
     for (std::size_t k = 0; k < payloads.size(); ++k) {
@@ -479,7 +479,7 @@ TEST(PlayerEngine, PacingFollowsTheBaseClockAndFarChannelsAreBlack)
     OpenedFolder f = OpenBackupFolder(dir.path());
     Engine e(f);
     EXPECT_EQ(e.engine->BaseChannel(), 0);
-    e.engine->playState = kPlaying;
+    e.engine->SetPlayState(kPlaying);
 
     e.engine->RunChannelOnce(0); // anchors
     ASSERT_TRUE(e.engine->Anchored());
@@ -508,12 +508,12 @@ TEST(PlayerEngine, TheNextBaseChannelAtTheEndIsTheNearestLaterOne)
     }
     OpenedFolder f = OpenBackupFolder(dir.path());
     Engine e(f);
-    e.engine->playState = kPlaying;
+    e.engine->SetPlayState(kPlaying);
     // Every channel shows its first frame, filling the cell map.
     for (int c = 0; c < 3; ++c)
         e.engine->RunChannelOnce(c);
     EXPECT_EQ(e.engine->CellChannel(2), 2);
-    e.engine->playState = kFastForward;
+    e.engine->SetPlayState(kFastForward);
     for (auto& r : f.readers)
         r->FastForward(1);
     // The base channel runs out of key frames: channel 2 (20 s later) is
@@ -546,7 +546,7 @@ TEST(PlayerEngine, EachStepBackGoesOneFrameFurtherAcrossKeyFramesWhateverTheGrou
         }
         OpenedFolder f = OpenBackupFolder(dir.path());
         Engine e(f);
-        e.engine->playState = kPlaying;
+        e.engine->SetPlayState(kPlaying);
         for (int k = 0; k <= shownFrame; ++k)
             e.engine->RunChannelOnce(0);
         ASSERT_TRUE(e.windows[0].lastY == pictures[static_cast<std::size_t>(shownFrame)]);
@@ -558,7 +558,7 @@ TEST(PlayerEngine, EachStepBackGoesOneFrameFurtherAcrossKeyFramesWhateverTheGrou
             // Nothing comes before the first frame: it stays.
             expected = std::max(expected - 1, 0);
             f.readers[0]->Step();
-            e.engine->playState = kStepBack;
+            e.engine->SetPlayState(kStepBack);
             e.engine->RunChannelOnce(0);
             ASSERT_TRUE(e.windows[0].lastY == pictures[static_cast<std::size_t>(expected)]);
             EXPECT_EQ(f.readers[0]->FramesSinceKey(), expected % gop);
@@ -566,7 +566,7 @@ TEST(PlayerEngine, EachStepBackGoesOneFrameFurtherAcrossKeyFramesWhateverTheGrou
         }
         // Stepping forward from there shows the frame after it.
         f.readers[0]->StepForward();
-        e.engine->playState = kStepForward;
+        e.engine->SetPlayState(kStepForward);
         e.engine->RunChannelOnce(0);
         EXPECT_TRUE(e.windows[0].lastY == pictures[static_cast<std::size_t>(expected + 1)]);
     }
@@ -583,7 +583,7 @@ TEST(PlayerEngine, AFrameWithAChannelPastTheCellsIsSkipped)
     playertest::WriteBytes(dir.path() + "/CH00_00.mp4", bytes);
     OpenedFolder f = OpenBackupFolder(dir.path());
     Engine e(f);
-    e.engine->playState = kPlaying;
+    e.engine->SetPlayState(kPlaying);
     e.engine->RunChannelOnce(0);
     for (int cell = 0; cell < kEngineChannels; ++cell)
         EXPECT_EQ(e.engine->CellChannel(cell), -1);
@@ -608,10 +608,10 @@ TEST(PlayerEngine, ThreadsPlayAndStopPromptlyUnderARealClock)
         PlaybackEngine engine(readers, w, clock);
         ASSERT_TRUE(engine.CreateDecoders());
         engine.ChooseEarliestBaseChannel();
-        engine.playState = kPlaying;
+        engine.SetPlayState(kPlaying);
         engine.StartThreads();
         std::this_thread::sleep_for(std::chrono::milliseconds(round % 5 * 3));
-        engine.playState = round % 2 ? kPaused : kStopped;
+        engine.SetPlayState(round % 2 ? kPaused : kStopped);
         engine.StopThreads();
         for (auto& r : f.readers)
             r->Reset(), r->Play();
@@ -682,7 +682,7 @@ TEST(PlayerEngine, ChannelsWaitForTheBaseClockWhicheverThreadStartsFirst)
         ASSERT_EQ(engine.BaseChannel(), 0);
         framesBeforeTheBase = -1;
         lateEngine = &engine;
-        engine.playState = kPlaying;
+        engine.SetPlayState(kPlaying);
         engine.StartThreads();
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         auto allShown = [&] {
@@ -693,7 +693,7 @@ TEST(PlayerEngine, ChannelsWaitForTheBaseClockWhicheverThreadStartsFirst)
         };
         while (!allShown() && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        engine.playState = kPaused;
+        engine.SetPlayState(kPaused);
         engine.StopThreads();
         lateEngine = nullptr;
 
@@ -729,7 +729,7 @@ TEST(PlayerEngine, AChannelLongerThanTheBasePlaysOnToItsEndWhenTheBaseEnds)
     Engine e(f, &clock);
     clock.engine = e.engine.get();
     ASSERT_EQ(e.engine->BaseChannel(), 0);
-    e.engine->playState = kPlaying;
+    e.engine->SetPlayState(kPlaying);
     e.engine->RunChannelOnce(1);
     EXPECT_EQ(e.engine->ShownCount(1) + e.engine->BlankedCount(1), 0u) << "a frame read before the anchor";
     for (int k = 0; k < 40 && !clock.exceeded; ++k) {
@@ -762,18 +762,18 @@ TEST(PlayerEngine, ButtonActionsBesideRunningThreadsKeepEveryReaderUsable)
     PlaybackEngine engine(readers, w, clock);
     ASSERT_TRUE(engine.CreateDecoders());
     engine.ChooseEarliestBaseChannel();
-    engine.playState = kPlaying;
+    engine.SetPlayState(kPlaying);
     engine.StartThreads();
     std::mt19937 random(11);
     for (int round = 0; round < 400; ++round) {
         CMovieFileReader& r = *f.readers[random() % 4];
         switch (random() % 9) {
-        case 0: for (auto& x : f.readers) x->Play(); engine.playState = kPlaying; break;
-        case 1: for (auto& x : f.readers) x->Pause(); engine.playState = kPaused; break;
-        case 2: for (auto& x : f.readers) x->FastForward(1 + static_cast<int>(random() % 3)); engine.playState = kFastForward; break;
-        case 3: for (auto& x : f.readers) x->Rewind(1 + static_cast<int>(random() % 3)); engine.playState = kRewind; break;
-        case 4: r.StepForward(); engine.playState = kStepForward; break;
-        case 5: r.Step(); engine.playState = kStepBack; break;
+        case 0: for (auto& x : f.readers) x->Play(); engine.SetPlayState(kPlaying); break;
+        case 1: for (auto& x : f.readers) x->Pause(); engine.SetPlayState(kPaused); break;
+        case 2: for (auto& x : f.readers) x->FastForward(1 + static_cast<int>(random() % 3)); engine.SetPlayState(kFastForward); break;
+        case 3: for (auto& x : f.readers) x->Rewind(1 + static_cast<int>(random() % 3)); engine.SetPlayState(kRewind); break;
+        case 4: r.StepForward(); engine.SetPlayState(kStepForward); break;
+        case 5: r.Step(); engine.SetPlayState(kStepBack); break;
         case 6: for (auto& x : f.readers) x->Reset(); break;
         case 7: engine.SyncChannelsToBase(); break;
         default: engine.ChooseBaseChannel(random() % 2, 0, 32); break;
@@ -782,7 +782,7 @@ TEST(PlayerEngine, ButtonActionsBesideRunningThreadsKeepEveryReaderUsable)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     // Back to the start and playing: every channel shows pictures again.
-    engine.playState = kStopped;
+    engine.SetPlayState(kStopped);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     for (auto& x : f.readers)
         x->Reset(), x->Play();
@@ -790,7 +790,7 @@ TEST(PlayerEngine, ButtonActionsBesideRunningThreadsKeepEveryReaderUsable)
     for (int c = 0; c < 4; ++c)
         before[static_cast<std::size_t>(c)] = engine.ShownCount(c);
     engine.ChooseEarliestBaseChannel();
-    engine.playState = kPlaying;
+    engine.SetPlayState(kPlaying);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     bool all = false;
     while (!all && std::chrono::steady_clock::now() < deadline) {
@@ -839,7 +839,7 @@ TEST(PlayerEngine, ADamagedFileIsPlayedWithoutFaultAndEveryUndamagedChannelStill
                 for (int c = 0; c < 3; ++c)
                     e.engine->RunChannelOnce(c);
         };
-        e.engine->playState = kPlaying;
+        e.engine->SetPlayState(kPlaying);
         runAll(20);
         // Every frame of the undamaged channels was shown, in its own cell.
         for (int c = 0; c < 3; ++c) {
@@ -858,12 +858,12 @@ TEST(PlayerEngine, ADamagedFileIsPlayedWithoutFaultAndEveryUndamagedChannelStill
                 else
                     r->Play();
             }
-            e.engine->playState = state;
+            e.engine->SetPlayState(state);
             e.engine->ResetBaseClock();
             runAll(25);
         }
         f.readers[static_cast<std::size_t>(damaged)]->Step();
-        e.engine->playState = kStepBack;
+        e.engine->SetPlayState(kStepBack);
         e.engine->RunChannelOnce(damaged);
     }
 }
@@ -927,7 +927,7 @@ TEST(PlayerEngine, ADamagedTimeOnAChannelThatIsNotTheBaseHoldsNeitherItsThreadNo
     Engine e(f, &clock);
     clock.engine = e.engine.get();
     ASSERT_EQ(e.engine->BaseChannel(), 0);
-    e.engine->playState = kPlaying;
+    e.engine->SetPlayState(kPlaying);
     for (int k = 0; k < 30 && !clock.exceeded; ++k) {
         e.engine->RunChannelOnce(0);
         e.engine->RunChannelOnce(1);

@@ -73,10 +73,10 @@ PlayedFolder Play(const std::string& path, int milliseconds)
     zoplayer::PlaybackEngine engine(readers, sinks, clock);
     EXPECT_TRUE(engine.CreateDecoders());
     engine.ChooseEarliestBaseChannel();
-    engine.playState = zoplayer::kPlaying;
+    engine.SetPlayState(zoplayer::kPlaying);
     engine.StartThreads();
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-    engine.playState = zoplayer::kPaused;
+    engine.SetPlayState(zoplayer::kPaused);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     engine.StopThreads();
     int64_t low = INT64_MAX, high = INT64_MIN;

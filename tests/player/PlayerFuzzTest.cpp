@@ -225,7 +225,7 @@ TEST(PlayerFuzz, DamagedSizesLengthsChannelsAndTimesOfARealBackupNeitherFaultNor
         auto run = [&](int state, int rounds, const std::function<void(CMovieFileReader&)>& set) {
             for (auto& r : f.readers)
                 set(*r);
-            engine.playState = state;
+            engine.SetPlayState(state);
             engine.ResetBaseClock();
             for (int k = 0; k < rounds && !clock.exceeded; ++k)
                 for (int c = 0; c < kChannels; ++c)
@@ -234,7 +234,7 @@ TEST(PlayerFuzz, DamagedSizesLengthsChannelsAndTimesOfARealBackupNeitherFaultNor
         // Plays from the start and checks that every undamaged channel
         // showed every frame it read.
         auto playFromTheStart = [&](const char* when) {
-            engine.playState = kStopped;
+            engine.SetPlayState(kStopped);
             for (auto& r : f.readers)
                 r->Reset();
             engine.ChooseEarliestBaseChannel();
@@ -262,10 +262,10 @@ TEST(PlayerFuzz, DamagedSizesLengthsChannelsAndTimesOfARealBackupNeitherFaultNor
             if (c < 0)
                 break;
             f.readers[static_cast<std::size_t>(c)]->Step();
-            engine.playState = kStepBack;
+            engine.SetPlayState(kStepBack);
             engine.RunChannelOnce(c);
             f.readers[static_cast<std::size_t>(c)]->StepForward();
-            engine.playState = kStepForward;
+            engine.SetPlayState(kStepForward);
             engine.RunChannelOnce(c);
         }
         run(kPlaying, 200, [](CMovieFileReader& r) { r.Play(); }); // on to the end
@@ -287,7 +287,7 @@ TEST(PlayerFuzz, UnderRunningThreadsADamagedChannelLeavesTheOthersPlaying)
         ASSERT_EQ(played.folder.readers.size(), static_cast<std::size_t>(kChannels));
         PlaybackEngine& engine = *played.engine;
         engine.ChooseEarliestBaseChannel();
-        engine.playState = kPlaying;
+        engine.SetPlayState(kPlaying);
         engine.StartThreads();
         // Ten frames a second: the undamaged channels show a picture each
         // within a few seconds however loaded the machine is.
@@ -299,7 +299,7 @@ TEST(PlayerFuzz, UnderRunningThreadsADamagedChannelLeavesTheOthersPlaying)
             for (int c = 0; c < kChannels; ++c)
                 all = all && (c == damaged || engine.ShownCount(c) >= 10);
         }
-        engine.playState = kStopped;
+        engine.SetPlayState(kStopped);
         engine.StopThreads();
         EXPECT_TRUE(all);
     }

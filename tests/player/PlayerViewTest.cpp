@@ -176,13 +176,13 @@ TEST(PlayerView, ButtonsChangeThePlayStateAndLayoutsPauseBetweenChanges)
     view->Button(IDC_FAST_FORWARD)->click();
     view->Button(IDC_FAST_FORWARD)->click();
     EXPECT_EQ(view->SpeedLevel(), 3);
-    EXPECT_EQ(e->playState.load(), kFastForward);
+    EXPECT_EQ(e->PlayState(), kFastForward);
     EXPECT_EQ(e->Reader(0)->StepSize(), 2);
     view->Button(IDC_PLAY)->click();
-    EXPECT_EQ(e->playState.load(), kPlaying);
+    EXPECT_EQ(e->PlayState(), kPlaying);
     EXPECT_EQ(view->SpeedLevel(), 1);
     view->Button(IDC_PAUSE)->click();
-    EXPECT_EQ(e->playState.load(), kPaused);
+    EXPECT_EQ(e->PlayState(), kPaused);
 
     view->ForgetLastLayoutChange();
     view->OnLayout(16);
@@ -203,7 +203,7 @@ TEST(PlayerView, ButtonsChangeThePlayStateAndLayoutsPauseBetweenChanges)
     // first: a channel that fast forward took to its end would start again.
     view->OnStop();
     view->OnPause();
-    EXPECT_EQ(e->playState.load(), kPaused);
+    EXPECT_EQ(e->PlayState(), kPaused);
     view->ForgetLastLayoutChange();
     view->OnVideoDoubleClick(40);
     EXPECT_EQ(view->SplitMode(), 9);
@@ -215,7 +215,7 @@ TEST(PlayerView, ButtonsChangeThePlayStateAndLayoutsPauseBetweenChanges)
     EXPECT_TRUE(view->VideoWindow(5)->isVisibleTo(view));
     EXPECT_EQ(view->VideoWindow(5)->geometry(), CellRect(1, 0, view->width(), view->height()));
     view->OnStepForward();
-    EXPECT_EQ(e->playState.load(), kStepForward);
+    EXPECT_EQ(e->PlayState(), kStepForward);
     // Back to the nine-cell layout, on the page that holds cell 5.
     view->ForgetLastLayoutChange();
     view->OnVideoDoubleClick(5);

@@ -27,6 +27,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <sstream>
@@ -71,47 +72,62 @@ protected:
 };
 
 // Reads lines on its own thread so the GUI thread keeps serving messages
-// that the control's threads send while a script waits for input.
+// that the control's threads send while a script waits for input. The GUI
+// thread's wait is an event loop that the reader ends when a line (or the
+// end of input) comes, so waiting costs nothing.
 class LineSource {
 public:
-    explicit LineSource(std::istream& in)
-        : thread_([this, &in] {
-              std::string line;
-              while (std::getline(in, line)) {
-                  std::lock_guard<std::mutex> lock(mutex_);
-                  lines_.push_back(line);
-              }
-              std::lock_guard<std::mutex> lock(mutex_);
-              ended_ = true;
-          })
+    explicit LineSource(std::istream& in) : state_(std::make_shared<State>())
     {
-        thread_.detach(); // may sit in a blocking read of standard input at exit
+        // Detached: it may sit in a blocking read of standard input at exit;
+        // the state it shares lives as long as either side.
+        std::thread([state = state_, &in] {
+            std::string line;
+            for (;;) {
+                const bool got = static_cast<bool>(std::getline(in, line));
+                std::lock_guard<std::mutex> lock(state->mutex);
+                if (got)
+                    state->lines.push_back(line);
+                else
+                    state->ended = true;
+                if (state->loop)
+                    QMetaObject::invokeMethod(state->loop, "quit", Qt::QueuedConnection);
+                if (!got)
+                    return;
+            }
+        }).detach();
     }
 
     // Runs the event loop until a line is there; false at end of input.
     bool Next(std::string* line)
     {
         for (;;) {
+            QEventLoop loop;
             {
-                std::lock_guard<std::mutex> lock(mutex_);
-                if (!lines_.empty()) {
-                    *line = lines_.front();
-                    lines_.pop_front();
+                std::lock_guard<std::mutex> lock(state_->mutex);
+                if (!state_->lines.empty()) {
+                    *line = state_->lines.front();
+                    state_->lines.pop_front();
                     return true;
                 }
-                if (ended_)
+                if (state_->ended)
                     return false;
+                state_->loop = &loop;
             }
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            loop.exec();
+            std::lock_guard<std::mutex> lock(state_->mutex);
+            state_->loop = nullptr;
         }
     }
 
 private:
-    std::mutex mutex_;
-    std::deque<std::string> lines_;
-    bool ended_ = false;
-    std::thread thread_;
+    struct State {
+        std::mutex mutex;
+        std::deque<std::string> lines;
+        bool ended = false;
+        QEventLoop* loop = nullptr; // the GUI thread's wait, while it waits
+    };
+    std::shared_ptr<State> state_;
 };
 
 std::vector<std::string> Tokenise(const std::string& line, bool* ok)
