@@ -50,9 +50,20 @@ TEST_P(LiveDisplay, EveryConnectedPaneShowsItsChannelsPicture)
             ASSERT_TRUE(ctrl->Connect(static_cast<int16_t>(ch)));
         ASSERT_TRUE(PumpUntil([&] { return host.Count(WM_VIDEO_STARTED) == channels; }, 15000))
             << host.Count(WM_VIDEO_STARTED);
-        PumpUntil([] { return false; }, 1000);
-
         const QRegularExpression title(R"(^ A-0\d \d\d/\d\d/20\d\d \d\d:\d\d:\d\d$)");
+        // Until every pane has shown a picture of the stream's size under a
+        // time title; a loaded machine may take a while to get there.
+        ASSERT_TRUE(PumpUntil(
+            [&] {
+                for (int ch = 0; ch < channels; ++ch) {
+                    const CVideoPane* pane = ctrl->Pane(ch);
+                    if (!pane || pane->PictureWidth() != c.width || pane->PictureHeight() != c.height ||
+                        !title.match(pane->LeftTitle()->Title()).hasMatch())
+                        return false;
+                }
+                return true;
+            },
+            60000));
         for (int ch = 0; ch < channels; ++ch) {
             CVideoPane* pane = ctrl->Pane(ch);
             ASSERT_NE(pane, nullptr);

@@ -621,6 +621,175 @@ TEST(PlayerEngine, ThreadsPlayAndStopPromptlyUnderARealClock)
 
 namespace {
 
+// What a playback thread draws, counted so that the test's thread can read
+// it while the threads run.
+class CountingWindow : public ChannelWindow {
+public:
+    void SetTitle(const std::string& text) override
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        title = text;
+        ++titles;
+    }
+    void ShowPicture(const uint8_t*, const uint8_t*, const uint8_t*, int, int) override { ++shown; }
+    void ClearPicture() override { ++cleared; }
+    std::string Title()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return title;
+    }
+    std::mutex lock;
+    std::string title;
+    std::atomic<int> titles{0}, shown{0}, cleared{0};
+};
+
+// Until `done`, for at most 30 s: what a thread woken by the change does at
+// once may still take a while on a loaded machine.
+bool WaitFor(const std::function<bool()>& done)
+{
+    for (int k = 0; k < 3000; ++k) {
+        if (done())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return done();
+}
+
+} // namespace
+
+// The threads sleep while nothing changes and follow every change at once:
+// a paused or finished channel resumes with the next play, a step pressed
+// twice shows two frames, and a channel whose file has ended sets its
+// caption once rather than again and again.
+TEST(PlayerEngine, WaitingThreadsFollowEveryChangeAndAFinishedChannelRests)
+{
+    constexpr int kChannels = 4;
+    TempDir dir;
+    for (int slot = 0; slot < kChannels; ++slot) {
+        ChannelFiles files;
+        files.slot = slot;
+        files.frames = 20;
+        files.fps = 20;
+        WriteChannel(dir.path(), files);
+    }
+    OpenedFolder f = OpenBackupFolder(dir.path());
+    std::vector<CMovieFileReader*> readers;
+    for (auto& r : f.readers)
+        readers.push_back(r.get());
+    std::array<CountingWindow, kEngineChannels> windows;
+    std::array<ChannelWindow*, kEngineChannels> w{};
+    for (int i = 0; i < kChannels; ++i)
+        w[static_cast<std::size_t>(i)] = &windows[static_cast<std::size_t>(i)];
+    SteadyPlayerClock clock;
+    auto shownByAll = [&](int atLeast) {
+        for (int c = 0; c < kChannels; ++c)
+            if (windows[static_cast<std::size_t>(c)].shown.load() < atLeast)
+                return false;
+        return true;
+    };
+    auto everyEnded = [&] {
+        for (int c = 0; c < kChannels; ++c)
+            if (windows[static_cast<std::size_t>(c)].Title() != " CH0" + std::to_string(c + 1) + " ")
+                return false;
+        return true;
+    };
+    for (int round = 0; round < 6; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        for (auto& window : windows) {
+            window.shown = 0;
+            window.SetTitle("");
+        }
+        PlaybackEngine engine(readers, w, clock);
+        ASSERT_TRUE(engine.CreateDecoders());
+        engine.ChooseEarliestBaseChannel();
+        // Paused before the threads start (even rounds) or after.
+        if (round % 2 == 0)
+            engine.SetPlayState(kPaused);
+        engine.StartThreads();
+        if (round % 2 == 1) {
+            for (auto& r : f.readers)
+                r->Play();
+            engine.SetPlayState(kPlaying);
+            ASSERT_TRUE(WaitFor([&] { return shownByAll(1); }));
+            engine.SetPlayState(kPaused);
+        }
+        for (auto& r : f.readers)
+            r->Play();
+        engine.ResetBaseClock();
+        engine.SetPlayState(kPlaying);
+        ASSERT_TRUE(WaitFor([&] { return shownByAll(2); })) << "a paused thread missed the play";
+
+        // Stepping: the cell's channel shows one frame per press, also when
+        // the step state is set again.
+        engine.SetPlayState(kPaused);
+        for (auto& r : f.readers)
+            r->Pause();
+        engine.WakeThreads();
+        engine.pageStart = 0;
+        const int stepChannel = engine.CellChannel(0);
+        ASSERT_GE(stepChannel, 0);
+        CountingWindow& stepped = windows[static_cast<std::size_t>(stepChannel)];
+        // A frame read before the pause may still be shown.
+        ASSERT_TRUE(WaitFor([&] {
+            const int before = stepped.shown.load();
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            return stepped.shown.load() == before;
+        }));
+        for (int press = 1; press <= 2; ++press) {
+            const int before = stepped.shown.load();
+            engine.Reader(stepChannel)->StepForward();
+            engine.SetPlayState(kStepForward);
+            ASSERT_TRUE(WaitFor([&] { return stepped.shown.load() == before + 1; })) << "step " << press;
+        }
+
+        // To the end of every file, where each channel sets its caption.
+        for (auto& r : f.readers)
+            r->Play();
+        engine.ResetBaseClock();
+        engine.SetPlayState(kPlaying);
+        ASSERT_TRUE(WaitFor(everyEnded)) << "a channel never finished";
+        // The last channels to end may still be setting their captions;
+        // then nothing changes, and no thread has a reason to wake: over a
+        // while that a polling thread would fill with captions, none comes.
+        auto drawn = [&] {
+            std::array<int, 2 * kChannels> counts{};
+            for (int c = 0; c < kChannels; ++c) {
+                counts[static_cast<std::size_t>(2 * c)] = windows[static_cast<std::size_t>(c)].titles.load();
+                counts[static_cast<std::size_t>(2 * c + 1)] = windows[static_cast<std::size_t>(c)].cleared.load();
+            }
+            return counts;
+        };
+        auto settled = drawn();
+        ASSERT_TRUE(WaitFor([&] {
+            const auto before = drawn();
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            settled = drawn();
+            return settled == before;
+        })) << "finished channels kept drawing their captions";
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_EQ(drawn(), settled);
+
+        // Stopped and played again from the start, as the view's buttons do:
+        // the finished threads wake and play.
+        engine.SetPlayState(kStopped);
+        for (auto& r : f.readers)
+            r->Reset();
+        engine.ChooseEarliestBaseChannel();
+        for (auto& window : windows)
+            window.shown = 0;
+        for (auto& r : f.readers)
+            r->Play();
+        engine.ResetBaseClock();
+        engine.SetPlayState(kPlaying);
+        ASSERT_TRUE(WaitFor([&] { return shownByAll(3); })) << "a finished thread missed the play";
+        engine.StopThreads();
+        for (auto& r : f.readers)
+            r->Reset();
+    }
+}
+
+namespace {
+
 // Every playback thread a test starts waits before its first round, as on a
 // busy machine; the base channel's thread notes, as it starts, how many
 // frames the other channels have put on screen (shown or blanked) so far.
