@@ -153,8 +153,12 @@ bool WorkerThread::SleepFor(int milliseconds)
 void WakeGroup::WakeAll()
 {
     std::lock_guard<std::mutex> lock(lock_);
+    // A member that made the change is awake already; woken, it would take
+    // its own change for a new one, and two such members would keep each
+    // other awake.
     for (WorkerThread* thread : members_)
-        thread->Wake();
+        if (!thread->IsCurrentThread())
+            thread->Wake();
 }
 
 void WakeGroup::Add(WorkerThread* thread)

@@ -90,6 +90,7 @@ public:
     WakeGroup(const WakeGroup&) = delete;
     WakeGroup& operator=(const WakeGroup&) = delete;
 
+    // Wakes every member but the calling thread.
     void WakeAll();
 
 private:

@@ -440,8 +440,13 @@ Row ControlState(Bench& bench, const QString& state)
     if (state != "refusing")
         for (int ch = 0; ch < 16; ++ch)
             script += "wait 0x605 30000\n";
-    if (state == "disconnected")
-        script += "sleep 1000\ncall DisConnectSvr -1\n";
+    // Each channel disconnected as the operator disconnects a cell; the
+    // whole session's logout (-1) would be set up again at the next tick.
+    if (state == "disconnected") {
+        script += "sleep 1000\n";
+        for (int ch = 0; ch < 16; ++ch)
+            script += "call DisConnectSvr " + QString::number(ch) + "\n";
+    }
     // The grab marks the end of the script; the host stays open after it.
     script += "grab \"" + host.Path("ready.png") + "\"\n";
     Bench::WriteFile(host.Path("state.vyrhost"), script);
