@@ -336,7 +336,8 @@ private:
             std::sort(cuts.begin(), cuts.end());
             cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
             for (std::size_t k = 0; k + 1 < cuts.size(); ++k)
-                Step(Bytes(packet.begin() + static_cast<long>(cuts[k]), packet.begin() + static_cast<long>(cuts[k + 1])),
+                Step(Bytes(packet.begin() + static_cast<long>(cuts[k]),
+                           packet.begin() + static_cast<long>(cuts[k + 1])),
                      static_cast<int>(Below(15)), k == 0 ? afterCommand : std::nullopt);
             Note("split");
         } else {
@@ -488,7 +489,10 @@ private:
     }
 
     // A channel for garbage: the garbage channel or one nobody shows.
-    uint32_t GarbageChannel() { return Chance(70) ? plan_.garbage : kBoundChannels + Below(kChannelCount - kBoundChannels); }
+    uint32_t GarbageChannel()
+    {
+        return Chance(70) ? plan_.garbage : kBoundChannels + Below(kChannelCount - kBoundChannels);
+    }
 
     // The next frame of a channel's loop of real video, its header as a
     // DVR's own would be.
@@ -600,7 +604,8 @@ private:
 
     void HeaderOnly()
     {
-        uint32_t type = Pick({0u, 1u, 4u, 5u, 6u, 7u, 255u, 0x80000000u, 0xFFFFFFFFu, static_cast<uint32_t>(random_())});
+        uint32_t type =
+            Pick({0u, 1u, 4u, 5u, 6u, 7u, 255u, 0x80000000u, 0xFFFFFFFFu, static_cast<uint32_t>(random_())});
         if (type == PACKET_VIDEO || type == PACKET_AUDIO)
             type = 9;
         uint32_t code = Pick({0u, 1u, 2u, 0x13u, 0x22u, 0xFFFFFFFFu, static_cast<uint32_t>(random_())});
@@ -626,7 +631,8 @@ private:
 
     Bytes SetupRecordPacket(uint32_t channel)
     {
-        const std::size_t size = dvrType_ >= kSetupRecordLargeFromDvrType ? kSetupRecordLargeSize : kSetupRecordSmallSize;
+        const std::size_t size =
+            dvrType_ >= kSetupRecordLargeFromDvrType ? kSetupRecordLargeSize : kSetupRecordSmallSize;
         Bytes h = Header(PACKET_CONTROL, REPLY_SETUP_RECORD);
         Put32(&h[DvrPacketHeader::kArg1], channel);
         const Bytes record = Garbage(size);
@@ -728,8 +734,8 @@ private:
                 // A search answer that ends short ends the session, with nothing told.
                 const std::size_t size = plan_.kind == Kind::Day ? kTimeListSize : kMonthTableSize;
                 packet = Joined(Header(PACKET_CONTROL, REPLY_SEARCH), Garbage(size));
-                Step(Bytes(packet.begin(),
-                           packet.begin() + static_cast<long>(DvrPacketHeader::kSize + Below(static_cast<uint32_t>(size)))),
+                Step(Bytes(packet.begin(), packet.begin() + static_cast<long>(DvrPacketHeader::kSize +
+                                                                              Below(static_cast<uint32_t>(size)))),
                      0, plan_.kind == Kind::Month || plan_.kind == Kind::Day ? std::optional<uint32_t>(CMD_SEARCH)
                                                                              : std::nullopt);
                 End(HostileStep::End::Close);
@@ -987,14 +993,18 @@ std::vector<Bytes> LookupAnswer(LookupReply reply, int dvrPort, std::mt19937& ra
         m[0] ^= static_cast<uint8_t>(1 + random() % 255);
         return {m};
     }
-    case LookupReply::TooLong: return {LookupMessage(4, 0, AddressPayload(dvrPort), static_cast<int>(kLookupMaxPayload + 1 + random() % 1000))};
+    case LookupReply::TooLong: {
+        const int declared = static_cast<int>(kLookupMaxPayload + 1 + random() % 1000);
+        return {LookupMessage(4, 0, AddressPayload(dvrPort), declared)};
+    }
     case LookupReply::Cut: {
         Bytes m = LookupMessage(4, 0, AddressPayload(dvrPort, 20));
         m.resize(kLookupHeaderSize + random() % 20);
         return {m};
     }
     case LookupReply::Short: return {LookupMessage(4, 0, Bytes{127, 0, 0, 1, 0, 1})};
-    case LookupReply::NameBeyond: return {LookupMessage(4, 0, AddressPayload(dvrPort, 3, 4 + static_cast<int>(random() % 250)))};
+    case LookupReply::NameBeyond:
+        return {LookupMessage(4, 0, AddressPayload(dvrPort, 3, 4 + static_cast<int>(random() % 250)))};
     case LookupReply::Unanswered: return {};
     case LookupReply::ClosedPort: return {LookupMessage(4, 0, AddressPayload(ClosedPort()))};
     case LookupReply::OddCodeLongName:
@@ -1179,9 +1189,9 @@ private:
                     return false;
             return true;
         };
-        return !e.exact || (atLeast(Counted(WM_VIDEO_ALARM), e.alarms) && atLeast(Counted(WM_VIDEO_ALARM2), e.alarms2) &&
-                            atLeast(Counted(WM_VIDEO_STARTED), e.started) &&
-                            host.Count(WM_VIDEO_DVR_DATA) >= e.dvrData);
+        return !e.exact ||
+               (atLeast(Counted(WM_VIDEO_ALARM), e.alarms) && atLeast(Counted(WM_VIDEO_ALARM2), e.alarms2) &&
+                atLeast(Counted(WM_VIDEO_STARTED), e.started) && host.Count(WM_VIDEO_DVR_DATA) >= e.dvrData);
     }
 
     bool Reached() { return Ended() && Told(); }
@@ -1482,6 +1492,53 @@ TEST_P(HostileDvrTest, EverySessionEndsAsWhatItReceivedSaysAndItsControlClosesPr
                 seeds.front(), seeds.back(),
                 std::chrono::duration<double>(Clock::now() - begun).count(),
                 static_cast<long long>(slowestClose.count()), summary.c_str());
+}
+
+// A frame-interval code paces the live display: once a frame is taken, the
+// next is taken that many sixtieths of a second later. A code no DVR would
+// use holds the channel no longer than the slowest code a recording keeps
+// (255), however long it says.
+using FrameIntervalTest = LinkTest;
+
+TEST_F(FrameIntervalTest, ACodeBeyondAnyHoldsTheLiveDisplayNoLongerThanTheSlowestOne)
+{
+    const auto& frames = RealFrames();
+    ASSERT_FALSE(frames.empty());
+    const std::size_t count = 2 * frames.size();
+    constexpr int kGapMs = 100;
+    for (const uint32_t code : {1000000u, 0x7FFFFFFFu}) {
+        SCOPED_TRACE(code);
+        // Ten frames a second, so the display has taken each before the
+        // next comes; the sixth carries the code.
+        HostileScript script;
+        script.loginReply = Header(PACKET_SESSION, LOGIN_ACCEPTED);
+        for (std::size_t k = 0; k < count; ++k) {
+            Video v;
+            v.frameType = frames[k % frames.size()].key ? 0 : 1;
+            v.streamWord = static_cast<uint32_t>(k % 5);
+            v.intervalCode = k == 5 ? code : 0;
+            v.payload = frames[k % frames.size()].bytes;
+            HostileStep step;
+            step.bytes = VideoPacket(v, static_cast<uint32_t>(v.payload.size()));
+            step.afterCommand = CONTROL_CHANNEL_MASK;
+            step.delayMs = kGapMs;
+            script.steps.push_back(step);
+        }
+        FakeDvr dvr([&](int) { return script; });
+        if (!ctrl) {
+            ctrl = new CVyrdaxCtrl(&host);
+            ctrl->setDispChannel(16);
+        }
+        Bind(0, "Front", 0, dvr.Port());
+        ASSERT_TRUE(ctrl->Connect(0));
+        // The stream's own time, the slowest code's 256 sixtieths of a
+        // second and 30 ms, then load's margin.
+        constexpr int kSlowestMs = 1000 * 256 / 60 + 30;
+        EXPECT_TRUE(PumpUntil([&] { return ctrl->Channel(0).framesShown.load() >= count; },
+                              static_cast<int>(count) * kGapMs + kSlowestMs + 10000))
+            << ctrl->Channel(0).framesShown.load() << " of " << count << " frames shown";
+        DestroyControl();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Hostile, HostileDvrTest,
