@@ -527,6 +527,20 @@ std::vector<std::string> Bare(const std::vector<std::string>& lines)
     return out;
 }
 
+RefusingPort::RefusingPort()
+{
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a = Loopback(0);
+    if (fd_ >= 0 && bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
+        port_ = BoundPort(fd_);
+}
+
+RefusingPort::~RefusingPort()
+{
+    if (fd_ >= 0)
+        close(fd_);
+}
+
 int ClosedPort()
 {
     int port = 0;

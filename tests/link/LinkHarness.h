@@ -181,6 +181,20 @@ std::vector<std::string> Bare(const std::vector<std::string>& lines);
 
 // A port on 127.0.0.1 with nothing listening on it.
 int ClosedPort();
+// A port on 127.0.0.1 that refuses every connection while this lives: it is
+// bound and never listens, so no listener made meanwhile can take it.
+class RefusingPort {
+public:
+    RefusingPort();
+    ~RefusingPort();
+    RefusingPort(const RefusingPort&) = delete;
+    RefusingPort& operator=(const RefusingPort&) = delete;
+    int Port() const { return port_; }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+};
 // A socket listening on a free port of 127.0.0.1 (-1 when none could be
 // made); the port goes to `port`.
 int ListenOnLoopback(int backlog, int* port);
