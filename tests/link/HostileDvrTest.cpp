@@ -11,7 +11,7 @@
 //
 // The sessions run in ctest entries of their own (link_tests_hostile_<kind>),
 // which set VYR_LINK_HOSTILE; elsewhere they skip. A failing session is named
-// by its seed and runs again alone:
+// by its seed and runs again alone (VYR_HOSTILE_STORIES=1 tells what it sent):
 //   VYR_LINK_HOSTILE=1 VYR_HOSTILE_SEED=<seed> link_tests --gtest_filter='Hostile/HostileDvrTest.*/<kind>'
 #include "LinkHarness.h"
 
@@ -1461,7 +1461,11 @@ TEST_P(HostileDvrTest, EverySessionEndsAsWhatItReceivedSaysAndItsControlClosesPr
     std::map<std::string, int> endings;
     std::chrono::milliseconds slowestClose{0};
     const auto begun = Clock::now();
+    // VYR_HOSTILE_STORIES=1 tells what each session was sent and how it ended.
+    const bool stories = std::getenv("VYR_HOSTILE_STORIES") != nullptr;
     auto report = [&](HostileSession& s) {
+        if (stories)
+            std::printf("seed %u: %s; %s\n", s.plan.seed, EndingName(s.plan.expect.ending), s.plan.story.c_str());
         ++sessions;
         ++endings[EndingName(s.plan.expect.ending)];
         slowestClose = std::max(slowestClose, s.closeTook);
