@@ -27,6 +27,9 @@ constexpr int kClockRoundMs = 5;
 // The decoder may read this far past a frame's end.
 constexpr std::size_t kDecoderReadAhead = 1000;
 constexpr std::size_t kBitstreamSize = kMaxPayload + kStreamHeaderSize + kDecoderReadAhead;
+// The slowest frame interval a DVR's code can state: recordings keep the
+// code's low byte. A larger code would hold the channel's display for hours.
+constexpr uint32_t kSlowestIntervalCode = 255;
 
 std::atomic<CVyrdaxCtrl::FrameHook> decodedFrameHook{nullptr};
 
@@ -62,7 +65,7 @@ struct Pacing {
 // down, a long one speeds it up, and a very long one skips showing.
 Pacing PaceFromBacklog(int backlog, uint32_t intervalCode, bool interlaced)
 {
-    const int64_t r1 = static_cast<int64_t>(intervalCode) + 1 == 0 ? 1 : static_cast<int64_t>(intervalCode) + 1;
+    const int64_t r1 = static_cast<int64_t>(std::min(intervalCode, kSlowestIntervalCode)) + 1;
     const int64_t base = interlaced ? (1000 * r1 + 15) / 30 : 1000 * r1 / 60;
     const int64_t target = interlaced ? (30 / r1) / 2 : (60 / r1) / 2;
     const int64_t d = target / 5;

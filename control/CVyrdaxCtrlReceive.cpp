@@ -250,7 +250,10 @@ bool CVyrdaxCtrl::HandleControlReply(platform::WorkerThread& self, CDvrSocket& s
         // that session's.
         const int index = channels_[0].displayIndex.load();
         const bool current = DropLinkOf(socket, -1, [&] {
-            std::memcpy(eventTable_.get() + 4, records.data(), records.size());
+            // A DVR with nothing new answers with no records at all: there
+            // is nothing to copy then, and an empty list has no storage.
+            if (!records.empty())
+                std::memcpy(eventTable_.get() + 4, records.data(), records.size());
             WriteLE32(eventTable_.get(), count);
         });
         if (current)

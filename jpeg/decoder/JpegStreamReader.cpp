@@ -253,7 +253,9 @@ int32_t ReadComment(JPEG_PROPERTIES* props, JpegDecodeState* s) {
   // On a read the comment pointer names the caller's buffer of comment_size bytes.
   uint8_t* target = const_cast<uint8_t*>(props->jpeg_comment);
   const size_t room = props->comment_size;
-  std::memcpy(target, body.data(), std::min(room, body.size()));
+  // An empty comment (a segment of length 2) has no bytes to copy.
+  const size_t copied = std::min(room, body.size());
+  if (copied > 0) std::memcpy(target, body.data(), copied);
   props->comment_size = static_cast<uint16_t>(body.size());
   return room >= body.size() ? JPEG_SUCCESS : JPEG_ERR_COMMENT_ACCESS;
 }

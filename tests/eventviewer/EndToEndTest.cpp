@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTreeWidget>
 
 #include <arpa/inet.h>
@@ -145,6 +146,39 @@ TEST_F(ViewerFixture, APassEndsEveryKindOfDvrAndASecondPassStoresOnlyNewEvents)
     ASSERT_EQ(saved.deviceList.size(), 5u);
     EXPECT_EQ(saved.deviceList[0]->PollingFlag(), 1);
     EXPECT_EQ(saved.deviceList[1]->PollingFlag(), 0);
+}
+
+// A DVR with nothing in its log answers each poll with a list of no events:
+// the row ends "Done" every pass, nothing is stored or listed, and nobody is
+// told of an error.
+TEST_F(ViewerFixture, ADvrWithAnEmptyLogEndsEachPassDoneAndStoresNothing)
+{
+    RelaxTimeouts();
+    const QString eventsFile = dir.filePath("empty-events.bin");
+    WriteEventsFile(eventsFile, {});
+    SimProcess sim;
+    std::string error;
+    ASSERT_TRUE(sim.start({"--events-file", eventsFile.toStdString(), "--channels", "4"}, &error)) << error;
+    WriteSites({{"Empty", sim.port(), ""}});
+    Start();
+    CEventDlg* monitor = Monitor();
+    ASSERT_NE(monitor, nullptr);
+    for (int pass = 1; pass <= 2; ++pass) {
+        SCOPED_TRACE(pass);
+        ASSERT_TRUE(RunPass(60000));
+        EXPECT_EQ(monitor->RowText(0, 2), "Done");
+        int emptyReplies = 0;
+        for (const std::string& line : sim.logLines())
+            emptyReplies += line.rfind("REPLY EVENTS 0 ", 0) == 0;
+        EXPECT_EQ(emptyReplies, pass);
+        EXPECT_EQ(monitor->NotResponding(), 0);
+        EXPECT_EQ(monitor->EventList()->topLevelItemCount(), 0);
+        EXPECT_TRUE(StoredKeys(dir.filePath("DB/Empty.dat")).empty());
+        EXPECT_EQ(QFileInfo(dir.filePath("DB/Empty.dat")).size(), 0);
+        EXPECT_EQ(monitor->RowText(0, 1), "0") << "no event, so no time of the newest";
+    }
+    EXPECT_TRUE(boxes.empty()) << boxes.front();
+    ASSERT_TRUE(CloseAndWait());
 }
 
 namespace {

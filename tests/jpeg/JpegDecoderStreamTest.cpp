@@ -126,6 +126,18 @@ TEST(JpegDecoderStream, CommentsAreCopiedUpToTheCallersBuffer) {
   EXPECT_EQ(room[40], 0);
   ASSERT_EQ(d.Read(READ_PARAMS_FROM_BUFFER), 0);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(room), 100), text);
+
+  // An empty comment is a comment of no bytes: the caller's buffer is left
+  // as it was.
+  std::vector<uint8_t> empty = Baseline();
+  const std::vector<uint8_t> nothing = {0xFF, 0xFE, 0x00, 0x02};
+  empty.insert(empty.begin() + 2, nothing.begin(), nothing.end());
+  d.SetStream(empty, COLOR_YCBCR, 3);
+  d.props.props.jpeg_comment = room;
+  d.props.props.comment_size = 100;
+  ASSERT_EQ(d.Read(READ_PARAMS_FROM_BUFFER), 0);
+  EXPECT_EQ(d.props.props.comment_size, 0);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(room), 100), text);
 }
 
 TEST(JpegDecoderStream, ThumbnailsAreDeliveredInTheBuffersOrder) {

@@ -6,7 +6,9 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <deque>
 #include <arpa/inet.h>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -96,8 +98,16 @@ bool SimDvr::WaitLog(const std::string& text, int count, int ms) const
 // ---- fake DVR -----------------------------------------------------------------
 
 FakeDvr::FakeDvr(Mode mode, uint32_t replyCode, uint32_t rightAndSignal, uint32_t dvrType, int signOfLifeMs)
-    : mode_(mode), replyCode_(replyCode), rightAndSignal_(rightAndSignal), dvrType_(dvrType),
-      signOfLifeMs_(signOfLifeMs)
+    : FakeDvr(mode, replyCode, rightAndSignal, dvrType, signOfLifeMs, nullptr)
+{
+}
+
+FakeDvr::FakeDvr(Scripts scripts) : FakeDvr(Mode::Hostile, 0, 0, 0, 0, std::move(scripts)) {}
+
+FakeDvr::FakeDvr(Mode mode, uint32_t replyCode, uint32_t rightAndSignal, uint32_t dvrType, int signOfLifeMs,
+                 Scripts scripts)
+    : mode_(mode), scripts_(std::move(scripts)), replyCode_(replyCode), rightAndSignal_(rightAndSignal),
+      dvrType_(dvrType), signOfLifeMs_(signOfLifeMs)
 {
     listenFd_ = ListenOnLoopback(8, &port_);
     if (listenFd_ >= 0)
@@ -151,6 +161,14 @@ struct FakeDvr::Watched {
     bool heard = false;          // the control's first packet is in
     bool open = true;
     Clock::time_point nextSend{};
+    // Hostile: the steps still to come, what of the current one is still to
+    // go out, how it ends, and when the next one is due.
+    std::deque<HostileStep> steps;
+    std::vector<uint8_t> out;
+    std::size_t outAt = 0;
+    HostileStep::End ending = HostileStep::End::None;
+    Clock::time_point due{};
+    bool Sending() const { return outAt < out.size(); }
 };
 
 void FakeDvr::SendSignOfLife(Watched& client)
@@ -207,11 +225,114 @@ void FakeDvr::Read(Watched& client)
         }
         if (type == 3) // a microphone block follows its header
             client.skip = code;
+        if (type == 5) {
+            std::lock_guard<std::mutex> lock(lock_);
+            sessions_[client.session].commands.push_back(code);
+        }
         if (!client.heard) {
             client.heard = true;
-            SendSignOfLife(client);
+            if (mode_ == Mode::Watch)
+                SendSignOfLife(client);
         }
     }
+}
+
+void FakeDvr::EndByDvr(Watched& client, HostileStep::End end)
+{
+    client.ending = HostileStep::End::None;
+    std::lock_guard<std::mutex> lock(lock_);
+    Session& session = sessions_[client.session];
+    session.byDvr = true;
+    if (end == HostileStep::End::Close) {
+        // Only our side: what the control still sends is read, and its own
+        // close ends the session.
+        shutdown(client.fd, SHUT_WR);
+        return;
+    }
+    linger hard{1, 0};
+    setsockopt(client.fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    close(client.fd);
+    clients_.erase(std::remove(clients_.begin(), clients_.end(), client.fd), clients_.end());
+    client.fd = -1;
+    client.open = false;
+    session.ended = true;
+    session.endedAt = Clock::now();
+}
+
+void FakeDvr::PlayScript(Watched& client)
+{
+    while (client.open) {
+        if (client.Sending()) {
+            const ssize_t n = send(client.fd, client.out.data() + client.outAt, client.out.size() - client.outAt,
+                                   MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n > 0) {
+                client.outAt += static_cast<std::size_t>(n);
+                continue;
+            }
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+                return; // on when the control has read more
+            // The control has gone: the rest has nobody to go to.
+            client.steps.clear();
+            client.out.clear();
+            client.ending = HostileStep::End::None;
+            return;
+        }
+        if (client.ending != HostileStep::End::None) {
+            EndByDvr(client, client.ending);
+            return;
+        }
+        if (client.steps.empty() || Clock::now() < client.due)
+            return;
+        const HostileStep& next = client.steps.front();
+        const Clock::time_point now = Clock::now();
+        {
+            std::lock_guard<std::mutex> lock(lock_);
+            Session& session = sessions_[client.session];
+            if (next.afterCommand &&
+                std::find(session.commands.begin(), session.commands.end(), *next.afterCommand) ==
+                    session.commands.end())
+                return;
+            session.longestGap = std::max(session.longestGap, now - session.lastSent);
+            session.lastSent = now;
+            ++session.sent;
+        }
+        client.out = next.bytes;
+        client.outAt = 0;
+        client.ending = next.end;
+        client.steps.pop_front();
+        client.due = now + std::chrono::milliseconds(client.steps.empty() ? 0 : client.steps.front().delayMs);
+    }
+}
+
+void FakeDvr::Answer(int fd, Clock::time_point before, std::vector<Watched>& watched)
+{
+    HostileScript script;
+    if (mode_ == Mode::Hostile) {
+        script = scripts_(logins_.load() - 1);
+    } else {
+        script.loginReply.assign(76, 0);
+        uint8_t* reply = script.loginReply.data();
+        for (int b = 0; b < 8; ++b)
+            reply[b] = static_cast<uint8_t>(b + 1);
+        PutWord(reply + 8, 1);
+        PutWord(reply + 12, replyCode_);
+        PutWord(reply + 32, rightAndSignal_);
+        PutWord(reply + 40, dvrType_);
+    }
+    if (!script.loginReply.empty())
+        send(fd, script.loginReply.data(), script.loginReply.size(), MSG_NOSIGNAL);
+    if (mode_ != Mode::Watch && mode_ != Mode::Hostile)
+        return; // the link stays open, silent
+    Watched w;
+    w.fd = fd;
+    w.steps.assign(script.steps.begin(), script.steps.end());
+    w.due = before + std::chrono::milliseconds(w.steps.empty() ? 0 : w.steps.front().delayMs);
+    std::lock_guard<std::mutex> lock(lock_);
+    w.session = sessions_.size();
+    Session session;
+    session.lastSent = before;
+    sessions_.push_back(session);
+    watched.push_back(std::move(w));
 }
 
 void FakeDvr::Serve()
@@ -220,26 +341,34 @@ void FakeDvr::Serve()
     std::vector<Watched> watched;
     while (!stop_) {
         int waitMs = 20;
-        for (const Watched& w : watched)
-            if (w.open && w.heard && signOfLifeMs_ > 0) {
-                const auto due = std::chrono::ceil<std::chrono::milliseconds>(w.nextSend - Clock::now()).count();
-                waitMs = static_cast<int>(std::clamp<int64_t>(due, 0, waitMs));
-            }
+        auto waitUntil = [&](Clock::time_point due) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now()).count();
+            waitMs = static_cast<int>(std::clamp<int64_t>(left, 0, waitMs));
+        };
+        for (const Watched& w : watched) {
+            if (w.open && w.heard && signOfLifeMs_ > 0)
+                waitUntil(w.nextSend);
+            if (w.open && !w.Sending() && !w.steps.empty())
+                waitUntil(w.due);
+        }
         std::vector<pollfd> fds{{listenFd_, POLLIN, 0}};
         for (auto& p : pending)
             fds.push_back({p.first, POLLIN, 0});
         for (const Watched& w : watched)
-            fds.push_back({w.open ? w.fd : -1, POLLIN, 0});
+            fds.push_back({w.open ? w.fd : -1, static_cast<short>(POLLIN | (w.Sending() ? POLLOUT : 0)), 0});
         const std::size_t polledPending = pending.size(), polledWatched = watched.size();
         const int ready = poll(fds.data(), fds.size(), waitMs);
         for (Watched& w : watched)
             if (w.open && w.heard && signOfLifeMs_ > 0 && Clock::now() >= w.nextSend)
                 SendSignOfLife(w);
-        if (ready <= 0)
-            continue;
         for (std::size_t k = 0; k < polledWatched; ++k)
             if (watched[k].open && (fds[1 + polledPending + k].revents & (POLLIN | POLLHUP | POLLERR)))
                 Read(watched[k]);
+        if (mode_ == Mode::Hostile)
+            for (Watched& w : watched)
+                PlayScript(w);
+        if (ready <= 0)
+            continue;
         if (fds[0].revents & POLLIN) {
             const int client = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
             if (client >= 0) {
@@ -268,28 +397,90 @@ void FakeDvr::Serve()
                 std::copy(it->second.begin(), it->second.end(), lastLogin_.begin());
             }
             ++logins_;
-            if (mode_ != Mode::NoReply) {
-                uint8_t reply[76] = {1, 2, 3, 4, 5, 6, 7, 8};
-                PutWord(reply + 8, 1);
-                PutWord(reply + 12, replyCode_);
-                PutWord(reply + 32, rightAndSignal_);
-                PutWord(reply + 40, dvrType_);
-                const Clock::time_point before = Clock::now();
-                send(it->first, reply, sizeof reply, MSG_NOSIGNAL);
-                if (mode_ == Mode::Watch) {
-                    Watched w;
-                    w.fd = it->first;
-                    std::lock_guard<std::mutex> lock(lock_);
-                    w.session = sessions_.size();
-                    Session session;
-                    session.lastSent = before;
-                    sessions_.push_back(session);
-                    watched.push_back(std::move(w));
-                }
-            }
+            if (mode_ != Mode::NoReply)
+                Answer(it->first, Clock::now(), watched);
             pending.erase(it); // the link stays open, silent
         }
     }
+}
+
+// ---- scripted lookup service -------------------------------------------------------
+
+ScriptedLookupService::ScriptedLookupService(Answers answers) : answers_(std::move(answers))
+{
+    listenFd_ = ListenOnLoopback(16, &port_);
+    if (listenFd_ >= 0)
+        thread_ = std::thread([this] { Serve(); });
+}
+
+ScriptedLookupService::~ScriptedLookupService()
+{
+    stop_ = true;
+    if (thread_.joinable())
+        thread_.join();
+    if (listenFd_ >= 0)
+        close(listenFd_);
+}
+
+int ScriptedLookupService::Requests(const std::string& id) const
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    const auto it = asked_.find(id);
+    return it == asked_.end() ? 0 : it->second;
+}
+
+void ScriptedLookupService::Serve()
+{
+    constexpr std::size_t kRequestSize = 6 + 17; // the header and "request DVR IP"'s payload
+    std::vector<std::pair<int, std::vector<uint8_t>>> clients;
+    while (!stop_) {
+        std::vector<pollfd> fds{{listenFd_, POLLIN, 0}};
+        for (const auto& c : clients)
+            fds.push_back({c.first, POLLIN, 0});
+        if (poll(fds.data(), fds.size(), 20) <= 0)
+            continue;
+        for (std::size_t k = 1; k < fds.size(); ++k) {
+            if (!(fds[k].revents & (POLLIN | POLLHUP | POLLERR)))
+                continue;
+            auto it = std::find_if(clients.begin(), clients.end(), [&](auto& c) { return c.first == fds[k].fd; });
+            uint8_t buffer[kRequestSize];
+            const ssize_t n = recv(it->first, buffer, kRequestSize - it->second.size(), 0);
+            if (n > 0)
+                it->second.insert(it->second.end(), buffer, buffer + n);
+            if (n > 0 && it->second.size() < kRequestSize)
+                continue;
+            if (n > 0) {
+                // The ID: the payload's first 8 bytes, unscrambled, up to the first zero.
+                std::string id;
+                for (std::size_t b = 0; b < 8; ++b) {
+                    const char c = static_cast<char>(it->second[6 + b] ^ static_cast<uint8_t>(0xFF - (b + 1)));
+                    if (c == 0)
+                        break;
+                    id.push_back(c);
+                }
+                int asked;
+                {
+                    std::lock_guard<std::mutex> lock(lock_);
+                    asked = asked_[id]++;
+                }
+                const auto pieces = answers_(id, asked);
+                for (std::size_t p = 0; p < pieces.size(); ++p) {
+                    if (p > 0)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                    send(it->first, pieces[p].data(), pieces[p].size(), MSG_NOSIGNAL);
+                }
+            }
+            close(it->first);
+            clients.erase(it);
+        }
+        if (fds[0].revents & POLLIN) {
+            const int client = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (client >= 0)
+                clients.push_back({client, {}});
+        }
+    }
+    for (const auto& c : clients)
+        close(c.first);
 }
 
 BlackholePort::BlackholePort()
@@ -334,6 +525,20 @@ std::vector<std::string> Bare(const std::vector<std::string>& lines)
     for (const auto& l : lines)
         out.push_back(Bare(l));
     return out;
+}
+
+RefusingPort::RefusingPort()
+{
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a = Loopback(0);
+    if (fd_ >= 0 && bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
+        port_ = BoundPort(fd_);
+}
+
+RefusingPort::~RefusingPort()
+{
+    if (fd_ >= 0)
+        close(fd_);
 }
 
 int ClosedPort()

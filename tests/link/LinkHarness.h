@@ -16,7 +16,9 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -56,28 +58,52 @@ private:
     SimProcess sim_;
 };
 
+// What a hostile DVR does on one connection: it answers the login with
+// `loginReply` as it stands (cut short or empty, no whole answer), then
+// takes each step in turn.
+struct HostileStep {
+    std::vector<uint8_t> bytes; // a packet, a piece of one, or several
+    int delayMs = 0;            // from the step before it
+    // Not before the control has sent a type-5 packet of this code (0 is
+    // its channel mask, the first thing it sends once logged in).
+    std::optional<uint32_t> afterCommand;
+    enum class End { None, Close, Reset };
+    End end = End::None; // after the bytes: the connection is closed (FIN) or reset (RST)
+};
+struct HostileScript {
+    std::vector<uint8_t> loginReply;
+    std::vector<HostileStep> steps;
+};
+
 // A DVR stand-in for logins dvrsim does not give: it accepts connections,
 // records each login request and answers it as told (or not at all).
 // Watching, it answers, reads what the control sends and notes when each
 // session is taken down; of its own it sends only a "nothing follows"
 // reply once the control's first packet is in, and then every
-// `signOfLifeMs` if that is set.
+// `signOfLifeMs` if that is set. Hostile, it watches each connection the
+// same way and plays the script it is given for that login.
 class FakeDvr {
 public:
-    enum class Mode { NoReply, Reply, Watch };
+    enum class Mode { NoReply, Reply, Watch, Hostile };
     using Clock = std::chrono::steady_clock;
     struct Session {
         Clock::time_point lastSent{}; // just before the DVR's last packet went out
         Clock::time_point endedAt{};
-        int sent = 0;                 // packets of the DVR's own after the login reply
+        int sent = 0;                 // packets (hostile: steps) of the DVR's own after the login reply
         Clock::duration longestGap{}; // between two of them, or the reply and the first
         bool ended = false;
         bool byLogout = false;        // else the connection was closed
+        bool byDvr = false;           // the DVR's script closed or reset it
+        std::vector<uint32_t> commands; // the codes of the control's type-5 packets, in order
         // From the DVR's last packet to the end it saw.
         Clock::duration Silence() const { return endedAt - lastSent; }
     };
+    // The script of each login, by its number from 0; called on the DVR's
+    // own thread.
+    using Scripts = std::function<HostileScript(int login)>;
     explicit FakeDvr(Mode mode, uint32_t replyCode = 0, uint32_t rightAndSignal = 0, uint32_t dvrType = 0,
                      int signOfLifeMs = 0);
+    explicit FakeDvr(Scripts scripts);
     ~FakeDvr();
     int Port() const { return port_; }
     int Logins() const { return logins_.load(); }
@@ -86,11 +112,17 @@ public:
     std::vector<Session> Sessions() const;
 
 private:
+    FakeDvr(Mode mode, uint32_t replyCode, uint32_t rightAndSignal, uint32_t dvrType, int signOfLifeMs,
+            Scripts scripts);
     struct Watched;
     void Serve();
     void Read(Watched& client);
     void SendSignOfLife(Watched& client);
+    void Answer(int fd, Clock::time_point before, std::vector<Watched>& watched);
+    void PlayScript(Watched& client);
+    void EndByDvr(Watched& client, HostileStep::End end);
     Mode mode_;
+    Scripts scripts_;
     uint32_t replyCode_, rightAndSignal_, dvrType_;
     int signOfLifeMs_;
     int listenFd_ = -1;
@@ -120,12 +152,49 @@ private:
     bool ready_ = false;
 };
 
+// A lookup service whose every answer comes from `answers`: given the ID
+// asked for and how often it was asked for before, the pieces to send (a
+// short gap between two), after which the connection is closed; no pieces
+// close it unanswered.
+class ScriptedLookupService {
+public:
+    using Answers = std::function<std::vector<std::vector<uint8_t>>(const std::string& id, int asked)>;
+    explicit ScriptedLookupService(Answers answers);
+    ~ScriptedLookupService();
+    int Port() const { return port_; }
+    int Requests(const std::string& id) const;
+
+private:
+    void Serve();
+    Answers answers_;
+    int listenFd_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    mutable std::mutex lock_;
+    std::map<std::string, int> asked_;
+    std::thread thread_;
+};
+
 // A simulator log line without its connection number.
 std::string Bare(const std::string& line);
 std::vector<std::string> Bare(const std::vector<std::string>& lines);
 
 // A port on 127.0.0.1 with nothing listening on it.
 int ClosedPort();
+// A port on 127.0.0.1 that refuses every connection while this lives: it is
+// bound and never listens, so no listener made meanwhile can take it.
+class RefusingPort {
+public:
+    RefusingPort();
+    ~RefusingPort();
+    RefusingPort(const RefusingPort&) = delete;
+    RefusingPort& operator=(const RefusingPort&) = delete;
+    int Port() const { return port_; }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+};
 // A socket listening on a free port of 127.0.0.1 (-1 when none could be
 // made); the port goes to `port`.
 int ListenOnLoopback(int backlog, int* port);
