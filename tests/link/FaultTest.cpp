@@ -630,9 +630,14 @@ TEST_F(FaultTest, ASilentDvrIsTakenDownAtItsTimeOutInEverySessionLiveAndRemote)
 {
     using namespace std::chrono_literals;
     const std::chrono::milliseconds timeout(Timeouts().dataMs);
-    // Scheduling on a loaded machine delays an end by milliseconds; a
-    // time-out missed by rounding delays it by a whole time-out.
+    // The receive thread decides the end at the time-out, and a remote
+    // session's end is carried out on the window's thread: a loaded machine
+    // makes it late by as long as it holds those threads from running, for
+    // which the window's longest gap stands. A time-out missed by rounding
+    // makes it a whole time-out late, past this bound while the machine
+    // holds the window for less than two seconds.
     const auto margin = 1000ms;
+    testsupport::LoopGaps gaps;
     constexpr int kSessions = 8;
     // Three live and three remote controls side by side, each on its own
     // DVR, which sends one packet once the control's first is in.
@@ -666,9 +671,13 @@ TEST_F(FaultTest, ASilentDvrIsTakenDownAtItsTimeOutInEverySessionLiveAndRemote)
             EXPECT_EQ(s.sent, 1);
             // Live view logs out; a remote session's socket is shut.
             EXPECT_EQ(s.byLogout, !c->remote);
+            // Silent for the time-out from the DVR's last word, and taken down
+            // within the bound of the last word either side said (the
+            // control's own packets count as its activity).
             const double silence = Ms(s.Silence());
             EXPECT_GE(silence, Ms(timeout)) << "taken down before the DVR was silent for the time-out";
-            EXPECT_LT(silence, Ms(timeout + margin)) << "taken down a time-out late";
+            EXPECT_LT(Ms(s.QuietBeforeTheEnd()), Ms(timeout + margin) + gaps.Longest())
+                << "taken down a time-out late; the window's longest gap " << gaps.Longest() << " ms";
             silences.push_back(silence);
         }
         if (c->remote) {
@@ -682,9 +691,10 @@ TEST_F(FaultTest, ASilentDvrIsTakenDownAtItsTimeOutInEverySessionLiveAndRemote)
         EXPECT_EQ(boxes, std::vector<std::string>(3 * kSessions, text::kDvrLost));
     }
     std::sort(silences.begin(), silences.end());
-    std::printf("silences of %zu sessions, time-out %lld ms: %.1f .. %.1f ms, median %.1f ms\n", silences.size(),
-                static_cast<long long>(timeout.count()), silences.front(), silences.back(),
-                silences[silences.size() / 2]);
+    std::printf("silences of %zu sessions, time-out %lld ms: %.1f .. %.1f ms, median %.1f ms; the window's longest "
+                "gap %lld ms\n",
+                silences.size(), static_cast<long long>(timeout.count()), silences.front(), silences.back(),
+                silences[silences.size() / 2], static_cast<long long>(gaps.Longest()));
     controls.clear();
 }
 

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -69,12 +70,17 @@ public:
     struct Session {
         Clock::time_point lastSent{}; // just before the DVR's last packet went out
         Clock::time_point endedAt{};
+        Clock::time_point lastHeard{}; // the control's last packet before the end was read
         int sent = 0;                 // packets of the DVR's own after the login reply
         Clock::duration longestGap{}; // between two of them, or the reply and the first
         bool ended = false;
         bool byLogout = false;        // else the connection was closed
         // From the DVR's last packet to the end it saw.
         Clock::duration Silence() const { return endedAt - lastSent; }
+        // From the last packet either side sent to the end: a control's
+        // packet counts only once read, so this is never longer than the
+        // silence the control saw.
+        Clock::duration QuietBeforeTheEnd() const { return endedAt - std::max(lastSent, lastHeard); }
     };
     explicit FakeDvr(Mode mode, uint32_t replyCode = 0, uint32_t rightAndSignal = 0, uint32_t dvrType = 0,
                      int signOfLifeMs = 0);
