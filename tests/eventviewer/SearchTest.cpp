@@ -414,7 +414,11 @@ TEST_F(SearchFixture, AFifoOrAFolderWhereAFileShouldBeIsNoData)
 }
 
 // A search stopped at any point, again and again: every thread is joined,
-// no reader stays taken and the next search still finds everything.
+// no reader stays taken and the next search still finds everything. A round
+// stops at a random moment, or once a reader scans, or once rows are listed
+// while others are still to come; rounds go on until both of those moments
+// have been stopped in often enough, however slowly a loaded machine reaches
+// them.
 TEST_F(SearchFixture, StoppedWhileRunningRepeatedly)
 {
     std::set<uint32_t> expected;
@@ -433,15 +437,29 @@ TEST_F(SearchFixture, StoppedWhileRunningRepeatedly)
     Check(IDC_SEARCH_MOTION);
     SetChannels(0xFFFF);
     std::mt19937 random(17);
+    constexpr int kRounds = 300, kMostRounds = 3000, kScanningStops = 30, kListingStops = 10;
     int scanning = 0, listing = 0; // rounds stopped in the middle of each
-    for (int round = 0; round < 300; ++round) {
+    int round = 0;
+    for (; round < kRounds || ((scanning < kScanningStops || listing < kListingStops) && round < kMostRounds);
+         ++round) {
         page->OnSearch();
-        // Up to 12 ms of the search before the stop.
-        const int64_t runFor = static_cast<int64_t>(random() % 12000) * 1000;
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.nsecsElapsed() < runFor)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        if (round % 3 == 0) {
+            // Up to 12 ms of the search before the stop.
+            const int64_t runFor = static_cast<int64_t>(random() % 12000) * 1000;
+            QElapsedTimer clock;
+            clock.start();
+            while (clock.nsecsElapsed() < runFor)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        } else {
+            const bool toList = round % 3 == 2;
+            PumpUntil(
+                [&] {
+                    return !page->Searching() || (toList ? page->Results() > 0 : page->Started() > page->Finished());
+                },
+                30000);
+            for (int k = static_cast<int>(random() % 4); k > 0; --k)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        }
         if (random() % 2)
             platform::ServeSentMessages();
         scanning += page->Started() > page->Finished();
@@ -455,8 +473,8 @@ TEST_F(SearchFixture, StoppedWhileRunningRepeatedly)
         QCoreApplication::processEvents();
         ASSERT_EQ(page->ResultModel()->rowCount(), rows);
     }
-    EXPECT_GT(scanning, 30);
-    EXPECT_GT(listing, 10);
+    ASSERT_GE(scanning, kScanningStops) << round << " rounds";
+    ASSERT_GE(listing, kListingStops) << round << " rounds";
     ASSERT_TRUE(Search());
     EXPECT_EQ(KeySet(), expected);
     EXPECT_EQ(page->Results(), static_cast<int>(expected.size()));

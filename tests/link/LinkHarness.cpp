@@ -223,6 +223,10 @@ void FakeDvr::Read(Watched& client)
             end(true);
             return;
         }
+        {
+            std::lock_guard<std::mutex> lock(lock_);
+            sessions_[client.session].lastHeard = at;
+        }
         if (type == 3) // a microphone block follows its header
             client.skip = code;
         if (type == 5) {

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -89,6 +90,7 @@ public:
     struct Session {
         Clock::time_point lastSent{}; // just before the DVR's last packet went out
         Clock::time_point endedAt{};
+        Clock::time_point lastHeard{}; // the control's last packet before the end was read
         int sent = 0;                 // packets (hostile: steps) of the DVR's own after the login reply
         Clock::duration longestGap{}; // between two of them, or the reply and the first
         bool ended = false;
@@ -97,6 +99,10 @@ public:
         std::vector<uint32_t> commands; // the codes of the control's type-5 packets, in order
         // From the DVR's last packet to the end it saw.
         Clock::duration Silence() const { return endedAt - lastSent; }
+        // From the last packet either side sent to the end: a control's
+        // packet counts only once read, so this is never longer than the
+        // silence the control saw.
+        Clock::duration QuietBeforeTheEnd() const { return endedAt - std::max(lastSent, lastHeard); }
     };
     // The script of each login, by its number from 0; called on the DVR's
     // own thread.
