@@ -219,16 +219,19 @@ TEST_F(DvrPlaybackFixture, AFullDiskStopsThePlaybackRecordingWithOneBoxAndBlocks
     ASSERT_TRUE(Playing());
     View()->OnCommand(IDC_LOCAL_RECORD);
     ASSERT_TRUE(View()->Control()->GetStatus(0) & kStatusRecording);
-    Pump(1000);
+    // Under way, with its file, however late a loaded machine brings the
+    // first key frame.
+    ASSERT_TRUE(PumpUntil([this] { return !RecordedMovies().isEmpty(); }, 30000));
 
     // 699 MB free against the 700 MB of setting 0. The monitor starts again
     // on the injected source: its first pass tests at once, the next one
-    // only nine seconds later.
+    // only nine seconds later, which the waits below stay short of.
+    constexpr int kSoonerThanTheNextPassMs = 8000;
     freeBytes = 699'000'000;
     View()->DiskMonitor().Stop();
     View()->DiskMonitor().SetFreeSpaceSource([this](const QString&) { return freeBytes.load(); });
     View()->DiskMonitor().Start();
-    ASSERT_TRUE(PumpUntil([this] { return !boxes.empty(); }, 5000));
+    ASSERT_TRUE(PumpUntil([this] { return !boxes.empty(); }, kSoonerThanTheNextPassMs));
     Pump(200);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0], kDiskSpaceLow);
@@ -240,7 +243,7 @@ TEST_F(DvrPlaybackFixture, AFullDiskStopsThePlaybackRecordingWithOneBoxAndBlocks
     freeBytes = 700'000'000;
     View()->DiskMonitor().Stop();
     View()->DiskMonitor().Start();
-    ASSERT_TRUE(PumpUntil([this] { return View()->DiskMonitor().SpaceSufficient(); }, 5000));
+    ASSERT_TRUE(PumpUntil([this] { return View()->DiskMonitor().SpaceSufficient(); }, kSoonerThanTheNextPassMs));
     View()->OnCommand(IDC_LOCAL_RECORD);
     EXPECT_TRUE(View()->Control()->GetStatus(0) & kStatusRecording);
     View()->OnCommand(IDC_LOCAL_RECORD);

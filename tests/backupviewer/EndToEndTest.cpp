@@ -131,8 +131,10 @@ QDateTime RecordByHand(const SimProcess& sim, const QString& recordings, int cha
                   std::to_string(sim.port()) + " 1 " + std::to_string(ch + 1) + " 0 " + std::to_string(ch) + "\n";
         script += "call Connect " + std::to_string(ch) + "\n";
     }
+    // Each channel started, however long a loaded machine makes the logins
+    // and first frames take.
     for (int ch = 0; ch < channels; ++ch)
-        script += "wait 0x605 10000\n";
+        script += "wait 0x605 60000\n";
     for (int ch = 0; ch < channels; ++ch) {
         const QString name = QString("F.Cam%1.%2.%3.mp4").arg(ch).arg(began.toString("yyyyMMdd.HHmmss")).arg(ch, 2, 10, QChar('0'));
         script += "call StartRecord \"" + recordings.toStdString() + "\" \"" + name.toStdString() + "\" \"F.Cam" +
@@ -154,7 +156,7 @@ QDateTime RecordByHand(const SimProcess& sim, const QString& recordings, int cha
     }
     host.write(script.c_str());
     host.closeWriteChannel();
-    const bool finished = host.waitForFinished(30000);
+    const bool finished = host.waitForFinished(channels * 60000 + ms + 60000);
     const QString out = QString::fromUtf8(host.readAllStandardOutput());
     if (!finished || host.exitCode() != 0 || out.contains("!")) {
         ADD_FAILURE() << out.toStdString() << host.readAllStandardError().toStdString();
