@@ -199,11 +199,15 @@ void CVyrdaxCtrl::AwaitFrame(platform::WorkerThread& self, ChannelSlot& slot, bo
     const int64_t steps = std::max<int64_t>(0, (NowMs() - emptyStart) / kIdleIntervalMs);
     if (steps == 0)
         return; // the next look is one interval after this one
-    // Every look before the last one due found the queue empty; the last is
-    // made next, at once.
-    nextTake = emptyStart + (steps - 1) * kIdleIntervalMs;
+    // The looks due while the thread slept came before anything it woke
+    // for, and found the queue empty; the next is the first one after now,
+    // so a frame is taken when those looks would have taken it. Still
+    // empty (the look that resets the pane is due), the last look is made
+    // at once instead, as it finds what it would have found.
+    const int64_t empty = slot.queue.Backlog() == -1 ? steps - 1 : steps;
+    nextTake = emptyStart + empty * kIdleIntervalMs;
     if (remote)
-        emptyPolls = static_cast<int>(std::min<int64_t>(emptyPolls + steps - 1, kRemoteEmptyPollsBeforeReset + 1));
+        emptyPolls = static_cast<int>(std::min<int64_t>(emptyPolls + empty, kRemoteEmptyPollsBeforeReset + 1));
 }
 
 void CVyrdaxCtrl::DisplayThreadProc(platform::WorkerThread& self, int channel)
