@@ -59,12 +59,10 @@ void SteadyPlayerClock::SleepMs(int milliseconds)
 
 void SteadyPlayerClock::WaitMs(platform::WorkerThread* thread, int milliseconds)
 {
-    if (!thread)
-        PlayerClock::WaitMs(thread, milliseconds);
-    else if (milliseconds < 0)
-        thread->Wait();
+    if (thread)
+        thread->WaitFor(milliseconds); // negative: until woken
     else
-        thread->WaitFor(milliseconds);
+        PlayerClock::WaitMs(thread, milliseconds);
 }
 
 struct PlaybackEngine::Channel {

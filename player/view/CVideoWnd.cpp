@@ -54,6 +54,11 @@ CVideoWnd::CVideoWnd(QWidget* parent, int cell)
 QString CVideoWnd::Title() const
 {
     std::lock_guard<std::mutex> guard(lock_);
+    return TitleLocked();
+}
+
+QString CVideoWnd::TitleLocked() const
+{
     return pendingTitle_.isNull() ? titleBar_->Title() : pendingTitle_;
 }
 
@@ -70,7 +75,7 @@ void CVideoWnd::SetTitle(const std::string& text)
         const QString title = QString::fromLatin1(text.c_str());
         // A finished channel's caption is set again on every wake; it is
         // drawn once.
-        if (title == (pendingTitle_.isNull() ? titleBar_->Title() : pendingTitle_))
+        if (title == TitleLocked())
             return;
         pendingTitle_ = title;
     }

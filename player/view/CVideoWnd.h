@@ -64,6 +64,8 @@ protected:
 
 private:
     void RequestRepaint();
+    // The title last set, applied or not yet; with lock_ held.
+    QString TitleLocked() const;
 
     CTitleBarWnd* titleBar_;
     int cell_;

@@ -35,12 +35,14 @@ using recordtest::TempDir;
 
 namespace {
 
-void WriteChannels(const std::string& folder, int count)
+// Channels 0..count-1 over the same seconds.
+void WriteChannels(const std::string& folder, int count, int frames = 10, int fps = ChannelFiles{}.fps)
 {
     for (int c = 0; c < count; ++c) {
         ChannelFiles files;
         files.slot = c;
-        files.frames = 10;
+        files.frames = frames;
+        files.fps = fps;
         WriteChannel(folder, files);
     }
 }
@@ -665,13 +667,7 @@ TEST(PlayerEngine, WaitingThreadsFollowEveryChangeAndAFinishedChannelRests)
 {
     constexpr int kChannels = 4;
     TempDir dir;
-    for (int slot = 0; slot < kChannels; ++slot) {
-        ChannelFiles files;
-        files.slot = slot;
-        files.frames = 20;
-        files.fps = 20;
-        WriteChannel(dir.path(), files);
-    }
+    WriteChannels(dir.path(), kChannels, 20, 20);
     OpenedFolder f = OpenBackupFolder(dir.path());
     std::vector<CMovieFileReader*> readers;
     for (auto& r : f.readers)
@@ -817,12 +813,7 @@ TEST(PlayerEngine, ChannelsWaitForTheBaseClockWhicheverThreadStartsFirst)
     // Four channels recorded over the same seconds; the base is the first.
     constexpr int kChannels = 4;
     TempDir dir;
-    for (int slot = 0; slot < kChannels; ++slot) {
-        ChannelFiles files;
-        files.slot = slot;
-        files.frames = 60;
-        WriteChannel(dir.path(), files);
-    }
+    WriteChannels(dir.path(), kChannels, 60);
     std::array<RecordingWindow, kEngineChannels> windows;
     std::array<ChannelWindow*, kEngineChannels> w{};
     for (int i = 0; i < kChannels; ++i)
