@@ -82,12 +82,20 @@ protected:
         std::vector<std::string> seen;
         if (!from.empty())
             seen.push_back(from);
+        auto note = [&] {
+            const std::string path = vyrmovie::BaseName(Engine().View(channel).path);
+            if (!path.empty() && (seen.empty() || seen.back() != path))
+                seen.push_back(path);
+        };
         PumpUntil(
             [&] {
-                const std::string path = vyrmovie::BaseName(Engine().View(channel).path);
-                if (!path.empty() && (seen.empty() || seen.back() != path))
-                    seen.push_back(path);
-                return done();
+                note();
+                if (!done())
+                    return false;
+                // The file may have changed between the look and `done`:
+                // the last one seen is the one `done` saw.
+                note();
+                return true;
             },
             ms);
         return seen;
