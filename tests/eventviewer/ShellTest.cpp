@@ -45,7 +45,10 @@ TEST_F(ViewerFixture, StartedByTheBackupViewerItClosesItAfterHalfASecond)
     clock.start();
     Start(2);
     EXPECT_EQ(frame->windowTitle(), "Event Viewer");
-    EXPECT_FALSE(View()->HandOverButtonsVisible());
+    // Hidden until the half second is over, which a start slowed by a
+    // loaded machine may already have seen out.
+    if (View()->HandOverButtonsVisible())
+        EXPECT_GE(clock.elapsed(), 450) << "the hand-over buttons were shown before the half second";
     ASSERT_TRUE(PumpUntil([&] { return backup.state() == QProcess::NotRunning; }, 5000));
     EXPECT_GE(clock.elapsed(), 450);
     EXPECT_EQ(backup.exitCode(), 0);

@@ -8,6 +8,7 @@
 #include "control/record/MovieFormat.h"
 #include "control/record/RecordingWriter.h"
 
+#include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/time.h>
@@ -139,7 +140,24 @@ std::time_t RecordFromSimulator(const std::string& directory, int port, int chan
         const std::string prefix = "F.Cam" + std::to_string(ch);
         ctrl->StartRecord(directory, vyrmovie::RecordingFileName(prefix, t, ch), prefix, 0, static_cast<int16_t>(ch));
     }
-    PumpUntil([] { return false; }, seconds * 1000);
+    // For `seconds`, and on until every channel has brought a second's
+    // frames (each one recorded as it comes), however few a loaded machine
+    // lets the simulator send meanwhile.
+    std::vector<uint64_t> atStart;
+    for (int ch = 0; ch < channels; ++ch)
+        atStart.push_back(ctrl->Channel(ch).framesShown.load());
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            if (std::chrono::steady_clock::now() < until)
+                return false;
+            for (int ch = 0; ch < channels; ++ch)
+                if (ctrl->Channel(ch).framesShown.load() < atStart[static_cast<std::size_t>(ch)] + 30)
+                    return false;
+            return true;
+        },
+        seconds * 1000 + 120000))
+        << "a channel brought too few frames";
     for (int ch = 0; ch < channels; ++ch)
         ctrl->StopRecord(static_cast<int16_t>(ch));
     ctrl->Release();

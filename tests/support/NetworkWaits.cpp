@@ -14,7 +14,7 @@ namespace testsupport {
 namespace {
 
 std::atomic<bool> watching{false};
-pthread_t watched;
+std::atomic<pthread_t> watched{};
 std::atomic<int> waits{0};
 std::atomic<int64_t> longestUs{0};
 
@@ -64,7 +64,7 @@ extern "C" int poll(pollfd* fds, nfds_t count, int timeout)
     using PollFunction = int (*)(pollfd*, nfds_t, int);
     static const auto real = reinterpret_cast<PollFunction>(dlsym(RTLD_NEXT, "poll"));
     using namespace testsupport;
-    if (timeout == 0 || !watching.load() || !pthread_equal(pthread_self(), watched) ||
+    if (timeout == 0 || !watching.load() || !pthread_equal(pthread_self(), watched.load()) ||
         FromTheEventLoop(__builtin_return_address(0)) || !OnAnInternetSocket(fds, count))
         return real(fds, count, timeout);
     // A send with room in the socket's buffer, or a read of what has come,
