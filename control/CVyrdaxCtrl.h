@@ -416,6 +416,9 @@ private:
 
     // Link flags, shared by the GUI thread and the receive thread.
     std::atomic<int> loggedIn_{0};
+    // Counts the logins, so a frame taken in one session is never shown in
+    // the next.
+    std::atomic<uint32_t> loginSerial_{0};
     std::atomic<int> connecting_{0};
     std::atomic<int> linkDown_{0};
     std::atomic<int> reconnectPending_{0};

@@ -256,6 +256,7 @@ void CVyrdaxCtrl::DisplayThreadProc(platform::WorkerThread& self, int channel)
         if (remote)
             emptyPolls = 0;
         FrameInfo record;
+        const uint32_t session = loginSerial_.load();
         const int taken = slot.queue.Front(bitstream.data(), kMaxPayload + kStreamHeaderSize, &record);
         slot.queue.PopFront();
         if (taken != 1)
@@ -343,8 +344,10 @@ void CVyrdaxCtrl::DisplayThreadProc(platform::WorkerThread& self, int channel)
         slot.displayTimes.lockWaitNs += WallNs() - lockStart;
         // The end of a session resets the pane under this lock once it is no
         // longer logged in: a frame taken before the end neither titles nor
-        // paints a pane that already tells the session is over.
-        if (!loggedIn_.load())
+        // paints a pane that already tells the session is over, nor one that
+        // a new session has taken over meanwhile (a decode held up for the
+        // whole reconnect).
+        if (!loggedIn_.load() || loginSerial_.load() != session)
             continue;
         const uint32_t titleTime = record.Word(FrameInfo::kTitleTime);
         const std::string name = GetChannelName(static_cast<int16_t>(channel));

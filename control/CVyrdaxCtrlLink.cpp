@@ -308,6 +308,7 @@ void CVyrdaxCtrl::FinishLogin(bool answered, const DvrPacketHeader& reply)
     }
     sound_->SessionStarted();
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ++loginSerial_;
     loggedIn_ = 1;
     connecting_ = 0;
     linkDown_ = 0;

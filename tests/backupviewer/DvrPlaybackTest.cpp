@@ -383,14 +383,16 @@ protected:
             auto* calendar = dynamic_cast<CCalendarDlg*>(&dialog);
             if (!calendar)
                 return int(QDialog::Rejected);
+            // A loaded machine may hold the restarted simulator a while
+            // before it answers: the test waits for the month, not a time.
             marked = PumpUntil([&] { return calendar->HasMonthTable() && calendar->Table()[today.day()] != 0; },
-                               15000);
+                               60000);
             return PickDay(*calendar, today.day());
         };
         View()->OnSearchDvr();
         EXPECT_TRUE(marked) << "the month came without today's recordings";
 
-        ASSERT_TRUE(PumpUntil([this] { return View()->HasDayData(); }, 15000));
+        ASSERT_TRUE(PumpUntil([this] { return View()->HasDayData(); }, 60000));
         int slot = -1;
         for (int s = 0; s < kSlotsPerDay && slot < 0; ++s)
             if (SlotHasRecordings(View()->Day(), View()->RowCount(), s))

@@ -45,10 +45,6 @@ constexpr long kEventDisplayIndex = 5;
 constexpr uint32_t kPictureWidth = 176, kPictureHeight = 144;
 constexpr int kSessionsPerKind = 48;
 constexpr int kSideBySide = 8;
-// Closing a control waits at most for its display threads' frame in hand:
-// one decode of one small frame, a few milliseconds. Five seconds leave room
-// for a machine loaded by two sanitizer suites at once.
-constexpr auto kCloseBound = std::chrono::seconds(5);
 // Every end below comes at once, or at the reconnect tick (2.5 s in these
 // entries), or at the lookup's retry timer (10 s): beyond half a minute is
 // load, not the product.

@@ -596,8 +596,33 @@ bool LinkTest::WaitTitle(int ch, const QString& text, int ms)
     return PumpUntil([&] { return Title(ch) == text; }, ms);
 }
 
+namespace {
+
+// Calls `look` before each event its object is given.
+class EventLook : public QObject {
+public:
+    EventLook(QObject* watched, std::function<void()> look) : look_(std::move(look)) { watched->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent*) override
+    {
+        look_();
+        return false;
+    }
+
+private:
+    std::function<void()> look_;
+};
+
+} // namespace
+
+void LinkTest::WatchTitles(int ch, std::set<QString>* seen)
+{
+    seen->insert(Title(ch));
+    titleWatch_ = std::make_unique<EventLook>(ctrl, [this, ch, seen] { seen->insert(Title(ch)); });
+}
+
 std::chrono::milliseconds LinkTest::DestroyControl()
 {
+    titleWatch_.reset();
     const auto start = std::chrono::steady_clock::now();
     delete ctrl;
     ctrl = nullptr;

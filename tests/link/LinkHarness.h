@@ -18,8 +18,10 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -207,6 +209,11 @@ int ListenOnLoopback(int backlog, int* port);
 
 using HostWindow = testsupport::MessageHost;
 
+// Closing a control waits at most for its display threads' frame in hand:
+// one decode of one frame, a few milliseconds. Five seconds leave room for a
+// machine loaded by two sanitizer suites at once.
+constexpr auto kCloseBound = std::chrono::seconds(5);
+
 class LinkTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -218,6 +225,12 @@ protected:
     bool WaitMessage(uint32_t message, long wParam = -1, int count = 1, int ms = 5000);
     QString Title(int ch) const;
     bool WaitTitle(int ch, const QString& text, int ms = 5000);
+    // Notes channel `ch`'s title into `seen` before every event the control
+    // is given, until the control is destroyed. A title of the link stands
+    // until an event of the control's moves the link on (the reconnect tick,
+    // the connect's notice), so none is missed however long the machine
+    // holds the test's loop, as a look between turns of the loop could.
+    void WatchTitles(int ch, std::set<QString>* seen);
     // Destroys the control, returning how long that took.
     std::chrono::milliseconds DestroyControl();
 
@@ -228,6 +241,7 @@ protected:
 
 private:
     platform::MessageBoxHandler previousBoxes_;
+    std::unique_ptr<QObject> titleWatch_;
 };
 
 } // namespace linktest
