@@ -132,9 +132,10 @@ bool WorkerThread::Wait()
 
 bool WorkerThread::WaitFor(int64_t milliseconds)
 {
-    if (milliseconds < 0)
-        return Wait();
-    return WaitUntil(Clock::now() + std::chrono::milliseconds(milliseconds));
+    // A time already past (zero or negative) returns at once: callers work
+    // it out from a clock read after their own check, and a wait without a
+    // limit is Wait(), by name.
+    return WaitUntil(Clock::now() + std::chrono::milliseconds(std::max<int64_t>(milliseconds, 0)));
 }
 
 bool WorkerThread::WaitUntil(Clock::time_point deadline)

@@ -51,7 +51,9 @@ public:
     void Wake();
 
     // Waits until woken, stopped or (with a limit) the time is up; false
-    // once a stop is requested. A wake is taken by the wait it ends.
+    // once a stop is requested. A wake is taken by the wait it ends. A limit
+    // already reached (WaitFor of zero or less, a deadline past) returns at
+    // once; only Wait() waits without one.
     bool Wait();
     bool WaitFor(int64_t milliseconds);
     bool WaitUntil(Clock::time_point deadline);

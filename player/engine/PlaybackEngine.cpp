@@ -60,9 +60,17 @@ void SteadyPlayerClock::SleepMs(int milliseconds)
 void SteadyPlayerClock::WaitMs(platform::WorkerThread* thread, int milliseconds)
 {
     if (thread)
-        thread->WaitFor(milliseconds); // negative: until woken
+        thread->WaitFor(milliseconds);
     else
         PlayerClock::WaitMs(thread, milliseconds);
+}
+
+void SteadyPlayerClock::WaitUntilWoken(platform::WorkerThread* thread)
+{
+    if (thread)
+        thread->Wait();
+    else
+        PlayerClock::WaitUntilWoken(thread);
 }
 
 struct PlaybackEngine::Channel {
@@ -167,6 +175,12 @@ void PlaybackEngine::WaitRound(int c, int milliseconds)
 {
     platform::WorkerThread& thread = channels_[static_cast<std::size_t>(c)]->thread;
     clock_.WaitMs(thread.IsCurrentThread() ? &thread : nullptr, milliseconds);
+}
+
+void PlaybackEngine::WaitRoundUntilWoken(int c)
+{
+    platform::WorkerThread& thread = channels_[static_cast<std::size_t>(c)]->thread;
+    clock_.WaitUntilWoken(thread.IsCurrentThread() ? &thread : nullptr);
 }
 
 void PlaybackEngine::MarkAnchorPassedLocked()
@@ -411,7 +425,7 @@ void PlaybackEngine::RunChannelOnce(int c)
         return;
     const int s = playState_.load();
     if (s == kStopped || s == kPaused) {
-        WaitRound(c, -1); // until the play state changes
+        WaitRoundUntilWoken(c); // until the play state changes
         return;
     }
     if (!Paced(s)) {
@@ -426,7 +440,7 @@ void PlaybackEngine::RunChannelOnce(int c)
     if (AwaitsTheAnchor(c)) {
         // The clock is being reset already: nothing to cut short.
         channels_[static_cast<std::size_t>(c)]->refresh = false;
-        WaitRound(c, -1); // until the anchor is set, passed or reset
+        WaitRoundUntilWoken(c); // until the anchor is set, passed or reset
         return;
     }
     uint64_t generation;
@@ -462,7 +476,7 @@ void PlaybackEngine::PlayFrame(int c, int s)
         SetChannelCaption(frame.Cell());
         // Nothing more to read until the operator moves: every play
         // command, seek and change of the base wakes the thread.
-        WaitRound(c, -1);
+        WaitRoundUntilWoken(c);
         return;
     }
     const int cell = frame.Cell();
@@ -490,7 +504,7 @@ void PlaybackEngine::PlayFrame(int c, int s)
 
     if (s == kStepBack) {
         if (CellChannel(pageStart.load()) != c) {
-            WaitRound(c, -1);
+            WaitRoundUntilWoken(c);
             return;
         }
         if (!StepBack(channel, reader, frame))

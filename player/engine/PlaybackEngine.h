@@ -6,6 +6,7 @@
 #include "platform/WorkerThread.h"
 #include "player/reader/PlayerMovieReader.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -39,13 +40,19 @@ public:
     virtual ~PlayerClock() = default;
     virtual uint32_t NowMs() = 0;
     virtual void SleepMs(int milliseconds) = 0;
-    // Waits up to `milliseconds`, or without a limit when negative, on the
-    // channel's thread, which every change it follows wakes; null for a
-    // round run on another thread. A clock of its own counting sleeps.
+    // Waits up to `milliseconds` (none when zero or less) on the channel's
+    // thread, which every change it follows wakes; null for a round run on
+    // another thread. A clock of its own counting sleeps.
     virtual void WaitMs(platform::WorkerThread* thread, int milliseconds)
     {
         (void)thread;
-        SleepMs(milliseconds < 0 ? kIdleRoundMs : milliseconds);
+        SleepMs(std::max(milliseconds, 0));
+    }
+    // Waits without a limit, until the next change wakes the thread.
+    virtual void WaitUntilWoken(platform::WorkerThread* thread)
+    {
+        (void)thread;
+        SleepMs(kIdleRoundMs);
     }
 };
 
@@ -54,6 +61,7 @@ public:
     uint32_t NowMs() override;
     void SleepMs(int milliseconds) override;
     void WaitMs(platform::WorkerThread* thread, int milliseconds) override;
+    void WaitUntilWoken(platform::WorkerThread* thread) override;
 };
 
 // Where a channel's pictures go: the video window of a display cell. Each
@@ -144,8 +152,9 @@ private:
     bool AwaitsTheAnchor(int c);
     void UnanchorLocked();
     void MarkAnchorPassedLocked();
-    // Channel c's wait: up to `milliseconds`, without a limit when negative.
+    // Channel c's waits: up to `milliseconds`, or until a change wakes it.
     void WaitRound(int c, int milliseconds);
+    void WaitRoundUntilWoken(int c);
 
     std::vector<CMovieFileReader*> readers_;
     std::array<ChannelWindow*, kEngineChannels> windows_;

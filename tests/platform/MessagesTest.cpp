@@ -27,6 +27,7 @@
 #include <chrono>
 #include <map>
 #include <thread>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -278,6 +279,7 @@ TEST(WorkerThreadTest, ATimedWaitLastsItsTimeWhenNothingWakesIt)
 {
     WorkerThread worker;
     std::vector<int64_t> waited;
+    std::vector<std::chrono::steady_clock::duration> pastWaits;
     std::atomic<bool> done{false};
     worker.Start([&](WorkerThread& self) {
         for (int ms : {1, 7, 30, 120}) {
@@ -287,10 +289,20 @@ TEST(WorkerThreadTest, ATimedWaitLastsItsTimeWhenNothingWakesIt)
                                  std::chrono::steady_clock::now() - start)
                                  .count());
         }
+        // A time already past, as a caller works it out from a clock read
+        // late after its own check, returns at once: never a wait for a wake
+        // that may not come.
+        for (int64_t past : {int64_t{0}, int64_t{-1}, int64_t{-5000}, std::numeric_limits<int64_t>::min() / 2}) {
+            const auto start = std::chrono::steady_clock::now();
+            EXPECT_TRUE(self.WaitFor(past));
+            pastWaits.push_back(std::chrono::steady_clock::now() - start);
+        }
         EXPECT_TRUE(self.WaitUntil(std::chrono::steady_clock::now() - std::chrono::seconds(1)));
         done = true;
     });
-    while (!done.load())
+    // Bounded, so that a past time taken for no limit fails the test
+    // rather than hanging it: the stop ends that wait.
+    for (int k = 0; k < 6000 && !done.load(); ++k)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     worker.StopAndJoin();
     ASSERT_EQ(waited.size(), 4u);
@@ -298,6 +310,11 @@ TEST(WorkerThreadTest, ATimedWaitLastsItsTimeWhenNothingWakesIt)
     EXPECT_GE(waited[1], 7000);
     EXPECT_GE(waited[2], 30000);
     EXPECT_GE(waited[3], 120000);
+    // Nothing wakes the thread, so a wait that took a past time for no
+    // limit would have lasted until the stop, which comes only after `done`.
+    ASSERT_EQ(pastWaits.size(), 4u);
+    for (const auto& w : pastWaits)
+        EXPECT_LT(w, std::chrono::seconds(5));
 }
 
 // Sixteen threads follow one shared state; its changes wake them all. The
