@@ -275,6 +275,10 @@ public:
     // Null (the default) for none.
     using FrameHook = void (*)(int channel);
     static void SetDecodedFrameHookForTests(FrameHook hook);
+    // Runs on a display thread after it reads the clock that the remote
+    // play-back clock's wait is worked out from, so that a test can make
+    // the read late as a loaded machine would. Null (the default) for none.
+    static void SetPlaybackClockHookForTests(FrameHook hook);
 
     // Local playback and backups (control/playback/, control/backup/).
     CLocalPlayback& LocalPlayback() { return *localPlayback_; }

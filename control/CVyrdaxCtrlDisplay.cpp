@@ -32,6 +32,7 @@ constexpr std::size_t kBitstreamSize = kMaxPayload + kStreamHeaderSize + kDecode
 constexpr uint32_t kSlowestIntervalCode = 255;
 
 std::atomic<CVyrdaxCtrl::FrameHook> decodedFrameHook{nullptr};
+std::atomic<CVyrdaxCtrl::FrameHook> playbackClockHook{nullptr};
 
 uint64_t ClockNs(clockid_t clock)
 {
@@ -146,6 +147,8 @@ void CVyrdaxCtrl::RunPlaybackClock(int channel, const FrameInfo& record)
     const int64_t s = record.Word(FrameInfo::kStreamTime);
     const int64_t u = record.Word(FrameInfo::kStreamMicroseconds);
     int64_t now = NowMs();
+    if (const FrameHook hook = playbackClockHook.load())
+        hook(channel);
     const int64_t baseSeconds = playback::baseSeconds.load();
     const int64_t ahead =
         baseSeconds > 0 ? (s - baseSeconds) * 1000 + (u - playback::baseMicroseconds.load()) / 1000 : 0;
@@ -177,6 +180,11 @@ void CVyrdaxCtrl::RunPlaybackClock(int channel, const FrameInfo& record)
 void CVyrdaxCtrl::SetDecodedFrameHookForTests(FrameHook hook)
 {
     decodedFrameHook = hook;
+}
+
+void CVyrdaxCtrl::SetPlaybackClockHookForTests(FrameHook hook)
+{
+    playbackClockHook = hook;
 }
 
 void CVyrdaxCtrl::AwaitFrame(platform::WorkerThread& self, ChannelSlot& slot, bool remote, int64_t& nextTake,

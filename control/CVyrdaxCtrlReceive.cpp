@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <pthread.h>
 #include <thread>
 
 namespace vyrdax {
@@ -38,6 +39,7 @@ bool CVyrdaxCtrl::Drain(platform::WorkerThread& self, CDvrSocket& socket, std::s
 
 void CVyrdaxCtrl::ReceiveThreadProc(platform::WorkerThread& self)
 {
+    pthread_setname_np(pthread_self(), "vyr-receive"); // tells the threads apart in profiles
     timers_.SetTimer(kReceiveTimerId, Timeouts().reconnectTickMs);
     std::vector<uint8_t> frameBuffer(kFrameBufferStep);
     for (int ch = 0; ch < kChannelCount; ++ch)

@@ -11,7 +11,9 @@
 //
 // The sessions run in ctest entries of their own (link_tests_hostile_<kind>),
 // which set VYR_LINK_HOSTILE; elsewhere they skip. A failing session is named
-// by its seed and runs again alone (VYR_HOSTILE_STORIES=1 tells what it sent):
+// by its seed and runs again alone (VYR_HOSTILE_STORIES=1 tells what it sent);
+// each seed is printed as its session starts and ends, so a run the
+// sanitizers stop still names the sessions it was running:
 //   VYR_LINK_HOSTILE=1 VYR_HOSTILE_SEED=<seed> link_tests --gtest_filter='Hostile/HostileDvrTest.*/<kind>'
 #include "LinkHarness.h"
 
@@ -34,7 +36,6 @@ namespace {
 
 using namespace linktest;
 using namespace vyrdax;
-using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kBoundChannels = 4;
@@ -42,7 +43,7 @@ constexpr int kBoundChannels = 4;
 // message carrying the one for the other is caught.
 constexpr long kDisplayIndex[kBoundChannels] = {5, 2, 7, 0};
 constexpr long kEventDisplayIndex = 5;
-constexpr uint32_t kPictureWidth = 176, kPictureHeight = 144;
+constexpr uint32_t kPictureWidth = kRealFrameWidth, kPictureHeight = kRealFrameHeight;
 constexpr int kSessionsPerKind = 48;
 constexpr int kSideBySide = 8;
 // Every end below comes at once, or at the reconnect tick (2.5 s in these
@@ -164,71 +165,10 @@ uint32_t Get32(const uint8_t* p)
     return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
-Bytes Header(uint32_t type, uint32_t code)
-{
-    Bytes h(DvrPacketHeader::kSize, 0);
-    for (int b = 0; b < 8; ++b)
-        h[b] = static_cast<uint8_t>(b + 1);
-    Put32(&h[8], type);
-    Put32(&h[12], code);
-    return h;
-}
-
 Bytes Joined(Bytes head, const Bytes& tail)
 {
     head.insert(head.end(), tail.begin(), tail.end());
     return head;
-}
-
-// Real MPEG-4 of one small channel, made once: video object planes only,
-// a key frame every fifth.
-const std::vector<dvrsim::EncodedFrame>& RealFrames()
-{
-    static const std::vector<dvrsim::EncodedFrame> frames = [] {
-        dvrsim::LoopSettings settings;
-        settings.width = kPictureWidth;
-        settings.height = kPictureHeight;
-        settings.gop = 5;
-        settings.loopFrames = 10;
-        std::vector<dvrsim::EncodedFrame> out;
-        std::string error;
-        EXPECT_TRUE(dvrsim::encodeChannelLoop(settings, 0, out, error)) << error;
-        return out;
-    }();
-    return frames;
-}
-
-struct Video {
-    uint32_t channel = 0, width = kPictureWidth, height = kPictureHeight, frameType = 0, streamWord = 0;
-    uint32_t events = 0, titleForm = 0, interlace = 0, intervalCode = 1;
-    uint8_t year = 24, month = 6, day = 15, hour = 12, minute = 30, second = 0, status = 0;
-    uint32_t seconds = 1718454600, micro = 0, titleTime = 0x1124;
-    Bytes payload;
-};
-
-Bytes VideoPacket(const Video& v, uint32_t length)
-{
-    Bytes h = Header(PACKET_VIDEO, length);
-    Put32(&h[16], v.frameType);
-    Put32(&h[20], v.streamWord);
-    Put32(&h[24], v.events);
-    Put32(&h[28], v.titleForm);
-    Put32(&h[32], v.channel);
-    Put32(&h[36], v.width);
-    Put32(&h[40], v.height);
-    Put32(&h[44], v.interlace);
-    Put32(&h[52], v.intervalCode);
-    h[56] = v.year;
-    h[57] = v.month;
-    h[58] = v.day;
-    h[59] = v.hour;
-    Put32(&h[60], v.seconds);
-    Put32(&h[64], v.micro);
-    Put32(&h[68], v.titleTime);
-    h[72] = v.minute;
-    h[73] = v.second;
-    h[74] = v.status;
-    return Joined(h, v.payload);
 }
 
 // Makes one session's plan from its seed: the DVR's script, packet by
@@ -1462,6 +1402,9 @@ TEST_P(HostileDvrTest, EverySessionEndsAsWhatItReceivedSaysAndItsControlClosesPr
     auto report = [&](HostileSession& s) {
         if (stories)
             std::printf("seed %u: %s; %s\n", s.plan.seed, EndingName(s.plan.expect.ending), s.plan.story.c_str());
+        else
+            std::printf("seed %u ends\n", s.plan.seed);
+        std::fflush(stdout);
         ++sessions;
         ++endings[EndingName(s.plan.expect.ending)];
         slowestClose = std::max(slowestClose, s.closeTook);
@@ -1471,8 +1414,14 @@ TEST_P(HostileDvrTest, EverySessionEndsAsWhatItReceivedSaysAndItsControlClosesPr
     };
     const bool allEnded = PumpUntil(
         [&] {
-            while (running.size() < kSideBySide && next < seeds.size())
-                running.push_back(std::make_unique<HostileSession>(Generator(seeds[next++], kind).Make()));
+            while (running.size() < kSideBySide && next < seeds.size()) {
+                // Named before it runs: a session the sanitizers stop is
+                // one of those started and not yet ended.
+                const uint32_t seed = seeds[next++];
+                std::printf("seed %u (%s) starts\n", seed, KindName(kind));
+                std::fflush(stdout);
+                running.push_back(std::make_unique<HostileSession>(Generator(seed, kind).Make()));
+            }
             for (auto it = running.begin(); it != running.end();) {
                 if ((*it)->Step()) {
                     report(**it);

@@ -152,6 +152,58 @@ void PutWord(uint8_t* p, uint32_t v)
 
 } // namespace
 
+Bytes Header(uint32_t type, uint32_t code)
+{
+    Bytes h(vyrdax::DvrPacketHeader::kSize, 0);
+    for (int b = 0; b < 8; ++b)
+        h[b] = static_cast<uint8_t>(b + 1);
+    PutWord(&h[8], type);
+    PutWord(&h[12], code);
+    return h;
+}
+
+const std::vector<dvrsim::EncodedFrame>& RealFrames()
+{
+    static const std::vector<dvrsim::EncodedFrame> frames = [] {
+        dvrsim::LoopSettings settings;
+        settings.width = kRealFrameWidth;
+        settings.height = kRealFrameHeight;
+        settings.gop = 5;
+        settings.loopFrames = 10;
+        std::vector<dvrsim::EncodedFrame> out;
+        std::string error;
+        EXPECT_TRUE(dvrsim::encodeChannelLoop(settings, 0, out, error)) << error;
+        return out;
+    }();
+    return frames;
+}
+
+Bytes VideoPacket(const Video& v, uint32_t length)
+{
+    Bytes h = Header(vyrdax::PACKET_VIDEO, length);
+    PutWord(&h[16], v.frameType);
+    PutWord(&h[20], v.streamWord);
+    PutWord(&h[24], v.events);
+    PutWord(&h[28], v.titleForm);
+    PutWord(&h[32], v.channel);
+    PutWord(&h[36], v.width);
+    PutWord(&h[40], v.height);
+    PutWord(&h[44], v.interlace);
+    PutWord(&h[52], v.intervalCode);
+    h[56] = v.year;
+    h[57] = v.month;
+    h[58] = v.day;
+    h[59] = v.hour;
+    PutWord(&h[60], v.seconds);
+    PutWord(&h[64], v.micro);
+    PutWord(&h[68], v.titleTime);
+    h[72] = v.minute;
+    h[73] = v.second;
+    h[74] = v.status;
+    h.insert(h.end(), v.payload.begin(), v.payload.end());
+    return h;
+}
+
 // A logged-in connection the DVR watches.
 struct FakeDvr::Watched {
     int fd = -1;

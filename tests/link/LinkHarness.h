@@ -5,6 +5,7 @@
 
 #include "MessageHost.h"
 #include "SimProcess.h"
+#include "VideoLoops.h"
 #include "control/CVyrdaxCtrl.h"
 #include "platform/MessageBox.h"
 
@@ -206,6 +207,28 @@ private:
 // A socket listening on a free port of 127.0.0.1 (-1 when none could be
 // made); the port goes to `port`.
 int ListenOnLoopback(int backlog, int* port);
+
+using Bytes = std::vector<uint8_t>;
+
+// A DVR packet header: the magic, the type and the code, the rest zero.
+Bytes Header(uint32_t type, uint32_t code);
+
+// Real MPEG-4 of one small channel, made once: video object planes only,
+// a key frame every fifth.
+constexpr uint32_t kRealFrameWidth = 176, kRealFrameHeight = 144;
+const std::vector<dvrsim::EncodedFrame>& RealFrames();
+
+// The fields of a video packet a DVR of the test's own sends.
+struct Video {
+    uint32_t channel = 0, width = kRealFrameWidth, height = kRealFrameHeight, frameType = 0, streamWord = 0;
+    uint32_t events = 0, titleForm = 0, interlace = 0, intervalCode = 1;
+    uint8_t year = 24, month = 6, day = 15, hour = 12, minute = 30, second = 0, status = 0;
+    uint32_t seconds = 1718454600, micro = 0, titleTime = 0x1124;
+    Bytes payload;
+};
+// The header says `length`, whatever the payload holds.
+Bytes VideoPacket(const Video& v, uint32_t length);
+inline Bytes VideoPacket(const Video& v) { return VideoPacket(v, static_cast<uint32_t>(v.payload.size())); }
 
 using HostWindow = testsupport::MessageHost;
 
