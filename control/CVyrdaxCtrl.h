@@ -115,6 +115,10 @@ struct ChannelSlot {
     // Set by the display thread while it sleeps until a frame comes; the
     // receive thread wakes it with the frame that ends the wait.
     std::atomic<bool> awaitingFrame{false};
+    // Set by the receive thread while it holds a remote frame back for room
+    // in the full queue; the display's take of a frame, or an emptied
+    // queue, wakes it.
+    std::atomic<bool> awaitingRoom{false};
     // Queues a frame for the display and wakes it when it waits for one;
     // what Push returned.
     int QueueFrame(const uint8_t* payload, const FrameInfo& record)
@@ -124,6 +128,24 @@ struct ChannelSlot {
             displayThread.Wake();
         return pushed;
     }
+    // A frame is taken together with the login it is taken in, and a login
+    // empties the queue before it counts: a frame queued in one session is
+    // never taken as the next one's. What Front returned.
+    int TakeFrame(uint8_t* destination, std::size_t capacity, FrameInfo* record,
+                  const std::atomic<uint32_t>& loginSerial, uint32_t* session)
+    {
+        std::lock_guard<std::mutex> lock(handOverLock);
+        const int taken = queue.Front(destination, capacity, record);
+        queue.PopFront();
+        *session = loginSerial.load();
+        return taken;
+    }
+    void EmptyBeforeLogin()
+    {
+        std::lock_guard<std::mutex> lock(handOverLock);
+        queue.Clear();
+    }
+    std::mutex handOverLock;
     std::atomic<int> firstFrame{1};
     std::atomic<int> lastWidth{0};
     std::atomic<int> lastHeight{0};
@@ -257,6 +279,9 @@ public:
     // state) and the login; each change wakes them.
     void SetRemoteMode(int mode);
     void WakeDisplayThreads();
+    // The receive thread waits for room in a full queue of a remote session:
+    // whoever makes room tells it.
+    void NoteRoomInQueue(ChannelSlot& slot);
     int Version() const { return version_; }
     uint32_t OutlineColor() const { return outlineColor_; }
     const LayoutState& Layout() const { return layout_; }

@@ -27,6 +27,7 @@ void CVyrdaxCtrl::CmdToDVR(int32_t command, int32_t index, int16_t idxCh)
     auto emptyQueues = [this](bool resetDisplays) {
         for (int ch = 0; ch < kChannelCount; ++ch) {
             channels_[ch].queue.Clear();
+            NoteRoomInQueue(channels_[ch]);
             if (resetDisplays)
                 ResetChannelDisplay(ch);
         }

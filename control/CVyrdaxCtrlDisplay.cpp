@@ -50,6 +50,14 @@ int64_t NowMs()
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+// The moment of a NowMs() reading, for a wait until it: a wait for a time
+// rather than for a length ends when it should however late the thread
+// came to it.
+platform::WorkerThread::Clock::time_point AtMs(int64_t ms)
+{
+    return platform::WorkerThread::Clock::time_point(std::chrono::milliseconds(ms));
+}
+
 bool PlausibleDvrTime(const FrameInfo& r)
 {
     const int month = r.bytes[FrameInfo::kMonth], day = r.bytes[FrameInfo::kDay], hour = r.bytes[FrameInfo::kHour];
@@ -140,34 +148,48 @@ void CVyrdaxCtrl::WakeDisplayThreads()
 {
     for (ChannelSlot& slot : channels_)
         slot.displayThread.Wake();
+    // The receive thread of a lost remote link waits for the session's end,
+    // which a change of mode may make its own.
+    receiveThread_.Wake();
+}
+
+void CVyrdaxCtrl::NoteRoomInQueue(ChannelSlot& slot)
+{
+    if (slot.awaitingRoom.exchange(false))
+        receiveThread_.Wake();
 }
 
 void CVyrdaxCtrl::RunPlaybackClock(int channel, const FrameInfo& record)
 {
     const int64_t s = record.Word(FrameInfo::kStreamTime);
     const int64_t u = record.Word(FrameInfo::kStreamMicroseconds);
+    // The reference is read once: another channel may set a new one while
+    // this one works out its frame's time from it.
+    const int64_t baseSeconds = playback::baseSeconds.load();
+    const int64_t baseMicroseconds = playback::baseMicroseconds.load();
+    const int64_t baseWall = playback::baseWallMs.load();
+    const int64_t ahead = baseSeconds > 0 ? (s - baseSeconds) * 1000 + (u - baseMicroseconds) / 1000 : 0;
+    const int64_t due = baseWall + ahead;
     int64_t now = NowMs();
     if (const FrameHook hook = playbackClockHook.load())
         hook(channel);
-    const int64_t baseSeconds = playback::baseSeconds.load();
-    const int64_t ahead =
-        baseSeconds > 0 ? (s - baseSeconds) * 1000 + (u - playback::baseMicroseconds.load()) / 1000 : 0;
-    if (ahead - (now - playback::baseWallMs.load()) > 1000) {
+    if (due - now > 1000) {
         if (playback::baseChannel.load() == channel)
             playback::baseSeconds = 0;
     } else {
-        // Counted in the 5-ms rounds the pacing flag is measured in, though
-        // the thread sleeps through to the frame's time (or a change of
-        // play state) at once.
+        // Until the frame's time, a change of play state or a stop: each of
+        // them wakes the thread. The pacing flag is measured in the 5-ms
+        // rounds the wait once took.
         platform::WorkerThread& thread = channels_[channel].displayThread;
         const int64_t start = now;
-        while (ahead > now - playback::baseWallMs.load() && !thread.StopRequested()) {
-            thread.WaitFor(playback::baseWallMs.load() + ahead - now);
+        while (now < due && playback::state.load() == PLAY_PLAYING && thread.WaitUntil(AtMs(due)))
             now = NowMs();
-            if (playback::state.load() != PLAY_PLAYING)
-                break;
-        }
-        pacing_ = now - start > 2 * kClockRoundMs;
+        const bool pacing = NowMs() - start > 2 * kClockRoundMs;
+        // The receive thread holds a frame back for room only while the
+        // display paces: it lets go once the display no longer does.
+        if (pacing_.exchange(pacing) && !pacing)
+            for (ChannelSlot& slot : channels_)
+                NoteRoomInQueue(slot);
     }
     if (playback::baseSeconds.load() == 0) {
         playback::baseSeconds = s;
@@ -198,8 +220,7 @@ void CVyrdaxCtrl::AwaitFrame(platform::WorkerThread& self, ChannelSlot& slot, bo
     slot.awaitingFrame = true;
     if (slot.queue.Backlog() == -1) {
         if (remote && emptyPolls <= kRemoteEmptyPollsBeforeReset)
-            self.WaitFor(emptyStart + int64_t{kRemoteEmptyPollsBeforeReset + 1 - emptyPolls} * kIdleIntervalMs -
-                         NowMs());
+            self.WaitUntil(AtMs(emptyStart + int64_t{kRemoteEmptyPollsBeforeReset + 1 - emptyPolls} * kIdleIntervalMs));
         else
             self.Wait();
     }
@@ -246,12 +267,12 @@ void CVyrdaxCtrl::DisplayThreadProc(platform::WorkerThread& self, int channel)
             self.Wait();
             continue;
         }
-        const int64_t wait = nextTake + takeInterval - NowMs();
-        if (wait > 0) {
-            self.WaitFor(wait);
+        const int64_t now = NowMs();
+        if (now < nextTake + takeInterval) {
+            self.WaitUntil(AtMs(nextTake + takeInterval));
             continue;
         }
-        nextTake = NowMs();
+        nextTake = now;
         const int backlog = slot.queue.Backlog();
         if (backlog == -1) {
             takeInterval = kIdleIntervalMs;
@@ -264,9 +285,10 @@ void CVyrdaxCtrl::DisplayThreadProc(platform::WorkerThread& self, int channel)
         if (remote)
             emptyPolls = 0;
         FrameInfo record;
-        const uint32_t session = loginSerial_.load();
-        const int taken = slot.queue.Front(bitstream.data(), kMaxPayload + kStreamHeaderSize, &record);
-        slot.queue.PopFront();
+        uint32_t session = 0;
+        const int taken =
+            slot.TakeFrame(bitstream.data(), kMaxPayload + kStreamHeaderSize, &record, loginSerial_, &session);
+        NoteRoomInQueue(slot);
         if (taken != 1)
             continue; // nothing, or a frame longer than any the link admits
         const uint32_t length = record.Length();

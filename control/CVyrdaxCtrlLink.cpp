@@ -308,6 +308,13 @@ void CVyrdaxCtrl::FinishLogin(bool answered, const DvrPacketHeader& reply)
     }
     sound_->SessionStarted();
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // Frames the last session left queued are that session's. The receive
+    // thread queues nothing until it sees the login, so all it queues from
+    // now on is the new session's.
+    for (ChannelSlot& slot : channels_) {
+        slot.EmptyBeforeLogin();
+        NoteRoomInQueue(slot);
+    }
     ++loginSerial_;
     loggedIn_ = 1;
     connecting_ = 0;
@@ -645,6 +652,9 @@ void CVyrdaxCtrl::Logout()
     linkDown_ = 0;
     if (LiveSession() && stopped_.load() == 0)
         reconnectPending_ = 1;
+    // A receive thread waiting on the lost remote link leaves that wait.
+    if (!receiveThread_.IsCurrentThread())
+        receiveThread_.Wake();
 }
 
 void CVyrdaxCtrl::DropLink(int code)

@@ -18,8 +18,10 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t kFrameBufferStep = 131072;
 // A frame carries its stream headers in the gap in front of the payload.
 constexpr std::size_t kFrameGap = kStreamHeaderSize;
-constexpr int kRemotePushRetries = 100;
-constexpr int kRemotePushRetryMs = 10;
+// How long a remote frame is held back for room in its full queue before it
+// is dropped: while the display paces frames, and while it does not.
+constexpr auto kRoomWhilePacing = std::chrono::milliseconds(1000);
+constexpr auto kRoomOtherwise = std::chrono::milliseconds(10);
 
 } // namespace
 
@@ -202,15 +204,20 @@ bool CVyrdaxCtrl::HandleVideo(platform::WorkerThread& self, CDvrSocket& socket, 
         slot.QueueFrame(frame, info);
     } else if (!slot.QueueFrame(frame, info)) {
         // Remote play-back holds the link back while the display paces
-        // frames, which slows the DVR down through TCP.
+        // frames, which slows the DVR down through TCP. The frame waits for
+        // room (the display's take, an emptied queue), for the display to
+        // stop pacing, or for its time, and is dropped after that.
         queueFull_ = true;
-        const int retries = pacing_.load() ? kRemotePushRetries : 1;
-        for (int attempt = 0; attempt < retries; ++attempt) {
-            if (!self.SleepFor(kRemotePushRetryMs) || slot.QueueFrame(frame, info))
-                break;
-            if (attempt > 0 && !pacing_.load())
+        const bool pacing = pacing_.load();
+        const Clock::time_point giveUp = Clock::now() + (pacing ? kRoomWhilePacing : kRoomOtherwise);
+        for (;;) {
+            // Told before the look, so that room made after it ends the wait.
+            slot.awaitingRoom = true;
+            if (slot.QueueFrame(frame, info) || (pacing && !pacing_.load()) || Clock::now() >= giveUp ||
+                !self.WaitUntil(giveUp))
                 break;
         }
+        slot.awaitingRoom = false;
     }
     const uint32_t events = header.Word(DvrPacketHeader::kVideoEventBits);
     if (events & 2)

@@ -517,6 +517,70 @@ TEST_F(FaultTest, AFrameDecodedBeforeALiveLinkIsLostTitlesNoPaneOfTheNextSession
     framesLetGo = 2;
 }
 
+TEST_F(FaultTest, FramesStillQueuedWhenALiveLinkIsLostAreNotShownInTheNextSession)
+{
+    // The display holds the session's first frame while the rest queue up
+    // behind it and the DVR closes the link. Let go once the next session
+    // is logged in, it shows none of them: the pane tells "Connect
+    // Completed" until the new session's own first frame.
+    CVyrdaxCtrl::SetDecodedFrameHookForTests(&HoldFramesOfChannelZero);
+    Unhook unhook;
+    const auto& frames = RealFrames();
+    ASSERT_FALSE(frames.empty());
+    constexpr int kFramesOfTheLostSession = 10;
+    constexpr uint32_t kAskForTheNextFrame = 7; // a command the DVR only logs
+    auto keyFrame = [&](uint8_t second, uint32_t after) {
+        Video v;
+        v.second = second;
+        v.payload = frames[0].bytes;
+        HostileStep step;
+        step.bytes = VideoPacket(v);
+        step.afterCommand = after;
+        return step;
+    };
+    FakeDvr dvr([&](int login) {
+        HostileScript script;
+        script.loginReply = Header(PACKET_SESSION, LOGIN_ACCEPTED);
+        if (login == 0) {
+            // The first frame, and once the display holds it the rest and
+            // the end of the link.
+            script.steps.push_back(keyFrame(0, CONTROL_CHANNEL_MASK));
+            for (int k = 1; k < kFramesOfTheLostSession; ++k)
+                script.steps.push_back(keyFrame(static_cast<uint8_t>(k), kAskForTheNextFrame));
+            script.steps.back().end = HostileStep::End::Close;
+        } else {
+            script.steps.push_back(keyFrame(59, kAskForTheNextFrame));
+        }
+        return script;
+    });
+    Bind(0, "Front", 0, dvr.Port());
+    framesHeld = 0;
+    framesLetGo = 0;
+    holdsWanted = 1;
+    ASSERT_TRUE(ctrl->Connect(0));
+    ChannelSlot& slot = ctrl->Channel(0);
+    ASSERT_TRUE(PumpUntil([&] { return framesHeld.load() == 1; }, 30000));
+    ctrl->CmdToDVR(static_cast<int32_t>(kAskForTheNextFrame), 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return slot.queue.Backlog() == kFramesOfTheLostSession - 2; }, 30000));
+    ASSERT_TRUE(PumpUntil([&] { return dvr.Logins() == 2 && ctrl->LoggedIn(); }, 30000));
+
+    // The held frame goes on; whatever the display takes next is held.
+    holdsWanted = 1;
+    framesLetGo = 1;
+    ASSERT_TRUE(PumpUntil(
+        [&] { return framesHeld.load() == 2 || (slot.awaitingFrame.load() && slot.queue.Backlog() == -1); }, 30000));
+    EXPECT_EQ(framesHeld.load(), 1) << "a frame of the lost session was taken in the next";
+    EXPECT_EQ(slot.framesShown.load(), 0u);
+
+    ctrl->CmdToDVR(static_cast<int32_t>(kAskForTheNextFrame), 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return framesHeld.load() == 2; }, 30000));
+    EXPECT_EQ(host.Count(WM_VIDEO_STARTED), 2);
+    EXPECT_EQ(Title(0).toStdString(), text::kConnectCompleted);
+    framesLetGo = 2;
+    EXPECT_TRUE(PumpUntil([&] { return slot.framesShown.load() == 1; }, 30000));
+    EXPECT_EQ(Title(0).toStdString(), " Front 06/15/2024 12:30:59");
+}
+
 TEST_F(FaultTest, ARemoteSessionLostAsTheHostEndsOrReusesItEndsOnceAndTheNextOneWorks)
 {
     // The host's own end, or its next request, lands anywhere from before
