@@ -370,6 +370,40 @@ TEST(WorkerThreadTest, AGroupWakesEveryMemberAndLetsEndedOnesGo)
     group.WakeAll(); // no member is left to wake
 }
 
+// A member that makes the change itself goes on to wait for the next one:
+// its own wake of the group reaches the others, never itself.
+TEST(WorkerThreadTest, AGroupMembersOwnChangeWakesTheOthersButNotItself)
+{
+    using namespace std::chrono;
+    constexpr int kWaitMs = 300;
+    WakeGroup group;
+    std::atomic<bool> otherWaits{false};
+    std::atomic<int> otherWoken{0};
+    WorkerThread other, changer;
+    other.Start(
+        [&](WorkerThread& self) {
+            otherWaits = true;
+            while (self.Wait())
+                ++otherWoken;
+        },
+        &group);
+    std::atomic<int64_t> waitedMs{-1};
+    changer.Start(
+        [&](WorkerThread& self) {
+            while (!otherWaits.load())
+                std::this_thread::sleep_for(milliseconds(1));
+            group.WakeAll();
+            const auto start = steady_clock::now();
+            self.WaitFor(kWaitMs);
+            waitedMs = duration_cast<milliseconds>(steady_clock::now() - start).count();
+        },
+        &group);
+    for (int k = 0; k < 2000 && (waitedMs.load() < 0 || otherWoken.load() == 0); ++k)
+        std::this_thread::sleep_for(milliseconds(5));
+    EXPECT_GE(waitedMs.load(), kWaitMs) << "woken by its own change";
+    EXPECT_EQ(otherWoken.load(), 1);
+}
+
 class TimerOwner : public QObject {
 public:
     TimerOwner()
