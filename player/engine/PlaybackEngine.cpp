@@ -236,12 +236,23 @@ void PlaybackEngine::UnanchorLocked()
 {
     anchored_ = false;
     ++clockGeneration_;
+    // A channel waiting for its frame paces by the old anchor: it stops
+    // waiting, or counts again from the anchor that follows.
+    WakeThreads();
 }
 
 bool PlaybackEngine::AwaitsTheAnchor(int c)
 {
     std::lock_guard<std::mutex> guard(globalLock_);
     return !anchored_ && c != baseChannel_.load() && anchorPassedGeneration_ != clockGeneration_;
+}
+
+int64_t PlaybackEngine::DueLocked(int s, int32_t seconds, int32_t microseconds) const
+{
+    const int64_t S0 = anchorSeconds_, U0 = anchorMicroseconds_;
+    if (s == kRewind)
+        return (U0 - microseconds) / 1000 + (S0 - seconds) * 1000;
+    return std::max<int64_t>((microseconds - U0) / 1000 + (seconds - S0) * 1000, 0);
 }
 
 void PlaybackEngine::ChooseEarliestBaseChannel()
@@ -283,12 +294,22 @@ void PlaybackEngine::ChooseBaseChannel(bool forward, int firstCell, int lastCell
     ResetBaseClock();
 }
 
+bool PlaybackEngine::EndedGoing(bool forward, const CMovieFileReader& reader)
+{
+    return forward ? reader.Finished() : reader.EndFlag() == kBeforeStart;
+}
+
 void PlaybackEngine::ChooseBaseChannelLocked(bool forward, int firstCell, int lastCell)
 {
     if (readers_.empty())
         return;
     const int base = baseChannel_.load();
     const int64_t t = readers_[static_cast<std::size_t>(base)]->FrameSeconds();
+    // A base with nothing more to play that way hands over to the nearest
+    // channel still playing at or after its time (at or before it in
+    // rewind), even one in the same second: as the base it would hold the
+    // clock with no frame to anchor it on.
+    const bool handOver = EndedGoing(forward, *readers_[static_cast<std::size_t>(base)]);
     int choice = base;
     int64_t bestDistance = std::numeric_limits<int64_t>::max();
     for (int cell = std::max(firstCell, 0); cell <= std::min(lastCell, kEngineChannels - 1); ++cell) {
@@ -296,9 +317,17 @@ void PlaybackEngine::ChooseBaseChannelLocked(bool forward, int firstCell, int la
         if (c < 0 || c >= ChannelCount())
             continue;
         const CMovieFileReader* reader = readers_[static_cast<std::size_t>(c)];
-        if (reader->KeyIndex() >= reader->RecordCount())
-            continue;
         const int64_t s = reader->FrameSeconds();
+        if (handOver) {
+            const int64_t distance = forward ? s - t : t - s;
+            if (c != base && !EndedGoing(forward, *reader) && distance >= 0 && distance < bestDistance) {
+                bestDistance = distance;
+                choice = c;
+            }
+            continue;
+        }
+        if (reader->Finished())
+            continue;
         const int end = reader->EndFlag();
         if (forward) {
             if (s == t && (end == kNotAtEnd || end == kBeforeStart))
@@ -330,12 +359,13 @@ void PlaybackEngine::SyncChannelsToBase()
     for (int c = 0; c < ChannelCount(); ++c)
         if (c != base)
             readers_[static_cast<std::size_t>(c)]->SeekTime(h.seconds, static_cast<int32_t>(h.microseconds));
+    WakeThreads(); // a channel at the end of its file may have frames to read again
 }
 
 bool PlaybackEngine::AllChannelsFinished() const
 {
     for (const CMovieFileReader* reader : readers_)
-        if (reader->KeyIndex() < reader->RecordCount())
+        if (!reader->Finished())
             return false;
     return true;
 }
@@ -464,6 +494,13 @@ void PlaybackEngine::PlayFrame(int c, int s)
     PlayerFrame& frame = channel.frame;
 
     const int r = reader.ReadNext(&frame);
+    if (r == kFrameRefused && !reader.Finished()) {
+        // The reader has moved on to the next key frame: the channel goes
+        // on with it next round; as the base it holds nobody up, the clock
+        // going on by its anchor, or without it as for any dropped frame.
+        DropUntilKeyFrame(channel);
+        return;
+    }
     if (r < 1) {
         if (c == baseChannel_.load()) {
             ChooseBaseChannel(s != kRewind, 0, 32);
@@ -526,6 +563,11 @@ void PlaybackEngine::PlayFrame(int c, int s)
         length += static_cast<int>(header.size());
     }
     cellMap_[static_cast<std::size_t>(cell)] = c;
+    // A base that ended before this channel started, or with no channel then
+    // at or past its time, is handed over as soon as one is.
+    if (Paced(s) && c != baseChannel_.load() &&
+        EndedGoing(s != kRewind, *readers_[static_cast<std::size_t>(baseChannel_.load())]))
+        ChooseBaseChannel(s != kRewind, 0, 32);
     if (s != kStepBack) {
         DecodeFrame(channel, data, length, kDecodeCalls);
         // Stream headers inside the frame announced a size the decoder did
@@ -549,24 +591,16 @@ void PlaybackEngine::PlayFrame(int c, int s)
             return;
         }
         bool anchored;
-        int32_t S0, U0;
         uint32_t W0;
+        uint64_t generation;
+        int64_t due = 0;
         {
             std::lock_guard<std::mutex> guard(globalLock_);
             anchored = anchored_;
-            S0 = anchorSeconds_;
-            U0 = anchorMicroseconds_;
             W0 = anchorWallMs_;
-        }
-        int64_t due = 0;
-        if (anchored) {
-            if (s == kRewind) {
-                due = (static_cast<int64_t>(U0) - U) / 1000 + (static_cast<int64_t>(S0) - S) * 1000;
-            } else {
-                due = (static_cast<int64_t>(U) - U0) / 1000 + (static_cast<int64_t>(S) - S0) * 1000;
-                if (due < 0)
-                    due = 0;
-            }
+            generation = clockGeneration_;
+            if (anchored)
+                due = DueLocked(s, S, U);
         }
         channel.due = due;
         const int divisor = (s == kFastForward || s == kRewind) ? kFastDivisor : 1;
@@ -594,18 +628,25 @@ void PlaybackEngine::PlayFrame(int c, int s)
             UnanchorLocked();
         }
         while (due / divisor > elapsed && !stop_.load()) {
-            const int now = playState_.load();
-            if (now == kStopped || now == kPaused)
+            // Stopped or paused, and any other new state: the due time was
+            // worked out for this one's speed and direction.
+            if (playState_.load() != s)
                 break;
             if (channel.refresh.exchange(false))
                 break;
-            // Until the frame is due; a refresh, a new play state or a reset
-            // clock wakes the thread sooner.
+            // Until the frame is due; a refresh, a new play state or a clock
+            // reset or un-anchored wakes the thread sooner.
             WaitRound(c, static_cast<int>(std::min<int64_t>(due / divisor - elapsed, INT32_MAX)));
             {
                 std::lock_guard<std::mutex> guard(globalLock_);
                 if (!anchored_)
                     break; // the clock was reset: pace from the new anchor
+                if (clockGeneration_ != generation) {
+                    // Anchored again while the thread waited: the frame is
+                    // due by the new anchor, not the old one.
+                    generation = clockGeneration_;
+                    channel.due = due = DueLocked(s, S, U);
+                }
                 W0 = anchorWallMs_;
             }
             elapsed = static_cast<int64_t>(static_cast<uint32_t>(clock_.NowMs() - W0));

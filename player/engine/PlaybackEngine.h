@@ -126,6 +126,7 @@ public:
     void ChooseBaseChannel(bool forward, int firstCell, int lastCell);
     void ResetBaseClock();
     void SyncChannelsToBase();
+    // Every channel has been read to the end of its file.
     bool AllChannelsFinished() const;
     void SetChannelCaption(int cell);
     bool Anchored() const;
@@ -145,6 +146,12 @@ private:
     // Shows the frame before the one shown; false when there is none.
     bool StepBack(Channel& channel, CMovieFileReader& reader, PlayerFrame& frame);
     void ChooseBaseChannelLocked(bool forward, int firstCell, int lastCell);
+    // Nothing more to play going forward (or back): read to its end, or
+    // rewound past its first key frame.
+    static bool EndedGoing(bool forward, const CMovieFileReader& reader);
+    // When a frame of `seconds` and `microseconds` is due after the anchor,
+    // in play state s.
+    int64_t DueLocked(int s, int32_t seconds, int32_t microseconds) const;
     // The round of channel c in play state s once the state lets it play.
     void PlayFrame(int c, int s);
     // True while channel c, not the base, must leave its next frame unread:

@@ -82,6 +82,14 @@ int64_t CMovieIndex::OffsetBefore(int64_t offset) const
     return after == table_.begin() ? 0 : std::prev(after)->offset;
 }
 
+int CMovieIndex::RecordAfter(int64_t offset) const
+{
+    const auto end = table_.begin() + count_;
+    const auto after = std::upper_bound(table_.begin(), end, offset,
+                                        [](int64_t o, const IndexRecord& r) { return o < r.offset; });
+    return static_cast<int>(after - table_.begin());
+}
+
 IndexRecord CMovieIndex::GetRecord(int i) const
 {
     return table_[static_cast<std::size_t>(std::clamp(i, 0, count_))];

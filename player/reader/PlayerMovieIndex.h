@@ -37,6 +37,9 @@ public:
     // The offset of the last record that lies before `offset` (the offsets
     // ascend), or 0 when none does.
     int64_t OffsetBefore(int64_t offset) const;
+    // The number of the first record that lies after `offset`, or the count
+    // when none does.
+    int RecordAfter(int64_t offset) const;
     int FindNearest(int i, int32_t seconds, int32_t microseconds) const;
     // The record of a time between `first` (-1: 0) and `last` (-1: the last
     // record), by interpolation over the seconds; 0 for an empty index.

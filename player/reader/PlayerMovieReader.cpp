@@ -121,25 +121,47 @@ int CMovieFileReader::ReadNextLocked()
             return 0;
         }
         SeekLocked(offset);
-        return ReadMovieFrameLocked();
+        return PassOverRefusedLocked(ReadMovieFrameLocked(), next);
     }
     case kRewind: {
-        keyIndex_ = keyIndex_ - step_.load() - 1;
-        const int64_t offset = index_.GetOffset(keyIndex_);
+        const int record = keyIndex_ - step_.load() - 1;
+        keyIndex_ = record;
+        const int64_t offset = index_.GetOffset(record);
         if (offset == 0) {
             keyIndex_ = 0;
             end_ = kBeforeStart;
             return 0;
         }
         SeekLocked(offset);
-        return ReadMovieFrameLocked();
+        return PassOverRefusedLocked(ReadMovieFrameLocked(), record);
     }
     case kStepForward:
     case kStepBack:
         return stepPending_.exchange(false) ? 1 : 0;
     default:
-        return ReadMovieFrameLocked();
+        return PassOverRefusedLocked(ReadMovieFrameLocked(), -1);
     }
+}
+
+int CMovieFileReader::PassOverRefusedLocked(int result, int record)
+{
+    if (result != kFrameRefused)
+        return result;
+    if (record >= 0) {
+        // The step's key frame counts as read, so the next step moves on
+        // from it, whatever its damaged header said it was.
+        keyIndex_ = record + 1;
+        end_ = kNotAtEnd;
+        return result;
+    }
+    // In play the frames after it up to the next key frame lack their
+    // reference, and where the next frame starts is not known either.
+    const int next = index_.RecordAfter(framePosition_.load());
+    if (next >= index_.Count())
+        return result; // the end flag of the read stays: nothing follows
+    SeekLocked(index_.GetOffset(next));
+    end_ = kNotAtEnd;
+    return result;
 }
 
 void CMovieFileReader::Play()

@@ -28,6 +28,10 @@ enum PlayState : int {
 
 enum EndFlag : int { kNotAtEnd = 0, kAtEnd = 1, kBeforeStart = 2 };
 
+// What ReadMovieFrame gives for a frame cut short or longer than any frame a
+// recorder writes.
+inline constexpr int kFrameRefused = -3;
+
 // A frame as the playback thread takes it from the reader.
 struct PlayerFrame {
     MovieFrameHeader header;
@@ -54,7 +58,10 @@ public:
     // one longer than any frame the recorder writes.
     int ReadMovieFrame();
     // The next frame by play state: ReadMovieFrame's result, or 0 when there
-    // is nothing to show.
+    // is nothing to show. A refused frame (kFrameRefused) is passed over:
+    // the reader moves on to the next key frame the index lists (the next
+    // step's in fast forward and rewind) and reads on from there; only a
+    // file with no key frame after it is at its end.
     int ReadNext();
     // ReadNext, then a copy of the frame read, in one step.
     int ReadNext(PlayerFrame* out);
@@ -88,6 +95,10 @@ public:
     int State() const { return state_.load(); }
     int StepSize() const { return step_.load(); }
     int EndFlag() const { return end_.load(); }
+    // The end of the file was read: a read past its last frame (or a frame
+    // cut short there), or fast forward past its last key frame. Cleared by
+    // the next frame read and by Reset.
+    bool Finished() const { return end_.load() == kAtEnd; }
     int KeyIndex() const { return keyIndex_.load(); }
     void SetKeyIndex(int k) { keyIndex_ = k; }
     int FramesSinceKey() const { return framesSinceKey_.load(); }
@@ -102,6 +113,9 @@ public:
 private:
     int ReadMovieFrameLocked();
     int ReadNextLocked();
+    // After a refused frame: on to the next key frame, as described at ReadNext.
+    // `record` is the index record a fast forward or rewind step read, or -1.
+    int PassOverRefusedLocked(int result, int record);
     void SeekLocked(int64_t offset);
 
     mutable std::mutex lock_;

@@ -1098,3 +1098,286 @@ TEST(PlayerEngine, ADamagedTimeOnAChannelThatIsNotTheBaseHoldsNeitherItsThreadNo
     EXPECT_EQ(e.windows[0].shown, 30);
     EXPECT_EQ(e.engine->DroppedCount(0), 0u);
 }
+
+namespace {
+
+// A backup played by its channels' threads on the steady clock, each window
+// counting what it is given.
+struct ThreadedPlay {
+    explicit ThreadedPlay(const std::string& folder) : f(OpenBackupFolder(folder))
+    {
+        for (auto& r : f.readers)
+            readers.push_back(r.get());
+        for (int i = 0; i < kEngineChannels; ++i)
+            w[static_cast<std::size_t>(i)] = &windows[static_cast<std::size_t>(i)];
+        engine = std::make_unique<PlaybackEngine>(readers, w, clock);
+        EXPECT_TRUE(engine->CreateDecoders());
+        engine->ChooseEarliestBaseChannel();
+    }
+    ~ThreadedPlay() { engine->StopThreads(); }
+    int Count() const { return static_cast<int>(readers.size()); }
+    // Every reader in `state` at `level`, then the play state and a reset
+    // clock, as the view's buttons do.
+    void Press(int state, int level = 1)
+    {
+        for (CMovieFileReader* r : readers) {
+            if (state == kFastForward)
+                r->FastForward(level);
+            else if (state == kRewind)
+                r->Rewind(level);
+            else
+                r->Play();
+        }
+        engine->SetPlayState(state);
+        engine->ResetBaseClock();
+    }
+    bool All(const std::function<bool(CMovieFileReader&)>& test) const
+    {
+        for (CMovieFileReader* r : readers)
+            if (!test(*r))
+                return false;
+        return true;
+    }
+    OpenedFolder f;
+    std::vector<CMovieFileReader*> readers;
+    std::array<CountingWindow, kEngineChannels> windows;
+    std::array<ChannelWindow*, kEngineChannels> w{};
+    SteadyPlayerClock clock;
+    std::unique_ptr<PlaybackEngine> engine;
+};
+
+// The time of frame k of a channel written from `files`, in microseconds.
+int64_t FrameTime(const ChannelFiles& files, int k)
+{
+    const int64_t micros = static_cast<int64_t>(k) * 1000000 / files.fps;
+    const int64_t gap = files.gapFromFrame >= 0 && k >= files.gapFromFrame ? files.gapSeconds : 0;
+    return (files.startSeconds + gap) * 1000000LL + micros;
+}
+
+// Until `done`, for at most `ms`.
+bool WaitUpTo(int ms, const std::function<bool()>& done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Sixteen channels of 10 frames a second: (start after the first, frames).
+struct SpanCase {
+    const char* name;
+    std::function<std::pair<int, int>(int channel)> span;
+};
+
+const SpanCase kSpanCases[] = {
+    // The base ends first, every other channel then in the same second
+    // (one of them ending in that second too).
+    {"BaseEndsFirstWithTheOthersInItsSecond", [](int c) { return std::pair{0, c == 0 ? 20 : c == 1 ? 25 : 40}; }},
+    // Four channels start each second, the last ones as the base ends.
+    {"StaggeredStartsBaseEndsFirst", [](int c) { return std::pair{c / 4, 30}; }},
+    // The base ends last, the others end one after the other before it.
+    {"BaseEndsLast", [](int c) { return std::pair{c == 0 ? 0 : c % 4, c == 0 ? 60 : 20}; }},
+};
+
+// Each test runs cases in which the base ends first, a last one beside.
+const std::vector<std::vector<int>> kSpanGroups = {{0, 2}, {1}};
+
+class PlayerSpans : public ::testing::TestWithParam<int> {};
+
+} // namespace
+
+// Every channel plays to the end of its own file in step, whichever channel
+// ends first and whenever the others start, with threads starting late.
+TEST_P(PlayerSpans, EveryChannelPlaysToTheEndOfItsOwnFileInStep)
+{
+    for (int spanCase : kSpanGroups[static_cast<std::size_t>(GetParam())]) {
+        const SpanCase& spans = kSpanCases[spanCase];
+        SCOPED_TRACE(spans.name);
+        constexpr int kChannels = 16;
+        TempDir dir;
+        std::vector<ChannelFiles> files(kChannels);
+        int64_t firstTime = INT64_MAX, lastTime = 0;
+        for (int c = 0; c < kChannels; ++c) {
+            ChannelFiles& file = files[static_cast<std::size_t>(c)];
+            file.slot = c;
+            file.startSeconds += spans.span(c).first;
+            file.frames = spans.span(c).second;
+            WriteChannel(dir.path(), file);
+            firstTime = std::min(firstTime, FrameTime(file, 0));
+            lastTime = std::max(lastTime, FrameTime(file, file.frames - 1));
+        }
+        for (int c = 0; c < kChannels; ++c)
+            lateStartMs[static_cast<std::size_t>(c)] = (c * 37) % 120;
+        PlaybackEngine::SetStartHookForTests(&StartLate);
+        ThreadedPlay play(dir.path());
+        ASSERT_EQ(play.engine->BaseChannel(), 0);
+        const auto start = std::chrono::steady_clock::now();
+        play.engine->SetPlayState(kPlaying);
+        play.engine->StartThreads();
+        const double recorded = static_cast<double>(lastTime - firstTime) / 1e6;
+        const bool finished = WaitUpTo(static_cast<int>(recorded * 1000) + 20000,
+                                       [&] { return play.All([](CMovieFileReader& r) { return r.Finished(); }); });
+        const double took = SecondsSince(start);
+        PlaybackEngine::SetStartHookForTests(nullptr);
+        ASSERT_TRUE(finished);
+        // Paced all the way: no channel ran through its file on its own.
+        EXPECT_GE(took, recorded - 0.3);
+        for (int c = 0; c < kChannels; ++c) {
+            SCOPED_TRACE("channel " + std::to_string(c));
+            const ChannelFiles& file = files[static_cast<std::size_t>(c)];
+            EXPECT_EQ(play.engine->LastShownTime(c), FrameTime(file, file.frames - 1));
+            EXPECT_GE(play.engine->ShownCount(c), static_cast<uint64_t>(file.frames - 2));
+            EXPECT_LE(play.engine->BlankedCount(c), 2u);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(PlayerEngine, PlayerSpans, ::testing::Range(0, 2),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return std::string(kSpanCases[kSpanGroups[static_cast<std::size_t>(info.param)][0]].name);
+                         });
+
+// Fast forward and rewind across a gap that every channel shares: the base
+// re-anchors the clock past it and every channel follows at once, in the
+// sixteen view and the single view.
+TEST(PlayerEngine, FastForwardAndRewindAcrossACommonGapKeepEveryChannelMoving)
+{
+    constexpr int kChannels = 16;
+    TempDir dir;
+    // A key frame a second, 50 s before and 50 s after 190 s unrecorded.
+    ChannelFiles file;
+    file.frames = 100;
+    file.fps = 1;
+    file.gop = 1;
+    file.gapFromFrame = 50;
+    file.gapSeconds = 190;
+    for (int c = 0; c < kChannels; ++c) {
+        file.slot = c;
+        WriteChannel(dir.path(), file);
+    }
+    const int64_t beforeGap = FrameTime(file, 49), afterGap = FrameTime(file, 50);
+    constexpr int64_t kSecond = 1000000;
+    for (int split : {16, 1}) {
+        SCOPED_TRACE("split " + std::to_string(split));
+        ThreadedPlay play(dir.path());
+        play.engine->splitMode = split;
+        play.engine->pageStart = 0;
+        // Fast forward from five seconds before the gap.
+        for (CMovieFileReader* r : play.readers)
+            r->SeekTime(static_cast<int32_t>(FrameTime(file, 45) / kSecond), 0);
+        play.Press(kFastForward);
+        play.engine->StartThreads();
+        const int base = play.engine->BaseChannel();
+        // Once the base has gone 20 s of recording past the gap (1.3 s at
+        // fifteen times), every channel is past it too; one pacing by the
+        // anchor before the gap would stand still for 190 / 15 s.
+        ASSERT_TRUE(WaitUpTo(20000, [&] { return play.engine->LastShownTime(base) >= afterGap + 20 * kSecond; }));
+        for (int c = 0; c < kChannels; ++c)
+            EXPECT_GE(play.engine->LastShownTime(c), afterGap) << "channel " << c << " stood still in fast forward";
+        // And back across it in rewind.
+        play.Press(kRewind);
+        ASSERT_TRUE(WaitUpTo(20000, [&] { return play.engine->LastShownTime(base) <= beforeGap - 20 * kSecond; }));
+        for (int c = 0; c < kChannels; ++c)
+            EXPECT_LE(play.engine->LastShownTime(c), beforeGap) << "channel " << c << " stood still in rewind";
+        EXPECT_EQ(play.engine->BaseChannel(), base);
+    }
+}
+
+// A key frame whose length no recorder writes is passed over to the next key
+// frame in play, rewind and fast forward, on a plain channel and on the
+// base; the others play in step meanwhile.
+TEST(PlayerEngine, ADamagedKeyFrameIsPassedOverInEveryModeOnAPlainChannelAndOnTheBase)
+{
+    constexpr int kChannels = 4;
+    for (int damaged : {1, 0}) {
+        SCOPED_TRACE("damaged channel " + std::to_string(damaged));
+        TempDir dir;
+        ChannelFiles file;
+        file.frames = 30;
+        file.gop = 5;
+        for (int c = 0; c < kChannels; ++c) {
+            file.slot = c;
+            WriteChannel(dir.path(), file);
+        }
+        const std::string movie = dir.path() + "/CH0" + std::to_string(damaged) + "_00.mp4";
+        auto bytes = playertest::ReadBytes(movie);
+        const std::size_t at = FrameOffsets(bytes)[10]; // the third key frame
+        Put32(bytes, at + 4, playertest::Get32(bytes, at + 4) | 0xFFFFFu);
+        playertest::WriteBytes(movie, bytes);
+
+        ThreadedPlay play(dir.path());
+        ASSERT_EQ(play.engine->BaseChannel(), 0);
+        const int other = damaged == 0 ? 1 : 0;
+        auto shown = [&](int c) { return static_cast<int64_t>(play.engine->ShownCount(c)); };
+
+        // Play: the damaged key frame's group is left out, nothing else.
+        const auto start = std::chrono::steady_clock::now();
+        play.engine->SetPlayState(kPlaying);
+        play.engine->StartThreads();
+        ASSERT_TRUE(WaitUpTo(30000, [&] { return play.All([](CMovieFileReader& r) { return r.Finished(); }); }));
+        EXPECT_GE(SecondsSince(start), 2.6) << "channels ran unpaced";
+        for (int c = 0; c < kChannels; ++c) {
+            SCOPED_TRACE("channel " + std::to_string(c));
+            EXPECT_EQ(play.engine->LastShownTime(c), FrameTime(file, 29));
+            EXPECT_EQ(shown(c), c == damaged ? 25 : 30);
+            EXPECT_EQ(play.engine->BlankedCount(c), 0u);
+        }
+        EXPECT_EQ(play.engine->DroppedCount(damaged), 1u);
+
+        // Rewind to the first key frame, then fast forward to the last: the
+        // damaged channel shows every key frame but that one.
+        const std::tuple<int, int64_t, std::function<bool(CMovieFileReader&)>> modes[] = {
+            {kRewind, FrameTime(file, 0), [](CMovieFileReader& r) { return r.EndFlag() == kBeforeStart; }},
+            {kFastForward, FrameTime(file, 25), [](CMovieFileReader& r) { return r.Finished(); }},
+        };
+        for (const auto& [state, endTime, ended] : modes) {
+            SCOPED_TRACE(state == kRewind ? "rewind" : "fast forward");
+            const int64_t damagedBefore = shown(damaged), otherBefore = shown(other);
+            const uint64_t droppedBefore = play.engine->DroppedCount(damaged);
+            play.Press(state);
+            EXPECT_TRUE(WaitUpTo(10000, [&] {
+                if (!play.All(ended))
+                    return false;
+                for (int c = 0; c < kChannels; ++c)
+                    if (play.engine->LastShownTime(c) != endTime)
+                        return false;
+                return true;
+            })) << "the damaged channel stopped";
+            EXPECT_GE(shown(other) - otherBefore, 3);
+            EXPECT_EQ(shown(damaged) - damagedBefore, shown(other) - otherBefore - 1);
+            EXPECT_EQ(play.engine->DroppedCount(damaged), droppedBefore + 1);
+        }
+    }
+}
+
+// A channel at the end of its file that the channels' synchronisation moves
+// back into it (the nine view's layout button) reads again at once.
+TEST(PlayerEngine, AFinishedChannelSynchronisedBackIntoItsFilePlaysAgain)
+{
+    TempDir dir;
+    for (int c = 0; c < 2; ++c) {
+        ChannelFiles file;
+        file.slot = c;
+        file.frames = c == 0 ? 100 : 20;
+        WriteChannel(dir.path(), file);
+    }
+    ThreadedPlay play(dir.path());
+    ASSERT_EQ(play.engine->BaseChannel(), 0);
+    play.engine->SetPlayState(kPlaying);
+    play.engine->StartThreads();
+    ASSERT_TRUE(WaitUpTo(20000, [&] {
+        return play.readers[1]->Finished() && play.engine->LastShownTime(0) >= FrameTime(ChannelFiles{}, 25);
+    }));
+    const uint64_t drawn = play.engine->ShownCount(1) + play.engine->BlankedCount(1);
+    play.engine->SyncChannelsToBase();
+    // The base plays on for seven seconds more, and nothing else changes.
+    EXPECT_TRUE(WaitUpTo(4000, [&] { return play.engine->ShownCount(1) + play.engine->BlankedCount(1) > drawn; }));
+}

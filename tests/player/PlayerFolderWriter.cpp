@@ -79,7 +79,8 @@ std::vector<std::vector<uint8_t>> WriteChannel(const std::string& folder, const 
     for (int k = 0; k < files.frames; ++k) {
         const auto& f = encoded[static_cast<std::size_t>(k)];
         const int64_t micros = static_cast<int64_t>(k) * 1000000 / files.fps;
-        const int32_t seconds = files.startSeconds + static_cast<int32_t>(micros / 1000000);
+        const int32_t seconds = files.startSeconds + static_cast<int32_t>(micros / 1000000) +
+                                (files.gapFromFrame >= 0 && k >= files.gapFromFrame ? files.gapSeconds : 0);
         const uint32_t micro = static_cast<uint32_t>(micros % 1000000);
         if (f.key) {
             std::vector<uint8_t> record(12, 0);

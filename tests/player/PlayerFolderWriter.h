@@ -18,6 +18,10 @@ struct ChannelFiles {
     int height = 240;
     bool badChecksum = false;
     int gop = 10;
+    // Frames from this one on are recorded `gapSeconds` later: a span
+    // without recording (none when negative).
+    int gapFromFrame = -1;
+    int32_t gapSeconds = 0;
 };
 
 // The reflected CRC-32 with start value 0 and no final inversion.

@@ -345,3 +345,138 @@ TEST(PlayerView, ATitleIsWhiteOnBlackAcrossTheWholeBar)
     ASSERT_TRUE(PumpUntil([&] { return qGray(window.grab().toImage().pixel(250, 150)) > 200; }, 2000));
     EXPECT_EQ(window.Picture().size(), QSize(16, 16));
 }
+
+namespace {
+
+// Sixteen channels of 10 frames a second, four starting each second, three
+// seconds each: the base ends first, with others in its last second and the
+// last four starting as it ends.
+std::vector<ChannelFiles> WriteStaggeredFolder(const std::string& folder)
+{
+    std::vector<ChannelFiles> files(16);
+    for (int c = 0; c < 16; ++c) {
+        ChannelFiles& f = files[static_cast<std::size_t>(c)];
+        f.slot = c;
+        f.startSeconds += c / 4;
+        f.frames = 30;
+        f.fps = 10;
+        playertest::WriteChannel(folder, f);
+    }
+    return files;
+}
+
+int64_t LastFrameTime(const ChannelFiles& f)
+{
+    return static_cast<int64_t>(f.startSeconds) * 1000000 + static_cast<int64_t>(f.frames - 1) * 1000000 / f.fps;
+}
+
+bool EveryReaderFinished(PlaybackEngine* e)
+{
+    for (int c = 0; c < e->ChannelCount(); ++c)
+        if (!e->Reader(c)->Finished())
+            return false;
+    return true;
+}
+
+class PlayerViewLayouts : public ::testing::TestWithParam<int> {};
+
+} // namespace
+
+// In every layout and the single view, every channel plays to the end of its
+// own file in step, whichever ends first and whenever the others start.
+TEST_P(PlayerViewLayouts, EveryChannelPlaysToItsOwnEndInStep)
+{
+    const int layout = GetParam();
+    BoxRecorder boxes;
+    TempDir dir;
+    const std::vector<ChannelFiles> files = WriteStaggeredFolder(dir.path());
+    CMainFrame frame(dir.path());
+    frame.show();
+    int exitCode = 0;
+    QElapsedTimer took;
+    took.start();
+    ASSERT_TRUE(frame.View()->OnInitialUpdate(&exitCode));
+    CZoPlayerView* view = frame.View();
+    PlaybackEngine* e = view->Engine();
+    ASSERT_EQ(view->SplitMode(), 16);
+    if (layout == 1) {
+        ASSERT_TRUE(PumpUntil([&] { return e->CellChannel(0) == 0; }, 5000));
+        view->ForgetLastLayoutChange();
+        view->OnVideoDoubleClick(0);
+    } else if (layout != 16) {
+        view->ForgetLastLayoutChange();
+        view->OnLayout(layout);
+    }
+    EXPECT_EQ(view->SplitMode(), layout);
+    ASSERT_TRUE(PumpUntil([&] { return EveryReaderFinished(e); }, 30000));
+    // Six seconds of recording, paced: none ran through its file alone.
+    EXPECT_GE(took.elapsed(), 5700);
+    for (int c = 0; c < 16; ++c) {
+        SCOPED_TRACE("channel " + std::to_string(c));
+        EXPECT_EQ(e->LastShownTime(c), LastFrameTime(files[static_cast<std::size_t>(c)]));
+        EXPECT_GE(e->ShownCount(c), 28u);
+        EXPECT_LE(e->BlankedCount(c), 2u);
+    }
+    EXPECT_TRUE(boxes.texts.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(PlayerView, PlayerViewLayouts, ::testing::Values(16, 9, 4, 1),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return info.param == 1 ? std::string("Single") : "Split" + std::to_string(info.param);
+                         });
+
+// Play after every channel has ended plays the backup again from its start,
+// in the layouts of 4, 9 and 16 cells, with channels of unequal lengths.
+TEST(PlayerView, PlayAfterEveryChannelHasEndedPlaysAgainFromTheStartInEveryLayout)
+{
+    for (int channels : {4, 8, 16}) {
+        SCOPED_TRACE(std::to_string(channels) + " channels");
+        BoxRecorder boxes;
+        TempDir dir;
+        std::vector<ChannelFiles> files(static_cast<std::size_t>(channels));
+        for (int c = 0; c < channels; ++c) {
+            ChannelFiles& f = files[static_cast<std::size_t>(c)];
+            f.slot = c;
+            f.frames = 10 + (c % 3) * 4; // the base is among the shortest
+            f.fps = 10;
+            playertest::WriteChannel(dir.path(), f);
+        }
+        CMainFrame frame(dir.path());
+        frame.show();
+        int exitCode = 0;
+        ASSERT_TRUE(frame.View()->OnInitialUpdate(&exitCode));
+        CZoPlayerView* view = frame.View();
+        PlaybackEngine* e = view->Engine();
+        EXPECT_EQ(view->SplitMode(), channels == 8 ? 9 : channels);
+        ASSERT_TRUE(PumpUntil([&] { return EveryReaderFinished(e); }, 20000));
+        std::vector<uint64_t> before(static_cast<std::size_t>(channels));
+        for (int c = 0; c < channels; ++c) {
+            EXPECT_EQ(e->LastShownTime(c), LastFrameTime(files[static_cast<std::size_t>(c)])) << c;
+            before[static_cast<std::size_t>(c)] = e->ShownCount(c);
+        }
+        view->Button(IDC_PLAY)->click();
+        // Every cell shows pictures again, and every channel plays its
+        // whole file a second time.
+        EXPECT_TRUE(PumpUntil(
+            [&] {
+                for (int c = 0; c < channels; ++c)
+                    if (!HasPicture(view->VideoWindow(c)->Picture()))
+                        return false;
+                return true;
+            },
+            5000));
+        EXPECT_TRUE(PumpUntil(
+            [&] {
+                if (!EveryReaderFinished(e))
+                    return false;
+                for (int c = 0; c < channels; ++c)
+                    if (e->ShownCount(c) < before[static_cast<std::size_t>(c)] +
+                                               static_cast<uint64_t>(files[static_cast<std::size_t>(c)].frames) - 1)
+                        return false;
+                return true;
+            },
+            20000))
+            << "Play at the end played nothing";
+        EXPECT_TRUE(boxes.texts.empty());
+    }
+}
