@@ -34,14 +34,25 @@ constexpr int64_t kFastBehindSeconds = 165;
 // How long a channel waits for the master's first frame before it shows its
 // own frames unpaced: the master may have nothing to show.
 constexpr int kReferenceWaitMs = 1000;
-// How long a thread whose reader is between two modes waits before it looks
-// again, should the change that ends it not come with a wake.
-constexpr int kBetweenModesMs = 10;
 
 int64_t NowMs()
 {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// The moment of a NowMs() value, for the waits that end at it.
+platform::WorkerThread::Clock::time_point AtMs(int64_t ms)
+{
+    return platform::WorkerThread::Clock::time_point(std::chrono::milliseconds(ms));
+}
+
+std::atomic<CLocalPlayback::BeforeWaitHook> beforeWaitHook{nullptr};
+
+void BeforeWait(int channel, int64_t msLeft)
+{
+    if (const CLocalPlayback::BeforeWaitHook hook = beforeWaitHook.load())
+        hook(channel, msLeft);
 }
 
 void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
@@ -104,6 +115,8 @@ bool IsValidPackedTime(const MovieFrameHeader& h)
     return month >= 1 && month <= 13 && day >= 1 && day <= 31 && hour >= 0 && hour <= 25 && minute >= 0 &&
            minute <= 61 && second >= 0 && second <= 61;
 }
+
+void CLocalPlayback::SetBeforeWaitHookForTests(BeforeWaitHook hook) { beforeWaitHook = hook; }
 
 CLocalPlayback::CLocalPlayback(CVyrdaxCtrl& control) : control_(control) {}
 
@@ -231,8 +244,13 @@ void CLocalPlayback::StartLocalPlayback(int slot, std::time_t start)
                 reader->SeekTime(static_cast<int32_t>(start), 0);
                 reader->catalogDay = local.tm_mday;
             }
-        if (any)
+        if (any) {
+            // A camera whose recording begins later joins now and waits in
+            // step for its first frame's time, whichever half-hour or day
+            // that lies in: nothing else would open it in time.
+            OpenLaterFiles(slot + 1, local.tm_mday, startMonth_);
             break;
+        }
     }
     for (int ch = 0; ch < kChannels; ++ch) {
         const bool hadPane = control_.Pane(ch) != nullptr;
@@ -559,42 +577,64 @@ int CLocalPlayback::OpenStartFiles(int slot, int startDay, bool announce)
     return opened;
 }
 
+bool CLocalPlayback::JoinPlayback(int channel, int slot, int day, int month)
+{
+    CRecordCatalog* catalog = Catalog(month, day);
+    if (!catalog || playing_[channel] || slot < 0 || slot >= kSlots)
+        return false;
+    const auto& list = catalog->SlotFiles(channel, slot);
+    if (list.empty())
+        return false;
+    playing_[channel] = 1;
+    catalog->currentSlot[channel] = slot;
+    catalog->currentFile[channel] = 0;
+    if (!OpenReader(channel, list[0], false)) {
+        readers_[channel].reset();
+        return false;
+    }
+    ApplyMode(*readers_[channel], playback::state.load());
+    readers_[channel]->catalogSlot = slot;
+    readers_[channel]->catalogDay = day;
+    readers_[channel]->catalogMonth = month;
+    AnnounceFile(channel);
+    StartThread(channel);
+    return true;
+}
+
 void CLocalPlayback::OpenPlaybackFiles(int slot, int day, int month)
 {
-    for (int s = slot; s <= slot + 1 && s < kSlots; ++s) {
-        if (s < 0)
-            continue;
-        CRecordCatalog* catalog = Catalog(month, day);
-        if (!catalog)
-            return;
-        for (int ch = 0; ch < kChannels; ++ch) {
+    for (int s = std::max(slot, 0); s <= slot + 1 && s < kSlots; ++s)
+        for (int ch = 0; ch < kChannels; ++ch)
+            JoinPlayback(ch, s, day, month);
+}
+
+void CLocalPlayback::OpenLaterFiles(int slot, int day, int month)
+{
+    for (int ch = 0; ch < kChannels; ++ch) {
+        int s = slot, d = day, m = month;
+        while (!playing_[ch] && m <= startMonth_ + 1) {
+            if (CRecordCatalog* catalog = Catalog(m, d))
+                for (; s < kSlots; ++s)
+                    if (!catalog->SlotFiles(ch, s).empty()) {
+                        JoinPlayback(ch, s, d, m);
+                        break;
+                    }
             if (playing_[ch])
-                continue;
-            const auto& list = catalog->SlotFiles(ch, s);
-            if (list.empty())
-                continue;
-            playing_[ch] = 1;
-            catalog->currentSlot[ch] = s;
-            catalog->currentFile[ch] = 0;
-            if (!OpenReader(ch, list[0], false)) {
-                readers_[ch].reset();
-                continue;
+                break;
+            s = 0;
+            if (++d >= kDaysPerBlock) {
+                d = 0;
+                ++m;
             }
-            ApplyMode(*readers_[ch], playback::state.load());
-            readers_[ch]->catalogSlot = s;
-            readers_[ch]->catalogDay = day;
-            readers_[ch]->catalogMonth = month;
-            AnnounceFile(ch);
-            StartThread(ch);
         }
     }
 }
 
-int CLocalPlayback::OpenNextDayFile(int channel)
+CLocalPlayback::FileMove CLocalPlayback::OpenNextDayFile(int channel)
 {
     ReaderPtr reader = readers_[channel];
     if (!reader)
-        return 0;
+        return FileMove::End;
     CatalogWalk walk(*reader);
     int &slot = walk.slot, &day = walk.day, &month = walk.month;
     const std::string& current = walk.current;
@@ -661,7 +701,7 @@ int CLocalPlayback::OpenNextDayFile(int channel)
                 walk.Store();
                 reader->SetEndFlag(CMovieFileReader::END_OF_FILE);
                 endReached_ = 1;
-                return 0;
+                return FileMove::End;
             }
             day = 0;
             slot = 0;
@@ -673,12 +713,12 @@ int CLocalPlayback::OpenNextDayFile(int channel)
             continue;
         walk.Store();
         if (!OpenReader(channel, path, true) && !OpenReader(channel, path, true))
-            return 0; // kept without a file: its next read moves on again
-        return 1;
+            return FileMove::Unopenable; // kept without a file: its next read moves on again
+        return FileMove::Opened;
     }
 }
 
-int CLocalPlayback::OpenAdjacentFile(int channel)
+CLocalPlayback::FileMove CLocalPlayback::OpenAdjacentFile(int channel)
 {
     if (endReached_.load()) {
         SleepMs(10);
@@ -688,11 +728,11 @@ int CLocalPlayback::OpenAdjacentFile(int channel)
         endReached_ = 0;
         const ReaderPtr moved = readers_[channel];
         if (moved && moved->HasFile())
-            return 1;
+            return FileMove::Opened;
     }
     ReaderPtr reader = readers_[channel];
     if (!reader)
-        return 0;
+        return FileMove::End;
     CatalogWalk walk(*reader);
     int &slot = walk.slot, &day = walk.day, &month = walk.month;
     const std::string& current = walk.current;
@@ -703,7 +743,7 @@ int CLocalPlayback::OpenAdjacentFile(int channel)
                 month = startMonth_ - 1;
                 walk.Store();
                 reader->SetEndFlag(CMovieFileReader::END_AT_START);
-                return 0;
+                return FileMove::End;
             }
             day = kDaysPerBlock - 2;
             slot = kSlots - 1;
@@ -748,7 +788,7 @@ int CLocalPlayback::OpenAdjacentFile(int channel)
         walk.Store();
         if (OpenReader(channel, path, true)) {
             readers_[channel]->SeekLastKeyFrame();
-            return 1;
+            return FileMove::Opened;
         }
         if (catalog) {
             const auto& list = catalog->SlotFiles(channel, slot);
@@ -756,7 +796,7 @@ int CLocalPlayback::OpenAdjacentFile(int channel)
             catalog->currentFile[channel] = 0;
             if (!list.empty() && OpenReader(channel, list[0], true)) {
                 readers_[channel]->SeekLastKeyFrame();
-                return 1;
+                return FileMove::Opened;
             }
         }
         control_.SetChannelStatus(text::kFailToLoadFile, channel);
@@ -765,7 +805,7 @@ int CLocalPlayback::OpenAdjacentFile(int channel)
             threads_[channel]->RequestStop();
         readers_[channel].reset();
         playing_[channel] = 0;
-        return 0;
+        return FileMove::End;
     }
 }
 
@@ -791,21 +831,41 @@ void CLocalPlayback::SeekAllToTime(int slot, std::time_t time)
 
 // ---- the playback thread -------------------------------------------------------------
 
-bool CLocalPlayback::WaitForFrame(platform::WorkerThread& self, int channel, int64_t dueInMs)
+bool CLocalPlayback::WaitForFrame(platform::WorkerThread& self, int channel, int64_t dueInMs,
+                                  int64_t referenceSeconds)
 {
     std::atomic<int>& release = playback::releaseFlags[static_cast<std::size_t>(channel)];
     for (;;) {
         if (self.StopRequested())
             return false;
-        const int mode = playback::state.load();
         const int64_t baseWall = playback::baseWallMs.load();
-        if (dueInMs <= NowMs() - baseWall || Idle(mode))
+        // Another reference, or none, makes the due time another one: the
+        // caller measures the frame again.
+        if (playback::baseSeconds.load() != referenceSeconds || Idle(playback::state.load()))
+            return true;
+        // The deadline comes from this one look at the clock, so however
+        // late the wait begins it ends when the frame is due.
+        const int64_t due = baseWall + dueInMs, now = NowMs();
+        if (now >= due)
             return true;
         if (release.exchange(0) == 1)
             return true;
-        // Asleep until the frame is due; a release, a new reference or a
-        // change of mode wakes it sooner.
-        self.WaitFor(baseWall + dueInMs - NowMs());
+        BeforeWait(channel, due - now);
+        // Asleep until the frame is due; a release, a new reference, a
+        // change of mode or a stop wakes it sooner.
+        self.WaitUntil(AtMs(due));
+    }
+}
+
+void CLocalPlayback::WaitForReference(platform::WorkerThread& self, int channel, int limitMs)
+{
+    const int64_t until = NowMs() + limitMs;
+    // The master's first frame (its wake), a pause or a stop ends it.
+    for (int64_t now = NowMs(); playback::baseSeconds.load() == 0 && !self.StopRequested() &&
+                                !Idle(playback::state.load()) && now < until;
+         now = NowMs()) {
+        BeforeWait(channel, until - now);
+        self.WaitUntil(AtMs(until));
     }
 }
 
@@ -829,10 +889,11 @@ void CLocalPlayback::ThreadProc(platform::WorkerThread& self, int channel)
         }
         const int result = reader->ReadNext();
         if (result != 1) {
-            // Paused or busy, not at an end: a reader that is being opened
-            // or is between two modes, which the mode's change ends.
+            // Paused or reset, not at an end: a reader between two modes.
+            // Whoever sets the readers' state or the mode wakes the thread
+            // after the change; a new reader comes in the mode of the time.
             if (result == 0 && reader->EndFlag() == CMovieFileReader::END_NONE)
-                self.WaitFor(kBetweenModesMs);
+                self.Wait();
             else
                 MoveToAdjacentFile(self, channel, mode == PLAY_REWINDING);
             continue;
@@ -865,23 +926,32 @@ void CLocalPlayback::ThreadProc(platform::WorkerThread& self, int channel)
 
 void CLocalPlayback::MoveToAdjacentFile(platform::WorkerThread& self, int channel, bool rewinding)
 {
-    int opened;
+    const ReaderPtr before = Reader(channel);
+    const std::string name = before ? before->ChannelName() : std::string();
+    FileMove move;
     {
         std::lock_guard<std::recursive_mutex> lock(playbackLock_);
-        opened = rewinding ? OpenAdjacentFile(channel) : OpenNextDayFile(channel);
+        move = rewinding ? OpenAdjacentFile(channel) : OpenNextDayFile(channel);
     }
     if (playback::masterChannel.load() == channel) {
         ReleasePlayThreads();
         SelectMasterChannel(!rewinding, 0, kChannels - 1, playback::masterFrameSeconds.load());
     }
-    if (opened) {
-        self.SleepFor(10);
-    } else {
-        const ReaderPtr now = Reader(channel);
-        ResetChannelDisplay(channel, now ? now->ChannelName() : std::string());
-        // Nothing more to open until the operator moves: a new mode, a seek
-        // or a new start, each of which wakes the thread.
+    switch (move) {
+    case FileMove::Opened: self.SleepFor(10); break;
+    case FileMove::Unopenable:
+        // Black for the span of the file that cannot be played; the next
+        // read finds no file and the walk goes on to the one after it,
+        // whose frames then wait for their time.
+        ResetChannelDisplay(channel, name);
+        break;
+    case FileMove::End:
+        ResetChannelDisplay(channel, name);
+        // Nothing more to open until the operator moves: a new mode, a
+        // reader's new state, a seek, a new master or a new start, each of
+        // which wakes the thread.
         self.Wait();
+        break;
     }
 }
 
@@ -932,14 +1002,10 @@ bool CLocalPlayback::PaceFrame(platform::WorkerThread& self, int channel, const 
         const int64_t d = FastDivisor(mode);
         const int master = playback::masterChannel.load();
         const ReaderPtr masterReader = Reader(master);
+        // Until the master has shown its frame there is nothing to pace by.
         if (playback::baseSeconds.load() == 0 && channel != master && masterReader &&
-            masterReader->EndFlag() == CMovieFileReader::END_NONE) {
-            // Until the master has shown its frame there is nothing to pace by.
-            const int64_t until = NowMs() + kReferenceWaitMs;
-            while (playback::baseSeconds.load() == 0 && NowMs() < until && !self.StopRequested() &&
-                   !Idle(playback::state.load()))
-                self.WaitFor(until - NowMs());
-        }
+            masterReader->EndFlag() == CMovieFileReader::END_NONE)
+            WaitForReference(self, channel, kReferenceWaitMs);
         const int64_t rs = playback::baseSeconds.load();
         const int64_t ru = playback::baseMicroseconds.load();
         int64_t offset;
@@ -966,11 +1032,12 @@ bool CLocalPlayback::PaceFrame(platform::WorkerThread& self, int channel, const 
         if (outOfStep && round == 0)
             ResetChannelDisplay(channel, name);
         playback::releaseFlags[static_cast<std::size_t>(channel)] = 0;
-        if (rs == 0 || !WaitForFrame(self, channel, offset / d))
+        if (rs == 0 || !WaitForFrame(self, channel, offset / d, rs))
             break;
         // A release means a new reference is coming: measure again against
-        // it rather than show the frame early.
-        if (playback::baseSeconds.load() == rs || round >= 3 || Idle(playback::state.load()))
+        // it rather than show the frame early, however many come while a
+        // channel whose recording begins later waits for its first frame.
+        if (playback::baseSeconds.load() == rs || Idle(playback::state.load()))
             break;
     }
     state.previousSeconds = header.seconds;

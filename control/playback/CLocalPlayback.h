@@ -72,6 +72,14 @@ public:
     void KeepShownTimes(bool keep);
     std::vector<int64_t> ShownTimes(int channel) const;
 
+    // Tests only: a playback thread calls `hook` with its channel and the
+    // time left between its look at the clock and the wait that look
+    // decided on (a frame not yet due, a reference not yet come), so that a
+    // test can make that look late, as a busy machine does. Null (the
+    // default) for none.
+    using BeforeWaitHook = void (*)(int channel, int64_t msLeft);
+    static void SetBeforeWaitHookForTests(BeforeWaitHook hook);
+
 private:
     using ReaderPtr = std::shared_ptr<vyrmovie::CMovieFileReader>;
     // Months are counted as year * 12 + month - 1, so the neighbours of
@@ -87,6 +95,11 @@ private:
         int64_t previousSeconds = 0;
         int64_t lastReadSeconds = 0; // the frame read before this one
     };
+    // What a move to another file came to: a file opened, a file that could
+    // not be opened (the walk goes on past it at the next read), or the end
+    // (start, rewinding) of the recordings.
+    enum class FileMove { Opened, Unopenable, End };
+
     void ThreadProc(platform::WorkerThread& self, int channel);
     // At a file's end (or start, rewinding): the next or previous file.
     void MoveToAdjacentFile(platform::WorkerThread& self, int channel, bool rewinding);
@@ -107,8 +120,12 @@ private:
     void FillCatalogs(std::time_t start);
     int OpenStartFiles(int slot, int startDay, bool announce);
     void OpenPlaybackFiles(int slot, int day, int month);
-    int OpenNextDayFile(int channel);
-    int OpenAdjacentFile(int channel);
+    // Every channel not yet playing that has a file from (slot, day, month)
+    // on, in whichever half-hour and day: its first such file.
+    void OpenLaterFiles(int slot, int day, int month);
+    bool JoinPlayback(int channel, int slot, int day, int month);
+    FileMove OpenNextDayFile(int channel);
+    FileMove OpenAdjacentFile(int channel);
     void SeekAllToTime(int slot, std::time_t time);
     bool OpenReader(int channel, const std::string& path, bool keepState);
 
@@ -119,8 +136,11 @@ private:
     void ForEachReader(void (vyrmovie::CMovieFileReader::*action)());
     void ResetChannelDisplay(int channel, const std::string& text);
     void AnnounceFile(int channel);
-    // Waits for a frame's due time; false when the thread was stopped.
-    bool WaitForFrame(platform::WorkerThread& self, int channel, int64_t dueInMs);
+    // Waits for a frame's due time, `dueInMs` after the reference of
+    // `referenceSeconds`; false when the thread was stopped.
+    bool WaitForFrame(platform::WorkerThread& self, int channel, int64_t dueInMs, int64_t referenceSeconds);
+    // Waits until the master has shown its frame, at most `limitMs`.
+    void WaitForReference(platform::WorkerThread& self, int channel, int limitMs);
 
     CVyrdaxCtrl& control_;
 

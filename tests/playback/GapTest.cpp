@@ -1,8 +1,9 @@
 // Local playback of channels whose recordings break off: gaps of several
 // lengths in the master's recording and in the others', across a 20-minute
-// file split and across midnight. Every channel must show each of its
-// recorded frames once, in time order, and stay black while it has nothing
-// to show.
+// file split and across midnight, files that cannot be opened, cameras that
+// begin later. Every channel must show each of its recorded frames that a
+// reader can open once, in time order, stay black while it has nothing to
+// show and show its pictures while its recording plays.
 #include "MessageHost.h"
 #include "PlaybackFixture.h"
 #include "RecordTestSupport.h"
@@ -11,11 +12,13 @@
 #include "control/PlayState.h"
 #include "control/backup/CBackupMaker.h"
 #include "control/playback/CLocalPlayback.h"
+#include "control/record/MovieFormat.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <map>
 
 namespace {
@@ -28,7 +31,8 @@ using recordtest::LocalTime;
 using testsupport::MessageHost;
 using testsupport::PumpUntil;
 
-// The PC times (ms) of every frame recorded for a channel, in time order.
+// The PC times (ms) of every frame recorded for a channel in a movie file
+// that has its index beside it, in time order.
 std::vector<int64_t> RecordedTimes(const std::string& directory, int channel)
 {
     char suffix[16];
@@ -36,7 +40,8 @@ std::vector<int64_t> RecordedTimes(const std::string& directory, int channel)
     std::vector<int64_t> times;
     for (const auto& e : fs::recursive_directory_iterator(directory)) {
         const std::string name = e.path().filename().string();
-        if (name.size() < 7 || name.compare(name.size() - 7, 7, suffix) != 0)
+        if (name.size() < 7 || name.compare(name.size() - 7, 7, suffix) != 0 ||
+            !fs::exists(e.path().string() + "i"))
             continue;
         for (const recordtest::ParsedFrame& f : recordtest::ParseMovie(e.path().string()).frames)
             times.push_back(static_cast<int64_t>(static_cast<int32_t>(recordtest::LE32(f.header + 24))) * 1000 +
@@ -46,13 +51,23 @@ std::vector<int64_t> RecordedTimes(const std::string& directory, int channel)
     return times;
 }
 
-// A window of a channel's recording time in which another channel must be black.
-struct BlackWindow {
+// A window of a channel's recording time in which another channel must be
+// black (or, not `black`, must show a picture).
+struct PaneWindow {
     int channel;      // must be black ...
     int byChannel;    // ... while this one shows a frame ...
     std::time_t from; // ... of this time or later
     std::time_t to;   // and before this one
+    bool black = true;
 };
+
+// The path of the movie file a segment was recorded into.
+std::string SegmentFile(const std::string& directory, const Segment& s)
+{
+    std::tm local{};
+    localtime_r(&s.start, &local);
+    return vyrmovie::DayDirectory(directory, local) + "/" + vyrmovie::RecordingFileName(s.prefix, local, s.channel);
+}
 
 class PlaybackGaps : public ::testing::Test {
 protected:
@@ -71,7 +86,9 @@ protected:
 
     // Records the segments, plays them from `start` until every channel has
     // shown its last frame, and checks every channel's frames and windows.
-    void PlayAndCheck(const std::vector<Segment>& segments, std::time_t start, const std::vector<BlackWindow>& black)
+    // `afterStart` runs once playback has found its files.
+    void PlayAndCheck(const std::vector<Segment>& segments, std::time_t start, const std::vector<PaneWindow>& windows,
+                      const std::function<void()>& afterStart = {})
     {
         playbacktest::WriteRecordings(dir.path(), segments);
         std::vector<int> channels;
@@ -83,21 +100,26 @@ protected:
         CLocalPlayback& engine = ctrl->LocalPlayback();
         engine.KeepShownTimes(true);
         playbacktest::StartPlaybackOfDay(ctrl, dir.path(), start);
+        if (afterStart)
+            afterStart();
 
         std::map<int, std::vector<int64_t>> recorded;
         for (int ch : channels)
             recorded[ch] = RecordedTimes(dir.path(), ch);
-        std::vector<int> blackSeen(black.size(), 0);
+        // Per window: the looks, and the looks that found the pane wrong with
+        // the first time at which one did.
+        std::vector<int> windowSeen(windows.size(), 0), windowWrong(windows.size(), 0);
+        std::vector<int64_t> firstWrong(windows.size(), 0);
         const bool done = PumpUntil(
             [&] {
-                for (std::size_t k = 0; k < black.size(); ++k) {
-                    const BlackWindow& w = black[k];
+                for (std::size_t k = 0; k < windows.size(); ++k) {
+                    const PaneWindow& w = windows[k];
                     const int64_t t = engine.ShownFrameTimeMs(w.byChannel);
                     if (t < w.from * 1000 || t >= w.to * 1000)
                         continue;
-                    ++blackSeen[k];
-                    EXPECT_TRUE(playbacktest::Black(ctrl->Pane(w.channel)->PictureCopy()))
-                        << "channel " << w.channel << " while channel " << w.byChannel << " shows " << t;
+                    ++windowSeen[k];
+                    if (playbacktest::Black(ctrl->Pane(w.channel)->PictureCopy()) != w.black && !windowWrong[k]++)
+                        firstWrong[k] = t;
                 }
                 for (int ch : channels)
                     if (engine.ShownFrameTimeMs(ch) != recorded[ch].back())
@@ -118,8 +140,14 @@ protected:
                 << (mismatch.first == shown.end() ? -1 : *mismatch.first) << ", recorded "
                 << (mismatch.second == recorded[ch].end() ? -1 : *mismatch.second);
         }
-        for (std::size_t k = 0; k < black.size(); ++k)
-            EXPECT_GT(blackSeen[k], 0) << "window " << k << " never watched";
+        for (std::size_t k = 0; k < windows.size(); ++k) {
+            const PaneWindow& w = windows[k];
+            EXPECT_GT(windowSeen[k], 0) << "window " << k << " never watched";
+            EXPECT_EQ(windowWrong[k], 0) << "channel " << w.channel << (w.black ? " not black" : " black") << " in "
+                                         << windowWrong[k] << " of " << windowSeen[k] << " looks while channel "
+                                         << w.byChannel << " showed its frames of " << w.from << " to " << w.to
+                                         << ", first at " << firstWrong[k];
+        }
     }
 
     recordtest::ScopedTimeZone zone{"UTC"};
@@ -209,6 +237,62 @@ TEST_F(PlaybackGaps, TheSpringNightPlaysOnAcrossTheSkippedHour)
     const std::time_t start = LocalTime(2026, 3, 29, 1, 59, 52);
     PlayAndCheck({{0, "F.Cam0", start, 16}, {1, "F.Cam1", start + 2, 4}, {1, "F.Cam1", start + 10, 4}}, start, {});
     EXPECT_TRUE(fs::exists(dir.path() + "/2026-03-29/F.Cam0.20260329.030000.00.mp4"));
+}
+
+// A channel of three files whose middle one cannot be opened, deleted after
+// the day search found it: the channel goes on to the third file, which
+// plays whole and is seen.
+TEST_F(PlaybackGaps, AMiddleFileDeletedAfterTheSearchIsPassedOverAndTheThirdFilePlays)
+{
+    const std::time_t t0 = LocalTime(2026, 12, 14, 10, 0, 0);
+    const std::vector<Segment> segments = {{0, "F.Cam0", t0, 5}, {0, "F.Cam0", t0 + 5, 5}, {0, "F.Cam0", t0 + 10, 5}};
+    const std::string middle = SegmentFile(dir.path(), segments[1]);
+    PlayAndCheck(segments, t0, {{0, 0, t0 + 11, t0 + 14, false}}, [&] {
+        ASSERT_TRUE(fs::remove(middle));
+        fs::remove(middle + "i");
+    });
+}
+
+// Sixteen cameras; camera 5's middle file has no index (a folder copied
+// without its index files). Its pane is black for that file's span while
+// the other fifteen play, then shows its third file in step with them.
+TEST_F(PlaybackGaps, AMiddleFileWithoutItsIndexLeavesItsPaneBlackForItsSpanAndTheThirdFilePlaysInStep)
+{
+    const std::time_t t0 = LocalTime(2026, 12, 14, 10, 0, 0);
+    std::vector<Segment> segments;
+    for (int ch = 0; ch < 16; ++ch) {
+        const std::string prefix = "F.Cam" + std::to_string(ch);
+        if (ch != 5) {
+            segments.push_back({ch, prefix, t0, 15});
+            continue;
+        }
+        for (int k = 0; k < 3; ++k)
+            segments.push_back({ch, prefix, t0 + 5 * k, 5});
+    }
+    const std::string middle = SegmentFile(dir.path(), {5, "F.Cam5", t0 + 5, 5});
+    PlayAndCheck(segments, t0, {{5, 0, t0 + 6, t0 + 9}, {5, 0, t0 + 11, t0 + 14, false}},
+                 [&] { ASSERT_TRUE(fs::remove(middle + "i")); });
+}
+
+// One camera records from 10:29:50 in eight files, fifteen from 10:30:04,
+// in the next half-hour; playback starts from the 10:00 half-hour. The
+// fifteen are black until their time, however often the first camera's
+// file changes meanwhile, and then play in step with it, not when its last
+// file ends.
+TEST_F(PlaybackGaps, CamerasWhoseRecordingBeginsInTheNextHalfHourAppearAtTheirTimeInStep)
+{
+    const std::time_t first = LocalTime(2026, 12, 14, 10, 29, 50);
+    const std::time_t later = first + 14;
+    std::vector<Segment> segments;
+    for (int k = 0; k < 8; ++k)
+        segments.push_back({0, "F.Cam0", first + 2 * k, k < 7 ? 2 : 8});
+    std::vector<PaneWindow> windows;
+    for (int ch = 1; ch < 16; ++ch) {
+        segments.push_back({ch, "F.Cam" + std::to_string(ch), later, 6});
+        windows.push_back({ch, 0, first, later - 1});
+        windows.push_back({ch, 0, later + 1, later + 5, false});
+    }
+    PlayAndCheck(segments, LocalTime(2026, 12, 14, 10, 0, 0), windows);
 }
 
 } // namespace
