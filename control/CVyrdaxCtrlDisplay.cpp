@@ -50,14 +50,6 @@ int64_t NowMs()
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-// The moment of a NowMs() reading, for a wait until it: a wait for a time
-// rather than for a length ends when it should however late the thread
-// came to it.
-platform::WorkerThread::Clock::time_point AtMs(int64_t ms)
-{
-    return platform::WorkerThread::Clock::time_point(std::chrono::milliseconds(ms));
-}
-
 bool PlausibleDvrTime(const FrameInfo& r)
 {
     const int month = r.bytes[FrameInfo::kMonth], day = r.bytes[FrameInfo::kDay], hour = r.bytes[FrameInfo::kHour];
@@ -182,7 +174,7 @@ void CVyrdaxCtrl::RunPlaybackClock(int channel, const FrameInfo& record)
         // rounds the wait once took.
         platform::WorkerThread& thread = channels_[channel].displayThread;
         const int64_t start = now;
-        while (now < due && playback::state.load() == PLAY_PLAYING && thread.WaitUntil(AtMs(due)))
+        while (now < due && playback::state.load() == PLAY_PLAYING && thread.WaitUntilMs(due))
             now = NowMs();
         const bool pacing = NowMs() - start > 2 * kClockRoundMs;
         // The receive thread holds a frame back for room only while the
@@ -220,7 +212,7 @@ void CVyrdaxCtrl::AwaitFrame(platform::WorkerThread& self, ChannelSlot& slot, bo
     slot.awaitingFrame = true;
     if (slot.queue.Backlog() == -1) {
         if (remote && emptyPolls <= kRemoteEmptyPollsBeforeReset)
-            self.WaitUntil(AtMs(emptyStart + int64_t{kRemoteEmptyPollsBeforeReset + 1 - emptyPolls} * kIdleIntervalMs));
+            self.WaitUntilMs(emptyStart + int64_t{kRemoteEmptyPollsBeforeReset + 1 - emptyPolls} * kIdleIntervalMs);
         else
             self.Wait();
     }
@@ -269,7 +261,7 @@ void CVyrdaxCtrl::DisplayThreadProc(platform::WorkerThread& self, int channel)
         }
         const int64_t now = NowMs();
         if (now < nextTake + takeInterval) {
-            self.WaitUntil(AtMs(nextTake + takeInterval));
+            self.WaitUntilMs(nextTake + takeInterval);
             continue;
         }
         nextTake = now;

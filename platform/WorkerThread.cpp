@@ -144,6 +144,11 @@ bool WorkerThread::WaitUntil(Clock::time_point deadline)
     return WaitLocked(lock, &deadline, true);
 }
 
+bool WorkerThread::WaitUntilMs(int64_t steadyMilliseconds)
+{
+    return WaitUntil(Clock::time_point(std::chrono::milliseconds(steadyMilliseconds)));
+}
+
 bool WorkerThread::SleepFor(int milliseconds)
 {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(milliseconds, 0));

@@ -57,6 +57,11 @@ public:
     bool Wait();
     bool WaitFor(int64_t milliseconds);
     bool WaitUntil(Clock::time_point deadline);
+    // WaitUntil for a moment of the steady clock read as milliseconds since
+    // its epoch: callers that keep their times as such readings wait for a
+    // moment rather than a length, which ends when it should however late
+    // the thread came to it.
+    bool WaitUntilMs(int64_t steadyMilliseconds);
 
     // Sleeps up to `milliseconds`, through wakes; false when cut short by a
     // stop.

@@ -41,12 +41,6 @@ int64_t NowMs()
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-// The moment of a NowMs() value, for the waits that end at it.
-platform::WorkerThread::Clock::time_point AtMs(int64_t ms)
-{
-    return platform::WorkerThread::Clock::time_point(std::chrono::milliseconds(ms));
-}
-
 std::atomic<CLocalPlayback::BeforeWaitHook> beforeWaitHook{nullptr};
 
 void BeforeWait(int channel, int64_t msLeft)
@@ -853,7 +847,7 @@ bool CLocalPlayback::WaitForFrame(platform::WorkerThread& self, int channel, int
         BeforeWait(channel, due - now);
         // Asleep until the frame is due; a release, a new reference, a
         // change of mode or a stop wakes it sooner.
-        self.WaitUntil(AtMs(due));
+        self.WaitUntilMs(due);
     }
 }
 
@@ -865,7 +859,7 @@ void CLocalPlayback::WaitForReference(platform::WorkerThread& self, int channel,
                                 !Idle(playback::state.load()) && now < until;
          now = NowMs()) {
         BeforeWait(channel, until - now);
-        self.WaitUntil(AtMs(until));
+        self.WaitUntilMs(until);
     }
 }
 

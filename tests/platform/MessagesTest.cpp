@@ -297,6 +297,23 @@ TEST(WorkerThreadTest, ATimedWaitLastsItsTimeWhenNothingWakesIt)
             EXPECT_TRUE(self.WaitFor(past));
             pastWaits.push_back(std::chrono::steady_clock::now() - start);
         }
+        const auto steadyMs = [] {
+            return std::chrono::duration_cast<std::chrono::milliseconds>(
+                       std::chrono::steady_clock::now().time_since_epoch())
+                .count();
+        };
+        {
+            const auto start = std::chrono::steady_clock::now();
+            EXPECT_TRUE(self.WaitUntilMs(steadyMs() - 1000));
+            pastWaits.push_back(std::chrono::steady_clock::now() - start);
+        }
+        {
+            const auto start = std::chrono::steady_clock::now();
+            EXPECT_TRUE(self.WaitUntilMs(steadyMs() + 30));
+            waited.push_back(std::chrono::duration_cast<std::chrono::microseconds>(
+                                 std::chrono::steady_clock::now() - start)
+                                 .count());
+        }
         EXPECT_TRUE(self.WaitUntil(std::chrono::steady_clock::now() - std::chrono::seconds(1)));
         done = true;
     });
@@ -305,14 +322,15 @@ TEST(WorkerThreadTest, ATimedWaitLastsItsTimeWhenNothingWakesIt)
     for (int k = 0; k < 6000 && !done.load(); ++k)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     worker.StopAndJoin();
-    ASSERT_EQ(waited.size(), 4u);
+    ASSERT_EQ(waited.size(), 5u);
     EXPECT_GE(waited[0], 1000);
     EXPECT_GE(waited[1], 7000);
     EXPECT_GE(waited[2], 30000);
     EXPECT_GE(waited[3], 120000);
+    EXPECT_GE(waited[4], 29000); // a moment of whole milliseconds: up to one sooner
     // Nothing wakes the thread, so a wait that took a past time for no
     // limit would have lasted until the stop, which comes only after `done`.
-    ASSERT_EQ(pastWaits.size(), 4u);
+    ASSERT_EQ(pastWaits.size(), 5u);
     for (const auto& w : pastWaits)
         EXPECT_LT(w, std::chrono::seconds(5));
 }
