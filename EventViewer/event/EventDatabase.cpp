@@ -337,6 +337,13 @@ BackupResult BackupEventDb(const QString& directory, const QStringList& dvrNames
         result.error = QStringLiteral("No database directory is set.");
         return result;
     }
+    // Renamed, a plain file would be taken for the database and a folder
+    // put in its place.
+    const QFileInfo databaseInfo(database);
+    if (databaseInfo.exists() && !databaseInfo.isDir()) {
+        result.error = QStringLiteral("%1 is not a folder.").arg(database);
+        return result;
+    }
     if (QFileInfo::exists(result.backupDirectory)) {
         result.error = QStringLiteral("%1 already exists.").arg(result.backupDirectory);
         return result;

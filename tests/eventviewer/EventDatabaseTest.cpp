@@ -304,6 +304,21 @@ TEST_F(EventDatabaseTest, AFailedRenameSeedsNothing)
     EXPECT_FALSE(result.error.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(missing));
     EXPECT_FALSE(QFileInfo::exists(result.backupDirectory));
+
+    // A plain file where the database should be is no database: it keeps
+    // its name, and no folder takes its place.
+    const QString plain = dir.filePath("PlainDB");
+    {
+        QFile file(plain);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("not a database");
+    }
+    const eventdb::BackupResult refused = eventdb::BackupEventDb(plain, {"Gate"});
+    EXPECT_FALSE(refused.ok);
+    EXPECT_EQ(refused.error, plain + " is not a folder.");
+    EXPECT_TRUE(QFileInfo(plain).isFile());
+    EXPECT_EQ(QFileInfo(plain).size(), 14);
+    EXPECT_FALSE(QFileInfo::exists(refused.backupDirectory));
 }
 
 TEST_F(EventDatabaseTest, AWriteThatFailsIsNotTakenForStored)
