@@ -487,25 +487,28 @@ TEST_F(EventDatabaseTest, AClockThatWentBackRepeatsNothingAtLaterPolls)
     ExpectEachEventOnce(eventdb::ReadAll(Db() + "/Clock.dat"), dvr);
 }
 
-// The events a later answer repeats lie far back in a long file: ten
-// thousand events one a second from 07:00, then the clock set back to
-// 08:00. Every repeat is found, wherever it lies.
+// The events a later answer repeats lie far back in a long file: a day of
+// events, then ten thousand one a second from 07:00, then the clock set
+// back to 08:00. Every repeat is found, wherever it lies.
 TEST_F(EventDatabaseTest, RepeatsAreFoundFarBackInALongFile)
 {
     PolledLog dvr;
     for (uint32_t k = 0; k < 10000; ++k)
+        dvr.log.push_back(At(20001 + k, int(k * 8 / 3600), int(k * 8 / 60 % 60), int(k * 8 % 60), 13));
+    for (uint32_t k = 0; k < 10000; ++k)
         dvr.log.push_back(At(k + 1, 7 + int(k / 3600), int(k / 60 % 60), int(k % 60)));
     for (uint32_t k = 0; k < 50; ++k)
         dvr.log.push_back(At(10001 + k, 8, 0, int(k)));
-    ASSERT_EQ(dvr.Poll(Db(), "Long").fresh.size(), 10050u);
+    ASSERT_EQ(dvr.Poll(Db(), "Long").fresh.size(), 20050u);
     for (int pass = 0; pass < 2; ++pass) {
         const eventdb::AppendResult result = dvr.Poll(Db(), "Long");
         ASSERT_TRUE(result.Stored());
         EXPECT_EQ(result.alreadyStored, (10000 - 3649) + 1) << pass; // of the first run from 08:00:49 on, and the last
         EXPECT_TRUE(result.fresh.empty()) << pass;
     }
-    // Put back from a copy behind the viewer's back, in another order and
-    // without its last event: that event comes again, once, and nothing else.
+    // Put back from a copy behind the viewer's back, in another order (the
+    // newest events first) and without its last event: that event comes
+    // again, once, and nothing else.
     std::vector<EventRecord> copy = eventdb::ReadAll(Db() + "/Long.dat");
     copy.pop_back();
     std::reverse(copy.begin(), copy.end());
