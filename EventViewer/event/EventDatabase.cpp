@@ -5,10 +5,14 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
 #include <unordered_set>
 
 #include <fcntl.h>
@@ -45,34 +49,117 @@ std::vector<EventRecord> ReadRecordsBefore(std::FILE* file, long end, long count
     return records;
 }
 
-// What a batch may repeat of the stored file, oldest first: the last
-// kDuplicateScanRecords records, and before them every record back to the
-// first one older than `since`. A DVR can write any number of events in one
-// second and sends that whole second again from the start time it is given.
-std::vector<EventRecord> ReadRecentRecords(std::FILE* file, long wholeBytes, uint32_t sinceOrder)
-{
-    constexpr long kBlock = 4096;
-    // However many records share a second, a batch cannot hold more.
-    constexpr long kMaxLookBack = kDuplicateScanRecords + static_cast<long>(vyrdax::kMaxEventRecords);
-    std::vector<EventRecord> newestFirst;
-    long end = wholeBytes;
-    bool older = false;
-    while (!older && end > 0 && static_cast<long>(newestFirst.size()) < kMaxLookBack) {
-        const long count = std::min({kBlock, end / kRecordSize, kMaxLookBack - static_cast<long>(newestFirst.size())});
-        const std::vector<EventRecord> block = ReadRecordsBefore(file, end, count);
-        if (static_cast<long>(block.size()) != count)
-            break;
-        for (auto it = block.rbegin(); it != block.rend(); ++it) {
-            if (newestFirst.size() >= static_cast<std::size_t>(kDuplicateScanRecords) &&
-                EventTimeOrder(it->packedTime) < sinceOrder) {
-                older = true;
-                break;
-            }
-            newestFirst.push_back(*it);
-        }
-        end -= count * kRecordSize;
+// A DVR's clock may go back (a clock set right, the end of summer time on a
+// DVR that keeps local time), so a file is in time order only mostly, and
+// a batch asked for from the last stored time may repeat records stored
+// anywhere in it. What a file holds where: the newest time of each block of
+// kTimeMapBlock records. A batch is compared with the records of the blocks
+// that reach its oldest time: in a file in time order that is its last
+// block. Learnt by one read of the file, kept up by the appends, learnt
+// anew when the file was changed by anything else.
+constexpr long kTimeMapBlock = 4096;
+
+// A file's times step coarsely: its last record tells a file written anew
+// within one step as well.
+struct FileStamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    long bytes = -1;
+    timespec modified{};
+    std::array<uint8_t, vyrdax::kEventRecordSize> last{};
+    bool operator==(const FileStamp& o) const
+    {
+        return device == o.device && inode == o.inode && bytes == o.bytes && modified.tv_sec == o.modified.tv_sec &&
+               modified.tv_nsec == o.modified.tv_nsec && last == o.last;
     }
-    return {newestFirst.rbegin(), newestFirst.rend()};
+};
+
+FileStamp StampOf(std::FILE* file, long wholeBytes)
+{
+    FileStamp stamp;
+    struct stat info {};
+    if (fstat(fileno(file), &info) != 0)
+        return stamp;
+    stamp.device = info.st_dev;
+    stamp.inode = info.st_ino;
+    stamp.bytes = wholeBytes;
+    stamp.modified = info.st_mtim;
+    const std::vector<EventRecord> last = ReadRecordsBefore(file, wholeBytes, wholeBytes > 0 ? 1 : 0);
+    if (!last.empty())
+        last.back().ToBytes(stamp.last.data());
+    return stamp;
+}
+
+struct TimeMap {
+    FileStamp stamp;
+    std::vector<uint32_t> newest; // EventTimeOrder, per block
+    void Add(long recordIndex, uint32_t order)
+    {
+        const std::size_t block = static_cast<std::size_t>(recordIndex / kTimeMapBlock);
+        if (block >= newest.size())
+            newest.resize(block + 1, 0);
+        newest[block] = std::max(newest[block], order);
+    }
+};
+
+std::mutex timeMapsLock;
+std::unordered_map<std::string, TimeMap> timeMaps; // by file path
+
+// The map of the file at `path`, taken out of the store: the kept one when
+// the file is as the last append left it, else read from the file.
+TimeMap TakeTimeMap(const std::string& path, std::FILE* file, long wholeBytes)
+{
+    const FileStamp stamp = StampOf(file, wholeBytes);
+    {
+        std::lock_guard<std::mutex> lock(timeMapsLock);
+        auto found = timeMaps.find(path);
+        if (found != timeMaps.end()) {
+            TimeMap kept = std::move(found->second);
+            timeMaps.erase(found);
+            if (kept.stamp == stamp)
+                return kept;
+        }
+    }
+    TimeMap map;
+    map.stamp = stamp;
+    if (std::fseek(file, 0, SEEK_SET) != 0)
+        return map;
+    std::vector<uint8_t> bytes(static_cast<std::size_t>(kTimeMapBlock * kRecordSize));
+    const long records = wholeBytes / kRecordSize;
+    for (long at = 0; at < records;) {
+        const std::size_t count = static_cast<std::size_t>(std::min(kTimeMapBlock, records - at));
+        if (std::fread(bytes.data(), kRecordSize, count, file) != count)
+            break;
+        for (std::size_t i = 0; i < count; ++i, ++at) {
+            const uint8_t* time = bytes.data() + i * kRecordSize + 4; // the packed time, little-endian
+            map.Add(at, EventTimeOrder(uint32_t(time[0]) | uint32_t(time[1]) << 8 | uint32_t(time[2]) << 16 |
+                                       uint32_t(time[3]) << 24));
+        }
+    }
+    return map;
+}
+
+void KeepTimeMap(const std::string& path, TimeMap map)
+{
+    std::lock_guard<std::mutex> lock(timeMapsLock);
+    timeMaps[path] = std::move(map);
+}
+
+// Every stored record of time `sinceOrder` or later, wherever it lies.
+std::vector<EventRecord> ReadRecordsSince(std::FILE* file, long wholeBytes, const TimeMap& map, uint32_t sinceOrder)
+{
+    std::vector<EventRecord> since;
+    const long records = wholeBytes / kRecordSize;
+    for (std::size_t block = 0; block < map.newest.size(); ++block) {
+        if (map.newest[block] < sinceOrder)
+            continue;
+        const long first = static_cast<long>(block) * kTimeMapBlock;
+        const long end = std::min(records, first + kTimeMapBlock);
+        for (const EventRecord& r : ReadRecordsBefore(file, end * kRecordSize, end - first))
+            if (EventTimeOrder(r.packedTime) >= sinceOrder)
+                since.push_back(r);
+    }
+    return since;
 }
 
 uint64_t EventIdentity(const EventRecord& r)
@@ -170,14 +257,14 @@ AppendResult AppendBatch(const QString& directory, const QString& dvrName, const
         }
         result.cutShortBytes = size - whole;
     }
+    const std::string mapKey = path.toStdString();
+    TimeMap map = TakeTimeMap(mapKey, file.get(), whole);
     if (!batch.empty()) {
+        // Only a record of the same time can be the same event.
         uint32_t since = EventTimeOrder(batch.front().packedTime);
         for (const EventRecord& r : batch)
             since = std::min(since, EventTimeOrder(r.packedTime));
-        const std::vector<EventRecord> last = ReadRecordsBefore(file.get(), whole, whole > 0 ? 1 : 0);
-        if (!last.empty())
-            since = std::min(since, EventTimeOrder(last.back().packedTime));
-        result.fresh = NewRecords(ReadRecentRecords(file.get(), whole, since), batch);
+        result.fresh = NewRecords(ReadRecordsSince(file.get(), whole, map, since), batch);
     }
     result.alreadyStored = static_cast<int>(batch.size() - result.fresh.size());
     if (!result.fresh.empty()) {
@@ -191,10 +278,18 @@ AppendResult AppendBatch(const QString& directory, const QString& dvrName, const
             // A part of a record would shift every record after it.
             if (before >= 0 && ftruncate(fileno(file.get()), before) != 0)
                 result.error += QStringLiteral(" (left cut short)");
+        } else {
+            for (std::size_t i = 0; i < result.fresh.size(); ++i)
+                map.Add(whole / kRecordSize + static_cast<long>(i), EventTimeOrder(result.fresh[i].packedTime));
         }
     }
     std::fseek(file.get(), 0, SEEK_END);
     result.fileSize = std::ftell(file.get());
+    // After a failed write the map is learnt anew from what the file holds.
+    if (result.error.isEmpty()) {
+        map.stamp = StampOf(file.get(), static_cast<long>(result.fileSize));
+        KeepTimeMap(mapKey, std::move(map));
+    }
     return result;
 }
 
@@ -240,6 +335,13 @@ BackupResult BackupEventDb(const QString& directory, const QStringList& dvrNames
     result.backupDirectory = BackupDirectoryName(database, now);
     if (database.isEmpty() || database == QStringLiteral("/")) {
         result.error = QStringLiteral("No database directory is set.");
+        return result;
+    }
+    // Renamed, a plain file would be taken for the database and a folder
+    // put in its place.
+    const QFileInfo databaseInfo(database);
+    if (databaseInfo.exists() && !databaseInfo.isDir()) {
+        result.error = QStringLiteral("%1 is not a folder.").arg(database);
         return result;
     }
     if (QFileInfo::exists(result.backupDirectory)) {

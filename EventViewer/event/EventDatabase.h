@@ -17,9 +17,6 @@ namespace eventdb {
 
 // Above this size after an append the operator is offered a backup.
 inline constexpr qint64 kSizeWarningBytes = 30000000;
-// The duplicate test looks back over at least this many stored records, and
-// further over every one of the last stored second or later.
-inline constexpr int kDuplicateScanRecords = 17;
 
 inline constexpr const char* kSizeWarningText = "We recommand to backup your data base.\r\nDo you want to backup now?";
 inline constexpr const char* kBackupCompleteText = "Backup Complete";
@@ -41,7 +38,7 @@ QString DatabaseFilePath(const QString& directory, const QString& dvrName);
 
 // The records of `batch` that are not stored yet, in batch order: a record
 // (key and packed time) already among `recent`, or earlier in the batch, is
-// left out. `recent` is what the duplicate test read of the stored file.
+// left out. `recent` is every stored record as late as the batch's oldest.
 std::vector<EventRecord> NewRecords(const std::vector<EventRecord>& recent, const std::vector<EventRecord>& batch);
 
 struct AppendResult {

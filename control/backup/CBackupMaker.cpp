@@ -421,11 +421,14 @@ CBackupMaker::CopyResult CBackupMaker::CopyFrames(const std::string& moviePath, 
         return stop.load() ? CopyResult::Failed : CopyResult::Done;
     written = movie.Close() && written;
     written = index.Close() && written;
-    if (!written)
+    if (!written) {
+        // A file cut short is no authentic copy of its range.
         CutBackToWholeFrames(moviePathOut, indexPathOut);
+        return CopyResult::Failed;
+    }
     StampBirthTime(moviePathOut);
     StampBirthTime(indexPathOut);
-    return written ? CopyResult::Done : CopyResult::Failed;
+    return CopyResult::Done;
 }
 
 } // namespace vyrdax

@@ -176,6 +176,13 @@ int32_t CBackupRuns::BackUp(const std::string& recordDirectory, const std::strin
     thread->Start([this, recordDirectory, folder, start, end](platform::WorkerThread& self) {
         CBackupMaker maker(recordDirectory, start, end);
         const bool ok = maker.Run(folder, self.StopFlag());
+        // A backup short of what it was asked for would still play, and its
+        // files read as authentic: a part of the range taken for the whole.
+        // It goes, as when the player could not be carried.
+        if (!ok) {
+            std::error_code ignored;
+            std::filesystem::remove_all(folder, ignored);
+        }
         control_.SendHostMessage(WM_VIDEO_PROGRESS, kProgressEnd, ok ? 0 : kBackupFailed, &self.StopFlag());
     });
 

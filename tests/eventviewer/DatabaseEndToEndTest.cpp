@@ -1,6 +1,7 @@
 // What a poll stores against simulated DVRs on 127.0.0.1: same-second bursts
-// poll after poll, a database cut short by the disk, and the clock-change
-// nights of two zones on the PC while the DVRs' clocks do not jump.
+// poll after poll, a DVR's clock that went back, a database cut short by the
+// disk, and the clock-change nights of two zones on the PC while the DVRs'
+// clocks do not jump.
 #include "EventViewer/search/CEventSearchDlg.h"
 #include "ScopedTimeZone.h"
 #include "SimProcess.h"
@@ -9,6 +10,8 @@
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QTreeWidget>
+
+#include <algorithm>
 
 namespace {
 
@@ -80,6 +83,41 @@ TEST_F(PollFixture, SameSecondBurstsAreStoredAndListedOnce)
     }
     // The later passes were answered with the whole second again.
     EXPECT_NE(sim.waitForLog("REPLY EVENTS 20"), "");
+    ASSERT_TRUE(CloseAndWait());
+}
+
+// The DVR's clock went back an hour: its log holds events of 10:00-10:59,
+// then of 09:00-09:39. Asked from 09:39 it sends the hour of 10 again at
+// every pass: three passes store and list each event once.
+TEST_F(PollFixture, EventsOfAClockThatWentBackAreStoredAndListedOnce)
+{
+    std::vector<EventRecord> log;
+    uint32_t key = 0;
+    for (int minute = 0; minute < 60; ++minute)
+        log.push_back(At(++key, {2026, 12, 9, 10, minute, 0}));
+    for (int minute = 0; minute < 40; ++minute)
+        log.push_back(At(++key, {2026, 12, 9, 9, minute, 0}));
+    const QString eventsFile = dir.filePath("clock.bin");
+    WriteEventsFile(eventsFile, log);
+    SimProcess sim;
+    std::string error;
+    ASSERT_TRUE(sim.start({"--events-file", eventsFile.toStdString(), "--channels", "16"}, &error)) << error;
+    WriteSites({{"Clock", sim.port(), ""}});
+    Start();
+    Pump(200);
+    const QString db = dir.filePath("DB/Clock.dat");
+    for (int pass = 0; pass < 3; ++pass) {
+        SCOPED_TRACE(pass);
+        Pass();
+        EXPECT_EQ(Monitor()->RowText(0, 2).toStdString(), "Done");
+        std::vector<uint32_t> stored = StoredKeysOf(db);
+        std::sort(stored.begin(), stored.end());
+        EXPECT_EQ(stored, KeysUpTo(100));
+        EXPECT_EQ(Monitor()->EventList()->topLevelItemCount(), pass == 0 ? 100 : 0);
+        EXPECT_EQ(Monitor()->RowText(0, 1), "2026/12/09 09:39:00");
+    }
+    // The later passes were answered with the hour of 10 and 09:39.
+    EXPECT_NE(sim.waitForLog("REPLY EVENTS 61"), "");
     ASSERT_TRUE(CloseAndWait());
 }
 

@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <csignal>
 #include <cstring>
+#include <random>
+#include <set>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -302,6 +304,21 @@ TEST_F(EventDatabaseTest, AFailedRenameSeedsNothing)
     EXPECT_FALSE(result.error.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(missing));
     EXPECT_FALSE(QFileInfo::exists(result.backupDirectory));
+
+    // A plain file where the database should be is no database: it keeps
+    // its name, and no folder takes its place.
+    const QString plain = dir.filePath("PlainDB");
+    {
+        QFile file(plain);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("not a database");
+    }
+    const eventdb::BackupResult refused = eventdb::BackupEventDb(plain, {"Gate"});
+    EXPECT_FALSE(refused.ok);
+    EXPECT_EQ(refused.error, plain + " is not a folder.");
+    EXPECT_TRUE(QFileInfo(plain).isFile());
+    EXPECT_EQ(QFileInfo(plain).size(), 14);
+    EXPECT_FALSE(QFileInfo::exists(refused.backupDirectory));
 }
 
 TEST_F(EventDatabaseTest, AWriteThatFailsIsNotTakenForStored)
@@ -388,6 +405,154 @@ TEST_F(EventDatabaseTest, SameSecondBurstsAreStoredOnceAtEveryPoll)
     for (uint32_t k = 1; k <= 25; ++k)
         all.push_back(k);
     EXPECT_EQ(StoredKeys("Burst"), all);
+}
+
+namespace {
+
+// A DVR's event log polled as the monitor polls it: each answer is every
+// event of the log from the time of the previous answer's last record on,
+// in log order, whatever the times in it.
+struct PolledLog {
+    std::vector<EventRecord> log;
+    uint32_t from = 0;
+    std::set<std::pair<uint32_t, uint32_t>> sent; // key and time of every event answered
+    eventdb::AppendResult Poll(const QString& db, const QString& dvr)
+    {
+        std::vector<EventRecord> answer;
+        for (const EventRecord& r : log)
+            if (from == 0 || EventTimeOrder(r.packedTime) >= EventTimeOrder(from)) {
+                answer.push_back(r);
+                sent.insert({r.key, r.packedTime});
+            }
+        eventdb::AppendResult result = eventdb::AppendBatch(db, dvr, answer);
+        if (result.Stored() && !answer.empty())
+            from = answer.back().packedTime;
+        return result;
+    }
+};
+
+EventRecord At(uint32_t key, int hour, int minute, int second, int day = 14)
+{
+    EventRecord r = Record(key);
+    r.packedTime = PackEventTime({2008, 3, day, hour, minute, second});
+    return r;
+}
+
+// Each event the DVR sent is stored exactly once.
+void ExpectEachEventOnce(const std::vector<EventRecord>& stored, const PolledLog& dvr)
+{
+    std::multiset<std::pair<uint32_t, uint32_t>> have;
+    for (const EventRecord& r : stored)
+        have.insert({r.key, r.packedTime});
+    EXPECT_EQ(have, (std::multiset<std::pair<uint32_t, uint32_t>>(dvr.sent.begin(), dvr.sent.end())));
+}
+
+} // namespace
+
+// The DVR's clock goes back an hour (the end of summer time on a DVR that
+// keeps local time): events of 10:00-10:59, then of 09:00-09:39. Asked from
+// 09:39, the DVR sends the hour of 10 again, pass after pass until its clock
+// is past it; none is stored again, and the events it logs meanwhile, some
+// at the very times stored before, are stored once each.
+TEST_F(EventDatabaseTest, AClockThatWentBackRepeatsNothingAtLaterPolls)
+{
+    PolledLog dvr;
+    uint32_t key = 0;
+    for (int minute = 0; minute < 60; ++minute)
+        dvr.log.push_back(At(++key, 10, minute, 0));
+    for (int minute = 0; minute < 40; ++minute)
+        dvr.log.push_back(At(++key, 9, minute, 0));
+    const int fresh[] = {100, 0, 0};
+    for (int pass = 0; pass < 3; ++pass) {
+        SCOPED_TRACE(pass);
+        const eventdb::AppendResult result = dvr.Poll(Db(), "Clock");
+        ASSERT_TRUE(result.Stored());
+        EXPECT_EQ(result.fresh.size(), std::size_t(fresh[pass]));
+        EXPECT_EQ(StoredKeys("Clock").size(), 100u);
+    }
+    EXPECT_EQ(EventTimeText(dvr.from), "2008/03/14 09:39:00");
+    // Its clock runs on through the hour it showed before: an event each
+    // half minute, on the minute the very times stored before.
+    for (int minute = 40; minute < 120; ++minute)
+        for (int second : {0, 30}) {
+            dvr.log.push_back(At(++key, 9 + minute / 60, minute % 60, second));
+            if (key % 7 == 0) {
+                ASSERT_TRUE(dvr.Poll(Db(), "Clock").Stored());
+                ASSERT_TRUE(dvr.Poll(Db(), "Clock").fresh.empty());
+            }
+        }
+    for (int pass = 0; pass < 3; ++pass)
+        ASSERT_TRUE(dvr.Poll(Db(), "Clock").Stored());
+    EXPECT_EQ(dvr.sent.size(), dvr.log.size()); // every event was asked for
+    ExpectEachEventOnce(eventdb::ReadAll(Db() + "/Clock.dat"), dvr);
+}
+
+// The events a later answer repeats lie far back in a long file: a day of
+// events, then ten thousand one a second from 07:00, then the clock set
+// back to 08:00. Every repeat is found, wherever it lies.
+TEST_F(EventDatabaseTest, RepeatsAreFoundFarBackInALongFile)
+{
+    PolledLog dvr;
+    for (uint32_t k = 0; k < 10000; ++k)
+        dvr.log.push_back(At(20001 + k, int(k * 8 / 3600), int(k * 8 / 60 % 60), int(k * 8 % 60), 13));
+    for (uint32_t k = 0; k < 10000; ++k)
+        dvr.log.push_back(At(k + 1, 7 + int(k / 3600), int(k / 60 % 60), int(k % 60)));
+    for (uint32_t k = 0; k < 50; ++k)
+        dvr.log.push_back(At(10001 + k, 8, 0, int(k)));
+    ASSERT_EQ(dvr.Poll(Db(), "Long").fresh.size(), 20050u);
+    for (int pass = 0; pass < 2; ++pass) {
+        const eventdb::AppendResult result = dvr.Poll(Db(), "Long");
+        ASSERT_TRUE(result.Stored());
+        EXPECT_EQ(result.alreadyStored, (10000 - 3649) + 1) << pass; // of the first run from 08:00:49 on, and the last
+        EXPECT_TRUE(result.fresh.empty()) << pass;
+    }
+    // Put back from a copy behind the viewer's back, in another order (the
+    // newest events first) and without its last event: that event comes
+    // again, once, and nothing else.
+    std::vector<EventRecord> copy = eventdb::ReadAll(Db() + "/Long.dat");
+    copy.pop_back();
+    std::reverse(copy.begin(), copy.end());
+    {
+        QFile file(Db() + "/Long.dat");
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        for (const EventRecord& r : copy) {
+            uint8_t bytes[24];
+            r.ToBytes(bytes);
+            ASSERT_EQ(file.write(reinterpret_cast<const char*>(bytes), 24), 24);
+        }
+    }
+    const eventdb::AppendResult result = dvr.Poll(Db(), "Long");
+    ASSERT_TRUE(result.Stored());
+    EXPECT_EQ(Keys(result.fresh), (std::vector<uint32_t>{10050}));
+    ExpectEachEventOnce(eventdb::ReadAll(Db() + "/Long.dat"), dvr);
+}
+
+// A DVR whose clock gives its events random times within a day: the first
+// poll stores them all, the second and third nothing; of the events it logs
+// later, each one it sends is stored once, whatever its time.
+TEST_F(EventDatabaseTest, ARandomTimeLogIsStoredOnceAtEveryPoll)
+{
+    std::mt19937 random(61);
+    PolledLog dvr;
+    uint32_t key = 0;
+    auto logSome = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            const int second = int(random() % 86400);
+            dvr.log.push_back(At(++key, second / 3600, second / 60 % 60, second % 60));
+        }
+    };
+    logSome(200);
+    const int fresh[] = {200, 0, 0};
+    for (int pass = 0; pass < 3; ++pass) {
+        const eventdb::AppendResult result = dvr.Poll(Db(), "Random");
+        ASSERT_TRUE(result.Stored());
+        EXPECT_EQ(result.fresh.size(), std::size_t(fresh[pass])) << pass;
+    }
+    for (int round = 0; round < 20; ++round) {
+        logSome(int(random() % 30));
+        ASSERT_TRUE(dvr.Poll(Db(), "Random").Stored());
+    }
+    ExpectEachEventOnce(eventdb::ReadAll(Db() + "/Random.dat"), dvr);
 }
 
 // A write cut short by a full disk leaves part of a record. Cut at every

@@ -179,6 +179,37 @@ TEST_F(ViewerFixture, SystemSetupChoosesFoldersAndBacksTheDatabaseUp)
     ASSERT_TRUE(CloseAndWait());
 }
 
+// A "Data Base" that is a plain file: the backup is refused with its
+// reason, and the file is neither renamed nor replaced by a folder.
+TEST_F(ViewerFixture, ADatabaseThatIsAPlainFileIsNotBackedUp)
+{
+    WriteSites({{"Gate", 9, ""}});
+    const QString db = dir.filePath("DB");
+    {
+        QFile file(db);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("not a database");
+    }
+    Start(0);
+    bool sawDialog = false;
+    QTimer::singleShot(100, [&] {
+        auto* setup = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(setup, nullptr);
+        sawDialog = true;
+        setup->findChild<QPushButton*>(QString::number(IDC_BACKUP_DATABASE))->click();
+        setup->reject();
+    });
+    View()->OpenSystemSetup();
+    ASSERT_TRUE(sawDialog);
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes.back(), "The data base could not be backed up. " + db.toStdString() + " is not a folder.");
+    QFile file(db);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "not a database");
+    EXPECT_TRUE(QDir(dir.path()).entryList({"DB-*"}, QDir::AllEntries).isEmpty());
+    ASSERT_TRUE(CloseAndWait());
+}
+
 // Return held down on the focused "BackUp DataBase" as the platform delivers
 // it: the dialog stays open after a backup, and the repeats back nothing up
 // again. Pressed again in a later second, it is a second backup.
