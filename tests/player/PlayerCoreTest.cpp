@@ -527,6 +527,37 @@ TEST(PlayerEngine, TheNextBaseChannelAtTheEndIsTheNearestLaterOne)
     EXPECT_FALSE(e.engine->Anchored());
 }
 
+// A base that ends while another channel is still in its last second hands
+// the clock over to that channel, which plays the rest of its second paced.
+TEST(PlayerEngine, ABaseThatEndsHandsOverToAChannelStillPlayingInItsLastSecond)
+{
+    TempDir dir;
+    ChannelFiles base;
+    base.frames = 5;
+    WriteChannel(dir.path(), base);
+    ChannelFiles longer = base;
+    longer.slot = 1;
+    longer.frames = 10;
+    WriteChannel(dir.path(), longer);
+    OpenedFolder f = OpenBackupFolder(dir.path());
+    Engine e(f);
+    ASSERT_EQ(e.engine->BaseChannel(), 0);
+    e.engine->SetPlayState(kPlaying);
+    for (int k = 0; k < base.frames; ++k) {
+        e.engine->RunChannelOnce(0);
+        e.engine->RunChannelOnce(1);
+    }
+    e.engine->RunChannelOnce(0); // the base reads its end
+    ASSERT_TRUE(f.readers[0]->Finished());
+    EXPECT_EQ(e.engine->BaseChannel(), 1);
+    const uint32_t start = e.clock.now;
+    for (int k = base.frames; k < longer.frames; ++k)
+        e.engine->RunChannelOnce(1);
+    EXPECT_EQ(e.windows[1].shown, longer.frames);
+    // Its next frame anchors the clock; the four after it take 0.4 s.
+    EXPECT_GE(e.clock.now - start, 400u);
+}
+
 // A base that ended before another channel read its first frame finds no
 // one to hand the clock to; that channel takes it over with its first
 // frame and is paced by its own frames, not run through its file unpaced.
