@@ -527,68 +527,55 @@ TEST(PlayerEngine, TheNextBaseChannelAtTheEndIsTheNearestLaterOne)
     EXPECT_FALSE(e.engine->Anchored());
 }
 
-// A base that ends while another channel is still in its last second hands
-// the clock over to that channel, which plays the rest of its second paced.
-TEST(PlayerEngine, ABaseThatEndsHandsOverToAChannelStillPlayingInItsLastSecond)
+// A base that ends hands the clock over to a channel that plays on: one still
+// in the base's last second at once, one that starts after the base ended
+// (and so was nobody to hand over to then) with its first frame. Either
+// plays its frames paced from there, not unpaced through its file.
+TEST(PlayerEngine, AFinishedBaseHandsTheClockToTheChannelThatPlaysOn)
 {
-    TempDir dir;
-    ChannelFiles base;
-    base.frames = 5;
-    WriteChannel(dir.path(), base);
-    ChannelFiles longer = base;
-    longer.slot = 1;
-    longer.frames = 10;
-    WriteChannel(dir.path(), longer);
-    OpenedFolder f = OpenBackupFolder(dir.path());
-    Engine e(f);
-    ASSERT_EQ(e.engine->BaseChannel(), 0);
-    e.engine->SetPlayState(kPlaying);
-    for (int k = 0; k < base.frames; ++k) {
+    struct Case {
+        const char* name;
+        int laterStartSeconds, baseFrames, otherFrames;
+        bool startsAfterTheBase;
+    };
+    for (const Case& c : {Case{"in the base's last second", 0, 5, 10, false},
+                          Case{"starting after the base ended", 3, 10, 20, true}}) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        ChannelFiles base;
+        base.frames = c.baseFrames;
+        WriteChannel(dir.path(), base);
+        ChannelFiles other = base;
+        other.slot = 1;
+        other.frames = c.otherFrames;
+        other.startSeconds += c.laterStartSeconds;
+        WriteChannel(dir.path(), other);
+        OpenedFolder f = OpenBackupFolder(dir.path());
+        Engine e(f);
+        ASSERT_EQ(e.engine->BaseChannel(), 0);
+        e.engine->SetPlayState(kPlaying);
+        // The base plays to its end and reads past it, the other channel
+        // beside it or not yet.
+        for (int k = 0; k < c.baseFrames; ++k) {
+            e.engine->RunChannelOnce(0);
+            if (!c.startsAfterTheBase)
+                e.engine->RunChannelOnce(1);
+        }
         e.engine->RunChannelOnce(0);
-        e.engine->RunChannelOnce(1);
+        e.engine->RunChannelOnce(0);
+        ASSERT_TRUE(f.readers[0]->Finished());
+        const int rest = c.startsAfterTheBase ? c.otherFrames : c.otherFrames - c.baseFrames;
+        const uint32_t start = e.clock.now;
+        for (int k = 0; k < rest; ++k)
+            e.engine->RunChannelOnce(1);
+        EXPECT_EQ(e.engine->BaseChannel(), 1);
+        EXPECT_EQ(e.windows[1].shown, c.otherFrames);
+        // Its first frame after the hand-over anchors the clock; each of the
+        // others is a frame interval later.
+        const uint32_t paced = static_cast<uint32_t>(rest - 1) * 100;
+        EXPECT_GE(e.clock.now - start, paced);
+        EXPECT_LE(e.clock.now - start, paced + 2 * static_cast<uint32_t>(rest));
     }
-    e.engine->RunChannelOnce(0); // the base reads its end
-    ASSERT_TRUE(f.readers[0]->Finished());
-    EXPECT_EQ(e.engine->BaseChannel(), 1);
-    const uint32_t start = e.clock.now;
-    for (int k = base.frames; k < longer.frames; ++k)
-        e.engine->RunChannelOnce(1);
-    EXPECT_EQ(e.windows[1].shown, longer.frames);
-    // Its next frame anchors the clock; the four after it take 0.4 s.
-    EXPECT_GE(e.clock.now - start, 400u);
-}
-
-// A base that ended before another channel read its first frame finds no
-// one to hand the clock to; that channel takes it over with its first
-// frame and is paced by its own frames, not run through its file unpaced.
-TEST(PlayerEngine, AChannelThatStartsAfterTheBaseHasEndedTakesOverTheClockWithItsFirstFrame)
-{
-    TempDir dir;
-    ChannelFiles base;
-    base.frames = 10;
-    WriteChannel(dir.path(), base);
-    ChannelFiles late = base;
-    late.slot = 1;
-    late.frames = 20;
-    late.startSeconds = base.startSeconds + 3;
-    WriteChannel(dir.path(), late);
-    OpenedFolder f = OpenBackupFolder(dir.path());
-    Engine e(f);
-    ASSERT_EQ(e.engine->BaseChannel(), 0);
-    e.engine->SetPlayState(kPlaying);
-    // The base plays to its end, and looks past it, before channel 1 runs.
-    for (int k = 0; k < 12; ++k)
-        e.engine->RunChannelOnce(0);
-    ASSERT_TRUE(f.readers[0]->Finished());
-    ASSERT_EQ(e.engine->BaseChannel(), 0);
-    const uint32_t start = e.clock.now;
-    for (int k = 0; k < late.frames; ++k)
-        e.engine->RunChannelOnce(1);
-    EXPECT_EQ(e.engine->BaseChannel(), 1);
-    EXPECT_EQ(e.windows[1].shown, late.frames);
-    // Its first frame anchors the clock; the other nineteen take 1.9 s.
-    EXPECT_GE(e.clock.now - start, 1900u);
-    EXPECT_LE(e.clock.now - start, 1900u + 20 * 2);
 }
 
 TEST(PlayerEngine, EachStepBackGoesOneFrameFurtherAcrossKeyFramesWhateverTheGroupLength)
