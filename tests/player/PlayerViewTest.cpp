@@ -506,7 +506,22 @@ TEST(PlayerView, PlayAfterEveryChannelHasEndedPlaysAgainFromTheStartInEveryLayou
 namespace {
 
 // The buttons an operator presses, and the double click on a cell.
-enum class Press { Play, Pause, Stop, StepForward, StepBack, FastForward, Rewind, Split4, Split9, Split16, Cell, Next };
+// Watch presses nothing: the operator watches the play-back to its end.
+enum class Press {
+    Play,
+    Pause,
+    Stop,
+    StepForward,
+    StepBack,
+    FastForward,
+    Rewind,
+    Split4,
+    Split9,
+    Split16,
+    Cell,
+    Next,
+    Watch
+};
 
 struct OperatorAction {
     Press press;
@@ -517,7 +532,8 @@ struct OperatorAction {
 std::string ActionText(const OperatorAction& a)
 {
     static const char* const names[] = {"Play",    "Pause",  "Stop",   "StepForward", "StepBack", "FastForward",
-                                        "Rewind",  "Split4", "Split9", "Split16",     "Cell",     "Next"};
+                                        "Rewind",  "Split4", "Split9", "Split16",     "Cell",     "Next",
+                                        "Watch"};
     std::string text = names[static_cast<int>(a.press)];
     if (a.press == Press::Cell)
         text += std::to_string(a.cell);
@@ -527,8 +543,8 @@ std::string ActionText(const OperatorAction& a)
 std::vector<OperatorAction> OperatorActions(std::mt19937& random, int count)
 {
     // Play, pause and the fast buttons come most often, as at a desk.
-    std::discrete_distribution<int> press({18, 10, 6, 8, 6, 10, 10, 4, 4, 4, 8, 3});
-    std::uniform_int_distribution<int> cell(0, 15), delay(0, 80);
+    std::discrete_distribution<int> press({18, 10, 6, 8, 6, 10, 10, 4, 4, 4, 8, 3, 2});
+    std::uniform_int_distribution<int> cell(0, 15), delay(0, 60);
     std::vector<OperatorAction> actions;
     for (int k = 0; k < count; ++k) {
         OperatorAction a{static_cast<Press>(press(random)), 0, 0};
@@ -737,6 +753,15 @@ private:
             view_->OnVideoDoubleClick(a.cell);
             break;
         case Press::Next: view_->OnNext(); break;
+        case Press::Watch:
+            // Every channel plays on to its end: none is left waiting for
+            // good. The longest backup lasts some fifteen seconds.
+            if (e_->PlayState() == kPlaying) {
+                EXPECT_TRUE(PumpUntil([&] { return All([](CMovieFileReader& r) { return r.Finished(); }); }, 30000))
+                    << "the play-back never ended\n"
+                    << Describe();
+            }
+            return;
         }
         const int s = e_->PlayState();
         if (s == kPaused || s == kStopped) {
