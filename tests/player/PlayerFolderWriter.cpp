@@ -68,6 +68,11 @@ double PacedPlayLowerBound(double recordedSeconds, uint64_t anchors, int fps)
     return recordedSeconds - early - kMarginSeconds;
 }
 
+uint64_t PacedPlayBlanksAllowed(uint64_t anchors)
+{
+    return 2 + (anchors > 1 ? anchors - 1 : 0);
+}
+
 uint32_t ReferenceCrc32(const uint8_t* data, std::size_t length)
 {
     uint32_t crc = 0;

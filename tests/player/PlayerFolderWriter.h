@@ -28,6 +28,11 @@ struct ChannelFiles {
 // takes, with a margin load cannot eat: each anchor of the clock after the
 // first shows the base's frame in hand at once, a frame interval early.
 double PacedPlayLowerBound(double recordedSeconds, uint64_t anchors, int fps);
+// The black pictures a channel of an undamaged paced play may show: two,
+// and one more for each anchor after the first, since each reset of the
+// clock cuts every channel's wait short and a channel then holding a frame
+// more than two seconds from the base's shows it black.
+uint64_t PacedPlayBlanksAllowed(uint64_t anchors);
 
 // The reflected CRC-32 with start value 0 and no final inversion.
 uint32_t ReferenceCrc32(const uint8_t* data, std::size_t length);
