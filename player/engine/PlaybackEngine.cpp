@@ -659,6 +659,7 @@ void PlaybackEngine::PlayFrame(int c, int s)
                 anchorSeconds_ = S;
                 anchorMicroseconds_ = U;
                 anchorWallMs_ = clock_.NowMs();
+                ++anchors_;
                 WakeThreads(); // the channels that wait for the anchor
             }
         }

@@ -138,6 +138,9 @@ public:
     int64_t LastShownTime(int c) const;
     // Frames a channel dropped as damaged (a size, or a time, it cannot have).
     uint64_t DroppedCount(int c) const;
+    // How often the clock took an anchor. Each anchor after the first shows
+    // the base's frame in hand at once, about one frame interval early.
+    uint64_t AnchorCount() const { return anchors_.load(); }
 
 private:
     struct Channel;
@@ -181,6 +184,7 @@ private:
     // anchor on; the other channels then go on without the anchor.
     uint64_t clockGeneration_ = 0;
     uint64_t anchorPassedGeneration_ = UINT64_MAX;
+    std::atomic<uint64_t> anchors_{0};
 
     std::atomic<bool> stop_{false};
     std::atomic<int> playState_{kStopped};

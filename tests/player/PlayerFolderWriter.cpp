@@ -2,6 +2,7 @@
 
 #include "RecordTestSupport.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
 #include <fstream>
@@ -59,6 +60,18 @@ std::vector<uint8_t> FrameHeader(const ChannelFiles& files, std::size_t length, 
 }
 
 } // namespace
+
+double PacedPlayLowerBound(double recordedSeconds, uint64_t anchors, int fps)
+{
+    constexpr double kMarginSeconds = 0.3;
+    const double early = anchors > 1 ? static_cast<double>(anchors - 1) / fps : 0.0;
+    return recordedSeconds - early - kMarginSeconds;
+}
+
+uint64_t PacedPlayBlanksAllowed(uint64_t anchors)
+{
+    return 2 + (anchors > 1 ? anchors - 1 : 0);
+}
 
 uint32_t ReferenceCrc32(const uint8_t* data, std::size_t length)
 {
@@ -136,6 +149,21 @@ std::vector<uint8_t> ReadBytes(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void RefuseFrame(const std::string& moviePath, int frame)
+{
+    auto bytes = ReadBytes(moviePath);
+    const std::size_t at = FrameOffsets(bytes)[static_cast<std::size_t>(frame)];
+    Put32(bytes, at + 4, Get32(bytes, at + 4) | 0xFFFFFu);
+    WriteBytes(moviePath, bytes);
+}
+
+void CutMovieEnd(const std::string& moviePath, std::size_t bytes)
+{
+    auto movie = ReadBytes(moviePath);
+    movie.resize(movie.size() - std::min(bytes, movie.size()));
+    WriteBytes(moviePath, movie);
 }
 
 void ShiftModificationTime(const std::string& path, int secondsAfterBirth)

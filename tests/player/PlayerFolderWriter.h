@@ -24,6 +24,16 @@ struct ChannelFiles {
     int32_t gapSeconds = 0;
 };
 
+// The least time a paced play of `recordedSeconds` at `fps` frames a second
+// takes, with a margin load cannot eat: each anchor of the clock after the
+// first shows the base's frame in hand at once, a frame interval early.
+double PacedPlayLowerBound(double recordedSeconds, uint64_t anchors, int fps);
+// The black pictures a channel of an undamaged paced play may show: two,
+// and one more for each anchor after the first, since each reset of the
+// clock cuts every channel's wait short and a channel then holding a frame
+// more than two seconds from the base's shows it black.
+uint64_t PacedPlayBlanksAllowed(uint64_t anchors);
+
 // The reflected CRC-32 with start value 0 and no final inversion.
 uint32_t ReferenceCrc32(const uint8_t* data, std::size_t length);
 
@@ -40,6 +50,11 @@ uint32_t Get32(const std::vector<uint8_t>& bytes, std::size_t at);
 // The offsets of the frame headers of a movie file's bytes, by their lengths.
 std::vector<std::size_t> FrameOffsets(const std::vector<uint8_t>& movie);
 std::vector<uint8_t> ReadBytes(const std::string& path);
+// Makes frame `frame` of a movie file claim a length no recorder writes, so
+// that the reader refuses it.
+void RefuseFrame(const std::string& moviePath, int frame);
+// Cuts the last `bytes` off a movie file, inside its last frame.
+void CutMovieEnd(const std::string& moviePath, std::size_t bytes);
 // Gives the file a last-write time `secondsAfterBirth` seconds after now.
 void ShiftModificationTime(const std::string& path, int secondsAfterBirth);
 // True when the file system of `path` keeps birth times.
