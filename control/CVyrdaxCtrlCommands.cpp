@@ -38,10 +38,12 @@ void CVyrdaxCtrl::CmdToDVR(int32_t command, int32_t index, int16_t idxCh)
 
     switch (command) {
     case CMD_PLAY:
-        playback::SetState(PLAY_PLAYING);
+        // Emptied before the display threads are woken to play, so that none
+        // takes a frame from before the command.
         if (remote)
             emptyQueues(true);
         playback::RestartClock();
+        playback::SetState(PLAY_PLAYING);
         ShowPlayStateTag("[FPB]");
         break;
     case CMD_FAST_FORWARD:
@@ -91,11 +93,11 @@ void CVyrdaxCtrl::CmdToDVR(int32_t command, int32_t index, int16_t idxCh)
         h.SetByte(27, static_cast<uint8_t>(local.tm_hour));
         h.SetByte(28, static_cast<uint8_t>(local.tm_min));
         h.SetByte(29, static_cast<uint8_t>(local.tm_sec));
-        playback::SetState(PLAY_PLAYING);
         if (remote) {
             emptyQueues(true);
             playback::RestartClock();
         }
+        playback::SetState(PLAY_PLAYING);
         ShowPlayStateTag("[FPB]");
         break;
     }
