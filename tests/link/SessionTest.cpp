@@ -420,11 +420,20 @@ std::vector<Paced> PacedSoFar()
     return paced;
 }
 
+// Live frames of channel 0 the receive thread has read, and when it read
+// each play-back frame.
 std::atomic<int> liveFramesRead{0};
-void NoteALiveFrameRead(int channel, const FrameInfo& record)
+std::vector<int64_t> playbackReadAt; // under pacedLock
+void NoteTheFrameReadOfAPlayback(int channel, const FrameInfo& record)
 {
-    if (channel == 0 && !record.IsPlayback())
+    if (channel != 0)
+        return;
+    if (!record.IsPlayback()) {
         ++liveFramesRead;
+        return;
+    }
+    std::lock_guard<std::mutex> lock(pacedLock);
+    playbackReadAt.push_back(NowMs());
 }
 
 TEST_F(SessionTest, ARemotePlaybackFromADvrSendingFasterThanRealTimePlaysAtItsRecordedRate)
@@ -434,12 +443,12 @@ TEST_F(SessionTest, ARemotePlaybackFromADvrSendingFasterThanRealTimePlaysAtItsRe
     // seeks: live frames come after the command has emptied the queues, the
     // first play-back's and the one after a stop alike. The clock takes its
     // reference from the play-back stream, and the link is held back to
-    // the display's pace, which takes each frame as soon as the display
+    // the display's pace, which reads each frame as soon as the display
     // makes room for it: the recording plays at its own rate.
     SimDvr sim;
     ASSERT_TRUE(sim.Start({"--channels", "1", "--fps", "30", "--playback-pace", "tcp", "--seek-ms", "300"}));
     CVyrdaxCtrl::SetPlaybackClockHookForTests(&NotePaced);
-    CVyrdaxCtrl::SetReceivedFrameHookForTests(&NoteALiveFrameRead);
+    CVyrdaxCtrl::SetReceivedFrameHookForTests(&NoteTheFrameReadOfAPlayback);
     struct Unhook {
         ~Unhook()
         {
@@ -458,6 +467,7 @@ TEST_F(SessionTest, ARemotePlaybackFromADvrSendingFasterThanRealTimePlaysAtItsRe
         {
             std::lock_guard<std::mutex> lock(pacedLock);
             paced.clear();
+            playbackReadAt.clear();
         }
         ctrl->StartDVRPlaybackTime(static_cast<int32_t>(from), 0, 0);
         ASSERT_TRUE(sim.WaitLog("PLAYBACK " + std::to_string(from), play, 30000));
@@ -484,6 +494,17 @@ TEST_F(SessionTest, ARemotePlaybackFromADvrSendingFasterThanRealTimePlaysAtItsRe
         // Stopped, the DVR goes back to live video: once a live frame has
         // been read, nothing of this play-back is left on the link.
         liveFramesRead = 0;
+        // Once the queue is full, each frame read waits for the room the
+        // display's next take makes, a frame interval, not for the whole
+        // time it may be held.
+        int64_t longestWait = 0;
+        {
+            std::lock_guard<std::mutex> lock(pacedLock);
+            for (std::size_t k = 1; k < playbackReadAt.size(); ++k)
+                if (playbackReadAt[k] > p.front().atMs + 1000 && playbackReadAt[k] <= p.back().atMs)
+                    longestWait = std::max(longestWait, playbackReadAt[k] - playbackReadAt[k - 1]);
+        }
+        EXPECT_LT(longestWait, 500) << "a frame waited for room the display had made";
         ctrl->CmdToDVR(CMD_STOP, 0, 0);
         ASSERT_TRUE(sim.WaitLog("PLAYBACK STOP", play, 30000));
         ASSERT_TRUE(PumpUntil([&] { return liveFramesRead.load() > 0; }, 30000));
