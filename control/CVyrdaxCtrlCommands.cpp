@@ -32,6 +32,14 @@ void CVyrdaxCtrl::CmdToDVR(int32_t command, int32_t index, int16_t idxCh)
                 ResetChannelDisplay(ch);
         }
     };
+    // A remote play-back is paced from its first frame on: the frames that
+    // find the queue full before the display has waited for one wait for
+    // room as the later ones do, rather than being dropped, which skipped a
+    // stretch of the recording two seconds into the play-back.
+    auto paceFromTheStart = [&] {
+        if (remote)
+            pacing_ = true;
+    };
     DvrPacketHeader h = DvrPacketHeader::Make(PACKET_CONTROL, static_cast<uint32_t>(command));
     h.SetWord(DvrPacketHeader::kArg1, static_cast<uint32_t>(index));
     h.SetWord(DvrPacketHeader::kArg2, static_cast<uint32_t>(static_cast<int32_t>(idxCh)));
@@ -43,6 +51,7 @@ void CVyrdaxCtrl::CmdToDVR(int32_t command, int32_t index, int16_t idxCh)
         if (remote)
             emptyQueues(true);
         playback::RestartClock();
+        paceFromTheStart();
         playback::SetState(PLAY_PLAYING);
         ShowPlayStateTag("[FPB]");
         break;
@@ -73,6 +82,7 @@ void CVyrdaxCtrl::CmdToDVR(int32_t command, int32_t index, int16_t idxCh)
         ShowPlayStateTag("[STP]");
         break;
     case CMD_RESUME:
+        paceFromTheStart();
         playback::SetState(PLAY_PLAYING);
         if (remote)
             playback::RestartClock();
@@ -97,6 +107,7 @@ void CVyrdaxCtrl::CmdToDVR(int32_t command, int32_t index, int16_t idxCh)
             emptyQueues(true);
             playback::RestartClock();
         }
+        paceFromTheStart();
         playback::SetState(PLAY_PLAYING);
         ShowPlayStateTag("[FPB]");
         break;

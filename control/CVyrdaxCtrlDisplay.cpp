@@ -165,7 +165,11 @@ void CVyrdaxCtrl::RunPlaybackClock(int channel, const FrameInfo& record)
     int64_t now = NowMs();
     if (const RecordHook hook = playbackRecordHook.load())
         hook(channel, record);
-    if (due - now > 1000) {
+    if (baseSeconds == 0) {
+        // The frame becomes the reference and is shown at once; it says
+        // nothing of whether the display paces, which a play command has
+        // already told the link.
+    } else if (due - now > 1000) {
         if (playback::baseChannel.load() == channel)
             playback::baseSeconds = 0;
     } else {

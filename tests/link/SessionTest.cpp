@@ -483,17 +483,18 @@ TEST_F(SessionTest, ARemotePlaybackFromADvrSendingFasterThanRealTimePlaysAtItsRe
             ASSERT_GE(frame.streamMs, int64_t{from} * 1000);
             ASSERT_LT(frame.streamMs, (int64_t{from} + 600) * 1000) << "a live time was paced as play-back";
         }
-        const int64_t recorded = p.back().streamMs - p.front().streamMs;
-        const int64_t took = p.back().atMs - p.front().atMs;
-        // Each frame is paced as the one before is shown, at its time; a
-        // loaded machine may show the last ones a little late.
-        EXPECT_GT(recorded, took * 4 / 5) << p.size() << " frames: " << recorded << " ms of recording in " << took
-                                          << " ms";
-        EXPECT_LT(recorded, took * 5 / 4) << p.size() << " frames: " << recorded << " ms of recording in " << took
-                                          << " ms";
-        // Stopped, the DVR goes back to live video: once a live frame has
-        // been read, nothing of this play-back is left on the link.
-        liveFramesRead = 0;
+        // Each frame is paced as the one before it is shown, which is never
+        // before that one's time from the first: a machine's load makes
+        // frames late, never early. Frames shown as the DVR sends them
+        // would come ever earlier.
+        int64_t earliest = 0;
+        std::size_t lost = 0;
+        for (std::size_t k = 1; k < p.size(); ++k) {
+            earliest = std::min(earliest, (p[k].atMs - p[0].atMs) - (p[k - 1].streamMs - p[0].streamMs));
+            lost += p[k].streamMs - p[k - 1].streamMs > 40;
+        }
+        EXPECT_GT(earliest, -50) << p.size() << " frames paced (" << lost << " gaps), the earliest " << -earliest
+                                 << " ms before its time";
         // Once the queue is full, each frame read waits for the room the
         // display's next take makes, a frame interval, not for the whole
         // second it may be held: the link seldom stands still for long, and
