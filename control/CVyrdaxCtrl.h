@@ -137,9 +137,16 @@ struct ChannelSlot {
         std::lock_guard<std::mutex> lock(handOverLock);
         const int taken = queue.Front(destination, capacity, record);
         queue.PopFront();
+        if (const TakeHook hook = takeHookForTests.load())
+            hook(*this);
         *session = loginSerial.load();
         return taken;
     }
+    // Tests only: runs in a take between the frame and the login it is taken
+    // in, as a display thread the machine held there. Null (the default)
+    // for none.
+    using TakeHook = void (*)(const ChannelSlot& slot);
+    static inline std::atomic<TakeHook> takeHookForTests{nullptr};
     void EmptyBeforeLogin()
     {
         std::lock_guard<std::mutex> lock(handOverLock);
@@ -301,9 +308,14 @@ public:
     using FrameHook = void (*)(int channel);
     static void SetDecodedFrameHookForTests(FrameHook hook);
     // Runs on a display thread after it reads the clock that the remote
-    // play-back clock's wait is worked out from, so that a test can make
-    // the read late as a loaded machine would. Null (the default) for none.
-    static void SetPlaybackClockHookForTests(FrameHook hook);
+    // play-back clock's wait is worked out from, with the frame it paces,
+    // so that a test can make the read late as a loaded machine would, or
+    // follow what is paced. Null (the default) for none.
+    using RecordHook = void (*)(int channel, const FrameInfo& record);
+    static void SetPlaybackClockHookForTests(RecordHook hook);
+    // Runs on the receive thread for each video frame it has read, so that
+    // a test can tell what has left the link. Null (the default) for none.
+    static void SetReceivedFrameHookForTests(RecordHook hook);
 
     // Local playback and backups (control/playback/, control/backup/).
     CLocalPlayback& LocalPlayback() { return *localPlayback_; }

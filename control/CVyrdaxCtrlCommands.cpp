@@ -32,16 +32,27 @@ void CVyrdaxCtrl::CmdToDVR(int32_t command, int32_t index, int16_t idxCh)
                 ResetChannelDisplay(ch);
         }
     };
+    // A remote play-back is paced from its first frame on: the frames that
+    // find the queue full before the display has waited for one wait for
+    // room as the later ones do, rather than being dropped, which skipped a
+    // stretch of the recording two seconds into the play-back.
+    auto paceFromTheStart = [&] {
+        if (remote)
+            pacing_ = true;
+    };
     DvrPacketHeader h = DvrPacketHeader::Make(PACKET_CONTROL, static_cast<uint32_t>(command));
     h.SetWord(DvrPacketHeader::kArg1, static_cast<uint32_t>(index));
     h.SetWord(DvrPacketHeader::kArg2, static_cast<uint32_t>(static_cast<int32_t>(idxCh)));
 
     switch (command) {
     case CMD_PLAY:
-        playback::SetState(PLAY_PLAYING);
+        // Emptied before the display threads are woken to play, so that none
+        // takes a frame from before the command.
         if (remote)
             emptyQueues(true);
         playback::RestartClock();
+        paceFromTheStart();
+        playback::SetState(PLAY_PLAYING);
         ShowPlayStateTag("[FPB]");
         break;
     case CMD_FAST_FORWARD:
@@ -71,6 +82,7 @@ void CVyrdaxCtrl::CmdToDVR(int32_t command, int32_t index, int16_t idxCh)
         ShowPlayStateTag("[STP]");
         break;
     case CMD_RESUME:
+        paceFromTheStart();
         playback::SetState(PLAY_PLAYING);
         if (remote)
             playback::RestartClock();
@@ -91,11 +103,12 @@ void CVyrdaxCtrl::CmdToDVR(int32_t command, int32_t index, int16_t idxCh)
         h.SetByte(27, static_cast<uint8_t>(local.tm_hour));
         h.SetByte(28, static_cast<uint8_t>(local.tm_min));
         h.SetByte(29, static_cast<uint8_t>(local.tm_sec));
-        playback::SetState(PLAY_PLAYING);
         if (remote) {
             emptyQueues(true);
             playback::RestartClock();
         }
+        paceFromTheStart();
+        playback::SetState(PLAY_PLAYING);
         ShowPlayStateTag("[FPB]");
         break;
     }

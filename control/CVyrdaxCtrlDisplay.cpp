@@ -32,7 +32,7 @@ constexpr std::size_t kBitstreamSize = kMaxPayload + kStreamHeaderSize + kDecode
 constexpr uint32_t kSlowestIntervalCode = 255;
 
 std::atomic<CVyrdaxCtrl::FrameHook> decodedFrameHook{nullptr};
-std::atomic<CVyrdaxCtrl::FrameHook> playbackClockHook{nullptr};
+std::atomic<CVyrdaxCtrl::RecordHook> playbackRecordHook{nullptr};
 
 uint64_t ClockNs(clockid_t clock)
 {
@@ -163,9 +163,13 @@ void CVyrdaxCtrl::RunPlaybackClock(int channel, const FrameInfo& record)
     const int64_t ahead = baseSeconds > 0 ? (s - baseSeconds) * 1000 + (u - baseMicroseconds) / 1000 : 0;
     const int64_t due = baseWall + ahead;
     int64_t now = NowMs();
-    if (const FrameHook hook = playbackClockHook.load())
-        hook(channel);
-    if (due - now > 1000) {
+    if (const RecordHook hook = playbackRecordHook.load())
+        hook(channel, record);
+    if (baseSeconds == 0) {
+        // The frame becomes the reference and is shown at once; it says
+        // nothing of whether the display paces, which a play command has
+        // already told the link.
+    } else if (due - now > 1000) {
         if (playback::baseChannel.load() == channel)
             playback::baseSeconds = 0;
     } else {
@@ -196,9 +200,9 @@ void CVyrdaxCtrl::SetDecodedFrameHookForTests(FrameHook hook)
     decodedFrameHook = hook;
 }
 
-void CVyrdaxCtrl::SetPlaybackClockHookForTests(FrameHook hook)
+void CVyrdaxCtrl::SetPlaybackClockHookForTests(RecordHook hook)
 {
-    playbackClockHook = hook;
+    playbackRecordHook = hook;
 }
 
 void CVyrdaxCtrl::AwaitFrame(platform::WorkerThread& self, ChannelSlot& slot, bool remote, int64_t& nextTake,
@@ -331,6 +335,14 @@ void CVyrdaxCtrl::DisplayThreadProc(platform::WorkerThread& self, int channel)
                 show = false;
         }
         if ((!pacing.show && !remote) || record.Word(FrameInfo::kChannel) != static_cast<uint32_t>(channel))
+            show = false;
+        // A remote session shows only what the DVR plays back. Until it has
+        // taken the play command, and again after a stop, it sends live
+        // video: such a frame would pass for play-back and become the
+        // clock's reference, which every play-back frame then trails, shown
+        // as fast as the DVR sends. Live frames are still decoded, for the
+        // stream headers the first of them may carry.
+        if (remote && !record.IsPlayback())
             show = false;
         if (!show)
             continue;

@@ -1,6 +1,7 @@
 // The receive thread: sends what is queued for the DVR and reads its packets.
 #include "CVyrdaxCtrl.h"
 
+#include "PlayState.h"
 #include "StatusTexts.h"
 #include "control/link/LinkSettings.h"
 
@@ -23,7 +24,14 @@ constexpr std::size_t kFrameGap = kStreamHeaderSize;
 constexpr auto kRoomWhilePacing = std::chrono::milliseconds(1000);
 constexpr auto kRoomOtherwise = std::chrono::milliseconds(10);
 
+std::atomic<CVyrdaxCtrl::RecordHook> receivedFrameHook{nullptr};
+
 } // namespace
+
+void CVyrdaxCtrl::SetReceivedFrameHookForTests(RecordHook hook)
+{
+    receivedFrameHook = hook;
+}
 
 bool CVyrdaxCtrl::Drain(platform::WorkerThread& self, CDvrSocket& socket, std::size_t length)
 {
@@ -188,7 +196,7 @@ bool CVyrdaxCtrl::HandleVideo(platform::WorkerThread& self, CDvrSocket& socket, 
         PatchStreamHeader(streamHeader, width, height, header.Word(DvrPacketHeader::kVideoInterlace) == 1);
         std::memcpy(frameBuffer.data(), streamHeader.data(), kStreamHeaderSize);
         frameLength += kStreamHeaderSize;
-        playbackStream_ = statusByte == 0xFF;
+        playbackStream_ = statusByte == FrameInfo::kPlaybackState;
     }
     info.SetWord(FrameInfo::kLength, frameLength);
 
@@ -197,24 +205,34 @@ bool CVyrdaxCtrl::HandleVideo(platform::WorkerThread& self, CDvrSocket& socket, 
     if (recorder_->AviActive(static_cast<int>(channel)))
         WriteAviFrame(static_cast<int>(channel), frame, frameLength, header);
 
+    if (const RecordHook hook = receivedFrameHook.load())
+        hook(static_cast<int>(channel), info);
+
     if (slot.stopped.load() == 1)
         return true;
     UpdateChannelState(static_cast<int>(channel), static_cast<int8_t>(statusByte));
     if (remoteMode_ == 0) {
         slot.QueueFrame(frame, info);
+    } else if (playback::state.load() == PLAY_STOPPED) {
+        // A stopped play-back shows nothing, and the next play command
+        // empties the queues. What the DVR sent for the play-back before it
+        // took the stop, and the live video it sends after it, would only
+        // wait on the link to pass for the next play-back's frames: they are
+        // let go as they come, so the link is clear of them by then.
     } else if (!slot.QueueFrame(frame, info)) {
         // Remote play-back holds the link back while the display paces
         // frames, which slows the DVR down through TCP. The frame waits for
         // room (the display's take, an emptied queue), for the display to
-        // stop pacing, or for its time, and is dropped after that.
+        // stop pacing, or for its time, and is dropped after that; a stop
+        // lets it go at once, as it does every frame after it.
         queueFull_ = true;
         const bool pacing = pacing_.load();
         const Clock::time_point giveUp = Clock::now() + (pacing ? kRoomWhilePacing : kRoomOtherwise);
         for (;;) {
             // Told before the look, so that room made after it ends the wait.
             slot.awaitingRoom = true;
-            if (slot.QueueFrame(frame, info) || (pacing && !pacing_.load()) || Clock::now() >= giveUp ||
-                !self.WaitUntil(giveUp))
+            if (playback::state.load() == PLAY_STOPPED || slot.QueueFrame(frame, info) ||
+                (pacing && !pacing_.load()) || Clock::now() >= giveUp || !self.WaitUntil(giveUp))
                 break;
         }
         slot.awaitingRoom = false;

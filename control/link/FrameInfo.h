@@ -34,6 +34,9 @@ struct FrameInfo {
     static constexpr std::size_t kMinute = 60;
     static constexpr std::size_t kSecond = 61;
     static constexpr std::size_t kChannelState = 62;
+    // The channel state byte of a frame the DVR plays back from its
+    // recordings.
+    static constexpr uint8_t kPlaybackState = 0xFF;
 
     std::array<uint8_t, kSize> bytes{};
 
@@ -41,6 +44,7 @@ struct FrameInfo {
     void SetWord(std::size_t offset, uint32_t v) { WriteLE32(bytes.data() + offset, v); }
     uint32_t Length() const { return Word(kLength); }
     bool IsKeyFrame() const { return Word(kFrameType) == 0; }
+    bool IsPlayback() const { return bytes[kChannelState] == kPlaybackState; }
 };
 static_assert(sizeof(FrameInfo) == FrameInfo::kSize, "frame-info record is 64 bytes");
 

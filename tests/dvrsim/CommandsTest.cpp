@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
@@ -276,6 +277,54 @@ TEST(DvrSimCommands, RemotePlaybackStreamsFromTheAskedTimeAndPauses)
     ASSERT_TRUE(client.readVideo(h, payload, 3000));
     EXPECT_EQ(h.bytes[74], 0xFF);
     EXPECT_NE(sim.waitForLog("PLAYBACK SPEED 2 #1"), "");
+    EXPECT_TRUE(sim.stop());
+}
+
+TEST(DvrSimCommands, PlaybackPacedByTcpGoesOutAsFastAsReadAfterTheSeeksLiveVideo)
+{
+    // A live session: after command 14 live video goes on for the seek, then
+    // the play-back comes as fast as it is read, its stream times one frame
+    // interval apart from the asked time on.
+    SimProcess sim;
+    RawDvrClient client;
+    startAndLogin(sim, client, {"--channels", "1", "--fps", "30", "--playback-pace", "tcp", "--seek-ms", "400"});
+    ASSERT_TRUE(client.setMask(1));
+    RawHeader h;
+    std::vector<std::uint8_t> payload;
+    ASSERT_TRUE(client.readVideo(h, payload, 3000));
+    EXPECT_NE(h.bytes[74], 0xFF) << "live video before the play-back";
+    const std::uint32_t start = 1500000000;
+    ASSERT_TRUE(client.command(14, start, 0));
+    int live = 0;
+    do {
+        ASSERT_TRUE(client.readVideo(h, payload, 3000));
+        live += h.bytes[74] != 0xFF;
+    } while (h.bytes[74] != 0xFF);
+    EXPECT_GE(live, 3) << "live video goes on while the DVR seeks";
+    EXPECT_NE(sim.waitForLog("PLAYBACK 1500000000 #1"), "");
+    // Five seconds of recording, read as fast as the test reads.
+    constexpr int kFrames = 150;
+    const auto begin = std::chrono::steady_clock::now();
+    double last = h.word(60) + h.word(64) / 1e6;
+    EXPECT_EQ(h.word(60), start);
+    EXPECT_EQ(h.word(16), 0u) << "the play-back starts with a key frame";
+    for (int i = 1; i < kFrames; ++i) {
+        ASSERT_TRUE(client.readVideo(h, payload, 3000));
+        ASSERT_EQ(h.bytes[74], 0xFF);
+        const double stamp = h.word(60) + h.word(64) / 1e6;
+        ASSERT_NEAR(stamp - last, 1.0 / 30, 3e-6) << "frame " << i;
+        last = stamp;
+    }
+    const auto took = std::chrono::steady_clock::now() - begin;
+    EXPECT_LT(took, std::chrono::milliseconds(2500)) << "paced in real time";
+    // A pause holds it, a stop goes back to live video.
+    ASSERT_TRUE(client.command(10, 0, 0));
+    EXPECT_NE(sim.waitForLog("PLAYBACK PAUSE #1"), "");
+    ASSERT_TRUE(client.command(11, 0, 0));
+    EXPECT_NE(sim.waitForLog("PLAYBACK STOP #1"), "");
+    do {
+        ASSERT_TRUE(client.readVideo(h, payload, 3000));
+    } while (h.bytes[74] == 0xFF);
     EXPECT_TRUE(sim.stop());
 }
 

@@ -517,6 +517,19 @@ TEST_F(FaultTest, AFrameDecodedBeforeALiveLinkIsLostTitlesNoPaneOfTheNextSession
     framesLetGo = 2;
 }
 
+// A key frame of channel 0 stamped at `second` past 12:30, sent once the
+// control has sent a type-5 packet of code `after`.
+HostileStep KeyFrameStep(uint8_t second, uint32_t after)
+{
+    Video v;
+    v.second = second;
+    v.payload = RealFrames()[0].bytes;
+    HostileStep step;
+    step.bytes = VideoPacket(v);
+    step.afterCommand = after;
+    return step;
+}
+
 TEST_F(FaultTest, FramesStillQueuedWhenALiveLinkIsLostAreNotShownInTheNextSession)
 {
     // The display holds the session's first frame while the rest queue up
@@ -525,19 +538,10 @@ TEST_F(FaultTest, FramesStillQueuedWhenALiveLinkIsLostAreNotShownInTheNextSessio
     // Completed" until the new session's own first frame.
     CVyrdaxCtrl::SetDecodedFrameHookForTests(&HoldFramesOfChannelZero);
     Unhook unhook;
-    const auto& frames = RealFrames();
-    ASSERT_FALSE(frames.empty());
+    ASSERT_FALSE(RealFrames().empty());
     constexpr int kFramesOfTheLostSession = 10;
     constexpr uint32_t kAskForTheNextFrame = 7; // a command the DVR only logs
-    auto keyFrame = [&](uint8_t second, uint32_t after) {
-        Video v;
-        v.second = second;
-        v.payload = frames[0].bytes;
-        HostileStep step;
-        step.bytes = VideoPacket(v);
-        step.afterCommand = after;
-        return step;
-    };
+    auto keyFrame = KeyFrameStep;
     FakeDvr dvr([&](int login) {
         HostileScript script;
         script.loginReply = Header(PACKET_SESSION, LOGIN_ACCEPTED);
@@ -578,6 +582,90 @@ TEST_F(FaultTest, FramesStillQueuedWhenALiveLinkIsLostAreNotShownInTheNextSessio
     EXPECT_EQ(Title(0).toStdString(), text::kConnectCompleted);
     framesLetGo = 2;
     EXPECT_TRUE(PumpUntil([&] { return slot.framesShown.load() == 1; }, 30000));
+    EXPECT_EQ(Title(0).toStdString(), " Front 06/15/2024 12:30:59");
+}
+
+// Channel 0's display is held in its next take, between the frame and the
+// login it is taken in, until the next session is logged in or, when the
+// take keeps that login out, a while after the DVR has answered it.
+std::atomic<const ChannelSlot*> takeToHold{nullptr};
+std::atomic<CVyrdaxCtrl*> controlOfTheTake{nullptr};
+std::atomic<FakeDvr*> dvrOfTheTake{nullptr};
+std::atomic<int> takesHeld{0};
+void HoldTheTakeThroughTheLogin(const ChannelSlot& slot)
+{
+    const ChannelSlot* wanted = &slot;
+    if (!takeToHold.compare_exchange_strong(wanted, nullptr))
+        return;
+    using Clock = std::chrono::steady_clock;
+    const auto giveUp = Clock::now() + std::chrono::seconds(30);
+    std::optional<Clock::time_point> answered;
+    while (Clock::now() < giveUp) {
+        if (dvrOfTheTake.load()->Logins() == 2) {
+            if (controlOfTheTake.load()->LoggedIn())
+                break;
+            if (!answered)
+                answered = Clock::now();
+            // Long past the few milliseconds the login takes once answered.
+            if (Clock::now() - *answered > std::chrono::milliseconds(1500))
+                break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ++takesHeld;
+}
+
+TEST_F(FaultTest, AFrameTakenAsALostLiveLinkLogsInAgainIsNotShownInTheNextSession)
+{
+    // The DVR sends a frame and closes the link; the display takes the frame
+    // and is held in the take while the control logs in again. The frame is
+    // the lost session's wherever the login comes: the take and the login
+    // it is taken in go together, so the login waits for the take or the
+    // take comes after the login has emptied the queue.
+    ASSERT_FALSE(RealFrames().empty());
+    constexpr uint32_t kAskForTheNextFrame = 7, kCloseTheLink = 16; // commands the DVR only logs
+    auto keyFrame = [&](uint8_t second) { return KeyFrameStep(second, kAskForTheNextFrame); };
+    FakeDvr dvr([&](int login) {
+        HostileScript script;
+        script.loginReply = Header(PACKET_SESSION, LOGIN_ACCEPTED);
+        if (login == 0) {
+            script.steps.push_back(KeyFrameStep(0, CONTROL_CHANNEL_MASK));
+            script.steps.push_back(keyFrame(1));
+            HostileStep close;
+            close.afterCommand = kCloseTheLink;
+            close.end = HostileStep::End::Close;
+            script.steps.push_back(close);
+        } else {
+            script.steps.push_back(keyFrame(59));
+        }
+        return script;
+    });
+    Bind(0, "Front", 0, dvr.Port());
+    ChannelSlot& slot = ctrl->Channel(0);
+    controlOfTheTake = ctrl;
+    dvrOfTheTake = &dvr;
+    takesHeld = 0;
+    ChannelSlot::takeHookForTests = &HoldTheTakeThroughTheLogin;
+    struct UnhookTheTake {
+        ~UnhookTheTake()
+        {
+            ChannelSlot::takeHookForTests = nullptr;
+            takeToHold = nullptr;
+        }
+    } unhook;
+    ASSERT_TRUE(ctrl->Connect(0));
+    ASSERT_TRUE(PumpUntil([&] { return slot.framesShown.load() == 1; }, 30000));
+    takeToHold = &slot;
+    ctrl->CmdToDVR(static_cast<int32_t>(kAskForTheNextFrame), 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return takeToHold.load() == nullptr; }, 30000));
+    ctrl->CmdToDVR(static_cast<int32_t>(kCloseTheLink), 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return takesHeld.load() == 1; }, 60000));
+    ASSERT_TRUE(PumpUntil([&] { return dvr.Logins() == 2 && ctrl->LoggedIn(); }, 30000));
+    ASSERT_TRUE(PumpUntil([&] { return slot.awaitingFrame.load() && slot.queue.Backlog() == -1; }, 30000));
+    EXPECT_EQ(slot.framesShown.load(), 1u) << "a frame of the lost session was shown in the next";
+
+    ctrl->CmdToDVR(static_cast<int32_t>(kAskForTheNextFrame), 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return slot.framesShown.load() == 2; }, 30000));
     EXPECT_EQ(Title(0).toStdString(), " Front 06/15/2024 12:30:59");
 }
 

@@ -461,6 +461,8 @@ private:
         v.status = Pick({0, 1, 2, 3, 4, 5, 6, 0xFF});
         SendVideo(v);
         realKeySent_ = true;
+        // A remote session shows only frames of the play-back stream.
+        realShowable_ = realShowable_ || !remote_ || v.status == FrameInfo::kPlaybackState;
     }
 
     void GarbageFrame()
@@ -745,7 +747,7 @@ private:
         // The last packet says the control has taken all before it.
         SetupRecord();
         expect().ending = Ending::HostEnds;
-        expect().realShown = realKeySent_ && plan_.kind != Kind::Month && plan_.kind != Kind::Day;
+        expect().realShown = realKeySent_ && realShowable_ && plan_.kind != Kind::Month && plan_.kind != Kind::Day;
     }
 
     void Terminal()
@@ -887,6 +889,7 @@ private:
     std::array<int32_t, kChannelCount> status_;
     std::size_t realNext_ = 0, implausibleNext_ = 0;
     bool realKeySent_ = false;
+    bool realShowable_ = false; // a real frame the session shows has been sent
 };
 
 // ---- the lookup service's answers ------------------------------------------------

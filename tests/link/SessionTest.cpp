@@ -226,7 +226,7 @@ bool SpinUntil(const std::function<bool()>& done, int ms)
 // frame for each stream time once the play-back is asked for; the display's
 // play-back clock hook is `clockHook` while it lasts.
 struct RemotePlayback {
-    RemotePlayback(std::vector<std::pair<uint32_t, uint32_t>> streamTimes, CVyrdaxCtrl::FrameHook clockHook)
+    RemotePlayback(std::vector<std::pair<uint32_t, uint32_t>> streamTimes, CVyrdaxCtrl::RecordHook clockHook)
         : dvr([streamTimes](int) {
               HostileScript script;
               script.loginReply = Header(PACKET_SESSION, LOGIN_ACCEPTED);
@@ -234,6 +234,7 @@ struct RemotePlayback {
                   Video v;
                   v.seconds = seconds;
                   v.micro = micro;
+                  v.status = FrameInfo::kPlaybackState;
                   v.payload = RealFrames()[0].bytes;
                   HostileStep step;
                   step.bytes = VideoPacket(v);
@@ -260,7 +261,7 @@ void Start(CVyrdaxCtrl* ctrl, int port)
 // frame's wait is worked out from, is made late by this much.
 constexpr int kLateReadMs = 800;
 std::atomic<int> clockReads{0};
-void MakeTheSecondClockReadLate(int channel)
+void MakeTheSecondClockReadLate(int channel, const FrameInfo&)
 {
     if (channel == 0 && ++clockReads == 2)
         std::this_thread::sleep_for(std::chrono::milliseconds(kLateReadMs));
@@ -315,47 +316,205 @@ long ContextSwitches(const char* name)
 }
 
 std::atomic<int64_t> lastClockRead{0};
-void NoteTheClockRead(int channel)
+void NoteTheClockRead(int channel, const FrameInfo&)
+{
+    if (channel == 0) {
+        lastClockRead = NowMs();
+        ++clockReads;
+    }
+}
+
+// Frames of channel 0 the receive thread has read.
+std::atomic<int> framesRead{0};
+void NoteTheFrameRead(int channel, const FrameInfo&)
 {
     if (channel == 0)
-        lastClockRead = NowMs();
+        ++framesRead;
 }
 
 TEST_F(SessionTest, AStoppedRemotePlaybackRestsWhileTheDvrStillHasFramesForIt)
 {
     // The DVR sends a long stretch at once, half a second apart in the
     // stream, so the display holds each back for its time and the link
-    // waits behind a full queue. Stopped in the middle of a frame's wait,
-    // the display takes nothing more; the receive thread holds each frame
-    // the DVR had sent for its time and then drops it, waking for that and
-    // for the next frame, not every few milliseconds between.
+    // waits behind a full queue. Paused or stopped in the middle of a
+    // frame's wait, the display shows the frame it held and takes nothing
+    // more. Paused, the receive thread holds each frame the DVR had sent for
+    // its time and then drops it, waking for that and for the next frame,
+    // not every few milliseconds between; stopped, it lets them all go as
+    // they come, and nothing is left on the link for the next play-back.
     constexpr uint32_t kStart = 1718454600;
+    constexpr int kFrames = 300;
     std::vector<std::pair<uint32_t, uint32_t>> times;
-    for (uint32_t k = 0; k < 300; ++k)
+    for (uint32_t k = 0; k < kFrames; ++k)
         times.push_back({kStart + k / 2, (k % 2) * 500000});
-    RemotePlayback playback(times, &NoteTheClockRead);
-    Start(ctrl, playback.dvr.Port());
-    ChannelSlot& slot = ctrl->Channel(0);
-    ASSERT_TRUE(PumpUntil([&] { return slot.framesShown.load() >= 3 && slot.queue.IsFull(); }, 30000));
-    // In the middle of a frame's half-second wait.
-    ASSERT_TRUE(PumpUntil(
-        [&] {
-            const int64_t since = NowMs() - lastClockRead.load();
-            return since > 100 && since < 300;
-        },
-        30000));
-    ctrl->CmdToDVR(CMD_STOP, 0, 0);
-    ASSERT_TRUE(PumpUntil([&] { return slot.queue.IsFull(); }, 30000));
-    const uint64_t shown = slot.framesShown.load();
-    const long before = ContextSwitches("vyr-receive");
-    ASSERT_GE(before, 0);
-    constexpr int kRestMs = 2000;
-    PumpFor(kRestMs);
-    const long woken = ContextSwitches("vyr-receive") - before;
-    // A frame held its second and the next one read: a few a second.
-    EXPECT_LT(woken, 10 * kRestMs / 1000) << woken << " wake-ups in " << kRestMs << " ms";
-    EXPECT_EQ(slot.framesShown.load(), shown) << "a stopped play-back showed frames";
-    EXPECT_TRUE(ctrl->isConnect(0));
+    CVyrdaxCtrl::SetReceivedFrameHookForTests(&NoteTheFrameRead);
+    struct Unhook {
+        ~Unhook() { CVyrdaxCtrl::SetReceivedFrameHookForTests(nullptr); }
+    } unhook;
+    for (const int32_t command : {CMD_PAUSE, CMD_STOP}) {
+        SCOPED_TRACE(command == CMD_PAUSE ? "paused" : "stopped");
+        if (!ctrl) {
+            ctrl = new CVyrdaxCtrl(&host);
+            ctrl->setDispChannel(16);
+        }
+        clockReads = 0;
+        framesRead = 0;
+        RemotePlayback playback(times, &NoteTheClockRead);
+        Start(ctrl, playback.dvr.Port());
+        ChannelSlot& slot = ctrl->Channel(0);
+        ASSERT_TRUE(PumpUntil([&] { return slot.framesShown.load() >= 3 && slot.queue.IsFull(); }, 30000));
+        // In the middle of a frame's half-second wait.
+        ASSERT_TRUE(PumpUntil(
+            [&] {
+                const int64_t since = NowMs() - lastClockRead.load();
+                return since > 100 && since < 300;
+            },
+            30000));
+        ctrl->CmdToDVR(command, 0, 0);
+        // The frame the clock held is shown, as every frame that passed the
+        // clock is; paused, the queue stays full, and stopped, every frame
+        // the DVR sent is read.
+        ASSERT_TRUE(PumpUntil(
+            [&] {
+                return slot.framesShown.load() == static_cast<uint64_t>(clockReads.load()) &&
+                       (command == CMD_PAUSE ? slot.queue.IsFull() : framesRead.load() == kFrames);
+            },
+            30000))
+            << framesRead.load() << " frames read";
+        const uint64_t shown = slot.framesShown.load();
+        const long before = ContextSwitches("vyr-receive");
+        ASSERT_GE(before, 0);
+        constexpr int kRestMs = 2000;
+        PumpFor(kRestMs);
+        const long woken = ContextSwitches("vyr-receive") - before;
+        // A frame held its second and the next one read: a few a second.
+        EXPECT_LT(woken, 10 * kRestMs / 1000) << woken << " wake-ups in " << kRestMs << " ms";
+        EXPECT_EQ(slot.framesShown.load(), shown) << "a stopped play-back showed frames";
+        if (command == CMD_STOP)
+            EXPECT_EQ(slot.queue.Backlog(), -1) << "a stopped play-back queued frames";
+        EXPECT_TRUE(ctrl->isConnect(0));
+        DestroyControl();
+    }
+}
+
+// Each frame the remote play-back clock paces on channel 0: its stream time,
+// when it was paced and its channel state byte.
+struct Paced {
+    int64_t streamMs, atMs;
+    uint8_t state;
+};
+std::mutex pacedLock;
+std::vector<Paced> paced;
+void NotePaced(int channel, const FrameInfo& record)
+{
+    if (channel != 0)
+        return;
+    const int64_t streamMs = int64_t{record.Word(FrameInfo::kStreamTime)} * 1000 +
+                             record.Word(FrameInfo::kStreamMicroseconds) / 1000;
+    std::lock_guard<std::mutex> lock(pacedLock);
+    paced.push_back({streamMs, NowMs(), record.bytes[FrameInfo::kChannelState]});
+}
+std::vector<Paced> PacedSoFar()
+{
+    std::lock_guard<std::mutex> lock(pacedLock);
+    return paced;
+}
+
+// Live frames of channel 0 the receive thread has read, and when it read
+// each play-back frame.
+std::atomic<int> liveFramesRead{0};
+std::vector<int64_t> playbackReadAt; // under pacedLock
+void NoteTheFrameReadOfAPlayback(int channel, const FrameInfo& record)
+{
+    if (channel != 0)
+        return;
+    if (!record.IsPlayback()) {
+        ++liveFramesRead;
+        return;
+    }
+    std::lock_guard<std::mutex> lock(pacedLock);
+    playbackReadAt.push_back(NowMs());
+}
+
+TEST_F(SessionTest, ARemotePlaybackFromADvrSendingFasterThanRealTimePlaysAtItsRecordedRate)
+{
+    // The DVR sends play-back as fast as the link takes it, and goes on with
+    // live video for a while after each play-back command, as one that
+    // seeks: live frames come after the command has emptied the queues, the
+    // first play-back's and the one after a stop alike. The clock takes its
+    // reference from the play-back stream, and the link is held back to
+    // the display's pace, which reads each frame as soon as the display
+    // makes room for it: the recording plays at its own rate.
+    SimDvr sim;
+    ASSERT_TRUE(sim.Start({"--channels", "1", "--fps", "30", "--playback-pace", "tcp", "--seek-ms", "300"}));
+    CVyrdaxCtrl::SetPlaybackClockHookForTests(&NotePaced);
+    CVyrdaxCtrl::SetReceivedFrameHookForTests(&NoteTheFrameReadOfAPlayback);
+    struct Unhook {
+        ~Unhook()
+        {
+            CVyrdaxCtrl::SetPlaybackClockHookForTests(nullptr);
+            CVyrdaxCtrl::SetReceivedFrameHookForTests(nullptr);
+        }
+    } unhook;
+    ctrl->SetBackupMode(1);
+    Bind(0, "Front", 0, sim.Port());
+    const std::time_t from = std::time(nullptr) - 3600;
+    // Long enough for the frames queued before the link is held back to be
+    // shown, several times over.
+    constexpr int64_t kSpanMs = 6000;
+    for (int play = 1; play <= 2; ++play) {
+        SCOPED_TRACE(play);
+        {
+            std::lock_guard<std::mutex> lock(pacedLock);
+            paced.clear();
+            playbackReadAt.clear();
+        }
+        ctrl->StartDVRPlaybackTime(static_cast<int32_t>(from), 0, 0);
+        ASSERT_TRUE(sim.WaitLog("PLAYBACK " + std::to_string(from), play, 30000));
+        ASSERT_TRUE(PumpUntil(
+            [&] {
+                const std::vector<Paced> p = PacedSoFar();
+                return !p.empty() && p.back().atMs - p.front().atMs >= kSpanMs;
+            },
+            60000));
+        const std::vector<Paced> p = PacedSoFar();
+        for (const Paced& frame : p) {
+            ASSERT_EQ(frame.state, FrameInfo::kPlaybackState) << "a live frame was paced as play-back";
+            ASSERT_GE(frame.streamMs, int64_t{from} * 1000);
+            ASSERT_LT(frame.streamMs, (int64_t{from} + 600) * 1000) << "a live time was paced as play-back";
+        }
+        // Each frame is paced as the one before it is shown, which is never
+        // before that one's time from the first: a machine's load makes
+        // frames late, never early. Frames shown as the DVR sends them
+        // would come ever earlier.
+        int64_t earliest = 0;
+        std::size_t lost = 0;
+        for (std::size_t k = 1; k < p.size(); ++k) {
+            earliest = std::min(earliest, (p[k].atMs - p[0].atMs) - (p[k - 1].streamMs - p[0].streamMs));
+            lost += p[k].streamMs - p[k - 1].streamMs > 40;
+        }
+        EXPECT_GT(earliest, -50) << p.size() << " frames paced (" << lost << " gaps), the earliest " << -earliest
+                                 << " ms before its time";
+        // Once the queue is full, each frame read waits for the room the
+        // display's next take makes, a frame interval, not for the whole
+        // second it may be held: the link seldom stands still for long, and
+        // then only as long as a loaded machine holds the display.
+        const int64_t settled = p.front().atMs + 1000;
+        int64_t stood = 0;
+        {
+            std::lock_guard<std::mutex> lock(pacedLock);
+            for (std::size_t k = 1; k < playbackReadAt.size(); ++k) {
+                const int64_t gap = playbackReadAt[k] - playbackReadAt[k - 1];
+                if (playbackReadAt[k - 1] >= settled && playbackReadAt[k] <= p.back().atMs && gap > 250)
+                    stood += gap;
+            }
+        }
+        EXPECT_LT(stood, (p.back().atMs - settled) / 2)
+            << "the link stood still for " << stood << " ms waiting for room the display had made";
+        ctrl->CmdToDVR(CMD_STOP, 0, 0);
+        ASSERT_TRUE(sim.WaitLog("PLAYBACK STOP", play, 30000));
+        ASSERT_TRUE(PumpUntil([&] { return liveFramesRead.load() > 0; }, 30000));
+    }
 }
 
 // A host that switches the control out of remote play-back just before the

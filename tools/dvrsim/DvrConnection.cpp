@@ -352,29 +352,53 @@ double DvrConnection::playbackTimeNow() const
 {
     if (playPaused_)
         return playAnchorTime_;
+    if (opt_.playbackByTcp)
+        return playAnchorTime_ + playSpeed_ * static_cast<double>(playTicks_) / opt_.fps;
     const double elapsed = std::chrono::duration<double>(Clock::now() - playAnchorWall_).count();
     return playAnchorTime_ + playSpeed_ * elapsed;
+}
+
+bool DvrConnection::sendingAsFastAsRead() const
+{
+    return opt_.playbackByTcp && loggedIn_ && streaming_ == Streaming::Playback && !playPaused_ && mask_ != 0 &&
+           opt_.fault != Fault::Silence;
+}
+
+bool DvrConnection::beginDuePlayback(Clock::time_point now)
+{
+    if (!seeking_ || now < seekEnd_)
+        return false;
+    seeking_ = false;
+    streaming_ = Streaming::Playback;
+    playAnchorTime_ = seekTime_;
+    playAnchorWall_ = now;
+    playTicks_ = 0;
+    playSpeed_ = 1;
+    playPaused_ = false;
+    restartChannels_ = true;
+    log("PLAYBACK " + std::to_string(seekTime_));
+    return true;
 }
 
 void DvrConnection::handlePlaybackCommand(std::uint32_t command, std::uint32_t time)
 {
     std::lock_guard<std::mutex> lock(stateLock_);
     if (command == kCmdPlaybackFromTime) {
-        streaming_ = Streaming::Playback;
-        playAnchorTime_ = time;
-        playAnchorWall_ = Clock::now();
-        playSpeed_ = 1;
-        playPaused_ = false;
-        restartChannels_ = true;
+        seeking_ = true;
+        seekTime_ = time;
+        seekEnd_ = Clock::now() + std::chrono::milliseconds(opt_.seekMs);
+        beginDuePlayback(Clock::now());
         wakeWriter_ = true;
         wake_.notify_all();
-        log("PLAYBACK " + std::to_string(time));
         return;
     }
+    if (command == kCmdStop)
+        seeking_ = false;
     if (streaming_ != Streaming::Playback)
         return;
     playAnchorTime_ = playbackTimeNow();
     playAnchorWall_ = Clock::now();
+    playTicks_ = 0;
     switch (command) {
     case kCmdPlay:
     case kCmdPlayFrameByFrame:
@@ -417,17 +441,25 @@ void DvrConnection::writerLoop()
     auto nextSound = Clock::now() + soundPeriod;
     while (!stop_) {
         bool woken = false;
+        bool asFastAsRead = false;
         {
             std::unique_lock<std::mutex> lock(stateLock_);
-            const auto until = opt_.audio ? std::min(nextTick, nextSound) : nextTick;
-            wake_.wait_until(lock, until, [this] { return stop_.load() || wakeWriter_; });
+            auto until = opt_.audio ? std::min(nextTick, nextSound) : nextTick;
+            if (seeking_)
+                until = std::min(until, seekEnd_);
+            // Sending as fast as the client reads, the socket is the only wait.
+            if (!sendingAsFastAsRead())
+                wake_.wait_until(lock, until, [this] { return stop_.load() || wakeWriter_; });
             woken = wakeWriter_;
             wakeWriter_ = false;
+            if (beginDuePlayback(Clock::now()))
+                woken = true;
+            asFastAsRead = sendingAsFastAsRead();
         }
         if (stop_)
             break;
         const auto now = Clock::now();
-        if (woken) {
+        if (woken || asFastAsRead) {
             // A login, channel mask or play-back start: key frames go out at once.
             streamTick();
             nextTick = now + period;
@@ -482,6 +514,8 @@ void DvrConnection::streamTick()
             stamp = playbackTimeNow();
             if (playPaused_)
                 streaming = Streaming::Nothing;
+            else if (mask_ != 0)
+                ++playTicks_;
         } else {
             stamp = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
         }

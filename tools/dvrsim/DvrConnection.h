@@ -57,6 +57,12 @@ private:
     // the channel's position where it is.
     bool sendFrame(int channel, int channelInHeader, std::size_t paddedLength, bool playback, double stamp);
     double playbackTimeNow() const;  // callers hold state lock
+    // Under the state lock: a play-back asked for and not yet begun (a DVR
+    // seeking) begins once its time has come; true when it did.
+    bool beginDuePlayback(Clock::time_point now);
+    // Under the state lock: play-back frames go out without waiting for the
+    // frame interval.
+    bool sendingAsFastAsRead() const;
     void log(const std::string& text);
     void closeLink(const std::string& reason);
 
@@ -88,6 +94,10 @@ private:
     Clock::time_point playAnchorWall_;
     double playSpeed_ = 1;
     bool playPaused_ = false;
+    long playTicks_ = 0;            // --playback-pace tcp: ticks since playAnchorTime_
+    bool seeking_ = false;          // command 14 read, play-back from seekTime_ at seekEnd_
+    std::uint32_t seekTime_ = 0;
+    Clock::time_point seekEnd_;
 
     // Writer's own state.
     std::vector<int> position_;     // next loop frame per channel

@@ -43,6 +43,14 @@ Video (real MPEG-4, pre-encoded once per channel at start-up, then replayed):
                         every live channel of the mask: 768 bytes every 256 ms,
                         a tone of 400 Hz + 100 Hz per channel number (0)
 
+Remote play-back (command 14):
+  --playback-pace P     real: one frame per channel every frame interval;
+                        tcp: as fast as the client reads them, as a DVR held
+                        back only by TCP, each stamped one frame interval
+                        after the one before (real)
+  --seek-ms MS          live video goes on for MS ms after command 14 before
+                        the play-back starts, as a DVR seeking (0)
+
 Login:
   --user ID             accepted login ID, compared on its first 8 bytes (Guest)
   --password PW         accepted password, first 8 bytes (empty)
@@ -247,6 +255,12 @@ bool parseOptions(const std::vector<std::string>& args, SimOptions& o, std::stri
              o.fault = it->second;
              return true; }},
         {"--fault-after", intIn(o.faultAfter, 0, 100000000)},
+        {"--playback-pace", [&o](const std::string& v) {
+             if (v != "real" && v != "tcp")
+                 return false;
+             o.playbackByTcp = v == "tcp";
+             return true; }},
+        {"--seek-ms", intIn(o.seekMs, 0, 600000)},
         {"--log", text(o.logFile)},
     };
 

@@ -47,6 +47,14 @@ struct SimOptions {
     Fault fault = Fault::None;
     int faultAfter = 0;
 
+    // Play-back: frames go out as fast as the client takes them (a DVR held
+    // back only by TCP), each stamped one frame interval after the one
+    // before, instead of one per frame interval.
+    bool playbackByTcp = false;
+    // Live video goes on this long after command 14 before the play-back
+    // starts, as a DVR seeking its recordings.
+    int seekMs = 0;
+
     std::string logFile;  // empty: stdout
     int keepAliveSeconds = 5;
     int exitAfterSeconds = 0;
