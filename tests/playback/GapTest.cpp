@@ -14,12 +14,18 @@
 #include "control/playback/CLocalPlayback.h"
 #include "control/record/MovieFormat.h"
 
+#include <QElapsedTimer>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <climits>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <random>
 
 namespace {
 
@@ -29,6 +35,7 @@ using platform::Variant;
 using playbacktest::Segment;
 using recordtest::LocalTime;
 using testsupport::MessageHost;
+using testsupport::PumpFor;
 using testsupport::PumpUntil;
 
 // The PC times (ms) of every frame recorded for a channel in a movie file
@@ -86,11 +93,14 @@ protected:
 
     // Records the segments, plays them from `start` until every channel has
     // shown its last frame, and checks every channel's frames and windows.
-    // `afterStart` runs once playback has found its files.
+    // `beforeStart` runs once the recordings are written, `afterStart` once
+    // playback has found its files.
     void PlayAndCheck(const std::vector<Segment>& segments, std::time_t start, const std::vector<PaneWindow>& windows,
-                      const std::function<void()>& afterStart = {})
+                      const std::function<void()>& afterStart = {}, const std::function<void()>& beforeStart = {})
     {
         playbacktest::WriteRecordings(dir.path(), segments);
+        if (beforeStart)
+            beforeStart();
         std::vector<int> channels;
         for (const Segment& s : segments)
             if (std::find(channels.begin(), channels.end(), s.channel) == channels.end())
@@ -274,18 +284,16 @@ TEST_F(PlaybackGaps, AMiddleFileWithoutItsIndexLeavesItsPaneBlackForItsSpanAndTh
                  [&] { ASSERT_TRUE(fs::remove(middle + "i")); });
 }
 
-// One camera records from 10:29:50 in eight files, fifteen from 10:30:04,
-// in the next half-hour; playback starts from the 10:00 half-hour. The
-// fifteen are black until their time, however often the first camera's
-// file changes meanwhile, and then play in step with it, not when its last
-// file ends.
+// One camera records from 10:29:50 in one file, fifteen from 10:30:04, in
+// the next half-hour; playback starts from the 10:00 half-hour. The first
+// camera changes no file before the fifteen begin, so nothing but the start
+// opens them: they are black until their time and then play in step with
+// it, not when its file ends.
 TEST_F(PlaybackGaps, CamerasWhoseRecordingBeginsInTheNextHalfHourAppearAtTheirTimeInStep)
 {
     const std::time_t first = LocalTime(2026, 12, 14, 10, 29, 50);
     const std::time_t later = first + 14;
-    std::vector<Segment> segments;
-    for (int k = 0; k < 8; ++k)
-        segments.push_back({0, "F.Cam0", first + 2 * k, k < 7 ? 2 : 8});
+    std::vector<Segment> segments = {{0, "F.Cam0", first, 22}};
     std::vector<PaneWindow> windows;
     for (int ch = 1; ch < 16; ++ch) {
         segments.push_back({ch, "F.Cam" + std::to_string(ch), later, 6});
@@ -293,6 +301,327 @@ TEST_F(PlaybackGaps, CamerasWhoseRecordingBeginsInTheNextHalfHourAppearAtTheirTi
         windows.push_back({ch, 0, later + 1, later + 5, false});
     }
     PlayAndCheck(segments, LocalTime(2026, 12, 14, 10, 0, 0), windows);
+}
+
+// Sixteen cameras begin a second apart and record 5 s each. Rewound to the
+// start of the recording once the fifth has begun, then played: every
+// camera plays again from the first frame to the end of its own recording,
+// as in the first pass, the first camera's end included.
+TEST_F(PlaybackGaps, StaggeredCamerasRewoundToTheStartPlayAgainEachToItsOwnEnd)
+{
+    const std::time_t t0 = LocalTime(2026, 12, 14, 10, 0, 0);
+    std::vector<Segment> segments;
+    for (int ch = 0; ch < 16; ++ch)
+        segments.push_back({ch, "F.Cam" + std::to_string(ch), t0 + ch, 5});
+    playbacktest::WriteRecordings(dir.path(), segments);
+    Variant r;
+    ctrl->Invoke(DISPID_setDispChannel, {Variant::Short(16)}, &r);
+    CLocalPlayback& engine = ctrl->LocalPlayback();
+    playbacktest::StartPlaybackOfDay(ctrl, dir.path(), t0);
+    ASSERT_TRUE(PumpUntil([&] { return engine.ShownFrameTimeMs(4) >= (t0 + 5) * 1000; }, 30000));
+    ctrl->Invoke(DISPID_PlayFile, {Variant::Long(3)}, &r);
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            return engine.View(0).endFlag == vyrmovie::CMovieFileReader::END_AT_START &&
+                   engine.ShownFrameTimeMs(0) == t0 * 1000;
+        },
+        30000))
+        << "the rewind did not reach the start";
+    engine.KeepShownTimes(true);
+    ctrl->Invoke(DISPID_PlayFile, {Variant::Long(1)}, &r);
+    std::map<int, std::vector<int64_t>> recorded;
+    for (int ch = 0; ch < 16; ++ch)
+        recorded[ch] = RecordedTimes(dir.path(), ch);
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            for (int ch = 0; ch < 16; ++ch)
+                if (engine.ShownFrameTimeMs(ch) != recorded[ch].back())
+                    return false;
+            return true;
+        },
+        60000));
+    for (int ch = 0; ch < 16; ++ch) {
+        const std::vector<int64_t> shown = engine.ShownTimes(ch);
+        ASSERT_FALSE(shown.empty()) << "camera " << ch << " did not play again";
+        EXPECT_EQ(shown.back(), recorded[ch].back()) << "camera " << ch << " did not reach its end";
+        // Each camera shows most of its recording again, camera 0 from its start.
+        EXPECT_GE(shown.size(), recorded[ch].size() - 12) << "camera " << ch;
+    }
+    EXPECT_LE(engine.ShownTimes(0).front(), t0 * 1000 + 500);
+}
+
+// The first files of camera 2 and of camera 3, which begins in the next
+// half-hour, have no index (a folder copied without its index files): each
+// camera is black for that file's span and plays its next file at its
+// time, in step with camera 0.
+TEST_F(PlaybackGaps, AFirstFileThatCannotBeOpenedLeavesItsPaneBlackForItsSpanOnly)
+{
+    const std::time_t t0 = LocalTime(2026, 12, 14, 10, 29, 50);
+    const std::vector<Segment> segments = {{0, "F.Cam0", t0, 22},    {1, "F.Cam1", t0 + 1, 20},
+                                           {2, "F.Cam2", t0 + 1, 5}, {2, "F.Cam2", t0 + 6, 8},
+                                           {3, "F.Cam3", t0 + 12, 3}, {3, "F.Cam3", t0 + 15, 5}};
+    PlayAndCheck(segments, LocalTime(2026, 12, 14, 10, 0, 0),
+                 {{2, 0, t0 + 2, t0 + 5}, {2, 0, t0 + 7, t0 + 13, false}, {3, 0, t0 + 12, t0 + 14},
+                  {3, 0, t0 + 16, t0 + 19, false}},
+                 {}, [&] {
+                     for (const Segment& s : {segments[2], segments[4]})
+                         ASSERT_TRUE(fs::remove(SegmentFile(dir.path(), s) + "i"));
+                 });
+}
+
+// ---- the operator at random ---------------------------------------------------
+
+// What the operator does: the play-back buttons, a click on a half-hour of
+// the timeline, a time search, a double click on a camera, and looks at the
+// play-back of a second or more.
+enum class Press { Play, Pause, Stop, FastForward, Rewind, HalfHour, TimeSearch, Master, Look };
+const char* PressName(Press p)
+{
+    static const char* const names[] = {"Play", "Pause", "Stop", "FastForward", "Rewind",
+                                        "HalfHour", "TimeSearch", "Master", "Look"};
+    return names[static_cast<int>(p)];
+}
+
+struct Action {
+    Press press;
+    int argument; // the half-hour, the seconds into the recording, the camera
+    int thenMs;   // how long the operator waits before the next one
+};
+
+std::vector<Action> OperatorActions(uint32_t seed, int count)
+{
+    std::mt19937 random(seed);
+    auto pick = [&](int n) { return static_cast<int>(random() % static_cast<uint32_t>(n)); };
+    // Weighted as an operator presses: mostly the play-back buttons.
+    const std::vector<std::pair<Press, int>> weights = {
+        {Press::Play, 22}, {Press::Pause, 9},      {Press::Stop, 6},   {Press::FastForward, 12},
+        {Press::Rewind, 14}, {Press::HalfHour, 4}, {Press::TimeSearch, 4}, {Press::Master, 5}, {Press::Look, 10}};
+    int total = 0;
+    for (const auto& w : weights)
+        total += w.second;
+    std::vector<Action> actions;
+    for (int k = 0; k < count; ++k) {
+        int roll = pick(total);
+        Press press = Press::Look;
+        for (const auto& w : weights)
+            if ((roll -= w.second) < 0) {
+                press = w.first;
+                break;
+            }
+        int argument = 0;
+        if (press == Press::HalfHour)
+            argument = 20 + pick(2);
+        else if (press == Press::TimeSearch)
+            argument = pick(34);
+        else if (press == Press::Master)
+            argument = pick(8);
+        const int thenMs = press == Press::Look ? 1200 + pick(1300) : pick(8) == 0 ? 0 : pick(450);
+        actions.push_back({press, argument, thenMs});
+    }
+    return actions;
+}
+
+std::string ActionList(const std::vector<Action>& actions)
+{
+    std::string list;
+    for (std::size_t k = 0; k < actions.size(); ++k) {
+        const Action& a = actions[k];
+        list += std::to_string(k) + ":" + PressName(a.press);
+        if (a.press == Press::HalfHour || a.press == Press::TimeSearch || a.press == Press::Master)
+            list += "(" + std::to_string(a.argument) + ")";
+        list += "+" + std::to_string(a.thenMs) + (k % 8 == 7 ? "\n" : " ");
+    }
+    return list;
+}
+
+// Eight cameras over 10:29:40 to 10:30:14, so that the play-back crosses a
+// half-hour: staggered starts and ends, gaps, a camera whose first file
+// cannot be opened, one whose middle and one whose last file cannot, a key
+// frame that does not decode, and a camera that begins in the next
+// half-hour. An operator presses the buttons at random moments; after each
+// press what must follow is checked:
+// - a press returns (nothing hangs) and nothing crashes;
+// - after Play, Fast forward, Rewind or a start, a camera moves within a
+//   second whenever any camera has frames ahead in that direction;
+// - while playing, every camera with frames well inside the span the others
+//   showed moves too (a camera whose file cannot be opened is black for
+//   that file only);
+// - after Pause or Stop, no camera shows more than the frame it had in hand.
+// The seed and the whole action list are printed first, so a run that the
+// sanitizers or a crash end names how to repeat it.
+class RandomOperator : public PlaybackGaps {
+protected:
+    // Each promise holds within a second; the rest is what a loaded machine
+    // with the sanitizers may take from the threads.
+    static constexpr int kMoveMs = 1000 + 5000;
+    static constexpr int kPressMs = 15000;
+    static constexpr int kDamaged = 5;
+    static constexpr int kThroughout = 7;
+
+    void Record()
+    {
+        t0 = LocalTime(2026, 12, 14, 10, 29, 40);
+        const std::vector<Segment> segments = {
+            {0, "F.Cam0", t0, 9},           {0, "F.Cam0", t0 + 14, 8}, // the first master breaks off
+            {1, "F.Cam1", t0 + 2, 16},                                  // staggered
+            {2, "F.Cam2", t0 + 4, 4},       {2, "F.Cam2", t0 + 8, 4},  {2, "F.Cam2", t0 + 12, 8},
+            {3, "F.Cam3", t0 + 1, 4},       {3, "F.Cam3", t0 + 5, 10}, // first file without index
+            {4, "F.Cam4", t0 + 24, 8},                                  // the next half-hour
+            {5, "F.Cam5", t0 + 3, 12},                                  // a key frame that does not decode
+            {6, "F.Cam6", t0 + 6, 5},       {6, "F.Cam6", t0 + 11, 6},  // last file deleted
+            {7, "F.Cam7", t0, 34},                                      // the whole span
+        };
+        playbacktest::WriteRecordings(dir.path(), segments);
+        ASSERT_TRUE(fs::remove(SegmentFile(dir.path(), segments[6]) + "i"));
+        ASSERT_TRUE(fs::remove(SegmentFile(dir.path(), segments[4]) + "i"));
+        ASSERT_TRUE(fs::remove(SegmentFile(dir.path(), segments[11])));
+        playbacktest::DamageKeyFrame(SegmentFile(dir.path(), segments[9]), 4);
+        for (int ch = 0; ch < kCameras; ++ch)
+            recorded[ch] = RecordedTimes(dir.path(), ch);
+        Variant r;
+        ctrl->Invoke(DISPID_setDispChannel, {Variant::Short(9)}, &r);
+    }
+
+    // Whether a camera other than the damaged one has a frame after (before,
+    // `back`) the play-back time by more than `marginMs`.
+    bool FramesAhead(bool back, int64_t marginMs) const
+    {
+        for (int ch = 0; ch < kCameras; ++ch) {
+            if (ch == kDamaged || recorded[ch].empty())
+                continue;
+            if (back ? recorded[ch].front() < position - marginMs : recorded[ch].back() > position + marginMs)
+                return true;
+        }
+        return false;
+    }
+
+    uint64_t AllShown() const
+    {
+        uint64_t n = 0;
+        for (int ch = 0; ch < kCameras; ++ch)
+            n += engine().FramesShown(ch);
+        return n;
+    }
+    CLocalPlayback& engine() const { return ctrl->LocalPlayback(); }
+
+    void Do(const Action& a)
+    {
+        Variant r;
+        switch (a.press) {
+        case Press::Play: ctrl->Invoke(DISPID_PlayFile, {Variant::Long(1)}, &r); break;
+        case Press::FastForward: ctrl->Invoke(DISPID_PlayFile, {Variant::Long(2)}, &r); break;
+        case Press::Rewind: ctrl->Invoke(DISPID_PlayFile, {Variant::Long(3)}, &r); break;
+        case Press::Pause: ctrl->Invoke(DISPID_PauseFile, {}, &r); break;
+        case Press::Stop: ctrl->Invoke(DISPID_StopFile, {}, &r); break;
+        case Press::Master: ctrl->Invoke(DISPID_MouseDbClk, {Variant::Short(static_cast<int16_t>(a.argument))}, &r); break;
+        case Press::HalfHour:
+        case Press::TimeSearch: {
+            const std::time_t start = a.press == Press::HalfHour ? LocalTime(2026, 12, 14, 10, 30 * (a.argument - 20), 0)
+                                                                 : t0 + a.argument;
+            ctrl->Invoke(DISPID_StartLocalPlayback,
+                         {Variant::Short(static_cast<int16_t>(playbacktest::SlotOf(start))),
+                          Variant::Long(static_cast<int32_t>(start))},
+                         &r);
+            position = std::max<int64_t>(start, t0) * int64_t{1000};
+            break;
+        }
+        case Press::Look: break;
+        }
+    }
+
+    // Runs one seed's actions, checking after each what must follow.
+    void Run(uint32_t seed, int count)
+    {
+        const std::vector<Action> actions = OperatorActions(seed, count);
+        std::printf("random operator seed %u (repeat with VYR_RANDOM_OPERATOR_SEED=%u), %d actions:\n%s\n", seed, seed,
+                    count, ActionList(actions).c_str());
+        std::fflush(stdout);
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        engine().KeepShownTimes(true);
+        playbacktest::StartPlaybackOfDay(ctrl, dir.path(), LocalTime(2026, 12, 14, 10, 0, 0));
+        position = t0 * int64_t{1000};
+        for (std::size_t k = 0; k < actions.size() && !HasFatalFailure(); ++k) {
+            const Action& a = actions[k];
+            SCOPED_TRACE("action " + std::to_string(k) + " " + PressName(a.press));
+            std::array<std::size_t, kCameras> before{};
+            for (int ch = 0; ch < kCameras; ++ch)
+                before[ch] = engine().ShownTimes(ch).size();
+            QElapsedTimer pressed;
+            pressed.start();
+            Do(a);
+            ASSERT_LT(pressed.elapsed(), kPressMs) << "the press did not return";
+            const int mode = playback::state.load();
+            const bool moving = mode == PLAY_PLAYING || mode == PLAY_FAST_FORWARD || mode == PLAY_REWINDING;
+            if (a.press == Press::Pause || a.press == Press::Stop) {
+                // The frame a thread held when the press came may still show.
+                std::array<uint64_t, kCameras> held{};
+                for (int ch = 0; ch < kCameras; ++ch)
+                    held[ch] = engine().FramesShown(ch) + 1;
+                PumpFor(std::max(a.thenMs, 60));
+                for (int ch = 0; ch < kCameras; ++ch)
+                    EXPECT_LE(engine().FramesShown(ch), held[ch]) << "camera " << ch << " moved after " << PressName(a.press);
+            } else if (moving && a.press != Press::Master && FramesAhead(mode == PLAY_REWINDING, 3000)) {
+                const uint64_t shown = AllShown();
+                QElapsedTimer waited;
+                waited.start();
+                EXPECT_TRUE(PumpUntil([&] { return AllShown() > shown; }, kMoveMs))
+                    << "nothing moved after " << PressName(a.press) << " at " << position << " in mode " << mode;
+                PumpFor(std::max<int>(0, a.thenMs - static_cast<int>(waited.elapsed())));
+            } else {
+                PumpFor(a.thenMs);
+            }
+            // The play-back time: the latest (earliest, rewinding) frame shown
+            // meanwhile. In play, every camera with frames well inside the
+            // span the camera that records throughout showed must have shown
+            // some of them: that one is never out of step.
+            int64_t lo = INT64_MAX, hi = INT64_MIN, first = INT64_MAX, last = INT64_MIN;
+            std::array<bool, kCameras> moved{};
+            for (int ch = 0; ch < kCameras; ++ch) {
+                const std::vector<int64_t> times = engine().ShownTimes(ch);
+                for (std::size_t i = before[ch]; i < times.size(); ++i) {
+                    lo = std::min(lo, times[i]);
+                    hi = std::max(hi, times[i]);
+                    if (ch == kThroughout) {
+                        first = std::min(first, times[i]);
+                        last = std::max(last, times[i]);
+                    }
+                    moved[ch] = true;
+                }
+            }
+            if (lo <= hi)
+                position = mode == PLAY_REWINDING ? lo : hi;
+            if (mode == PLAY_PLAYING && playback::state.load() == PLAY_PLAYING && last - first > 2500)
+                for (int ch = 0; ch < kCameras; ++ch) {
+                    if (ch == kDamaged || moved[ch])
+                        continue;
+                    const auto inside = std::find_if(recorded[ch].begin(), recorded[ch].end(),
+                                                     [&](int64_t t) { return t > first + 1000 && t < last - 1000; });
+                    EXPECT_TRUE(inside == recorded[ch].end())
+                        << "camera " << ch << " showed nothing while camera " << kThroughout << " played " << first
+                        << " to " << last
+                        << "; it has a frame of " << *inside;
+                }
+        }
+        QElapsedTimer ended;
+        ended.start();
+        Variant r;
+        ctrl->Invoke(DISPID_EndPlayFile, {}, &r);
+        EXPECT_LT(ended.elapsed(), kPressMs) << "the play-back did not end";
+        std::printf("random operator seed %u done\n", seed);
+        std::fflush(stdout);
+    }
+
+    static constexpr int kCameras = 8;
+    std::time_t t0 = 0;
+    std::array<std::vector<int64_t>, kCameras> recorded;
+    int64_t position = 0;
+};
+
+TEST_F(RandomOperator, EveryPressIsFollowedByWhatMustFollowIt)
+{
+    Record();
+    for (uint32_t seed : playbacktest::RandomOperatorSeeds({1, 2}))
+        Run(seed, 150);
 }
 
 } // namespace
