@@ -594,7 +594,7 @@ protected:
             }
             if (lo <= hi)
                 position = mode == PLAY_REWINDING ? lo : hi;
-            if (mode == PLAY_PLAYING && playback::state.load() == PLAY_PLAYING && last - first > 2500)
+            if (mode == PLAY_PLAYING && playback::state.load() == PLAY_PLAYING && first <= last && last - first > 2500)
                 for (int ch = 0; ch < kCameras; ++ch) {
                     if (ch == kDamaged || moved[ch])
                         continue;
