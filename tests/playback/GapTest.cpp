@@ -438,7 +438,8 @@ std::vector<Action> OperatorActions(uint32_t seed, int count)
             argument = pick(34);
         else if (press == Press::Master)
             argument = pick(8);
-        const int thenMs = press == Press::Look ? 1000 + pick(800) : pick(8) == 0 ? 0 : pick(250);
+        // Some looks are long enough to watch a few seconds of paced play.
+        const int thenMs = press == Press::Look ? 1000 + pick(2500) : pick(8) == 0 ? 0 : pick(250);
         actions.push_back({press, argument, thenMs});
     }
     return actions;
@@ -646,6 +647,8 @@ protected:
             std::array<std::size_t, kCameras> afterPress{};
             for (int ch = 0; ch < kCameras; ++ch)
                 afterPress[ch] = engine().ShownTimes(ch).size();
+            QElapsedTimer sincePress;
+            sincePress.start();
             if (a.press == Press::Pause || a.press == Press::Stop) {
                 // The frame a thread held when the press came may still show.
                 std::array<uint64_t, kCameras> held{};
@@ -673,7 +676,11 @@ protected:
             const Window w = Follow(afterPress, mode);
             const int64_t first = w.first, last = w.last;
             const std::array<bool, kCameras>& moved = w.moved;
-            if (mode == PLAY_PLAYING && playback::state.load() == PLAY_PLAYING && first <= last && last - first > 2500)
+            // A camera behind the master catches up at once, so only a span
+            // shown at about the recording's own pace says where play was.
+            const bool paced = last - first <= sincePress.elapsed() + 500;
+            if (mode == PLAY_PLAYING && playback::state.load() == PLAY_PLAYING && first <= last && last - first > 2500 &&
+                paced)
                 for (int ch = 0; ch < kCameras; ++ch) {
                     if (ch == kDamaged || moved[ch])
                         continue;
