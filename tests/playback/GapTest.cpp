@@ -644,6 +644,7 @@ protected:
             // What moved while the press ran counts: a rewind near the start
             // may reach it before the press returns.
             Follow(before, mode);
+            const std::array<int64_t, kCameras> placeAtPress = place;
             std::array<std::size_t, kCameras> afterPress{};
             for (int ch = 0; ch < kCameras; ++ch)
                 afterPress[ch] = engine().ShownTimes(ch).size();
@@ -682,7 +683,9 @@ protected:
             if (mode == PLAY_PLAYING && playback::state.load() == PLAY_PLAYING && first <= last && last - first > 2500 &&
                 paced)
                 for (int ch = 0; ch < kCameras; ++ch) {
-                    if (ch == kDamaged || moved[ch])
+                    // A camera that had shown frames past the span's start
+                    // is ahead of the master and waits for its time.
+                    if (ch == kDamaged || moved[ch] || placeAtPress[ch] > first)
                         continue;
                     const auto inside = std::find_if(recorded[ch].begin(), recorded[ch].end(),
                                                      [&](int64_t t) { return t > first + 1000 && t < last - 1000; });
