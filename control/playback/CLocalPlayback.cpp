@@ -99,6 +99,11 @@ bool IsGap(int64_t previous, int64_t seconds, int mode)
 }
 bool StepMode(int mode) { return mode == 5 || mode == 6; }
 
+// The file index a day's catalogue gets when a rewind walks into it from the
+// day after: past every entry, so the search begins with the day's last
+// slot. The forward walk finds no entry after it.
+constexpr int kFromTheDaysEnd = INT_MAX;
+
 } // namespace
 
 bool IsValidPackedTime(const MovieFrameHeader& h)
@@ -401,7 +406,8 @@ void CLocalPlayback::SelectEarliestChannel()
     int32_t candidateTime = 0;
     for (int ch = 0; ch < kChannels; ++ch) {
         const ReaderPtr reader = Reader(ch);
-        if (!reader)
+        // A channel whose file could not be opened has no frame to lead with.
+        if (!reader || !reader->HasFile())
             continue;
         const int32_t t = reader->GetIndexRecord(reader->KeyFrameCounter()).seconds;
         if (candidate < 0 || t < candidateTime || candidateTime == 0) {
@@ -432,7 +438,7 @@ void CLocalPlayback::SelectMasterChannel(bool forward, int first, int last, int6
     int64_t bestTime = 0;
     for (int ch = std::max(0, first); ch <= std::min(last, kChannels - 1); ++ch) {
         const ReaderPtr reader = Reader(ch);
-        if (!reader || reader->EndFlag() == ended)
+        if (!reader || reader->EndFlag() == ended || !reader->HasFile())
             continue;
         const int64_t next = reader->FrameSeconds();
         if (position != 0 && (forward ? next < position - behind : next > position + behind))
@@ -554,16 +560,15 @@ int CLocalPlayback::OpenStartFiles(int slot, int startDay, bool announce)
             continue;
         catalog->currentSlot[ch] = slot;
         catalog->currentFile[ch] = 0;
-        if (!OpenReader(ch, list[0], false)) {
-            readers_[ch].reset();
-            continue;
-        }
+        // A first file that cannot be opened is kept without its file, as
+        // the walk keeps one: the thread's first read walks on to the next
+        // file, whose frames wait for their time.
+        opened += OpenReader(ch, list[0], false) ? 1 : 0;
         readers_[ch]->Reset();
         playing_[ch] = 1;
         readers_[ch]->catalogSlot = slot;
         readers_[ch]->catalogDay = startDay;
         readers_[ch]->catalogMonth = startMonth_;
-        ++opened;
         if (announce)
             AnnounceFile(ch);
         StartThread(ch);
@@ -582,10 +587,9 @@ bool CLocalPlayback::JoinPlayback(int channel, int slot, int day, int month)
     playing_[channel] = 1;
     catalog->currentSlot[channel] = slot;
     catalog->currentFile[channel] = 0;
-    if (!OpenReader(channel, list[0], false)) {
-        readers_[channel].reset();
-        return false;
-    }
+    // Kept without its file when that cannot be opened: the thread's first
+    // read walks on to the next one.
+    OpenReader(channel, list[0], false);
     ApplyMode(*readers_[channel], playback::state.load());
     readers_[channel]->catalogSlot = slot;
     readers_[channel]->catalogDay = day;
@@ -661,7 +665,9 @@ CLocalPlayback::FileMove CLocalPlayback::OpenNextDayFile(int channel)
         } else if (catalog) {
             const int f = catalog->currentFile[channel];
             const auto& list = catalog->SlotFiles(channel, std::min(slot, kSlots - 1));
-            if (f + 1 < static_cast<int>(list.size())) {
+            // Compared without adding to f, which a rewind may have left at
+            // the day's end.
+            if (f >= -1 && f < static_cast<int>(list.size()) - 1) {
                 path = list[static_cast<std::size_t>(f + 1)];
                 catalog->currentSlot[channel] = slot;
                 catalog->currentFile[channel] = f + 1;
@@ -742,7 +748,7 @@ CLocalPlayback::FileMove CLocalPlayback::OpenAdjacentFile(int channel)
             day = kDaysPerBlock - 2;
             slot = kSlots - 1;
             if (CRecordCatalog* previous = Catalog(month, day))
-                previous->currentFile[channel] = INT_MAX; // begin the search with slot 47
+                previous->currentFile[channel] = kFromTheDaysEnd;
             continue;
         }
         OpenPlaybackFiles(slot, day, month);
@@ -774,7 +780,7 @@ CLocalPlayback::FileMove CLocalPlayback::OpenAdjacentFile(int channel)
             --day;
             slot = kSlots - 1;
             if (CRecordCatalog* previous = Catalog(month, day))
-                previous->currentFile[channel] = INT_MAX;
+                previous->currentFile[channel] = kFromTheDaysEnd;
             continue;
         }
         if (path == current)
@@ -793,13 +799,9 @@ CLocalPlayback::FileMove CLocalPlayback::OpenAdjacentFile(int channel)
                 return FileMove::Opened;
             }
         }
-        control_.SetChannelStatus(text::kFailToLoadFile, channel);
-        ResetChannelDisplay(channel, text::kFailToLoadFile);
-        if (threads_[channel])
-            threads_[channel]->RequestStop();
-        readers_[channel].reset();
-        playing_[channel] = 0;
-        return FileMove::End;
+        // Passed over as the forward walk passes over such a file: the reader
+        // is kept without it, and its next read walks on back.
+        return FileMove::Unopenable;
     }
 }
 
@@ -935,9 +937,9 @@ void CLocalPlayback::MoveToAdjacentFile(platform::WorkerThread& self, int channe
     case FileMove::Opened: self.SleepFor(10); break;
     case FileMove::Unopenable:
         // Black for the span of the file that cannot be played; the next
-        // read finds no file and the walk goes on to the one after it,
-        // whose frames then wait for their time.
-        ResetChannelDisplay(channel, name);
+        // read finds no file and the walk goes on to the one after (before)
+        // it, whose frames then wait for their time.
+        ResetChannelDisplay(channel, rewinding ? std::string(text::kFailToLoadFile) : name);
         break;
     case FileMove::End:
         ResetChannelDisplay(channel, name);

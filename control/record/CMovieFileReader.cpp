@@ -23,6 +23,9 @@ int CMovieFileReader::Open(const std::string& moviePath, const std::string& inde
     std::FILE* file = nullptr;
     if (!index_->Load(indexPath) || !(file = std::fopen(moviePath.c_str(), "rb"))) {
         dataPath_ = moviePath;
+        // Named all the same: the pane of a file that cannot be played
+        // still says whose it is.
+        ParseFileName(moviePath);
         busy_ = 0;
         return 0;
     }

@@ -9,7 +9,10 @@
 #include "control/record/RecordingWriter.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <random>
 #include <gtest/gtest.h>
 #include <sys/time.h>
 
@@ -162,6 +165,37 @@ std::time_t RecordFromSimulator(const std::string& directory, int port, int chan
         ctrl->StopRecord(static_cast<int16_t>(ch));
     ctrl->Release();
     return began;
+}
+
+void DamageKeyFrame(const std::string& moviePath, int keyFrame)
+{
+    const recordtest::ParsedMovie movie = recordtest::ParseMovie(moviePath);
+    int seen = 0;
+    for (const recordtest::ParsedFrame& f : movie.frames) {
+        if (!f.key || seen++ != keyFrame)
+            continue;
+        std::fstream file(moviePath, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(static_cast<std::streamoff>(f.offset + 32));
+        const std::string noise(f.length, '\x5a');
+        file.write(noise.data(), static_cast<std::streamsize>(noise.size()));
+        ASSERT_TRUE(file.good()) << moviePath;
+        return;
+    }
+    FAIL() << moviePath << " has no key frame " << keyFrame;
+}
+
+std::vector<uint32_t> RandomOperatorSeeds(const std::vector<uint32_t>& suiteSeeds)
+{
+    if (const char* one = std::getenv("VYR_RANDOM_OPERATOR_SEED"))
+        return {static_cast<uint32_t>(std::strtoul(one, nullptr, 10))};
+    if (const char* many = std::getenv("VYR_RANDOM_OPERATOR_SEEDS")) {
+        std::random_device device;
+        std::vector<uint32_t> seeds(std::strtoul(many, nullptr, 10));
+        for (uint32_t& seed : seeds)
+            seed = device();
+        return seeds;
+    }
+    return suiteSeeds;
 }
 
 } // namespace playbacktest

@@ -58,4 +58,13 @@ bool Black(const QImage& image);
 
 std::time_t RecordFromSimulator(const std::string& directory, int port, int channels, int seconds);
 
+// Overwrites the payload of key frame `keyFrame` (0 the first) of a movie
+// file with bytes no decoder takes for a picture; headers and index stay.
+void DamageKeyFrame(const std::string& moviePath, int keyFrame);
+
+// The seeds a random-operator test runs: `suiteSeeds` by default;
+// VYR_RANDOM_OPERATOR_SEED=S runs exactly S, VYR_RANDOM_OPERATOR_SEEDS=N
+// runs N seeds drawn afresh (each named as it starts).
+std::vector<uint32_t> RandomOperatorSeeds(const std::vector<uint32_t>& suiteSeeds);
+
 } // namespace playbacktest
