@@ -6,6 +6,7 @@
 // show and show its pictures while its recording plays.
 #include "MessageHost.h"
 #include "PlaybackFixture.h"
+#include "RandomOperatorSeeds.h"
 #include "RecordTestSupport.h"
 
 #include "control/CVyrdaxCtrl.h"
@@ -717,7 +718,7 @@ TEST_F(RandomOperator, EveryPressIsFollowedByWhatMustFollowIt)
     // build runs in about 45 s on a loaded machine (a press and its look
     // take about 0.4 s); seeds named by the environment run 300 each.
     const std::vector<uint32_t> suite = {1, 2, 3, 4};
-    const std::vector<uint32_t> seeds = playbacktest::RandomOperatorSeeds(suite);
+    const std::vector<uint32_t> seeds = testsupport::RandomOperatorSeeds(suite);
     for (uint32_t seed : seeds)
         Run(seed, seeds == suite ? 25 : 300);
 }

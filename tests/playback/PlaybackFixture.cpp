@@ -9,10 +9,8 @@
 #include "control/record/RecordingWriter.h"
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <gtest/gtest.h>
 #include <sys/time.h>
 
@@ -182,20 +180,6 @@ void DamageKeyFrame(const std::string& moviePath, int keyFrame)
         return;
     }
     FAIL() << moviePath << " has no key frame " << keyFrame;
-}
-
-std::vector<uint32_t> RandomOperatorSeeds(const std::vector<uint32_t>& suiteSeeds)
-{
-    if (const char* one = std::getenv("VYR_RANDOM_OPERATOR_SEED"))
-        return {static_cast<uint32_t>(std::strtoul(one, nullptr, 10))};
-    if (const char* many = std::getenv("VYR_RANDOM_OPERATOR_SEEDS")) {
-        std::random_device device;
-        std::vector<uint32_t> seeds(std::strtoul(many, nullptr, 10));
-        for (uint32_t& seed : seeds)
-            seed = device();
-        return seeds;
-    }
-    return suiteSeeds;
 }
 
 } // namespace playbacktest

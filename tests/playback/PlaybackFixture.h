@@ -62,9 +62,4 @@ std::time_t RecordFromSimulator(const std::string& directory, int port, int chan
 // file with bytes no decoder takes for a picture; headers and index stay.
 void DamageKeyFrame(const std::string& moviePath, int keyFrame);
 
-// The seeds a random-operator test runs: `suiteSeeds` by default;
-// VYR_RANDOM_OPERATOR_SEED=S runs exactly S, VYR_RANDOM_OPERATOR_SEEDS=N
-// runs N seeds drawn afresh (each named as it starts).
-std::vector<uint32_t> RandomOperatorSeeds(const std::vector<uint32_t>& suiteSeeds);
-
 } // namespace playbacktest

@@ -2,6 +2,7 @@
 // backup folder with real pictures, the buttons and the double click.
 #include "PlayerFolderWriter.h"
 #include "RecordTestSupport.h"
+#include "../support/RandomOperatorSeeds.h"
 
 #include "player/view/CMainFrame.h"
 #include "player/view/CVideoWnd.h"
@@ -582,22 +583,6 @@ std::vector<ChannelFiles> WriteOperatorFolder(const std::string& folder, std::mt
     return files;
 }
 
-// The seeds a run presses buttons for: a few in the suite's run,
-// VYR_RANDOM_OPERATOR_SEEDS=N for seeds 1 to N, VYR_RANDOM_OPERATOR_SEED=S
-// for seed S alone.
-std::vector<uint32_t> OperatorSeeds(int suiteSeeds)
-{
-    if (const char* one = std::getenv("VYR_RANDOM_OPERATOR_SEED"))
-        return {static_cast<uint32_t>(std::strtoul(one, nullptr, 10))};
-    int count = suiteSeeds;
-    if (const char* many = std::getenv("VYR_RANDOM_OPERATOR_SEEDS"))
-        count = std::max(1, std::atoi(many));
-    std::vector<uint32_t> seeds;
-    for (int s = 1; s <= count; ++s)
-        seeds.push_back(static_cast<uint32_t>(s));
-    return seeds;
-}
-
 // Ends the process, naming the seed and the action, when an action (or the
 // end of play) does not return: a hang is a failure, not a stalled suite.
 class OperatorWatchdog {
@@ -844,7 +829,7 @@ private:
 TEST(PlayerView, RandomOperatorPressesLeaveEveryChannelWhereItsButtonsPutIt)
 {
     constexpr int kActions = 200;
-    for (uint32_t seed : OperatorSeeds(2)) {
+    for (uint32_t seed : testsupport::RandomOperatorSeeds({1, 2})) {
         SCOPED_TRACE("random operator seed " + std::to_string(seed));
         std::mt19937 random(seed);
         TempDir dir;
