@@ -341,10 +341,17 @@ TEST_F(PlaybackGaps, StaggeredCamerasRewoundToTheStartPlayAgainEachToItsOwnEnd)
     // Which frame the rewind shows last depends on when the first camera to
     // meet its start seeks them all back to the last frame read: on a busy
     // machine that can be past camera 0's first key frame, which the step
-    // back then passes over. Play must begin at the first frame all the same.
+    // back then passes over. Play must begin at the first frame all the same,
+    // once every camera is back at its start.
     ASSERT_TRUE(PumpUntil(
-        [&] { return engine.View(0).endFlag == vyrmovie::CMovieFileReader::END_AT_START; }, 30000))
-        << "the rewind did not reach the start: end flag " << engine.View(0).endFlag;
+        [&] {
+            for (int ch = 0; ch < 16; ++ch)
+                if (engine.View(ch).endFlag != vyrmovie::CMovieFileReader::END_AT_START)
+                    return false;
+            return true;
+        },
+        30000))
+        << "the rewind did not reach the start: camera 0's end flag " << engine.View(0).endFlag;
     const int64_t shownAtRewind = engine.ShownFrameTimeMs(0);
     engine.KeepShownTimes(true);
     ctrl->Invoke(DISPID_PlayFile, {Variant::Long(1)}, &r);
