@@ -742,6 +742,11 @@ CLocalPlayback::FileMove CLocalPlayback::OpenAdjacentFile(int channel)
             if (month < startMonth_ - 1) {
                 month = startMonth_ - 1;
                 walk.Store();
+                // A seek of all channels while rewinding may have left the
+                // reader past its first key frame, which the next step back
+                // passes over: Play begins at the first frame whatever the
+                // rewind last showed.
+                reader->SeekRecord(0);
                 reader->SetEndFlag(CMovieFileReader::END_AT_START);
                 return FileMove::End;
             }
