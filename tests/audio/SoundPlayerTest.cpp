@@ -39,7 +39,9 @@ void Put32(std::ofstream& out, uint32_t v)
 // An 8-bit unsigned mono file, as the skin generator writes the alarm sound.
 fs::path WriteWave(const std::string& name, const std::vector<uint8_t>& samples, int rate = 8000)
 {
-    const fs::path path = fs::temp_directory_path() / name;
+    // Named for the process too: two suites side by side would otherwise
+    // write, play and remove each other's files.
+    const fs::path path = fs::temp_directory_path() / (std::to_string(getpid()) + "_" + name);
     std::ofstream out(path, std::ios::binary);
     out.write("RIFF", 4);
     Put32(out, static_cast<uint32_t>(36 + samples.size()));
@@ -219,7 +221,7 @@ TEST(SoundPlayer, UnreadableFilesAreRefused)
 {
     vyrtest::FakeAudio fake;
     EXPECT_FALSE(platform::PlaySoundFile("/nonexistent/alarm.wav", true));
-    const fs::path path = fs::temp_directory_path() / "vyr_player_bad.wav";
+    const fs::path path = fs::temp_directory_path() / ("vyr_player_bad_" + std::to_string(getpid()) + ".wav");
     {
         std::ofstream out(path, std::ios::binary);
         out << "RIFF\x10\0\0\0WAVEdata\xff\xff\xff\x7f";
