@@ -9,7 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <random>
+#include <set>
 #include <sstream>
 
 namespace jpegtest {
@@ -87,9 +89,30 @@ std::vector<uint8_t> MarkerSequence(const std::vector<uint8_t>& stream) {
   return markers;
 }
 
+namespace {
+
+// Every name handed out, so that files a test leaves behind (or that its
+// failure kept it from removing) go with the test process.
+std::mutex tempLock;
+std::set<std::string>& TempPaths() {
+  static auto* paths = new std::set<std::string>;
+  return *paths;
+}
+
+void RemoveTempPaths() {
+  std::lock_guard<std::mutex> lock(tempLock);
+  for (const std::string& path : TempPaths()) unlink(path.c_str());
+}
+
+}  // namespace
+
 std::string TempPath(const std::string& name) {
   const char* base = std::getenv("TMPDIR");
-  return std::string(base && *base ? base : "/tmp") + "/jpeg_tests_" + std::to_string(getpid()) + "_" + name;
+  std::string path = std::string(base && *base ? base : "/tmp") + "/jpeg_tests_" + std::to_string(getpid()) + "_" + name;
+  std::lock_guard<std::mutex> lock(tempLock);
+  if (TempPaths().empty()) std::atexit(RemoveTempPaths);
+  TempPaths().insert(path);
+  return path;
 }
 
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {

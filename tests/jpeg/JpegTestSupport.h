@@ -38,6 +38,8 @@ struct Segment {
 std::vector<Segment> Segments(const std::vector<uint8_t>& stream);
 std::vector<uint8_t> MarkerSequence(const std::vector<uint8_t>& stream);
 
+// A file name of this test process's own; the file is removed when the
+// process exits.
 std::string TempPath(const std::string& name);
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
 void WritePpm(const std::string& path, const std::vector<uint8_t>& rgb, int width, int height);
