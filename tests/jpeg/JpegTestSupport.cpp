@@ -92,8 +92,10 @@ std::vector<uint8_t> MarkerSequence(const std::vector<uint8_t>& stream) {
 namespace {
 
 // Every name handed out, so that files a test leaves behind (or that its
-// failure kept it from removing) go with the test process.
+// failure kept it from removing) go with the test process. A child forked
+// from it that exits leaves them to the test.
 std::mutex tempLock;
+pid_t tempOwner = 0;
 std::set<std::string>& TempPaths() {
   static auto* paths = new std::set<std::string>;
   return *paths;
@@ -101,6 +103,7 @@ std::set<std::string>& TempPaths() {
 
 void RemoveTempPaths() {
   std::lock_guard<std::mutex> lock(tempLock);
+  if (getpid() != tempOwner) return;
   for (const std::string& path : TempPaths()) unlink(path.c_str());
 }
 
@@ -110,7 +113,10 @@ std::string TempPath(const std::string& name) {
   const char* base = std::getenv("TMPDIR");
   std::string path = std::string(base && *base ? base : "/tmp") + "/jpeg_tests_" + std::to_string(getpid()) + "_" + name;
   std::lock_guard<std::mutex> lock(tempLock);
-  if (TempPaths().empty()) std::atexit(RemoveTempPaths);
+  if (TempPaths().empty()) {
+    tempOwner = getpid();
+    std::atexit(RemoveTempPaths);
+  }
   TempPaths().insert(path);
   return path;
 }
