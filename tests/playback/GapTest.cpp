@@ -541,6 +541,22 @@ protected:
         return false;
     }
 
+    // Every camera's walk has passed its last file (its first, rewinding):
+    // play-back stands at its end, wherever the model's places are. A camera
+    // catching up with the master reads frames it does not draw, which the
+    // model never sees.
+    bool EveryCameraAtItsEnd(int mode) const
+    {
+        const int ended = mode == PLAY_REWINDING ? vyrmovie::CMovieFileReader::END_AT_START
+                                                 : vyrmovie::CMovieFileReader::END_OF_FILE;
+        for (int ch = 0; ch < kCameras; ++ch) {
+            const CLocalPlayback::ChannelView v = engine().View(ch);
+            if (v.hasReader && v.endFlag != ended)
+                return false;
+        }
+        return true;
+    }
+
     static bool Idle(int mode) { return mode == PLAY_STOPPED || mode == PLAY_PAUSED; }
 
     // What each camera's play-back holds, for a failure's message.
@@ -669,7 +685,8 @@ protected:
                 for (int ch = 0; ch < kCameras; ++ch)
                     EXPECT_LE(engine().FramesShown(ch), held[ch]) << "camera " << ch << " moved after " << PressName(a.press);
             } else if ((mode == PLAY_PLAYING || mode == PLAY_FAST_FORWARD || mode == PLAY_REWINDING) &&
-                       a.press != Press::Master && a.press != Press::Look && FramesAhead(mode, 3000)) {
+                       a.press != Press::Master && a.press != Press::Look && FramesAhead(mode, 3000) &&
+                       !EveryCameraAtItsEnd(mode)) {
                 const uint64_t shown = AllShown();
                 QElapsedTimer waited;
                 waited.start();
